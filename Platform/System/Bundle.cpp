@@ -1,0 +1,61 @@
+#include "Platform/System/Bundle.hpp"
+
+#include <nlohmann/json.hpp>
+
+#include "Platform/System/Files.hpp"
+
+namespace platform {
+namespace {
+
+constexpr std::uintmax_t maxManifestBytes = 1 << 20;
+
+std::shared_ptr<const nlohmann::json> objectMember(const nlohmann::json& doc, const char* key) {
+    auto it = doc.find(key);
+    if (it == doc.end() || !it->is_object()) return nullptr;
+    return std::make_shared<const nlohmann::json>(*it);
+}
+
+const nlohmann::json* lookup(const std::shared_ptr<const nlohmann::json>& object, const std::string& key) {
+    if (!object) return nullptr;
+    auto it = object->find(key);
+    return it == object->end() ? nullptr : &*it;
+}
+
+}  // namespace
+
+const nlohmann::json* Bundle::objectForInfoDictionaryKey(const std::string& key) const {
+    return lookup(infoDictionary, key);
+}
+
+const nlohmann::json* Bundle::valueForEntitlement(const std::string& key) const {
+    return lookup(entitlements, key);
+}
+
+Bundle Bundle::load(const std::filesystem::path& manifest) {
+    Bundle bundle;
+    bundle.directory = manifest.parent_path();
+    auto bytes = readRegularFile(manifest, maxManifestBytes);
+    if (!bytes) return bundle;
+    auto doc = nlohmann::json::parse(*bytes, nullptr, /*allow_exceptions=*/false);
+    if (!doc.is_object()) return bundle;
+    if (auto it = doc.find("bundleIdentifier"); it != doc.end() && it->is_string() && !it->get_ref<const std::string&>().empty())
+        bundle.bundleIdentifier = it->get<std::string>();
+    bundle.infoDictionary = objectMember(doc, "info");
+    bundle.entitlements = objectMember(doc, "entitlements");
+    return bundle;
+}
+
+std::filesystem::path Bundle::manifestPath(const std::filesystem::path& executable) {
+    auto path = executable;
+    path += ".bundle.json";
+    return path;
+}
+
+Bundle Bundle::ofRunningExecutable() {
+    std::error_code error;
+    auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error) return Bundle{};
+    return load(manifestPath(exe));
+}
+
+}  // namespace platform

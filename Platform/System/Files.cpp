@@ -1,0 +1,102 @@
+#include "Platform/System/Files.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <random>
+#include <utility>
+
+namespace platform {
+namespace {
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
+
+private:
+    int fd_;
+};
+
+bool writeAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}
+
+std::string temporaryName(const std::filesystem::path& target) {
+    static thread_local std::mt19937_64 random{std::random_device{}()};
+    static constexpr char digits[] = "0123456789abcdef";
+    std::string suffix;
+    for (auto bits = random(), i = decltype(bits){0}; i < 12; ++i, bits >>= 4) suffix += digits[bits & 15];
+    // A leading dot and a ".tmp" ending keep readers that look for "*.json" away from it.
+    return "." + target.filename().string() + "." + suffix + ".tmp";
+}
+
+}  // namespace
+
+std::optional<std::string> readRegularFile(const std::filesystem::path& path, std::uintmax_t maxBytes) {
+    // O_NONBLOCK: opening a FIFO for reading must not wait for a writer.
+    FileDescriptor fd{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY)};
+    if (fd.get() < 0) return std::nullopt;
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+    if (static_cast<std::uintmax_t>(info.st_size) > maxBytes) return std::nullopt;
+
+    std::string bytes;
+    bytes.resize(static_cast<size_t>(info.st_size));
+    size_t filled = 0;
+    for (;;) {
+        if (filled == bytes.size()) {
+            // The file may have grown since fstat; read on, but never past the limit.
+            if (bytes.size() >= maxBytes + 1) return std::nullopt;
+            bytes.resize(std::min<std::uintmax_t>(maxBytes + 1, bytes.size() + 4096));
+        }
+        ssize_t n = ::read(fd.get(), bytes.data() + filled, bytes.size() - filled);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return std::nullopt;
+        }
+        if (n == 0) break;
+        filled += static_cast<size_t>(n);
+    }
+    if (filled > maxBytes) return std::nullopt;
+    bytes.resize(filled);
+    return bytes;
+}
+
+bool writeAtomically(const std::filesystem::path& path, std::string_view bytes) {
+    auto directory = path.parent_path();
+    if (directory.empty()) directory = ".";
+    auto temporary = directory / temporaryName(path);
+    FileDescriptor fd{::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644)};
+    if (fd.get() < 0) return false;
+    bool ok = writeAll(fd.get(), bytes);
+    ok = (::close(fd.release()) == 0) && ok;
+    if (ok && ::rename(temporary.c_str(), path.c_str()) == 0) return true;
+    ::unlink(temporary.c_str());
+    return false;
+}
+
+bool createDirectories(const std::filesystem::path& path) {
+    std::error_code error;
+    std::filesystem::create_directories(path, error);
+    if (error) return false;
+    return std::filesystem::is_directory(path, error);
+}
+
+}  // namespace platform

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+/// Reads a whole regular file. Anything else (missing, a directory, a FIFO, a device, a file
+/// larger than maxBytes, a read error) gives nothing, and the call never blocks on a FIFO.
+std::optional<std::string> readRegularFile(const std::filesystem::path& path, std::uintmax_t maxBytes);
+
+/// Replaces `path` with `bytes` in one step: the bytes go to a temporary file in the same directory
+/// (its name never ends in ".json"), which is then renamed over the target. On failure the target is
+/// untouched and the temporary file is removed. No directory is created.
+bool writeAtomically(const std::filesystem::path& path, std::string_view bytes);
+
+/// Creates a directory and its missing parents; an existing directory is no failure.
+bool createDirectories(const std::filesystem::path& path);
+
+}  // namespace platform

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+/// The text for `key` in the main bundle's catalog for the user's language, or `defaultValue` when
+/// the catalog has no entry (or there is no catalog). Looked up afresh at every call.
+std::string localizedString(const char* key, const char* defaultValue);
+
+/// Sets up the process locale for messages (LANGUAGE, LC_ALL, LC_MESSAGES, LANG) while numbers stay
+/// in the "C" locale. Programs call it once at start.
+void setUpLocale();
+
+}  // namespace platform

@@ -1,0 +1,98 @@
+#include "Platform/Widgets/WidgetBundleMain.hpp"
+
+#include <cstdlib>
+#include <list>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include <nlohmann/json.hpp>
+
+#include "Platform/Widgets/detail/Protocol.hpp"
+
+namespace platform {
+namespace {
+
+using nlohmann::json;
+
+// A request line longer than this is refused rather than held in memory.
+constexpr size_t maxRequestBytes = 4 << 20;
+
+class Server {
+public:
+    Server(const WidgetBundle& bundle, std::FILE* output) : bundle_(bundle), output_(output) {}
+
+    void handleLine(std::string_view line) {
+        json request = json::parse(line, nullptr, /*allow_exceptions=*/false);
+        if (request.is_discarded()) return send(detail::errorAnswer(nullptr, detail::parseError, "Parse error"));
+        if (!request.is_object() || request.value("jsonrpc", json()) != "2.0" || !request.contains("method") ||
+            !request["method"].is_string())
+            return send(detail::errorAnswer(detail::idOf(request), detail::invalidRequest, "Invalid request"));
+        json id = detail::idOf(request);
+        bool notification = !request.contains("id");
+        const auto& method = request["method"].get_ref<const std::string&>();
+        json params = request.value("params", json::object());
+
+        if (method == "perform") return startPerform(std::move(id), std::move(params), notification);
+        auto answer = detail::answer(bundle_, method, params, id);
+        if (!notification) send(answer);
+    }
+
+    void tooLong() { send(detail::errorAnswer(nullptr, detail::invalidRequest, "Request too long")); }
+
+    void finish() {
+        for (auto& worker : performing_) worker.join();
+        performing_.clear();
+    }
+
+private:
+    void startPerform(json id, json params, bool notification) {
+        auto intent = detail::intentValueFrom(params);
+        const IntentType* type = intent ? bundle_.intents.find(intent->type) : nullptr;
+        if (!type) {
+            if (!notification) send(detail::errorAnswer(id, detail::invalidParams, "Unknown intent or malformed parameters"));
+            return;
+        }
+        performing_.emplace_back([this, type, value = *intent, id = std::move(id), notification](std::stop_token stop) {
+            bool ran = type->perform(value, stop);
+            if (notification) return;
+            send(ran ? detail::resultAnswer(id, json::object())
+                     : detail::errorAnswer(id, detail::invalidParams, "Parameters do not fit the intent"));
+        });
+    }
+
+    void send(const json& answer) {
+        std::string line = answer.dump(-1, ' ', false, json::error_handler_t::replace);
+        line += '\n';
+        std::lock_guard lock(outputMutex_);
+        std::fwrite(line.data(), 1, line.size(), output_);
+        std::fflush(output_);
+    }
+
+    const WidgetBundle& bundle_;
+    std::FILE* output_;
+    std::mutex outputMutex_;
+    std::list<std::jthread> performing_;
+};
+
+}  // namespace
+
+int widgetBundleMain(const WidgetBundle& bundle, std::FILE* input, std::FILE* output) {
+    Server server(bundle, output);
+    char* buffer = nullptr;
+    size_t capacity = 0;
+    ssize_t length;
+    while ((length = ::getline(&buffer, &capacity, input)) >= 0) {
+        std::string_view line(buffer, static_cast<size_t>(length));
+        if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
+        if (line.size() > maxRequestBytes)
+            server.tooLong();
+        else if (line.find_first_not_of(" \t\r") != std::string_view::npos)
+            server.handleLine(line);
+    }
+    std::free(buffer);
+    server.finish();
+    return 0;
+}
+
+}  // namespace platform

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json_fwd.hpp>
+
+#include "Platform/System/Date.hpp"
+#include "Platform/Widgets/Timeline.hpp"
+#include "Platform/Widgets/WidgetFamily.hpp"
+
+namespace platform {
+
+/// One entry as it goes to the host: its date, its content for inspection, and its view tree.
+struct EncodedEntry {
+    Date date;
+    std::shared_ptr<const nlohmann::json> content;  // null: the entry has no content to show
+    std::shared_ptr<const nlohmann::json> view;     // null: no view tree
+};
+
+struct EncodedTimeline {
+    std::vector<EncodedEntry> entries;
+    TimelineReloadPolicy policy;
+};
+
+/// A widget as the bundle declares it, with its provider and content behind plain functions.
+struct WidgetConfiguration {
+    std::string kind;
+    std::function<std::string()> configurationDisplayName;
+    std::function<std::string()> description;
+    std::vector<WidgetFamily> supportedFamilies;
+
+    std::function<EncodedEntry(const TimelineProviderContext&)> placeholder;
+    std::function<EncodedEntry(const TimelineProviderContext&)> getSnapshot;
+    std::function<EncodedTimeline(const TimelineProviderContext&)> getTimeline;
+};
+
+/// How a configuration turns its provider's entries into what the host receives.
+template <class Entry>
+struct EntryRendering {
+    /// The entry's content as JSON (null pointer for none).
+    std::function<std::shared_ptr<const nlohmann::json>(const Entry&)> content;
+    /// The view tree for the entry, evaluated for one family and rendering mode (may be empty).
+    std::function<std::shared_ptr<const nlohmann::json>(const Entry&, const WidgetEnvironment&)> view;
+};
+
+/// A widget that the user cannot configure: a kind, a timeline provider and the entries' rendering.
+/// The provider offers `placeholder(ctx)`, `getSnapshot(ctx, completion)` and `getTimeline(ctx, completion)`.
+template <class Provider, class Entry>
+WidgetConfiguration StaticConfiguration(std::string kind, Provider provider, EntryRendering<Entry> rendering) {
+    auto encode = [rendering](const Entry& entry, const TimelineProviderContext& context) {
+        EncodedEntry out{entry.date, nullptr, nullptr};
+        if (rendering.content) out.content = rendering.content(entry);
+        if (rendering.view) out.view = rendering.view(entry, WidgetEnvironment{context.family, context.renderingMode});
+        return out;
+    };
+    WidgetConfiguration configuration;
+    configuration.kind = std::move(kind);
+    configuration.placeholder = [provider, encode](const TimelineProviderContext& context) {
+        return encode(provider.placeholder(context), context);
+    };
+    configuration.getSnapshot = [provider, encode](const TimelineProviderContext& context) {
+        EncodedEntry result;
+        provider.getSnapshot(context, [&](const Entry& entry) { result = encode(entry, context); });
+        return result;
+    };
+    configuration.getTimeline = [provider, encode](const TimelineProviderContext& context) {
+        EncodedTimeline result;
+        provider.getTimeline(context, [&](const Timeline<Entry>& timeline) {
+            for (const auto& entry : timeline.entries) result.entries.push_back(encode(entry, context));
+            result.policy = timeline.policy;
+        });
+        return result;
+    };
+    return configuration;
+}
+
+}  // namespace platform

@@ -1,0 +1,37 @@
+#include "Widget/Timeline/TimerProvider.hpp"
+
+#include "Platform/System/Calendar.hpp"
+#include "Platform/System/Services.hpp"
+#include "Widget/Store/WidgetStore.hpp"
+
+namespace kelvo {
+
+TimerEntry TimerProvider::placeholder(const platform::TimelineProviderContext&) const {
+    return TimerEntry{platform::services().now(), WidgetSnapshot::preview()};
+}
+
+void TimerProvider::getSnapshot(const platform::TimelineProviderContext& context,
+                                const std::function<void(const TimerEntry&)>& completion) const {
+    auto loaded = WidgetStore::loadSnapshot();
+    bool fitForDisplay = loaded && loaded->actionsEnabled();
+    Date now = platform::services().now();
+    if (!context.isPreview || fitForDisplay)
+        completion(TimerEntry{now, std::move(loaded)});
+    else
+        completion(TimerEntry{now, WidgetSnapshot::preview()});
+}
+
+void TimerProvider::getTimeline(const platform::TimelineProviderContext&,
+                                const std::function<void(const platform::Timeline<TimerEntry>&)>& completion) const {
+    WidgetStore::markActive();
+    Date now = platform::services().now();
+    auto snapshot = WidgetStore::loadSnapshot();
+    auto calendar = platform::Calendar::current();
+    auto nextMidnight = calendar.dateByAddingDays(1, calendar.startOfDay(now)).value_or(now.addingSeconds(86400));
+    completion(platform::Timeline<TimerEntry>{
+        {TimerEntry{now, snapshot}, TimerEntry{nextMidnight, snapshot}},
+        platform::TimelineReloadPolicy::after(nextMidnight),
+    });
+}
+
+}  // namespace kelvo

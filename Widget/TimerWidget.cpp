@@ -1,0 +1,28 @@
+#include "Widget/TimerWidget.hpp"
+
+#include "Widget/Model/WidgetStrings.hpp"
+#include "Widget/Model/detail/SnapshotJson.hpp"
+#include "Widget/Timeline/TimerProvider.hpp"
+
+namespace kelvo {
+
+platform::WidgetConfiguration TimerWidget() {
+    platform::EntryRendering<TimerEntry> rendering;
+    rendering.content = [](const TimerEntry& entry) -> std::shared_ptr<const nlohmann::json> {
+        if (!entry.snapshot) return nullptr;
+        return std::make_shared<const nlohmann::json>(detail::toJson(*entry.snapshot));
+    };
+    auto configuration = platform::StaticConfiguration(timerWidgetKind, TimerProvider{}, rendering);
+    configuration.configurationDisplayName = [] { return strings::text(strings::galleryName); };
+    configuration.description = [] { return strings::text(strings::galleryDescription); };
+    configuration.supportedFamilies = {platform::WidgetFamily::systemSmall, platform::WidgetFamily::systemMedium};
+    return configuration;
+}
+
+platform::WidgetBundle KelvoWidgetBundle() {
+    platform::WidgetBundle bundle;
+    bundle.widgets.push_back(TimerWidget());
+    return bundle;
+}
+
+}  // namespace kelvo

@@ -1,0 +1,8 @@
+#include "Platform/System/Localization.hpp"
+#include "Platform/Widgets/WidgetBundleMain.hpp"
+#include "Widget/TimerWidget.hpp"
+
+int main() {
+    platform::setUpLocale();
+    return platform::widgetBundleMain(kelvo::KelvoWidgetBundle());
+}
