@@ -1,5 +1,6 @@
 #include "Widget/TimerWidget.hpp"
 
+#include "Widget/Intents/TimerIntents.hpp"
 #include "Widget/Model/WidgetStrings.hpp"
 #include "Widget/Model/detail/SnapshotJson.hpp"
 #include "Widget/Timeline/TimerProvider.hpp"
@@ -22,6 +23,7 @@ platform::WidgetConfiguration TimerWidget() {
 platform::WidgetBundle KelvoWidgetBundle() {
     platform::WidgetBundle bundle;
     bundle.widgets.push_back(TimerWidget());
+    registerTimerIntents(bundle.intents);
     return bundle;
 }
 

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 
 #include "Platform/System/GroupContainer.hpp"
@@ -25,6 +26,12 @@ Services Services::system() {
     s.now = [] {
         auto since = std::chrono::system_clock::now().time_since_epoch();
         return Date::fromMilliseconds(std::chrono::duration<double, std::milli>(since).count());
+    };
+    s.pause = [](double seconds, std::stop_token stop) {
+        std::mutex mutex;
+        std::condition_variable_any wakeUp;
+        std::unique_lock lock(mutex);
+        wakeUp.wait_for(lock, stop, std::chrono::duration<double>(seconds), [] { return false; });
     };
     s.timeZone = [] { return std::string{}; };
     s.mainBundle = []() -> const Bundle& {
@@ -56,6 +63,7 @@ ScopedServices::ScopedServices(Services replacement) {
     // Unset members fall back to the real ones so that a test replaces only what it needs.
     Services real = Services::system();
     if (!replacement.now) replacement.now = real.now;
+    if (!replacement.pause) replacement.pause = real.pause;
     if (!replacement.timeZone) replacement.timeZone = real.timeZone;
     if (!replacement.mainBundle) replacement.mainBundle = real.mainBundle;
     if (!replacement.groupContainersRoot) replacement.groupContainersRoot = real.groupContainersRoot;

@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,8 @@ struct WidgetInfo {
 struct Services {
     /// The wall clock.
     std::function<Date()> now;
+    /// Waits for a number of seconds, or less when a stop is requested.
+    std::function<void(double seconds, std::stop_token stop)> pause;
     /// The user's time zone: an IANA name, or empty for the system's (TZ, else /etc/localtime).
     std::function<std::string()> timeZone;
     /// The main bundle of the process.
