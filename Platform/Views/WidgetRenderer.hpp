@@ -1,0 +1,106 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json_fwd.hpp>
+
+#include "Platform/Intents/Intent.hpp"
+#include "Platform/System/Date.hpp"
+#include "Platform/Widgets/WidgetFamily.hpp"
+
+typedef struct _cairo cairo_t;
+
+// What the widget host needs of the view layer: read a view tree from the wire once, then lay it
+// out, paint it and ask it where its buttons are. Layout is the same at every scale.
+namespace platform::views {
+
+struct View;
+
+enum class Appearance { light, dark };
+
+/// A rectangle in points, in the widget's own coordinates (origin at the top-left corner).
+struct Rect {
+    double x = 0;
+    double y = 0;
+    double width = 0;
+    double height = 0;
+
+    bool contains(double px, double py) const { return px >= x && py >= y && px < x + width && py < y + height; }
+    friend bool operator==(const Rect&, const Rect&) = default;
+};
+
+struct Size {
+    double width = 0;
+    double height = 0;
+    friend bool operator==(const Size&, const Size&) = default;
+};
+
+/// The widget's size in points: small 170 × 170, medium 364 × 170.
+Size widgetSize(WidgetFamily family);
+
+struct RenderOptions {
+    WidgetFamily family = WidgetFamily::systemSmall;
+    double scale = 2;  // device pixels per point
+    Appearance appearance = Appearance::light;
+    Date now{};  // live timer texts show the time elapsed up to this moment
+};
+
+/// A button as laid out: where it is, what a press runs, and what a screen reader calls it.
+struct ButtonRegion {
+    Rect frame;
+    IntentValue intent;
+    bool enabled = true;  // the button's own flag AND every flag around it
+    std::string accessibilityLabel;  // its accessibility label, else the texts of its label joined by spaces
+};
+
+/// Everything about a laid-out widget except its picture.
+struct WidgetLayoutInfo {
+    std::vector<ButtonRegion> buttons;  // in tree order; only buttons not hidden from accessibility
+    std::optional<std::string> widgetURL;
+    std::vector<std::string> texts;  // every text shown, in tree order; live timers as of `now`
+    bool hasLiveTimers = false;
+    std::string dump;  // the placed tree, one node per line, for people and golden files
+};
+
+/// A checked, immutable view tree. Cheap to copy; safe to share between threads.
+class WidgetView {
+public:
+    /// Reads a view tree in its wire form. Malformed input gives nothing and, when `error` is given,
+    /// says why.
+    static std::optional<WidgetView> fromJson(const nlohmann::json& tree, std::string* error = nullptr);
+
+    /// True when the tree shows a live timer text, so its picture changes every second.
+    bool hasLiveTimers() const;
+    /// The link to open when the widget is clicked outside its buttons.
+    std::optional<std::string> widgetURL() const;
+
+    const View& root() const { return *root_; }
+    explicit WidgetView(std::shared_ptr<const View> root) : root_(std::move(root)) {}
+
+private:
+    std::shared_ptr<const View> root_;
+};
+
+/// Lays the view out for a family at a moment: buttons, link, texts and the dump of the placed tree.
+WidgetLayoutInfo layOut(const WidgetView& view, WidgetFamily family, Date now);
+
+/// The widget as a PNG image of `widgetSize(family) × scale` pixels, with transparent corners.
+/// Nothing when the image cannot be made.
+std::optional<std::string> renderPng(const WidgetView& view, const RenderOptions& options);
+/// The widget as an SVG document; one user unit is one point times `scale`.
+std::optional<std::string> renderSvg(const WidgetView& view, const RenderOptions& options);
+
+/// Paints the widget into `cr` with its top-left corner at the current origin, scaled by
+/// `options.scale` on top of the current transform; `cr`'s state is restored afterwards.
+/// False when the context is in an error state.
+bool paint(cairo_t* cr, const WidgetView& view, const RenderOptions& options);
+
+/// The same, reading the wire form first; a malformed tree gives nothing.
+std::optional<WidgetLayoutInfo> layOut(const nlohmann::json& tree, WidgetFamily family, Date now);
+std::optional<std::string> renderPng(const nlohmann::json& tree, const RenderOptions& options);
+std::optional<std::string> renderSvg(const nlohmann::json& tree, const RenderOptions& options);
+
+}  // namespace platform::views
