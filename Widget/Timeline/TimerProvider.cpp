@@ -27,7 +27,10 @@ void TimerProvider::getTimeline(const platform::TimelineProviderContext&,
     Date now = platform::services().now();
     auto snapshot = WidgetStore::loadSnapshot();
     auto calendar = platform::Calendar::current();
-    auto nextMidnight = calendar.dateByAddingDays(1, calendar.startOfDay(now)).value_or(now.addingSeconds(86400));
+    // The start of the next day, not just "a day after today's start": on a day that starts at 01:00
+    // the latter would roll the totals over an hour late.
+    auto dayLater = calendar.dateByAddingDays(1, calendar.startOfDay(now));
+    Date nextMidnight = dayLater ? calendar.startOfDay(*dayLater) : now.addingSeconds(86400);
     completion(platform::Timeline<TimerEntry>{
         {TimerEntry{now, snapshot}, TimerEntry{nextMidnight, snapshot}},
         platform::TimelineReloadPolicy::after(nextMidnight),

@@ -1,0 +1,118 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <random>
+#include <set>
+#include <thread>
+
+#include "Platform/System/Files.hpp"
+#include "Platform/System/GroupContainer.hpp"
+#include "Platform/System/Uuid.hpp"
+
+namespace platform {
+namespace {
+
+class Files : public ::testing::Test {
+protected:
+    void SetUp() override {
+        directory = std::filesystem::temp_directory_path() / ("files-test-" + makeUuidString());
+        std::filesystem::create_directories(directory);
+    }
+    void TearDown() override { std::filesystem::remove_all(directory); }
+
+    std::vector<std::string> names() const {
+        std::vector<std::string> result;
+        for (const auto& entry : std::filesystem::directory_iterator(directory)) result.push_back(entry.path().filename());
+        return result;
+    }
+
+    std::filesystem::path directory;
+};
+
+TEST_F(Files, ReadsOnlyRegularFilesWithinTheLimit) {
+    std::ofstream(directory / "small") << "hello";
+    std::ofstream(directory / "large") << std::string(2048, 'x');
+    ASSERT_EQ(::mkfifo((directory / "fifo").c_str(), 0600), 0);
+    std::filesystem::create_directory(directory / "folder");
+
+    EXPECT_EQ(readRegularFile(directory / "small", 1024), "hello");
+    EXPECT_EQ(readRegularFile(directory / "large", 2048)->size(), 2048u);
+    EXPECT_FALSE(readRegularFile(directory / "large", 2047));
+    EXPECT_FALSE(readRegularFile(directory / "missing", 1024));
+    EXPECT_FALSE(readRegularFile(directory / "folder", 1024));
+    EXPECT_FALSE(readRegularFile(directory / "fifo", 1024));  // would block forever without a writer
+    EXPECT_FALSE(readRegularFile("/dev/zero", 1024));
+}
+
+TEST_F(Files, AtomicWriteReplacesWholeAndLeavesNoTemporaryFile) {
+    auto target = directory / "state.json";
+    ASSERT_TRUE(writeAtomically(target, "first"));
+    ASSERT_TRUE(writeAtomically(target, "second, longer"));
+    EXPECT_EQ(readRegularFile(target, 100), "second, longer");
+    ASSERT_TRUE(writeAtomically(directory / "empty", ""));
+    EXPECT_EQ(readRegularFile(directory / "empty", 100), "");
+    EXPECT_EQ(names().size(), 2u);
+}
+
+TEST_F(Files, FailedAtomicWriteCreatesNothing) {
+    EXPECT_FALSE(writeAtomically(directory / "missing" / "state.json", "x"));
+    EXPECT_FALSE(std::filesystem::exists(directory / "missing"));
+    // Renaming over a directory fails after the temporary file was written; it must be removed.
+    std::filesystem::create_directory(directory / "occupied.json");
+    EXPECT_FALSE(writeAtomically(directory / "occupied.json", "x"));
+    EXPECT_EQ(names(), std::vector<std::string>{"occupied.json"});
+}
+
+// Readers polling for "*.json" must never see a partial document, whatever moment they look.
+TEST_F(Files, ReadersNeverSeeAPartialDocument) {
+    const std::string a(64 * 1024, 'a'), b(96 * 1024, 'b');
+    auto target = directory / "state.json";
+    ASSERT_TRUE(writeAtomically(target, a));
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        for (int i = 0; i < 200; ++i) writeAtomically(target, i % 2 ? a : b);
+        done = true;
+    });
+    int reads = 0;
+    while (!done) {
+        for (const auto& entry : std::filesystem::directory_iterator(directory)) {
+            if (entry.path().extension() != ".json") continue;
+            auto content = readRegularFile(entry.path(), 1 << 20);
+            if (content) {
+                EXPECT_TRUE(*content == a || *content == b);
+            }
+            ++reads;
+        }
+    }
+    writer.join();
+    EXPECT_GT(reads, 0);
+}
+
+TEST(PathComponents, RefuseNamesThatLeaveTheirDirectory) {
+    for (const char* bad : {"", ".", "..", "a/b", "/abs", "../up"}) EXPECT_FALSE(isSafePathComponent(bad)) << bad;
+    EXPECT_FALSE(isSafePathComponent(std::string("a\0b", 3)));
+    for (const char* good : {"group.com.kelvo.desktop", "com.kelvo.desktop", "...", "a..b"})
+        EXPECT_TRUE(isSafePathComponent(good)) << good;
+}
+
+TEST(Uuid, IsCanonicalUpperCaseVersionFour) {
+    std::set<std::string> seen;
+    for (int i = 0; i < 1000; ++i) {
+        auto uuid = makeUuidString();
+        ASSERT_EQ(uuid.size(), 36u);
+        for (size_t k = 0; k < uuid.size(); ++k) {
+            bool hyphen = k == 8 || k == 13 || k == 18 || k == 23;
+            bool hexDigit = std::isdigit(uuid[k]) || (uuid[k] >= 'A' && uuid[k] <= 'F');
+            EXPECT_TRUE(hyphen ? uuid[k] == '-' : hexDigit) << uuid;
+        }
+        EXPECT_EQ(uuid[14], '4');
+        seen.insert(uuid);
+    }
+    EXPECT_EQ(seen.size(), 1000u);
+}
+
+}  // namespace
+}  // namespace platform
