@@ -1,0 +1,203 @@
+// The extension program as the widget host sees it: JSON-RPC lines in, answers out.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <ctime>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include <nlohmann/json.hpp>
+
+#include "Platform/System/Calendar.hpp"
+#include "Platform/System/Files.hpp"
+#include "Platform/System/Uuid.hpp"
+#include "tests/Widget/support/TestContainer.hpp"
+
+namespace kelvo {
+namespace {
+
+using nlohmann::json;
+
+struct Run {
+    std::vector<json> answers;
+    int status = -1;
+};
+
+// Starts the program with `env` added, feeds it `input` and collects every answer line.
+Run runProgram(const std::string& input, const std::vector<std::string>& env) {
+    int in[2], out[2];
+    EXPECT_EQ(pipe(in), 0);
+    EXPECT_EQ(pipe(out), 0);
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(in[0], 0);
+        dup2(out[1], 1);
+        close(in[1]);
+        close(out[0]);
+        for (const auto& assignment : env) putenv(const_cast<char*>(assignment.c_str()));
+        execl(KELVO_WIDGET_PROGRAM, KELVO_WIDGET_PROGRAM, nullptr);
+        _exit(127);
+    }
+    close(in[0]);
+    close(out[1]);
+    std::thread writer([&] {
+        size_t written = 0;
+        while (written < input.size()) {
+            ssize_t n = write(in[1], input.data() + written, input.size() - written);
+            if (n <= 0) break;
+            written += static_cast<size_t>(n);
+        }
+        close(in[1]);
+    });
+    std::string output;
+    char buffer[65536];
+    for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;) output.append(buffer, static_cast<size_t>(n));
+    close(out[0]);
+    writer.join();
+    Run run;
+    waitpid(pid, &run.status, 0);
+    std::istringstream lines(output);
+    for (std::string line; std::getline(lines, line);) run.answers.push_back(json::parse(line));
+    return run;
+}
+
+std::string request(int id, const std::string& method, const json& params = json::object()) {
+    return json{{"jsonrpc", "2.0"}, {"id", id}, {"method", method}, {"params", params}}.dump() + "\n";
+}
+
+class ExtensionProgram : public ::testing::Test {
+protected:
+    void SetUp() override {
+        home = std::filesystem::temp_directory_path() / ("program-test-" + platform::makeUuidString());
+        state = home / "group-containers/group.com.kelvo.desktop/com.kelvo.desktop";
+        std::filesystem::create_directories(state);
+        env = {"XDG_DATA_HOME=" + home.string(), "TZ=Europe/Berlin", "LANGUAGE=", "LC_ALL=C.UTF-8",
+               // No session bus: the application counts as not running and reloads go nowhere.
+               "DBUS_SESSION_BUS_ADDRESS=unix:path=" + (home / "no-bus").string()};
+    }
+    void TearDown() override { std::filesystem::remove_all(home); }
+
+    void writeState(const json& doc) const { platform::writeAtomically(state / "state.json", doc.dump()); }
+
+    std::filesystem::path home, state;
+    std::vector<std::string> env;
+};
+
+TEST_F(ExtensionProgram, AnswersATimelineWithNowAndTheNextMidnight) {
+    json doc = testing::minimalSnapshot();
+    doc["appRunning"] = false;
+    writeState(doc);
+    double before = static_cast<double>(std::time(nullptr)) * 1000;
+    auto run = runProgram(request(1, "getTimeline", {{"family", "systemSmall"}, {"isPreview", false}}), env);
+    double after = static_cast<double>(std::time(nullptr) + 1) * 1000;
+
+    EXPECT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0);
+    ASSERT_EQ(run.answers.size(), 1u);
+    const json& result = run.answers[0]["result"];
+    ASSERT_EQ(result["entries"].size(), 2u);
+    double now = result["entries"][0]["date"];
+    EXPECT_GE(now, before);
+    EXPECT_LE(now, after);
+
+    setenv("TZ", "Europe/Berlin", 1);
+    tzset();
+    auto calendar = platform::Calendar::system();
+    double midnight = calendar.startOfDay(*calendar.dateByAddingDays(1, calendar.startOfDay(
+                                                                       platform::Date::fromMilliseconds(now))))
+                          .millisecondsSince1970;
+    EXPECT_EQ(result["entries"][1]["date"], midnight);
+    EXPECT_EQ(result["policy"], (json{{"kind", "after"}, {"date", midnight}}));
+    EXPECT_EQ(result["entries"][0]["content"], doc);
+    EXPECT_EQ(result["entries"][1]["content"], doc);
+    EXPECT_TRUE(std::filesystem::exists(state / "active"));
+}
+
+TEST_F(ExtensionProgram, UnfitSnapshotGivesNullContent) {
+    writeState(json{{"updatedAt", "yesterday"}});
+    auto run = runProgram(request(7, "getTimeline"), env);
+    ASSERT_EQ(run.answers.size(), 1u);
+    EXPECT_TRUE(run.answers[0]["result"]["entries"][0]["content"].is_null());
+    EXPECT_EQ(run.answers[0]["id"], 7);
+}
+
+TEST_F(ExtensionProgram, MalformedRequestsGetErrorsAndTheLoopGoesOn) {
+    std::string input = "not json\n"
+                        "[1, 2]\n"
+                        "{\"jsonrpc\": \"2.0\", \"id\": 3}\n"
+                        "\n" +
+                        request(4, "noSuchMethod") + request(5, "getTimeline", {{"family", "systemHuge"}}) +
+                        request(6, "getTimeline", {{"isPreview", "yes"}}) +
+                        request(7, "perform", {{"intent", "NoSuchIntent"}}) +
+                        request(8, "perform", {{"intent", "StartRecentIntent"}, {"parameters", {{"project", "P"}}}}) +
+                        "{\"jsonrpc\": \"2.0\", \"id\": 9, \"method\": \"getSnapshot\", \"params\": 3}\n" +
+                        request(10, "describe");
+    auto run = runProgram(input, env);
+    EXPECT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0);
+    ASSERT_EQ(run.answers.size(), 10u);
+    const std::vector<int> codes = {-32700, -32600, -32600, -32601, -32602, -32602, -32602, -32602, -32602};
+    for (size_t i = 0; i < codes.size(); ++i) EXPECT_EQ(run.answers[i]["error"]["code"], codes[i]) << run.answers[i];
+    EXPECT_TRUE(std::filesystem::is_empty(state));  // no command for an unfit intent
+    const json& widget = run.answers[9]["result"]["widgets"][0];
+    EXPECT_EQ(widget["kind"], "TimerWidget");
+    EXPECT_EQ(widget["supportedFamilies"], json::array({"systemSmall", "systemMedium"}));
+    EXPECT_EQ(widget["displayName"], "Timer");
+    EXPECT_EQ(widget["description"], "See your running timer and start tracking from your desktop.");
+}
+
+TEST_F(ExtensionProgram, GalleryFallsBackToTheTranslatedSample) {
+    env.push_back("LANGUAGE=de");
+    auto run = runProgram(request(1, "getSnapshot", {{"isPreview", true}}) + request(2, "describe"), env);
+    ASSERT_EQ(run.answers.size(), 2u);
+    const json& sample = run.answers[0]["result"]["content"];
+    EXPECT_EQ(sample["running"]["name"], "Design-Review");
+    EXPECT_EQ(sample["strings"]["startTracking"], "Zeiterfassung starten");
+    EXPECT_EQ(run.answers[1]["result"]["widgets"][0]["displayName"], "Timer");
+}
+
+// A hundred presses at once: a hundred complete command files, and every answer comes before exit.
+TEST_F(ExtensionProgram, SimultaneousPerformsAllFinishBeforeExit) {
+    writeState(testing::minimalSnapshot());
+    std::string input;
+    for (int i = 0; i < 100; ++i)
+        input += request(i, "perform", {{"intent", "StartRecentIntent"},
+                                        {"parameters", {{"name", "Entry " + std::to_string(i)}, {"project", nullptr}}}});
+    // The application reacts once all commands are there, so the watches end early.
+    std::jthread application([&](std::stop_token stop) {
+        while (!stop.stop_requested()) {
+            std::error_code error;
+            auto files = std::distance(std::filesystem::directory_iterator(state / "commands", error),
+                                       std::filesystem::directory_iterator());
+            if (!error && files == 100) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        json doc = testing::minimalSnapshot();
+        doc["updatedAt"] = 1796760009999;
+        writeState(doc);
+    });
+    auto run = runProgram(input, env);
+    application.request_stop();
+    EXPECT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0);
+    ASSERT_EQ(run.answers.size(), 100u);
+    std::set<int> ids;
+    for (const auto& answer : run.answers) {
+        EXPECT_EQ(answer["result"], json::object());
+        ids.insert(answer["id"].get<int>());
+    }
+    EXPECT_EQ(ids.size(), 100u);
+    std::set<std::string> names;
+    for (const auto& file : std::filesystem::directory_iterator(state / "commands")) {
+        ASSERT_EQ(file.path().extension(), ".json");
+        json command = json::parse(*platform::readRegularFile(file.path(), 4096));
+        EXPECT_EQ(command["action"], "startRecent");
+        EXPECT_FALSE(command.contains("project"));
+        names.insert(command["name"]);
+    }
+    EXPECT_EQ(names.size(), 100u);
+}
+
+}  // namespace
+}  // namespace kelvo
