@@ -1,0 +1,60 @@
+#include "Host/KelvoApp/BusName.hpp"
+
+#include <cstring>
+
+#include "Host/KelvoApp/Log.hpp"
+#include "Platform/System/detail/Bus.hpp"
+
+namespace kelvo::app {
+
+struct BusName::Connection {
+    platform::detail::BusPtr bus;
+    std::string name;
+};
+
+BusName::BusName(std::unique_ptr<Connection> connection) : connection_(std::move(connection)) {}
+BusName::BusName(BusName&&) noexcept = default;
+
+BusName::~BusName() {
+    if (!connection_ || !connection_->bus) return;
+    // Released before the connection closes, so that watchers see the application gone at once.
+    sd_bus_release_name(connection_->bus.get(), connection_->name.c_str());
+}
+
+std::optional<BusName> BusName::acquire(const std::string& name, std::string& error) {
+    auto bus = platform::detail::openUserBus();
+    if (!bus) {
+        error = "no session bus (is DBUS_SESSION_BUS_ADDRESS set?)";
+        return std::nullopt;
+    }
+    int r = sd_bus_request_name(bus.get(), name.c_str(), 0);
+    if (r == -EEXIST) {
+        error = "another program owns " + name + " on the session bus (is kelvo-app running already?)";
+        return std::nullopt;
+    }
+    if (r < 0 && r != -EALREADY) {
+        error = "cannot own " + name + " on the session bus: " + std::strerror(-r);
+        return std::nullopt;
+    }
+    return BusName(std::make_unique<Connection>(Connection{std::move(bus), name}));
+}
+
+int BusName::fd() const { return sd_bus_get_fd(connection_->bus.get()); }
+
+short BusName::events() const {
+    int events = sd_bus_get_events(connection_->bus.get());
+    return events < 0 ? 0 : static_cast<short>(events);
+}
+
+bool BusName::process() {
+    for (;;) {
+        int r = sd_bus_process(connection_->bus.get(), nullptr);
+        if (r < 0) {
+            logEvent(std::string("session bus: ") + std::strerror(-r));
+            return false;
+        }
+        if (r == 0) return true;
+    }
+}
+
+}  // namespace kelvo::app

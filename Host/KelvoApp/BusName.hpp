@@ -1,0 +1,34 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace kelvo::app {
+
+/// A well-known name owned on the session bus for as long as the value lives. Owning the
+/// application's bundle identifier is how other programs see that it runs.
+class BusName {
+public:
+    /// Connects to the session bus and takes `name`. Nothing, with the reason in `error`, when there
+    /// is no bus or another connection owns the name.
+    static std::optional<BusName> acquire(const std::string& name, std::string& error);
+
+    BusName(BusName&&) noexcept;
+    BusName& operator=(BusName&&) = delete;
+    ~BusName();
+
+    /// The connection's descriptor and the poll events it waits for now.
+    int fd() const;
+    short events() const;
+    /// Handles whatever the bus sent (peer pings, introspection); call after the descriptor woke.
+    /// False when the connection is lost, and with it the name.
+    bool process();
+
+private:
+    struct Connection;
+    explicit BusName(std::unique_ptr<Connection> connection);
+    std::unique_ptr<Connection> connection_;
+};
+
+}  // namespace kelvo::app

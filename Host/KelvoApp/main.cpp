@@ -1,0 +1,31 @@
+// kelvo-app: the stand-in Kelvo desktop application that the widget talks to.
+#include <CLI/CLI.hpp>
+
+#include "Host/KelvoApp/KelvoApp.hpp"
+
+int main(int argc, char** argv) {
+    kelvo::app::AppOptions options;
+    options.ledgerFile = kelvo::app::defaultLedgerFile();
+    bool loggedOut = false;
+    std::string ledger = options.ledgerFile.string();
+    std::string container;
+    std::string bridge;
+
+    CLI::App cli{"Kelvo stand-in application: keeps a ledger of time entries, writes the widget's "
+                 "state.json and carries out the widget's commands."};
+    cli.add_option("--ledger", ledger, "SQLite file of the time entries")->capture_default_str();
+    cli.add_option("--container", container,
+                   "root of the shared container, instead of asking the widget bridge (then the bridge is optional)");
+    cli.add_option("--bridge", bridge, "the widget bridge library to load (also: KELVO_WIDGET_BRIDGE_LIBRARY)");
+    cli.add_flag("--demo", options.demo, "seed an empty ledger with a few entries of today");
+    cli.add_flag("--logged-out", loggedOut, "show the widget a logged-out user");
+    cli.add_flag("--offline", options.account.offline, "show the widget an application without connection");
+    cli.add_flag("--tracking-disabled", options.account.trackingDisabled, "say that tracking is not possible now");
+    CLI11_PARSE(cli, argc, argv);
+
+    options.account.loggedIn = !loggedOut;
+    options.ledgerFile = ledger;
+    if (!container.empty()) options.containerRoot = container;
+    if (!bridge.empty()) options.bridgeLibrary = bridge;
+    return kelvo::app::runApp(options);
+}
