@@ -7,8 +7,10 @@
 
 #include <nlohmann/json_fwd.hpp>
 
-#include "Platform/Intents/Intent.hpp"
 #include "Platform/System/Date.hpp"
+#include "Platform/Views/ButtonRegion.hpp"
+#include "Platform/Views/Color.hpp"
+#include "Platform/Views/Geometry.hpp"
 #include "Platform/Widgets/WidgetFamily.hpp"
 
 typedef struct _cairo cairo_t;
@@ -18,25 +20,6 @@ typedef struct _cairo cairo_t;
 namespace platform::views {
 
 struct View;
-
-enum class Appearance { light, dark };
-
-/// A rectangle in points, in the widget's own coordinates (origin at the top-left corner).
-struct Rect {
-    double x = 0;
-    double y = 0;
-    double width = 0;
-    double height = 0;
-
-    bool contains(double px, double py) const { return px >= x && py >= y && px < x + width && py < y + height; }
-    friend bool operator==(const Rect&, const Rect&) = default;
-};
-
-struct Size {
-    double width = 0;
-    double height = 0;
-    friend bool operator==(const Size&, const Size&) = default;
-};
 
 /// The widget's size in points: small 170 × 170, medium 364 × 170.
 Size widgetSize(WidgetFamily family);
@@ -48,17 +31,9 @@ struct RenderOptions {
     Date now{};  // live timer texts show the time elapsed up to this moment
 };
 
-/// A button as laid out: where it is, what a press runs, and what a screen reader calls it.
-struct ButtonRegion {
-    Rect frame;
-    IntentValue intent;
-    bool enabled = true;  // the button's own flag AND every flag around it
-    std::string accessibilityLabel;  // its accessibility label, else the texts of its label joined by spaces
-};
-
 /// Everything about a laid-out widget except its picture.
 struct WidgetLayoutInfo {
-    std::vector<ButtonRegion> buttons;  // in tree order; only buttons not hidden from accessibility
+    std::vector<ButtonRegion> buttons;  // in tree order
     std::optional<std::string> widgetURL;
     std::vector<std::string> texts;  // every text shown, in tree order; live timers as of `now`
     bool hasLiveTimers = false;
