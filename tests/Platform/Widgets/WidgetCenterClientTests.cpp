@@ -1,0 +1,180 @@
+#include "Platform/Widgets/WidgetCenter.hpp"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "tests/support/FakeHost.hpp"
+#include "tests/support/PrivateBus.hpp"
+
+namespace {
+
+using namespace std::chrono_literals;
+using platform::WidgetInfo;
+namespace client = platform::WidgetCenterClient;
+
+constexpr const char* appId = "com.example.clienttest";
+
+// Widgets of this application's extensions, of a look-alike application and of a stranger.
+constexpr const char* placedWidgets = R"({"widgets": [
+  {"id": "a", "extension": "com.example.clienttest.widget", "kind": "TimerWidget", "family": "systemSmall"},
+  {"id": "b", "extension": "com.example.clienttestx.widget", "kind": "TimerWidget", "family": "systemSmall"},
+  {"id": "c", "extension": "com.example.clienttest.more", "kind": "OtherWidget", "family": "systemMedium"},
+  {"id": "d", "extension": "org.stranger.widget", "kind": "TimerWidget", "family": "systemMedium"},
+  {"id": "e", "extension": "com.example.clienttest.widget", "kind": "TimerWidget", "family": "systemMedium"}
+]})";
+
+platform::Services withBundleIdentifier(std::optional<std::string> id) {
+    auto bundle = std::make_shared<platform::Bundle>();
+    bundle->bundleIdentifier = std::move(id);
+    platform::Services s;
+    s.mainBundle = [bundle]() -> const platform::Bundle& { return *bundle; };
+    return s;
+}
+
+struct Answer {
+    std::optional<std::vector<WidgetInfo>> widgets;
+    std::thread::id thread;
+    int calls = 0;
+};
+
+// Asks for the configurations and waits for the completion; `settle` waits on afterwards so that
+// a second, wrong, completion would be counted.
+Answer query(std::chrono::milliseconds settle = 0ms) {
+    auto answer = std::make_shared<Answer>();
+    auto mutex = std::make_shared<std::mutex>();
+    auto arrived = std::make_shared<std::condition_variable>();
+    client::getCurrentConfigurations([=](std::optional<std::vector<WidgetInfo>> widgets) {
+        std::lock_guard lock(*mutex);
+        answer->widgets = std::move(widgets);
+        answer->thread = std::this_thread::get_id();
+        ++answer->calls;
+        arrived->notify_all();
+    });
+    std::unique_lock lock(*mutex);
+    arrived->wait_for(lock, 20s, [&] { return answer->calls > 0; });
+    lock.unlock();
+    std::this_thread::sleep_for(settle);
+    std::lock_guard again(*mutex);
+    return *answer;
+}
+
+class WidgetCenterClient : public ::testing::Test {
+protected:
+    void SetUp() override { kelvo::test::PrivateBus::ofProcess(); }
+    void TearDown() override {
+        if (HasFailure() && host) std::cerr << "fake host log:\n" << host->log() << '\n';
+    }
+    void startHost(const std::string& description) { host = std::make_unique<kelvo::test::FakeHost>(description); }
+
+    platform::ScopedServices services{withBundleIdentifier(appId)};
+    std::unique_ptr<kelvo::test::FakeHost> host;
+};
+
+TEST_F(WidgetCenterClient, ListsThePlacedWidgetsOfTheApplicationsExtensionsOnceOnAThreadOfItsOwn) {
+    startHost(placedWidgets);
+    auto answer = query(100ms);
+
+    EXPECT_EQ(answer.calls, 1);
+    EXPECT_NE(answer.thread, std::this_thread::get_id());
+    ASSERT_TRUE(answer.widgets);
+    ASSERT_EQ(answer.widgets->size(), 3u);
+    EXPECT_EQ((*answer.widgets)[0].kind, "TimerWidget");
+    EXPECT_EQ((*answer.widgets)[0].family, "systemSmall");
+    EXPECT_EQ((*answer.widgets)[1].kind, "OtherWidget");
+    EXPECT_EQ((*answer.widgets)[1].family, "systemMedium");
+    EXPECT_EQ((*answer.widgets)[2].kind, "TimerWidget");
+    EXPECT_EQ((*answer.widgets)[2].family, "systemMedium");
+}
+
+TEST_F(WidgetCenterClient, NothingPlacedIsAnEmptyListNotAFailure) {
+    startHost(R"({"widgets": []})");
+    auto answer = query();
+    ASSERT_TRUE(answer.widgets);
+    EXPECT_TRUE(answer.widgets->empty());
+}
+
+TEST_F(WidgetCenterClient, AFailingOrMissingHostGivesNothingAndLeavesTheConnectionUsable) {
+    startHost(R"({"mode": "fail"})");
+    EXPECT_FALSE(query().widgets);
+    client::reloadAllTimelines();
+    host.reset();
+    EXPECT_FALSE(query().widgets);
+    client::reloadAllTimelines();
+
+    // Error replies and refused reloads must not linger on the pooled connections.
+    startHost(placedWidgets);
+    auto answer = query();
+    ASSERT_TRUE(answer.widgets);
+    EXPECT_EQ(answer.widgets->size(), 3u);
+}
+
+TEST_F(WidgetCenterClient, ReloadSendsExactlyOneRequestNamingTheApplication) {
+    startHost(placedWidgets);
+    client::reloadAllTimelines();
+    EXPECT_EQ(host->waitForReloads(1, 5s), std::vector<std::string>{appId});
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(host->reloadRequests().size(), 1u);
+}
+
+TEST_F(WidgetCenterClient, ReloadDoesNotWaitForAHostThatNeverAnswers) {
+    // A host that holds its answers: the reload must not wait for one.
+    startHost(R"({"mode": "delay", "delayMs": 10000})");
+    auto started = std::chrono::steady_clock::now();
+    client::reloadAllTimelines();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
+    EXPECT_EQ(host->waitForReloads(1, 5s).size(), 1u);
+}
+
+class WidgetCenterClientIdentity : public WidgetCenterClient,
+                                   public ::testing::WithParamInterface<std::optional<std::string>> {};
+
+TEST_P(WidgetCenterClientIdentity, AnApplicationWithoutAUsableIdentifierAsksNothing) {
+    platform::ScopedServices unnamed{withBundleIdentifier(GetParam())};
+    startHost(placedWidgets);
+    EXPECT_FALSE(query().widgets);
+    client::reloadAllTimelines();
+    // A round trip of our own after the reload: anything the client sent has arrived by then.
+    (void)host->reloadRequests();
+    EXPECT_EQ(host->queryCount(), 0u);
+    EXPECT_TRUE(host->reloadRequests().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Identifiers, WidgetCenterClientIdentity,
+                         ::testing::Values(std::nullopt, std::string(""), std::string("com..example"),
+                                           std::string("com.example.app."), std::string("with space"),
+                                           std::string("com.\xff.app")));
+
+TEST_F(WidgetCenterClient, AnswersAgainAfterTheBusDaemonRestarted) {
+    startHost(placedWidgets);
+    ASSERT_TRUE(query().widgets);  // leaves a connection to this bus in the pool
+    host.reset();
+    kelvo::test::PrivateBus::ofProcess().restart();
+    startHost(placedWidgets);
+
+    auto answer = query();
+    ASSERT_TRUE(answer.widgets);
+    EXPECT_EQ(answer.widgets->size(), 3u);
+    client::reloadAllTimelines();
+    EXPECT_EQ(host->waitForReloads(1, 5s), std::vector<std::string>{appId});
+}
+
+TEST_F(WidgetCenterClient, NoSessionBusGivesNothing) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/kelvo-test-bus", 1);
+            unsetenv("XDG_RUNTIME_DIR");
+            client::reloadAllTimelines();
+            std::exit(query().widgets ? 1 : 0);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+}  // namespace
