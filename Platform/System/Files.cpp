@@ -92,6 +92,16 @@ bool writeAtomically(const std::filesystem::path& path, std::string_view bytes) 
     return false;
 }
 
+bool touchEmptyFile(const std::filesystem::path& path) {
+    FileDescriptor fd{::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644)};
+    struct stat info {};
+    if (fd.get() >= 0 && ::fstat(fd.get(), &info) == 0 && S_ISREG(info.st_mode) && info.st_nlink == 1) {
+        // Truncate only a file that belongs to no one else, then stamp it.
+        if (::ftruncate(fd.get(), 0) == 0 && ::futimens(fd.get(), nullptr) == 0) return true;
+    }
+    return writeAtomically(path, {});
+}
+
 bool createDirectories(const std::filesystem::path& path) {
     std::error_code error;
     std::filesystem::create_directories(path, error);

@@ -17,6 +17,12 @@ std::optional<std::string> readRegularFile(const std::filesystem::path& path, st
 /// untouched and the temporary file is removed. No directory is created.
 bool writeAtomically(const std::filesystem::path& path, std::string_view bytes);
 
+/// Leaves an empty regular file at `path` with a new modification time. An empty file has no
+/// partial state, so truncating in place is as safe as replacing it, and much cheaper; anything that
+/// is not a plain file of its own (a link, a FIFO, a file with other names) is replaced instead.
+/// No directory is created.
+bool touchEmptyFile(const std::filesystem::path& path);
+
 /// Creates a directory and its missing parents; an existing directory is no failure.
 bool createDirectories(const std::filesystem::path& path);
 

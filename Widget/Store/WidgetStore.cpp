@@ -68,7 +68,7 @@ std::optional<WidgetSnapshot> WidgetStore::loadSnapshot() {
 void WidgetStore::markActive() {
     auto directory = detail::hostDirectory();
     if (!directory) return;
-    platform::writeAtomically(*directory / "active", {});
+    platform::touchEmptyFile(*directory / "active");
 }
 
 }  // namespace kelvo

@@ -116,3 +116,28 @@ TEST(Uuid, IsCanonicalUpperCaseVersionFour) {
 
 }  // namespace
 }  // namespace platform
+
+namespace platform {
+namespace {
+
+TEST_F(Files, TouchLeavesAnEmptyFileAndNeverWritesThroughOtherNames) {
+    EXPECT_FALSE(touchEmptyFile(directory / "missing" / "active"));
+    EXPECT_FALSE(std::filesystem::exists(directory / "missing"));
+
+    std::ofstream(directory / "active") << "stale";
+    ASSERT_TRUE(touchEmptyFile(directory / "active"));
+    EXPECT_EQ(std::filesystem::file_size(directory / "active"), 0u);
+
+    // A link or a second name must not let the marker empty somebody else's file.
+    std::ofstream(directory / "precious") << "keep me";
+    std::filesystem::create_symlink(directory / "precious", directory / "viaSymlink");
+    std::filesystem::create_hard_link(directory / "precious", directory / "viaHardLink");
+    EXPECT_TRUE(touchEmptyFile(directory / "viaSymlink"));
+    EXPECT_TRUE(touchEmptyFile(directory / "viaHardLink"));
+    EXPECT_EQ(readRegularFile(directory / "precious", 100), "keep me");
+    EXPECT_EQ(std::filesystem::file_size(directory / "viaHardLink"), 0u);
+    EXPECT_FALSE(std::filesystem::is_symlink(directory / "viaSymlink"));
+}
+
+}  // namespace
+}  // namespace platform
