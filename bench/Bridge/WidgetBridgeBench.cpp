@@ -1,0 +1,53 @@
+// The bridge's calls against a live fake widget host on a private session bus.
+//   WidgetBridgeBench --benchmark_repetitions=10 --benchmark_report_aggregates_only=true
+#include <benchmark/benchmark.h>
+
+#include <memory>
+
+#include "kelvo_widget_bridge.h"
+#include "tests/support/FakeHost.hpp"
+#include "tests/support/PrivateBus.hpp"
+
+namespace {
+
+constexpr const char* placed = R"({"widgets": [
+  {"id": "1", "extension": "com.example.bridgebench.widget", "kind": "TimerWidget", "family": "systemSmall"},
+  {"id": "2", "extension": "com.example.bridgebench.widget", "kind": "TimerWidget", "family": "systemMedium"}
+]})";
+
+kelvo::test::FakeHost& host() {
+    kelvo::test::PrivateBus::ofProcess();
+    static kelvo::test::FakeHost instance(placed);
+    return instance;
+}
+
+// One whole round trip: ask on a thread of its own, the host answers, the caller wakes up.
+void placedCount(benchmark::State& state) {
+    host();
+    for (auto _ : state) {
+        auto count = kelvo_widget_placed_count("TimerWidget", 1000);
+        if (count != 2) state.SkipWithError("wrong count");
+        benchmark::DoNotOptimize(count);
+    }
+}
+BENCHMARK(placedCount)->UseRealTime()->Unit(benchmark::kMicrosecond);
+
+// What a reload costs the caller: one message written, no reply awaited.
+void reloadAllTimelines(benchmark::State& state) {
+    host();
+    for (auto _ : state) kelvo_widget_reload_all_timelines();
+}
+BENCHMARK(reloadAllTimelines)->UseRealTime()->Unit(benchmark::kMicrosecond);
+
+void containerPath(benchmark::State& state) {
+    for (auto _ : state) {
+        char* path = kelvo_widget_container_path("group.com.example.bridgebench");
+        benchmark::DoNotOptimize(path);
+        kelvo_widget_free_string(path);
+    }
+}
+BENCHMARK(containerPath)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
