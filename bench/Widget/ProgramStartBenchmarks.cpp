@@ -1,0 +1,66 @@
+// Whole-process cost of one timeline request: KelvoWidget started with one getTimeline on its
+// standard input, reading a real container, next to /bin/true started the same way.
+#include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+extern char** environ;
+
+namespace {
+
+std::filesystem::path home;
+
+void prepareContainer() {
+    home = std::filesystem::temp_directory_path() / ("program-bench-" + std::to_string(getpid()));
+    auto state = home / "group-containers/group.com.kelvo.desktop/com.kelvo.desktop";
+    std::filesystem::create_directories(state);
+    std::ofstream(state / "state.json") << R"({"updatedAt":1796760000000,"appRunning":false,"loggedIn":true,"offline":false,
+ "canTrack":true,"running":{"name":"Design review","project":"Website redesign","startTime":1796758000000},
+ "today":{"dayStart":1796684400000,"baseSeconds":11520},
+ "recent":[{"id":"0","name":"Sprint planning","project":"Mobile app"},{"id":"1","name":"Customer interviews","project":"Research"},{"id":"2","name":"Weekly sync"}],
+ "strings":{"startTracking":"Start tracking","stopTracking":"Stop tracking","today":"Today","recent":"Recent","noRecent":"Your recent tracking shows up here","notTracking":"Not tracking","noDescription":"No description","openApp":"Open Kelvo to see your timer","loggedOut":"Log in to Kelvo to start tracking","offline":"Offline"}})";
+    std::ofstream(home / "request") << R"({"jsonrpc":"2.0","id":1,"method":"getTimeline","params":{"family":"systemSmall","isPreview":false}})"
+                                    << "\n";
+    setenv("XDG_DATA_HOME", home.c_str(), 1);
+}
+
+void runOnce(const char* program) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, (home / "request").c_str(), O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    char* argv[] = {const_cast<char*>(program), nullptr};
+    pid_t pid;
+    if (posix_spawn(&pid, program, &actions, nullptr, argv, environ) != 0) std::abort();
+    int status;
+    waitpid(pid, &status, 0);
+    posix_spawn_file_actions_destroy(&actions);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) std::abort();
+}
+
+void BM_BinTrue(benchmark::State& state) {
+    for (auto _ : state) runOnce("/bin/true");
+}
+BENCHMARK(BM_BinTrue)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
+
+void BM_KelvoWidgetTimeline(benchmark::State& state) {
+    for (auto _ : state) runOnce(KELVO_WIDGET_PROGRAM);
+}
+BENCHMARK(BM_KelvoWidgetTimeline)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    prepareContainer();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    std::filesystem::remove_all(home);
+}
