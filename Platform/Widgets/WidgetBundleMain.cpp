@@ -1,6 +1,9 @@
 #include "Platform/Widgets/WidgetBundleMain.hpp"
 
+#include <atomic>
 #include <cstdlib>
+#include <memory>
+#include <system_error>
 #include <list>
 #include <mutex>
 #include <string>
@@ -41,7 +44,7 @@ public:
     void tooLong() { send(detail::errorAnswer(nullptr, detail::invalidRequest, "Request too long")); }
 
     void finish() {
-        for (auto& worker : performing_) worker.join();
+        for (auto& worker : performing_) worker.thread.join();
         performing_.clear();
     }
 
@@ -53,11 +56,29 @@ private:
             if (!notification) send(detail::errorAnswer(id, detail::invalidParams, "Unknown intent or malformed parameters"));
             return;
         }
-        performing_.emplace_back([this, type, value = *intent, id = std::move(id), notification](std::stop_token stop) {
+        reapFinished();
+        auto done = std::make_shared<std::atomic<bool>>(false);
+        auto run = [this, type, value = *intent, id, notification, done](std::stop_token stop) {
             bool ran = type->perform(value, stop);
-            if (notification) return;
-            send(ran ? detail::resultAnswer(id, json::object())
-                     : detail::errorAnswer(id, detail::invalidParams, "Parameters do not fit the intent"));
+            if (!notification)
+                send(ran ? detail::resultAnswer(id, json::object())
+                         : detail::errorAnswer(id, detail::invalidParams, "Parameters do not fit the intent"));
+            done->store(true, std::memory_order_release);
+        };
+        try {
+            performing_.push_back(Worker{std::jthread(run), done});
+        } catch (const std::system_error&) {
+            // No thread to be had: run it here rather than drop the press.
+            run(std::stop_token{});
+        }
+    }
+
+    // A finished thread keeps its stack until joined; a long session must not collect them.
+    void reapFinished() {
+        std::erase_if(performing_, [](Worker& worker) {
+            if (!worker.done->load(std::memory_order_acquire)) return false;
+            worker.thread.join();
+            return true;
         });
     }
 
@@ -72,7 +93,11 @@ private:
     const WidgetBundle& bundle_;
     std::FILE* output_;
     std::mutex outputMutex_;
-    std::list<std::jthread> performing_;
+    struct Worker {
+        std::jthread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+    std::list<Worker> performing_;
 };
 
 }  // namespace

@@ -1,0 +1,246 @@
+#include "Host/WidgetHost/BusService.hpp"
+
+#include <systemd/sd-bus.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+#include "Host/WidgetHost/ExtensionCatalog.hpp"
+#include "Host/WidgetHost/Host.hpp"
+#include "Host/WidgetHost/Log.hpp"
+
+namespace widgethost {
+namespace {
+
+// Every handler gets the service as its one context, checks its arguments first and answers
+// failures with a named error.
+
+constexpr const char* hostInterface = "net.widgethost.Host1";
+constexpr const char* controlInterface = "net.widgethost.Control1";
+constexpr const char* hostInvalidArgument = "net.widgethost.Host1.Error.InvalidArgument";
+
+const char* errorName(HostError::Code code) {
+    switch (code) {
+    case HostError::Code::invalidArgument: return "net.widgethost.Control1.Error.InvalidArgument";
+    case HostError::Code::unknownWidget: return "net.widgethost.Control1.Error.UnknownWidget";
+    case HostError::Code::unknownKind: return "net.widgethost.Control1.Error.UnknownKind";
+    case HostError::Code::unsupportedFamily: return "net.widgethost.Control1.Error.UnsupportedFamily";
+    case HostError::Code::unknownLabel: return "net.widgethost.Control1.Error.UnknownLabel";
+    case HostError::Code::disabled: return "net.widgethost.Control1.Error.Disabled";
+    case HostError::Code::nothingToShow: return "net.widgethost.Control1.Error.NothingToShow";
+    case HostError::Code::unavailable: return "net.widgethost.Control1.Error.Unavailable";
+    case HostError::Code::failed: return "net.widgethost.Control1.Error.Failed";
+    }
+    return "net.widgethost.Control1.Error.Failed";
+}
+
+int replyError(sd_bus_message* m, const char* name, const std::string& message) {
+    return sd_bus_reply_method_errorf(m, name, "%s", message.c_str());
+}
+
+int replyError(sd_bus_message* m, const HostError& error) { return replyError(m, errorName(error.code), error.message); }
+
+Host& hostOf(void* userdata) { return static_cast<BusService*>(userdata)->host(); }
+
+// A method call answered later, from the loop; the reference keeps the message alive until then.
+using HeldCall = std::shared_ptr<sd_bus_message>;
+HeldCall hold(sd_bus_message* m) { return HeldCall(sd_bus_message_ref(m), sd_bus_message_unref); }
+
+// net.widgethost.Host1 ---------------------------------------------------------------------------
+
+int refuseApplicationId(sd_bus_message* m, const char* id) {
+    return replyError(m, hostInvalidArgument, std::string("not an application id: \"") + id + "\"");
+}
+
+int reloadAllTimelines(sd_bus_message* m, void* userdata, sd_bus_error*) {
+    const char* id = nullptr;
+    if (int r = sd_bus_message_read(m, "s", &id); r < 0) return r;
+    if (!isValidApplicationId(id)) return refuseApplicationId(m, id);
+    hostOf(userdata).reloadApplication(id);
+    return sd_bus_reply_method_return(m, "");
+}
+
+int getCurrentConfigurations(sd_bus_message* m, void* userdata, sd_bus_error*) {
+    const char* id = nullptr;
+    if (int r = sd_bus_message_read(m, "s", &id); r < 0) return r;
+    if (!isValidApplicationId(id)) return refuseApplicationId(m, id);
+    sd_bus_message* reply = nullptr;
+    int r = sd_bus_message_new_method_return(m, &reply);
+    if (r >= 0) r = sd_bus_message_open_container(reply, 'a', "(sss)");
+    for (const auto& widget : hostOf(userdata).configurations(id)) {
+        if (r < 0) break;
+        r = sd_bus_message_append(reply, "(sss)", widget.id.c_str(), widget.kind.c_str(),
+                                  std::string(platform::toString(widget.family)).c_str());
+    }
+    if (r >= 0) r = sd_bus_message_close_container(reply);
+    if (r >= 0) r = sd_bus_send(nullptr, reply, nullptr);
+    sd_bus_message_unref(reply);
+    return r;
+}
+
+// net.widgethost.Control1 ------------------------------------------------------------------------
+
+int place(sd_bus_message* m, void* userdata, sd_bus_error*) {
+    const char *kind = nullptr, *familyName = nullptr;
+    if (int r = sd_bus_message_read(m, "ss", &kind, &familyName); r < 0) return r;
+    auto family = platform::widgetFamilyFromString(familyName);
+    if (!family)
+        return replyError(m, {HostError::Code::invalidArgument,
+                              std::string("unknown family \"") + familyName + "\"; use systemSmall or systemMedium"});
+    auto call = hold(m);
+    hostOf(userdata).place(kind, *family, [call](HostResult<std::string> result) {
+        if (auto* failure = std::get_if<HostError>(&result))
+            replyError(call.get(), *failure);
+        else
+            sd_bus_reply_method_return(call.get(), "s", std::get<std::string>(result).c_str());
+    });
+    return 1;
+}
+
+int remove(sd_bus_message* m, void* userdata, sd_bus_error*) {
+    const char* id = nullptr;
+    if (int r = sd_bus_message_read(m, "s", &id); r < 0) return r;
+    auto result = hostOf(userdata).remove(id);
+    if (auto* failure = std::get_if<HostError>(&result)) return replyError(m, *failure);
+    return sd_bus_reply_method_return(m, "");
+}
+
+int appendDetails(sd_bus_message* reply, const WidgetDetails& details) {
+    int r = sd_bus_message_open_container(reply, 'r', "ssssdasa(sbs)ss");
+    if (r >= 0)
+        r = sd_bus_message_append(reply, "ssssd", details.placed.id.c_str(), details.placed.kind.c_str(),
+                                  std::string(platform::toString(details.placed.family)).c_str(),
+                                  details.placed.extension.c_str(), details.entryDate);
+    if (r >= 0) r = sd_bus_message_open_container(reply, 'a', "s");
+    for (const auto& text : details.texts)
+        if (r >= 0) r = sd_bus_message_append(reply, "s", text.c_str());
+    if (r >= 0) r = sd_bus_message_close_container(reply);
+    if (r >= 0) r = sd_bus_message_open_container(reply, 'a', "(sbs)");
+    for (const auto& button : details.buttons)
+        if (r >= 0) r = sd_bus_message_append(reply, "(sbs)", button.label.c_str(), static_cast<int>(button.enabled),
+                                              button.intent.c_str());
+    if (r >= 0) r = sd_bus_message_close_container(reply);
+    if (r >= 0) r = sd_bus_message_append(reply, "ss", details.picture.c_str(), details.status.c_str());
+    if (r >= 0) r = sd_bus_message_close_container(reply);
+    return r;
+}
+
+int list(sd_bus_message* m, void* userdata, sd_bus_error*) {
+    sd_bus_message* reply = nullptr;
+    int r = sd_bus_message_new_method_return(m, &reply);
+    if (r >= 0) r = sd_bus_message_open_container(reply, 'a', "(ssssdasa(sbs)ss)");
+    for (const auto& details : hostOf(userdata).list())
+        if (r >= 0) r = appendDetails(reply, details);
+    if (r >= 0) r = sd_bus_message_close_container(reply);
+    if (r >= 0) r = sd_bus_send(nullptr, reply, nullptr);
+    sd_bus_message_unref(reply);
+    return r;
+}
+
+int render(sd_bus_message* m, void* userdata, sd_bus_error*) {
+    const char *id = nullptr, *path = nullptr, *appearance = nullptr, *mode = nullptr;
+    double scale = 0;
+    if (int r = sd_bus_message_read(m, "ssdss", &id, &path, &scale, &appearance, &mode); r < 0) return r;
+    RenderRequest request{id, path, scale, platform::views::Appearance::light, platform::WidgetRenderingMode::fullColor};
+    if (std::strcmp(appearance, "dark") == 0)
+        request.appearance = platform::views::Appearance::dark;
+    else if (std::strcmp(appearance, "light") != 0)
+        return replyError(m, {HostError::Code::invalidArgument, std::string("unknown appearance \"") + appearance + "\""});
+    auto parsedMode = platform::widgetRenderingModeFromString(mode);
+    if (!parsedMode) return replyError(m, {HostError::Code::invalidArgument, std::string("unknown mode \"") + mode + "\""});
+    request.mode = *parsedMode;
+    auto call = hold(m);
+    hostOf(userdata).render(request, [call](HostResult<Done> result) {
+        if (auto* failure = std::get_if<HostError>(&result))
+            replyError(call.get(), *failure);
+        else
+            sd_bus_reply_method_return(call.get(), "");
+    });
+    return 1;
+}
+
+int press(sd_bus_message* m, void* userdata, sd_bus_error*) {
+    const char *id = nullptr, *label = nullptr;
+    if (int r = sd_bus_message_read(m, "ss", &id, &label); r < 0) return r;
+    auto result = hostOf(userdata).press(id, label);
+    if (auto* failure = std::get_if<HostError>(&result)) return replyError(m, *failure);
+    return sd_bus_reply_method_return(m, "s", std::get<std::string>(result).c_str());
+}
+
+int pressAt(sd_bus_message* m, void* userdata, sd_bus_error*) {
+    const char* id = nullptr;
+    double x = 0, y = 0;
+    if (int r = sd_bus_message_read(m, "sdd", &id, &x, &y); r < 0) return r;
+    auto result = hostOf(userdata).pressAt(id, x, y);
+    if (auto* failure = std::get_if<HostError>(&result)) return replyError(m, *failure);
+    const auto& pressed = std::get<PressResult>(result);
+    const char* action = pressed.action == PressResult::Action::perform ? "perform"
+                         : pressed.action == PressResult::Action::open  ? "open"
+                                                                        : "none";
+    return sd_bus_reply_method_return(m, "ss", action, pressed.target.c_str());
+}
+
+int reload(sd_bus_message* m, void* userdata, sd_bus_error*) {
+    hostOf(userdata).reloadAll();
+    return sd_bus_reply_method_return(m, "");
+}
+
+const sd_bus_vtable hostVtable[] = {
+    SD_BUS_VTABLE_START(0),
+    SD_BUS_METHOD_WITH_NAMES("ReloadAllTimelines", "s", SD_BUS_PARAM(application_id), "", , reloadAllTimelines,
+                             SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD_WITH_NAMES("GetCurrentConfigurations", "s", SD_BUS_PARAM(application_id), "a(sss)",
+                             SD_BUS_PARAM(widgets), getCurrentConfigurations, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_VTABLE_END,
+};
+
+const sd_bus_vtable controlVtable[] = {
+    SD_BUS_VTABLE_START(0),
+    SD_BUS_METHOD_WITH_NAMES("Place", "ss", SD_BUS_PARAM(kind) SD_BUS_PARAM(family), "s", SD_BUS_PARAM(id), place,
+                             SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD_WITH_NAMES("Remove", "s", SD_BUS_PARAM(id), "", , remove, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD_WITH_NAMES("List", "", , "a(ssssdasa(sbs)ss)", SD_BUS_PARAM(widgets), list,
+                             SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD_WITH_NAMES("Render", "ssdss",
+                             SD_BUS_PARAM(id) SD_BUS_PARAM(path) SD_BUS_PARAM(scale) SD_BUS_PARAM(appearance)
+                                 SD_BUS_PARAM(mode),
+                             "", , render, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD_WITH_NAMES("Press", "ss", SD_BUS_PARAM(id) SD_BUS_PARAM(label), "s", SD_BUS_PARAM(intent), press,
+                             SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD_WITH_NAMES("PressAt", "sdd", SD_BUS_PARAM(id) SD_BUS_PARAM(x) SD_BUS_PARAM(y), "ss",
+                             SD_BUS_PARAM(action) SD_BUS_PARAM(target), pressAt, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD("Reload", "", "", reload, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_SIGNAL_WITH_NAMES("Drawn", "ss", SD_BUS_PARAM(id) SD_BUS_PARAM(picture), 0),
+    SD_BUS_VTABLE_END,
+};
+
+}  // namespace
+
+BusService::~BusService() {
+    sd_bus_slot_unref(hostSlot_);
+    sd_bus_slot_unref(controlSlot_);
+}
+
+bool BusService::start(std::string* why) {
+    int r = sd_bus_add_object_vtable(bus_, &hostSlot_, objectPath, hostInterface, hostVtable, this);
+    if (r >= 0) r = sd_bus_add_object_vtable(bus_, &controlSlot_, objectPath, controlInterface, controlVtable, this);
+    if (r < 0) {
+        if (why) *why = std::string("cannot serve the interfaces: ") + std::strerror(-r);
+        return false;
+    }
+    r = sd_bus_request_name(bus_, busName, 0);
+    if (r < 0) {
+        if (why)
+            *why = r == -EEXIST ? std::string("another widget host already owns ") + busName
+                                : std::string("cannot own ") + busName + ": " + std::strerror(-r);
+        return false;
+    }
+    return true;
+}
+
+void BusService::emitDrawn(const std::string& id, const std::string& picture) {
+    sd_bus_emit_signal(bus_, objectPath, controlInterface, "Drawn", "ss", id.c_str(), picture.c_str());
+}
+
+}  // namespace widgethost

@@ -1,0 +1,121 @@
+#include "Host/WidgetHost/ExtensionCatalog.hpp"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <set>
+
+#include <nlohmann/json.hpp>
+
+#include "Platform/System/Files.hpp"
+
+namespace widgethost {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+constexpr std::uintmax_t maxManifestBytes = 1 << 20;
+
+void addSplit(std::vector<fs::path>& out, std::string_view list, const char* suffix) {
+    size_t start = 0;
+    while (start <= list.size()) {
+        size_t end = list.find(':', start);
+        if (end == std::string_view::npos) end = list.size();
+        fs::path dir{std::string(list.substr(start, end - start))};
+        if (dir.is_absolute()) out.push_back(dir / suffix);
+        start = end + 1;
+    }
+}
+
+// Whether the JSON file announces itself as a widget extension at all, so that unrelated manifests
+// in a development directory stay quiet.
+bool claimsWidgetExtension(const json& doc) {
+    if (!doc.is_object()) return false;
+    auto it = doc.find("extension");
+    return it != doc.end() && it->is_object() && it->value("point", json()) == "widget";
+}
+
+}  // namespace
+
+std::vector<fs::path> extensionDirectories(const std::vector<fs::path>& developmentDirectories, const char* xdgDataHome,
+                                           const char* home, const char* xdgDataDirs) {
+    std::vector<fs::path> out;
+    for (const auto& dir : developmentDirectories)
+        if (!dir.empty()) out.push_back(fs::absolute(dir));
+    if (xdgDataHome && *xdgDataHome && fs::path(xdgDataHome).is_absolute())
+        out.push_back(fs::path(xdgDataHome) / "widget-extensions");
+    else if (home && *home)
+        out.push_back(fs::path(home) / ".local/share/widget-extensions");
+    addSplit(out, xdgDataDirs && *xdgDataDirs ? xdgDataDirs : "/usr/local/share:/usr/share", "widget-extensions");
+    return out;
+}
+
+std::optional<ExtensionManifest> readExtensionManifest(const fs::path& manifest, std::string* why) {
+    auto reject = [why](std::string reason) -> std::optional<ExtensionManifest> {
+        if (why) *why = std::move(reason);
+        return std::nullopt;
+    };
+    auto bytes = platform::readRegularFile(manifest, maxManifestBytes);
+    if (!bytes) return reject("");
+    auto doc = json::parse(*bytes, nullptr, /*allow_exceptions=*/false);
+    if (!claimsWidgetExtension(doc)) return reject("");
+
+    const auto& identifier = doc.value("bundleIdentifier", json());
+    if (!identifier.is_string() || !isValidApplicationId(identifier.get_ref<const std::string&>()))
+        return reject("has no valid bundleIdentifier");
+    const auto& executable = doc["extension"].value("executable", json());
+    if (!executable.is_string() || executable.get_ref<const std::string&>().empty())
+        return reject("has no extension executable");
+
+    // A manifest may be a link into the program's own directory, so a relative executable is
+    // resolved from the real file's directory.
+    std::error_code error;
+    fs::path base = fs::weakly_canonical(fs::absolute(manifest), error).parent_path();
+    if (error) base = fs::absolute(manifest).parent_path();
+    fs::path program = base / executable.get_ref<const std::string&>();
+    program = program.lexically_normal();
+    if (!fs::is_regular_file(program, error) || ::access(program.c_str(), X_OK) != 0)
+        return reject("names a program that cannot run: " + program.string());
+    return ExtensionManifest{identifier.get<std::string>(), program, manifest};
+}
+
+std::vector<ExtensionManifest> findExtensions(const std::vector<fs::path>& directories, std::vector<std::string>* problems) {
+    std::vector<ExtensionManifest> found;
+    std::set<std::string, std::less<>> seen;
+    for (const auto& dir : directories) {
+        std::error_code error;
+        std::vector<fs::path> files;
+        for (fs::directory_iterator it(dir, error), end; !error && it != end; it.increment(error))
+            if (it->path().extension() == ".json") files.push_back(it->path());
+        std::sort(files.begin(), files.end());
+        for (const auto& file : files) {
+            std::string why;
+            auto manifest = readExtensionManifest(file, &why);
+            if (!manifest) {
+                if (problems && !why.empty()) problems->push_back(file.string() + " " + why);
+                continue;
+            }
+            if (!seen.insert(manifest->bundleIdentifier).second) continue;
+            found.push_back(std::move(*manifest));
+        }
+    }
+    return found;
+}
+
+bool isValidApplicationId(std::string_view identifier) {
+    if (identifier.empty() || identifier.size() > 255) return false;
+    if (identifier.front() == '.' || identifier.back() == '.') return false;
+    if (identifier.find("..") != std::string_view::npos) return false;
+    return std::all_of(identifier.begin(), identifier.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '.' ||
+               c == '-';
+    });
+}
+
+bool belongsToApplication(std::string_view extensionIdentifier, std::string_view applicationId) {
+    if (applicationId.empty() || !extensionIdentifier.starts_with(applicationId)) return false;
+    return extensionIdentifier.size() == applicationId.size() || extensionIdentifier[applicationId.size()] == '.';
+}
+
+}  // namespace widgethost

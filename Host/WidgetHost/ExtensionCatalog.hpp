@@ -1,0 +1,46 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Which widget extensions are installed: manifests with "extension": {"point": "widget",
+// "executable": PATH}, the executable relative to the manifest.
+namespace widgethost {
+
+struct ExtensionManifest {
+    std::string bundleIdentifier;
+    std::filesystem::path executable;  // absolute
+    std::filesystem::path manifest;    // where it was found
+};
+
+/// The directories to search, most important first: the development directories, then
+/// $XDG_DATA_HOME/widget-extensions (default ~/.local/share), then <dir>/widget-extensions for each
+/// of $XDG_DATA_DIRS (default /usr/local/share:/usr/share). Null or empty variables take their
+/// defaults; relative entries are ignored, as the base directory rules ask.
+std::vector<std::filesystem::path> extensionDirectories(const std::vector<std::filesystem::path>& developmentDirectories,
+                                                        const char* xdgDataHome, const char* home,
+                                                        const char* xdgDataDirs);
+
+/// Reads one manifest. Nothing when the file is no widget extension manifest (`why` left empty) or
+/// when it claims to be one but is broken or its program cannot run (`why` says what is wrong).
+std::optional<ExtensionManifest> readExtensionManifest(const std::filesystem::path& manifest, std::string* why = nullptr);
+
+/// Every widget extension whose manifest ("*.json") lies directly in one of the directories. When two
+/// manifests name the same bundle identifier, the one from the earlier directory wins. Manifests
+/// that say they are widget extensions but are broken are reported in `problems`; other JSON files
+/// are passed over silently.
+std::vector<ExtensionManifest> findExtensions(const std::vector<std::filesystem::path>& directories,
+                                              std::vector<std::string>* problems = nullptr);
+
+/// An application or bundle identifier as the host accepts it: 1 to 255 bytes of [A-Za-z0-9_.-],
+/// not starting or ending with ".", no "..".
+bool isValidApplicationId(std::string_view identifier);
+
+/// Whether an extension belongs to an application: its identifier equals the application's or
+/// continues it after a ".".
+bool belongsToApplication(std::string_view extensionIdentifier, std::string_view applicationId);
+
+}  // namespace widgethost

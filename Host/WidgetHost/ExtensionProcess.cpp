@@ -1,0 +1,327 @@
+#include "Host/WidgetHost/ExtensionProcess.hpp"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <systemd/sd-event.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include <nlohmann/json.hpp>
+
+#include "Host/WidgetHost/Log.hpp"
+
+extern char** environ;
+
+namespace widgethost {
+namespace {
+
+using nlohmann::json;
+
+std::uint64_t microseconds(std::chrono::milliseconds ms) { return static_cast<std::uint64_t>(ms.count()) * 1000; }
+
+std::string excerpt(std::string_view line) {
+    constexpr size_t keep = 160;
+    std::string text(line.substr(0, keep));
+    if (line.size() > keep) text += "…";
+    return text;
+}
+
+void closeFd(int& fd) {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+}
+
+// Runs in the child between fork and exec: only async-signal-safe calls from here on.
+[[noreturn]] void becomeExtension(const char* program, int input, int output, int report, std::uint64_t addressSpace) {
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    struct sigaction defaultAction {};
+    defaultAction.sa_handler = SIG_DFL;
+    sigaction(SIGPIPE, &defaultAction, nullptr);
+    // An extension must not outlive the host that talks to it.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+
+    if (dup2(input, STDIN_FILENO) < 0 || dup2(output, STDOUT_FILENO) < 0) {
+        int error = errno;
+        (void)!write(report, &error, sizeof error);
+        _exit(127);
+    }
+    if (input != STDIN_FILENO) close(input);
+    if (output != STDOUT_FILENO) close(output);
+    struct rlimit limit {addressSpace, addressSpace};
+    setrlimit(RLIMIT_AS, &limit);
+
+    char* argv[] = {const_cast<char*>(program), nullptr};
+    execve(program, argv, environ);
+    int error = errno;
+    (void)!write(report, &error, sizeof error);
+    _exit(127);
+}
+
+}  // namespace
+
+ExtensionProcess::ExtensionProcess(sd_event* loop, std::filesystem::path executable, ExtensionLimits limits,
+                                   std::function<void(int, int)> ended)
+    : loop_(loop), executable_(std::move(executable)), limits_(limits), ended_(std::move(ended)) {}
+
+ExtensionProcess::~ExtensionProcess() {
+    *alive_ = false;
+    for (auto& [id, pending] : pending_) sd_event_source_disable_unref(pending.timer);
+    pending_.clear();
+    releaseSources();
+    if (pid_ > 0) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+}
+
+bool ExtensionProcess::start(std::string* why) {
+    auto fail = [&](std::string reason) {
+        if (why) *why = std::move(reason);
+        return false;
+    };
+    if (pid_ > 0) return fail("already running");
+
+    int input[2], output[2], report[2];
+    if (pipe2(input, O_CLOEXEC) < 0) return fail(std::strerror(errno));
+    if (pipe2(output, O_CLOEXEC) < 0) {
+        int error = errno;
+        close(input[0]), close(input[1]);
+        return fail(std::strerror(error));
+    }
+    // A close-on-exec pipe tells the parent whether exec worked: it reads an errno or end of file.
+    if (pipe2(report, O_CLOEXEC) < 0) {
+        int error = errno;
+        close(input[0]), close(input[1]), close(output[0]), close(output[1]);
+        return fail(std::strerror(error));
+    }
+
+    std::string program = executable_.string();
+    pid_t child = fork();
+    if (child == 0) becomeExtension(program.c_str(), input[0], output[1], report[1], limits_.addressSpaceBytes);
+    int forkError = errno;
+    close(input[0]);
+    close(output[1]);
+    close(report[1]);
+    if (child < 0) {
+        close(input[1]), close(output[0]), close(report[0]);
+        return fail(std::strerror(forkError));
+    }
+
+    int execError = 0;
+    ssize_t n;
+    do n = read(report[0], &execError, sizeof execError);
+    while (n < 0 && errno == EINTR);
+    close(report[0]);
+    if (n == static_cast<ssize_t>(sizeof execError)) {
+        close(input[1]), close(output[0]);
+        waitpid(child, nullptr, 0);
+        return fail("cannot run " + program + ": " + std::strerror(execError));
+    }
+
+    pid_ = child;
+    inputFd_ = input[1];
+    outputFd_ = output[0];
+    fcntl(inputFd_, F_SETFL, fcntl(inputFd_, F_GETFL) | O_NONBLOCK);
+    fcntl(outputFd_, F_SETFL, fcntl(outputFd_, F_GETFL) | O_NONBLOCK);
+    readBuffer_.clear();
+    toWrite_.clear();
+    skippingLongLine_ = false;
+
+    int r = sd_event_add_io(loop_, &readSource_, outputFd_, EPOLLIN, onReadable, this);
+    if (r >= 0) r = sd_event_add_io(loop_, &writeSource_, inputFd_, EPOLLOUT, onWritable, this);
+    if (r >= 0) r = sd_event_source_set_enabled(writeSource_, SD_EVENT_OFF);
+    if (r >= 0) r = sd_event_add_child(loop_, &childSource_, pid_, WEXITED, onExited, this);
+    if (r < 0) {
+        releaseSources();
+        ::kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+        return fail(std::string("event loop: ") + std::strerror(-r));
+    }
+    return true;
+}
+
+bool ExtensionProcess::send(std::string_view method, const json& params, std::chrono::milliseconds timeout,
+                            Completion completion) {
+    if (pid_ <= 0 || inputFd_ < 0) return false;
+    std::uint64_t id = nextId_++;
+    json request = {{"jsonrpc", "2.0"}, {"id", id}, {"method", method}, {"params", params}};
+    Pending pending{std::move(completion), nullptr};
+    if (sd_event_add_time_relative(loop_, &pending.timer, CLOCK_MONOTONIC, microseconds(timeout), 1000, onTimeout,
+                                   this) < 0)
+        return false;
+    // The timer finds its request by id; the source's description carries it.
+    sd_event_source_set_description(pending.timer, std::to_string(id).c_str());
+    pending_.emplace(id, std::move(pending));
+    toWrite_ += request.dump(-1, ' ', false, json::error_handler_t::replace);
+    toWrite_ += '\n';
+    flushOutput();
+    return true;
+}
+
+void ExtensionProcess::stop(std::chrono::milliseconds grace) {
+    if (pid_ <= 0) return;
+    closeInput();
+    if (!graceSource_)
+        sd_event_add_time_relative(loop_, &graceSource_, CLOCK_MONOTONIC, microseconds(grace), 10000, onGraceOver, this);
+}
+
+void ExtensionProcess::kill() {
+    if (pid_ > 0) ::kill(pid_, SIGKILL);
+}
+
+int ExtensionProcess::onGraceOver(sd_event_source*, uint64_t, void* self) {
+    auto* process = static_cast<ExtensionProcess*>(self);
+    log(LogLevel::warning, process->executable_.filename().string(), " did not end in time; killing it");
+    process->kill();
+    return 0;
+}
+
+void ExtensionProcess::flushOutput() {
+    while (!toWrite_.empty() && inputFd_ >= 0) {
+        ssize_t n = ::write(inputFd_, toWrite_.data(), toWrite_.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            if (errno == EAGAIN) break;
+            // EPIPE: the program closed its input; what is waiting will end with the process.
+            toWrite_.clear();
+            closeInput();
+            return;
+        }
+        toWrite_.erase(0, static_cast<size_t>(n));
+    }
+    if (writeSource_) sd_event_source_set_enabled(writeSource_, toWrite_.empty() ? SD_EVENT_OFF : SD_EVENT_ON);
+}
+
+int ExtensionProcess::onWritable(sd_event_source*, int, uint32_t, void* self) {
+    static_cast<ExtensionProcess*>(self)->flushOutput();
+    return 0;
+}
+
+int ExtensionProcess::onReadable(sd_event_source*, int, uint32_t, void* self) {
+    static_cast<ExtensionProcess*>(self)->readAvailable();
+    return 0;
+}
+
+void ExtensionProcess::readAvailable() {
+    auto alive = alive_;
+    char chunk[65536];
+    while (outputFd_ >= 0) {
+        ssize_t n = ::read(outputFd_, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EAGAIN) return;
+        if (n <= 0) {
+            closeOutput();
+            return;
+        }
+        readBuffer_.append(chunk, static_cast<size_t>(n));
+        size_t start = 0;
+        for (size_t end; (end = readBuffer_.find('\n', start)) != std::string::npos; start = end + 1) {
+            if (skippingLongLine_) {
+                skippingLongLine_ = false;
+                continue;
+            }
+            handleLine(std::string_view(readBuffer_).substr(start, end - start));
+            if (!*alive) return;
+        }
+        readBuffer_.erase(0, start);
+        if (readBuffer_.size() > limits_.maxLineBytes) {
+            log(LogLevel::warning, executable_.filename().string(), " sent a line longer than ", limits_.maxLineBytes,
+                " bytes; dropped");
+            readBuffer_.clear();
+            skippingLongLine_ = true;
+        }
+    }
+}
+
+void ExtensionProcess::handleLine(std::string_view line) {
+    if (line.find_first_not_of(" \t\r") == std::string_view::npos) return;
+    auto name = executable_.filename().string();
+    auto message = json::parse(line, nullptr, /*allow_exceptions=*/false);
+    if (!message.is_object()) {
+        log(LogLevel::warning, name, " sent a malformed line, ignored: ", excerpt(line));
+        return;
+    }
+    auto id = message.find("id");
+    if (id == message.end() || !id->is_number_unsigned()) {
+        log(LogLevel::warning, name, " sent an answer without a request id, ignored: ", excerpt(line));
+        return;
+    }
+    auto number = id->get<std::uint64_t>();
+    if (!pending_.contains(number)) {
+        log(LogLevel::debug, name, " answered request ", number, " too late or twice; ignored");
+        return;
+    }
+    if (auto result = message.find("result"); result != message.end()) {
+        complete(number, {RpcOutcome::Status::answered, std::make_shared<const json>(std::move(*result)), {}});
+    } else if (auto error = message.find("error"); error != message.end() && error->is_object()) {
+        auto text = error->value("message", json());
+        complete(number, {RpcOutcome::Status::failed, nullptr, text.is_string() ? text.get<std::string>() : "error"});
+    } else {
+        log(LogLevel::warning, name, " sent an answer with neither result nor error, ignored: ", excerpt(line));
+    }
+}
+
+void ExtensionProcess::complete(std::uint64_t id, RpcOutcome outcome) {
+    auto it = pending_.find(id);
+    if (it == pending_.end()) return;
+    auto completion = std::move(it->second.completion);
+    sd_event_source_disable_unref(it->second.timer);
+    pending_.erase(it);
+    if (completion) completion(outcome);
+}
+
+int ExtensionProcess::onTimeout(sd_event_source* source, uint64_t, void* self) {
+    const char* description = nullptr;
+    sd_event_source_get_description(source, &description);
+    if (!description) return 0;
+    auto* process = static_cast<ExtensionProcess*>(self);
+    process->complete(std::stoull(description), {RpcOutcome::Status::timedOut, nullptr, "no answer in time"});
+    return 0;
+}
+
+int ExtensionProcess::onExited(sd_event_source*, const siginfo_t* info, void* self) {
+    auto* process = static_cast<ExtensionProcess*>(self);
+    auto alive = process->alive_;
+    // Answers written just before the end still count.
+    process->readAvailable();
+    if (!*alive) return 0;
+    int code = info->si_code, status = info->si_status;
+    process->releaseSources();
+    process->pid_ = -1;
+    auto waiting = std::move(process->pending_);
+    process->pending_.clear();
+    for (auto& [id, pending] : waiting) {
+        sd_event_source_disable_unref(pending.timer);
+        if (pending.completion) pending.completion({RpcOutcome::Status::ended, nullptr, "the extension ended"});
+        if (!*alive) return 0;
+    }
+    if (process->ended_) process->ended_(code, status);
+    return 0;
+}
+
+void ExtensionProcess::closeInput() {
+    if (writeSource_) writeSource_ = sd_event_source_disable_unref(writeSource_);
+    closeFd(inputFd_);
+}
+
+void ExtensionProcess::closeOutput() {
+    if (readSource_) readSource_ = sd_event_source_disable_unref(readSource_);
+    closeFd(outputFd_);
+}
+
+void ExtensionProcess::releaseSources() {
+    closeInput();
+    closeOutput();
+    if (childSource_) childSource_ = sd_event_source_disable_unref(childSource_);
+    if (graceSource_) graceSource_ = sd_event_source_disable_unref(graceSource_);
+}
+
+}  // namespace widgethost

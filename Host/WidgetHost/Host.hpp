@@ -1,0 +1,209 @@
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "Host/WidgetHost/ClockChangeWatch.hpp"
+#include "Host/WidgetHost/ExtensionCatalog.hpp"
+#include "Host/WidgetHost/ExtensionProcess.hpp"
+#include "Host/WidgetHost/PlacedWidgets.hpp"
+#include "Host/WidgetHost/WidgetTimeline.hpp"
+#include "Host/WidgetHost/detail/EventSource.hpp"
+#include "Platform/Intents/Intent.hpp"
+#include "Platform/Views/WidgetRenderer.hpp"
+
+// The widget host: keeps the placed widgets, runs their extensions, holds their timelines, draws
+// them and turns presses into intents. Everything runs on one sd-event loop.
+namespace widgethost {
+
+struct HostOptions {
+    std::vector<std::filesystem::path> extensionDirectories;  // searched in this order
+    std::filesystem::path placedWidgetsFile;
+    std::filesystem::path outputDirectory;  // one "<id>.png" per placed widget
+    double scale = 2;
+    platform::views::Appearance appearance = platform::views::Appearance::light;
+    platform::WidgetRenderingMode renderingMode = platform::WidgetRenderingMode::fullColor;
+    std::string urlOpener = "xdg-open";
+    std::chrono::milliseconds requestTimeout{5000};
+    std::chrono::milliseconds performTimeout{15000};
+    ExtensionLimits limits;
+};
+
+struct HostError {
+    enum class Code { invalidArgument, unknownWidget, unknownKind, unsupportedFamily, unknownLabel, disabled,
+                      nothingToShow, unavailable, failed };
+    Code code;
+    std::string message;
+};
+
+struct ButtonDetails {
+    std::string label;
+    bool enabled = false;
+    std::string intent;
+};
+
+struct WidgetDetails {
+    PlacedWidget placed;
+    double entryDate = 0;  // milliseconds since 1970; 0 when nothing is shown
+    std::vector<std::string> texts;
+    std::vector<ButtonDetails> buttons;
+    std::string picture;  // "" when there is none
+    std::string status;
+};
+
+struct PressResult {
+    enum class Action { perform, open, none };
+    Action action = Action::none;
+    std::string target;  // the intent's name or the link
+};
+
+struct RenderRequest {
+    std::string id;
+    std::filesystem::path path;
+    double scale = 2;
+    platform::views::Appearance appearance = platform::views::Appearance::light;
+    platform::WidgetRenderingMode mode = platform::WidgetRenderingMode::fullColor;
+};
+
+template <class T>
+using HostResult = std::variant<T, HostError>;
+struct Done {};
+
+class Host {
+public:
+    Host(sd_event* loop, HostOptions options);
+    Host(const Host&) = delete;
+    Host& operator=(const Host&) = delete;
+    ~Host();
+
+    /// Finds the extensions, restores the placed widgets and starts asking for their timelines.
+    void start();
+    /// Lets every extension finish and end; `finished` runs once none runs any more.
+    void shutDown(std::function<void()> finished);
+
+    /// Runs after a widget's picture file was rewritten.
+    void setDrawnHandler(std::function<void(const std::string& id, const std::string& picture)> handler);
+
+    // What applications and their extensions ask for.
+    void reloadApplication(const std::string& applicationId);
+    std::vector<PlacedWidget> configurations(const std::string& applicationId) const;
+
+    // What widgetctl asks for.
+    void place(const std::string& kind, platform::WidgetFamily family, std::function<void(HostResult<std::string>)> done);
+    HostResult<Done> remove(const std::string& id);
+    std::vector<WidgetDetails> list() const;
+    void render(const RenderRequest& request, std::function<void(HostResult<Done>)> done);
+    HostResult<std::string> press(const std::string& id, const std::string& label);
+    HostResult<PressResult> pressAt(const std::string& id, double x, double y);
+    void reloadAll();
+
+    /// Reloads every timeline and redraws after the wall clock jumped.
+    void clockChanged();
+
+    const HostOptions& options() const { return options_; }
+
+private:
+    struct Entry {
+        TimelineEntry timeline;
+        std::optional<platform::views::WidgetView> view;
+    };
+
+    struct ExtensionSlot {
+        enum class Phase { stopped, describing, ready, restarting, unavailable };
+        ExtensionManifest manifest;
+        std::unique_ptr<ExtensionProcess> process;
+        Phase phase = Phase::stopped;
+        std::optional<ExtensionDescription> description;
+        unsigned failures = 0;
+        bool stopping = false;
+        std::chrono::steady_clock::time_point startedAt;
+        detail::EventSourcePtr restartTimer;
+    };
+
+    struct WidgetSlot {
+        PlacedWidget placed;
+        std::vector<Entry> entries;
+        bool hasTimeline = false;
+        bool askedForPlaceholder = false;
+        bool requestInFlight = false;
+        bool reloadAgain = false;
+        bool reloadPending = false;
+        detail::EventSourcePtr reloadTimer;
+        detail::EventSourcePtr entryTimer;
+
+        // What is on screen.
+        std::optional<size_t> shownIndex;
+        std::optional<platform::views::WidgetLayoutInfo> layout;
+        std::string picture;  // PNG bytes last written
+        bool hasLiveTimers = false;
+    };
+
+    struct PendingPlace {
+        std::string kind;
+        platform::WidgetFamily family;
+        std::function<void(HostResult<std::string>)> done;
+    };
+
+    // Extensions.
+    void rescanExtensions();
+    ExtensionSlot* extensionNamed(const std::string& bundleIdentifier);
+    bool inUse(const ExtensionSlot& slot) const;
+    void ensureRunning(ExtensionSlot& slot);
+    void launch(ExtensionSlot& slot);
+    void described(const std::string& bundleIdentifier, const RpcOutcome& outcome);
+    void extensionEnded(const std::string& bundleIdentifier, std::string how);
+    void stopIdleExtensions();
+    void finishShutDownWhenIdle();
+
+    // Widgets and timelines.
+    WidgetSlot* widgetNamed(const std::string& id);
+    const WidgetSlot* widgetNamed(const std::string& id) const;
+    void addWidget(PlacedWidget placed);
+    void refresh(WidgetSlot& widget);
+    void timelineArrived(const std::string& id, const RpcOutcome& outcome);
+    void placeholderArrived(const std::string& id, const RpcOutcome& outcome);
+    void requestReload(WidgetSlot& widget);
+    void reloadPendingWidgets();
+    void retryLater(WidgetSlot& widget, double seconds);
+    nlohmann::json requestParams(const WidgetSlot& widget, platform::WidgetRenderingMode mode) const;
+    bool readEntries(const std::vector<TimelineEntry>& from, std::vector<Entry>& to, std::string* why) const;
+
+    // Places.
+    void settlePendingPlaces();
+    HostResult<std::string> finishPlace(const std::string& kind, platform::WidgetFamily family, ExtensionSlot& slot);
+
+    // Drawing.
+    void draw(WidgetSlot& widget);
+    void scheduleEntryChange(WidgetSlot& widget, platform::Date now);
+    void updateTicker();
+    void tick();
+    std::filesystem::path picturePath(const std::string& id) const;
+
+    // Presses.
+    HostResult<std::string> perform(WidgetSlot& widget, const platform::IntentValue& intent);
+    void openLink(const std::string& url);
+
+    sd_event* loop_;
+    HostOptions options_;
+    PlacedWidgetList placed_;
+    std::vector<std::unique_ptr<ExtensionSlot>> extensions_;
+    std::vector<std::unique_ptr<WidgetSlot>> widgets_;
+    std::vector<PendingPlace> pendingPlaces_;
+    detail::EventSourcePtr coalesceTimer_;
+    detail::EventSourcePtr ticker_;
+    ClockChangeWatch clockWatch_;
+    std::function<void(const std::string&, const std::string&)> drawn_;
+    bool shuttingDown_ = false;
+    std::function<void()> shutDownFinished_;
+};
+
+/// The current wall-clock time.
+platform::Date wallClockNow();
+
+}  // namespace widgethost

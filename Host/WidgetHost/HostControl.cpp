@@ -1,0 +1,287 @@
+// What widgetctl asks of the host: placing and removing widgets, listing them, drawing one to a
+// file and pressing its buttons.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <systemd/sd-event.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+
+#include <nlohmann/json.hpp>
+
+#include "Host/WidgetHost/Host.hpp"
+#include "Host/WidgetHost/Log.hpp"
+#include "Host/WidgetHost/PressTarget.hpp"
+#include "Platform/System/Files.hpp"
+#include "Platform/Widgets/detail/Protocol.hpp"
+
+namespace widgethost {
+namespace {
+
+using nlohmann::json;
+using Code = HostError::Code;
+
+HostError error(Code code, std::string message) { return HostError{code, std::move(message)}; }
+
+std::string familiesText(const std::vector<platform::WidgetFamily>& families) {
+    std::string text;
+    for (auto family : families) text += (text.empty() ? "" : ", ") + std::string(platform::toString(family));
+    return text.empty() ? "no family" : text;
+}
+
+int openerEnded(sd_event_source* source, const siginfo_t* info, void*) {
+    if (info->si_code != CLD_EXITED || info->si_status != 0)
+        log(LogLevel::warning, "the URL opener failed (pid ", info->si_pid, ")");
+    sd_event_source_unref(source);  // the reference taken when the watch was added
+    return 0;
+}
+
+}  // namespace
+
+// Places ---------------------------------------------------------------------------------------
+
+void Host::place(const std::string& kind, platform::WidgetFamily family, std::function<void(HostResult<std::string>)> done) {
+    if (kind.empty() || kind.size() > 255) return done(error(Code::invalidArgument, "the kind must be 1 to 255 bytes"));
+    rescanExtensions();
+    for (auto& slot : extensions_)
+        if (slot->description && slot->description->find(kind)) return done(finishPlace(kind, family, *slot));
+
+    // Only a description says which kinds an extension has: ask those that have not told yet.
+    pendingPlaces_.push_back({kind, family, std::move(done)});
+    for (auto& slot : extensions_)
+        if (!slot->description) ensureRunning(*slot);
+    settlePendingPlaces();
+}
+
+void Host::settlePendingPlaces() {
+    if (pendingPlaces_.empty()) return;
+    bool stillDescribing = std::any_of(extensions_.begin(), extensions_.end(), [](const auto& slot) {
+        return !slot->description && slot->phase == ExtensionSlot::Phase::describing;
+    });
+    auto pending = std::move(pendingPlaces_);
+    pendingPlaces_.clear();
+    for (auto& request : pending) {
+        auto declaring = std::find_if(extensions_.begin(), extensions_.end(), [&](const auto& slot) {
+            return slot->description && slot->description->find(request.kind);
+        });
+        if (declaring != extensions_.end())
+            request.done(finishPlace(request.kind, request.family, **declaring));
+        else if (stillDescribing)
+            pendingPlaces_.push_back(std::move(request));
+        else
+            request.done(error(Code::unknownKind, "no installed extension declares the kind \"" + request.kind + "\""));
+    }
+}
+
+HostResult<std::string> Host::finishPlace(const std::string& kind, platform::WidgetFamily family, ExtensionSlot& slot) {
+    const auto* declaration = slot.description->find(kind);
+    const auto& families = declaration->supportedFamilies;
+    if (std::find(families.begin(), families.end(), family) == families.end())
+        return error(Code::unsupportedFamily, kind + " comes in " + familiesText(families));
+
+    PlacedWidgetList next = placed_;
+    PlacedWidget placed{next.takeIdentifier(), kind, family, slot.manifest.bundleIdentifier};
+    next.widgets.push_back(placed);
+    if (!savePlacedWidgets(options_.placedWidgetsFile, next))
+        return error(Code::failed, "cannot write " + options_.placedWidgetsFile.string());
+    placed_ = std::move(next);
+    log(LogLevel::info, "placed widget ", placed.id, ": ", kind, " ", platform::toString(family), " from ",
+        placed.extension);
+    addWidget(placed);
+    return placed.id;
+}
+
+HostResult<Done> Host::remove(const std::string& id) {
+    auto it = std::find_if(widgets_.begin(), widgets_.end(), [&](const auto& w) { return w->placed.id == id; });
+    if (it == widgets_.end()) return error(Code::unknownWidget, "no widget has the id \"" + id + "\"");
+    PlacedWidgetList next = placed_;
+    std::erase_if(next.widgets, [&](const PlacedWidget& w) { return w.id == id; });
+    if (!savePlacedWidgets(options_.placedWidgetsFile, next))
+        return error(Code::failed, "cannot write " + options_.placedWidgetsFile.string());
+    placed_ = std::move(next);
+    widgets_.erase(it);
+    std::error_code ignored;
+    std::filesystem::remove(picturePath(id), ignored);
+    log(LogLevel::info, "removed widget ", id);
+    updateTicker();
+    stopIdleExtensions();
+    return Done{};
+}
+
+// Listing --------------------------------------------------------------------------------------
+
+std::vector<WidgetDetails> Host::list() const {
+    std::vector<WidgetDetails> out;
+    auto now = wallClockNow();
+    for (const auto& widget : widgets_) {
+        WidgetDetails details;
+        details.placed = widget->placed;
+        if (widget->shownIndex && *widget->shownIndex < widget->entries.size()) {
+            const auto& entry = widget->entries[*widget->shownIndex];
+            details.entryDate = entry.timeline.date.millisecondsSince1970;
+            if (entry.view && widget->layout) {
+                // Texts as of now, so that live timers read as they would on screen.
+                auto layout = platform::views::layOut(*entry.view, widget->placed.family, now);
+                details.texts = std::move(layout.texts);
+                for (const auto& button : widget->layout->buttons)
+                    details.buttons.push_back({button.accessibilityLabel, button.enabled, button.intent.type});
+            }
+        }
+        if (!widget->picture.empty()) details.picture = picturePath(widget->placed.id).string();
+        const ExtensionSlot* slot = nullptr;
+        for (const auto& candidate : extensions_)
+            if (candidate->manifest.bundleIdentifier == widget->placed.extension) slot = candidate.get();
+        switch (slot ? slot->phase : ExtensionSlot::Phase::unavailable) {
+        case ExtensionSlot::Phase::ready: details.status = "ready"; break;
+        case ExtensionSlot::Phase::describing: details.status = "starting"; break;
+        case ExtensionSlot::Phase::restarting: details.status = "restarting"; break;
+        case ExtensionSlot::Phase::stopped: details.status = "stopped"; break;
+        case ExtensionSlot::Phase::unavailable: details.status = "unavailable"; break;
+        }
+        out.push_back(std::move(details));
+    }
+    return out;
+}
+
+// Rendering to a file --------------------------------------------------------------------------
+
+void Host::render(const RenderRequest& request, std::function<void(HostResult<Done>)> done) {
+    auto* widget = widgetNamed(request.id);
+    if (!widget) return done(error(Code::unknownWidget, "no widget has the id \"" + request.id + "\""));
+    if (!request.path.is_absolute() || request.path.filename().empty())
+        return done(error(Code::invalidArgument, "the path must be absolute and name a file"));
+    if (!std::isfinite(request.scale) || request.scale < 0.25 || request.scale > 8)
+        return done(error(Code::invalidArgument, "the scale must lie between 0.25 and 8"));
+
+    auto family = widget->placed.family;
+    auto write = [request, family](const platform::views::WidgetView& view) -> HostResult<Done> {
+        platform::views::RenderOptions options{family, request.scale, request.appearance, wallClockNow()};
+        auto bytes = request.path.extension() == ".svg" ? platform::views::renderSvg(view, options)
+                                                        : platform::views::renderPng(view, options);
+        if (!bytes) return error(Code::failed, "the picture could not be made");
+        if (!platform::writeAtomically(request.path, *bytes))
+            return error(Code::failed, "cannot write " + request.path.string());
+        return Done{};
+    };
+
+    if (request.mode == options_.renderingMode) {
+        if (!widget->shownIndex || !widget->entries[*widget->shownIndex].view)
+            return done(error(Code::nothingToShow, "widget " + request.id + " has no picture yet"));
+        return done(write(*widget->entries[*widget->shownIndex].view));
+    }
+
+    // Views are made for one rendering mode, so another mode needs the extension's help.
+    auto* slot = extensionNamed(widget->placed.extension);
+    auto unavailable = error(Code::unavailable, widget->placed.extension + " is not running");
+    if (!slot || slot->phase != ExtensionSlot::Phase::ready) return done(unavailable);
+    auto answered = [this, write, done](const RpcOutcome& outcome) {
+        if (outcome.status != RpcOutcome::Status::answered)
+            return done(error(Code::unavailable, "the extension did not answer: " + outcome.message));
+        std::string why;
+        auto timeline = decodeTimeline(*outcome.result, &why);
+        std::vector<Entry> entries;
+        if (!timeline || !readEntries(timeline->entries, entries, &why))
+            return done(error(Code::failed, "the extension's answer is malformed: " + why));
+        auto index = entryShownAt(timeline->entries, wallClockNow());
+        if (!index || !entries[*index].view) return done(error(Code::nothingToShow, "the entry has no view"));
+        done(write(*entries[*index].view));
+    };
+    if (!slot->process->send("getTimeline", requestParams(*widget, request.mode), options_.requestTimeout, answered))
+        done(unavailable);
+}
+
+// Presses ----------------------------------------------------------------------------------------
+
+HostResult<std::string> Host::press(const std::string& id, const std::string& label) {
+    auto* widget = widgetNamed(id);
+    if (!widget) return error(Code::unknownWidget, "no widget has the id \"" + id + "\"");
+    if (!widget->layout) return error(Code::nothingToShow, "widget " + id + " shows nothing yet");
+    const auto* button = buttonNamed(widget->layout->buttons, label);
+    if (!button) {
+        std::string shown;
+        for (const auto& b : widget->layout->buttons) shown += (shown.empty() ? "\"" : ", \"") + b.accessibilityLabel + "\"";
+        return error(Code::unknownLabel, "widget " + id + " shows no button \"" + label + "\"" +
+                                             (shown.empty() ? "; it has no buttons" : "; its buttons: " + shown));
+    }
+    auto target = pressOn(*button);
+    if (std::holds_alternative<DisabledButton>(target))
+        return error(Code::disabled, "\"" + button->accessibilityLabel + "\" is disabled");
+    log(LogLevel::info, "widget ", id, ": pressed \"", button->accessibilityLabel, "\"");
+    return perform(*widget, std::get<RunIntent>(target).intent);
+}
+
+HostResult<PressResult> Host::pressAt(const std::string& id, double x, double y) {
+    auto* widget = widgetNamed(id);
+    if (!widget) return error(Code::unknownWidget, "no widget has the id \"" + id + "\"");
+    if (!std::isfinite(x) || !std::isfinite(y)) return error(Code::invalidArgument, "the point must be finite");
+    if (!widget->layout) return error(Code::nothingToShow, "widget " + id + " shows nothing yet");
+    auto target = widgethost::pressAt(*widget->layout, x, y);
+    if (auto* disabled = std::get_if<DisabledButton>(&target))
+        return error(Code::disabled, "\"" + disabled->label + "\" is disabled");
+    if (auto* run = std::get_if<RunIntent>(&target)) {
+        log(LogLevel::info, "widget ", id, ": clicked \"", run->label, "\"");
+        auto performed = perform(*widget, run->intent);
+        if (auto* failure = std::get_if<HostError>(&performed)) return *failure;
+        return PressResult{PressResult::Action::perform, run->intent.type};
+    }
+    if (auto* link = std::get_if<OpenLink>(&target)) {
+        log(LogLevel::info, "widget ", id, ": clicked outside its buttons; opening ", link->url);
+        openLink(link->url);
+        return PressResult{PressResult::Action::open, link->url};
+    }
+    return PressResult{};
+}
+
+HostResult<std::string> Host::perform(WidgetSlot& widget, const platform::IntentValue& intent) {
+    auto* slot = extensionNamed(widget.placed.extension);
+    if (!slot || slot->phase != ExtensionSlot::Phase::ready)
+        return error(Code::unavailable, widget.placed.extension + " is not running; try again in a moment");
+    std::string extension = slot->manifest.bundleIdentifier;
+    std::string type = intent.type;
+    bool sent = slot->process->send(
+        "perform", platform::detail::toJson(intent), options_.performTimeout,
+        [this, extension, type](const RpcOutcome& outcome) {
+            if (outcome.status == RpcOutcome::Status::answered)
+                log(LogLevel::info, type, " finished");
+            else
+                log(LogLevel::warning, type, " did not finish: ", outcome.message);
+            // What the intent changed shows through a new timeline.
+            for (auto& w : widgets_)
+                if (w->placed.extension == extension) requestReload(*w);
+        });
+    if (!sent) return error(Code::unavailable, extension + " is not running; try again in a moment");
+    return type;
+}
+
+void Host::openLink(const std::string& url) {
+    pid_t child = fork();
+    if (child == 0) {
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
+        struct sigaction defaultAction {};
+        defaultAction.sa_handler = SIG_DFL;
+        sigaction(SIGPIPE, &defaultAction, nullptr);
+        int devnull = open("/dev/null", O_RDONLY | O_CLOEXEC);
+        if (devnull >= 0) dup2(devnull, STDIN_FILENO);
+        setsid();
+        const char* argv[] = {options_.urlOpener.c_str(), url.c_str(), nullptr};
+        execvp(argv[0], const_cast<char* const*>(argv));
+        _exit(127);
+    }
+    if (child < 0) {
+        log(LogLevel::warning, "cannot start the URL opener: ", std::strerror(errno));
+        return;
+    }
+    sd_event_source* watch = nullptr;
+    if (sd_event_add_child(loop_, &watch, child, WEXITED, openerEnded, nullptr) < 0) {
+        // Without a watch nobody would reap it; wait here instead, the opener returns quickly.
+        waitpid(child, nullptr, 0);
+    }
+}
+
+}  // namespace widgethost

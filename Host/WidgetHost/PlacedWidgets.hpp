@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Platform/Widgets/WidgetFamily.hpp"
+
+// The user's placed widgets, kept in $XDG_CONFIG_HOME/widget-host/widgets.json across restarts.
+namespace widgethost {
+
+struct PlacedWidget {
+    std::string id;
+    std::string kind;
+    platform::WidgetFamily family = platform::WidgetFamily::systemSmall;
+    std::string extension;  // bundle identifier of the extension that declares the kind
+
+    friend bool operator==(const PlacedWidget&, const PlacedWidget&) = default;
+};
+
+struct PlacedWidgetList {
+    std::vector<PlacedWidget> widgets;  // in the order they were placed
+    std::uint64_t nextNumber = 1;       // identifiers are never reused, not even after a restart
+
+    /// A fresh identifier; advances `nextNumber`.
+    std::string takeIdentifier();
+    const PlacedWidget* find(std::string_view id) const;
+};
+
+std::string encodePlacedWidgets(const PlacedWidgetList& list);
+
+/// Reads the document. A document that is not an object with a "widgets" array gives nothing;
+/// single records that are broken or repeat an identifier are left out and named in `dropped`.
+std::optional<PlacedWidgetList> decodePlacedWidgets(std::string_view bytes, std::vector<std::string>* dropped = nullptr);
+
+/// Loads the list. A missing file is an empty list. A file that cannot be decoded is renamed to
+/// "<name>.broken" so that the next save does not destroy what the user may want back, and an
+/// empty list is returned; `problems` says so.
+PlacedWidgetList loadPlacedWidgets(const std::filesystem::path& file, std::vector<std::string>* problems = nullptr);
+
+/// Writes the list atomically, creating the directory when needed.
+bool savePlacedWidgets(const std::filesystem::path& file, const PlacedWidgetList& list);
+
+}  // namespace widgethost

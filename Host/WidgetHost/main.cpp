@@ -1,0 +1,164 @@
+// widget-host: the per-user widget host daemon on the session bus.
+#include <signal.h>
+#include <systemd/sd-bus.h>
+#include <systemd/sd-event.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+
+#include <CLI/CLI.hpp>
+
+#include "Host/WidgetHost/BusService.hpp"
+#include "Host/WidgetHost/Host.hpp"
+#include "Host/WidgetHost/Log.hpp"
+#include "Platform/System/Files.hpp"
+
+namespace {
+
+using namespace widgethost;
+namespace fs = std::filesystem;
+
+std::string environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+fs::path homeDirectory() { return environment("HOME"); }
+
+fs::path baseDirectory(const char* variable, const char* fallbackUnderHome) {
+    fs::path value = environment(variable);
+    if (value.is_absolute()) return value;
+    return homeDirectory() / fallbackUnderHome;
+}
+
+fs::path defaultOutputDirectory() {
+    fs::path runtime = environment("XDG_RUNTIME_DIR");
+    if (runtime.is_absolute()) return runtime / "widget-host";
+    return baseDirectory("XDG_CACHE_HOME", ".cache") / "widget-host";
+}
+
+std::vector<fs::path> splitPaths(const std::string& list) {
+    std::vector<fs::path> out;
+    size_t start = 0;
+    while (start <= list.size()) {
+        size_t end = list.find(':', start);
+        if (end == std::string::npos) end = list.size();
+        if (end > start) out.emplace_back(list.substr(start, end - start));
+        start = end + 1;
+    }
+    return out;
+}
+
+struct Loop {
+    sd_event* event = nullptr;
+    sd_bus* bus = nullptr;
+    ~Loop() {
+        sd_bus_flush_close_unref(bus);
+        sd_event_unref(event);
+    }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"The widget host: runs widget extensions, keeps the placed widgets and draws them."};
+    std::vector<std::string> developmentDirs;
+    std::string outputDir = defaultOutputDirectory().string();
+    std::string configDir = (baseDirectory("XDG_CONFIG_HOME", ".config") / "widget-host").string();
+    std::string appearance = "light";
+    std::string renderingMode = "fullColor";
+    HostOptions options;
+    if (auto opener = environment("WIDGET_HOST_URL_OPENER"); !opener.empty()) options.urlOpener = opener;
+    int requestTimeoutMs = static_cast<int>(options.requestTimeout.count());
+    int memoryMb = static_cast<int>(options.limits.addressSpaceBytes >> 20);
+    bool verbose = false;
+
+    app.add_option("--extensions-dir", developmentDirs,
+                   "Also look for extension manifests here, before the installed ones (for development: build/bin); "
+                   "WIDGET_HOST_EXTENSIONS_DIR adds a colon-separated list")
+        ->type_name("DIR");
+    app.add_option("--output-dir", outputDir, "Where the widgets' pictures (<id>.png) are written")->capture_default_str();
+    app.add_option("--config-dir", configDir, "Where the placed widgets are kept (widgets.json)")->capture_default_str();
+    app.add_option("--scale", options.scale, "Device pixels per point of the pictures")
+        ->check(CLI::Range(0.25, 8.0))
+        ->capture_default_str();
+    app.add_option("--appearance", appearance, "Appearance of the pictures")
+        ->check(CLI::IsMember({"light", "dark"}))
+        ->capture_default_str();
+    app.add_option("--rendering-mode", renderingMode, "Rendering mode asked of the extensions")
+        ->check(CLI::IsMember({"fullColor", "accented", "vibrant"}))
+        ->capture_default_str();
+    app.add_option("--url-opener", options.urlOpener, "Program that opens a widget's link (WIDGET_HOST_URL_OPENER)")
+        ->capture_default_str();
+    app.add_option("--request-timeout", requestTimeoutMs, "Milliseconds to wait for an extension's answer")
+        ->check(CLI::Range(100, 600'000))
+        ->capture_default_str();
+    app.add_option("--extension-memory-mb", memoryMb, "Address space limit of each extension, in MiB")
+        ->check(CLI::Range(64, 1 << 20))
+        ->capture_default_str();
+    app.add_flag("-v,--verbose", verbose, "Log every request");
+    CLI11_PARSE(app, argc, argv);
+
+    setVerboseLogging(verbose);
+    for (const auto& dir : splitPaths(environment("WIDGET_HOST_EXTENSIONS_DIR"))) developmentDirs.push_back(dir.string());
+    std::vector<fs::path> devPaths(developmentDirs.begin(), developmentDirs.end());
+    options.extensionDirectories =
+        extensionDirectories(devPaths, std::getenv("XDG_DATA_HOME"), std::getenv("HOME"), std::getenv("XDG_DATA_DIRS"));
+    options.outputDirectory = fs::absolute(outputDir);
+    options.placedWidgetsFile = fs::absolute(configDir) / "widgets.json";
+    options.appearance = appearance == "dark" ? platform::views::Appearance::dark : platform::views::Appearance::light;
+    options.renderingMode = *platform::widgetRenderingModeFromString(renderingMode);
+    options.requestTimeout = std::chrono::milliseconds(requestTimeoutMs);
+    options.limits.addressSpaceBytes = static_cast<std::uint64_t>(memoryMb) << 20;
+
+    if (!platform::createDirectories(options.outputDirectory)) {
+        log(LogLevel::error, "cannot create ", options.outputDirectory.string());
+        return 1;
+    }
+
+    // Signals and child ends arrive through the loop; a closed extension pipe must not kill the host.
+    sigset_t handled;
+    sigemptyset(&handled);
+    for (int signal : {SIGCHLD, SIGINT, SIGTERM}) sigaddset(&handled, signal);
+    sigprocmask(SIG_BLOCK, &handled, nullptr);
+    ::signal(SIGPIPE, SIG_IGN);
+
+    Loop loop;
+    if (int r = sd_event_default(&loop.event); r < 0) {
+        log(LogLevel::error, "cannot make an event loop: ", std::strerror(-r));
+        return 1;
+    }
+    if (int r = sd_bus_open_user(&loop.bus); r < 0) {
+        log(LogLevel::error, "no session bus (", std::strerror(-r), "); is DBUS_SESSION_BUS_ADDRESS set?");
+        return 1;
+    }
+    sd_bus_attach_event(loop.bus, loop.event, SD_EVENT_PRIORITY_NORMAL);
+    // The host belongs to the session: when the bus goes, so does the host.
+    sd_bus_set_exit_on_disconnect(loop.bus, 1);
+
+    Host host(loop.event, options);
+    BusService service(loop.bus, host);
+    std::string why;
+    if (!service.start(&why)) {
+        log(LogLevel::error, why);
+        return 1;
+    }
+    host.setDrawnHandler([&service](const std::string& id, const std::string& picture) { service.emitDrawn(id, picture); });
+
+    auto stop = [](sd_event_source* source, const struct signalfd_siginfo*, void* userdata) -> int {
+        auto* host = static_cast<Host*>(userdata);
+        sd_event* event = sd_event_source_get_event(source);
+        log(LogLevel::info, "stopping");
+        host->shutDown([event] { sd_event_exit(event, 0); });
+        return 0;
+    };
+    sd_event_add_signal(loop.event, nullptr, SIGINT, stop, &host);
+    sd_event_add_signal(loop.event, nullptr, SIGTERM, stop, &host);
+
+    host.start();
+    log(LogLevel::info, "serving ", busName, " on the session bus");
+    int r = sd_event_loop(loop.event);
+    if (r < 0) log(LogLevel::error, "event loop: ", std::strerror(-r));
+    return r < 0 ? 1 : 0;
+}

@@ -1,0 +1,230 @@
+#include "Host/WidgetHost/ExtensionProcess.hpp"
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <systemd/sd-event.h>
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "Host/WidgetHost/RestartBackoff.hpp"
+#include "TempDirectory.hpp"
+
+namespace widgethost {
+namespace {
+
+using namespace std::chrono_literals;
+using nlohmann::json;
+using Status = RpcOutcome::Status;
+
+// Shell helpers for fake extensions: the id and the method of the request just read.
+constexpr const char* prelude = R"sh(#!/bin/sh
+idof() { printf '%s' "$1" | sed -n 's/.*"id":\([0-9]*\).*/\1/p'; }
+methodof() { printf '%s' "$1" | sed -n 's/.*"method":"\([^"]*\)".*/\1/p'; }
+)sh";
+
+class ExtensionProcessTest : public testing::Test {
+protected:
+    void SetUp() override {
+        sigset_t set;
+        sigemptyset(&set);
+        sigaddset(&set, SIGCHLD);
+        sigprocmask(SIG_BLOCK, &set, nullptr);
+        signal(SIGPIPE, SIG_IGN);
+        ASSERT_GE(sd_event_new(&loop_), 0);
+    }
+    void TearDown() override {
+        process_.reset();
+        sd_event_unref(loop_);
+    }
+
+    ExtensionProcess& start(std::string_view body, ExtensionLimits limits = {}) {
+        auto program = dir_.write("extension", std::string(prelude) + std::string(body), true);
+        process_ = std::make_unique<ExtensionProcess>(loop_, program, limits, [this](int code, int status) {
+            ++endings_;
+            endCode_ = code;
+            endStatus_ = status;
+        });
+        std::string why;
+        EXPECT_TRUE(process_->start(&why)) << why;
+        return *process_;
+    }
+
+    // Sends a request whose outcome lands in `outcomes` under `name`.
+    void send(std::string_view method, std::chrono::milliseconds timeout = 5s) {
+        std::string name(method);
+        EXPECT_TRUE(process_->send(method, json::object(), timeout,
+                                   [this, name](const RpcOutcome& outcome) { outcomes_.emplace_back(name, outcome); }));
+    }
+
+    bool runUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 5s) {
+        auto deadline = std::chrono::steady_clock::now() + limit;
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            sd_event_run(loop_, 10'000);
+        }
+        return true;
+    }
+
+    TempDirectory dir_;
+    sd_event* loop_ = nullptr;
+    std::unique_ptr<ExtensionProcess> process_;
+    std::vector<std::pair<std::string, RpcOutcome>> outcomes_;
+    int endings_ = 0, endCode_ = 0, endStatus_ = 0;
+};
+
+TEST_F(ExtensionProcessTest, AnswersFindTheirRequestsInWhateverOrderTheyCome) {
+    start(R"sh(
+read -r first; read -r second
+printf '{"jsonrpc":"2.0","id":%s,"result":"%s"}\n' "$(idof "$second")" "$(methodof "$second")"
+printf '{"jsonrpc":"2.0","id":%s,"result":"%s"}\n' "$(idof "$first")" "$(methodof "$first")"
+cat >/dev/null
+)sh");
+    send("one");
+    send("two");
+    ASSERT_TRUE(runUntil([&] { return outcomes_.size() == 2; }));
+    for (const auto& [name, outcome] : outcomes_) {
+        ASSERT_EQ(outcome.status, Status::answered) << name;
+        EXPECT_EQ(*outcome.result, name);
+    }
+    EXPECT_EQ(outcomes_[0].first, "two");
+    EXPECT_EQ(process_->waitingRequests(), 0u);
+}
+
+TEST_F(ExtensionProcessTest, ErrorsAreReportedWithTheirMessage) {
+    start(R"sh(
+read -r line
+printf '{"jsonrpc":"2.0","id":%s,"error":{"code":-32602,"message":"Unknown family"}}\n' "$(idof "$line")"
+cat >/dev/null
+)sh");
+    send("getTimeline");
+    ASSERT_TRUE(runUntil([&] { return outcomes_.size() == 1; }));
+    EXPECT_EQ(outcomes_[0].second.status, Status::failed);
+    EXPECT_EQ(outcomes_[0].second.message, "Unknown family");
+}
+
+TEST_F(ExtensionProcessTest, MalformedLinesAreIgnoredAndTheRealAnswerStillCounts) {
+    start(R"sh(
+read -r line
+echo 'not json at all'
+echo '[1, 2, 3]'
+echo '{"jsonrpc":"2.0","id":"seven","result":1}'
+echo '{"jsonrpc":"2.0","id":999,"result":1}'
+printf '{"jsonrpc":"2.0","id":%s}\n' "$(idof "$line")"
+printf '{"jsonrpc":"2.0","id":%s,"result":{"ok":true}}\n' "$(idof "$line")"
+cat >/dev/null
+)sh");
+    send("describe");
+    ASSERT_TRUE(runUntil([&] { return outcomes_.size() == 1; }));
+    ASSERT_EQ(outcomes_[0].second.status, Status::answered);
+    EXPECT_EQ((*outcomes_[0].second.result)["ok"], true);
+    EXPECT_TRUE(process_->running());
+}
+
+TEST_F(ExtensionProcessTest, OverlongLinesAreDroppedWithoutLosingTheNextAnswer) {
+    ExtensionLimits limits;
+    limits.maxLineBytes = 1024;
+    start(R"sh(
+read -r line
+head -c 100000 /dev/zero | tr '\0' 'x'; echo
+printf '{"jsonrpc":"2.0","id":%s,"result":2}\n' "$(idof "$line")"
+cat >/dev/null
+)sh",
+          limits);
+    send("getTimeline");
+    ASSERT_TRUE(runUntil([&] { return outcomes_.size() == 1; }));
+    ASSERT_EQ(outcomes_[0].second.status, Status::answered);
+    EXPECT_EQ(*outcomes_[0].second.result, 2);
+}
+
+TEST_F(ExtensionProcessTest, ASilentExtensionTimesOutOnceAndALateAnswerIsIgnored) {
+    start(R"sh(
+read -r line
+sleep 0.6
+printf '{"jsonrpc":"2.0","id":%s,"result":"late"}\n' "$(idof "$line")"
+cat >/dev/null
+)sh");
+    send("getTimeline", 200ms);
+    ASSERT_TRUE(runUntil([&] { return outcomes_.size() == 1; }));
+    EXPECT_EQ(outcomes_[0].second.status, Status::timedOut);
+    // Wait past the late answer: no second completion, and the process lives on.
+    runUntil([] { return false; }, 800ms);
+    EXPECT_EQ(outcomes_.size(), 1u);
+    EXPECT_TRUE(process_->running());
+}
+
+TEST_F(ExtensionProcessTest, AnEndingProcessCompletesWhatWaitsAndReportsItsStatus) {
+    start(R"sh(
+read -r first
+printf '{"jsonrpc":"2.0","id":%s,"result":"last words"}\n' "$(idof "$first")"
+read -r second
+exit 3
+)sh");
+    send("first");
+    send("second");
+    ASSERT_TRUE(runUntil([&] { return endings_ == 1; }));
+    ASSERT_EQ(outcomes_.size(), 2u);
+    EXPECT_EQ(outcomes_[0].second.status, Status::answered);  // written just before the end
+    EXPECT_EQ(outcomes_[1].second.status, Status::ended);
+    EXPECT_EQ(endCode_, CLD_EXITED);
+    EXPECT_EQ(endStatus_, 3);
+    EXPECT_FALSE(process_->running());
+    EXPECT_FALSE(process_->send("again", json::object(), 1s, [](const RpcOutcome&) {}));
+}
+
+TEST_F(ExtensionProcessTest, KillIsReportedAsTheSignal) {
+    start("exec sleep 30\n");
+    process_->kill();
+    ASSERT_TRUE(runUntil([&] { return endings_ == 1; }));
+    EXPECT_EQ(endCode_, CLD_KILLED);
+    EXPECT_EQ(endStatus_, SIGKILL);
+}
+
+TEST_F(ExtensionProcessTest, StopClosesTheInputSoTheExtensionEndsByItself) {
+    start("cat >/dev/null\nexit 0\n");
+    process_->stop(5s);
+    ASSERT_TRUE(runUntil([&] { return endings_ == 1; }, 3s));
+    EXPECT_EQ(endCode_, CLD_EXITED);
+    EXPECT_EQ(endStatus_, 0);
+}
+
+TEST_F(ExtensionProcessTest, StopKillsAnExtensionThatDoesNotEndInTime) {
+    start("trap '' TERM\ncat >/dev/null\nexec sleep 30\n");
+    process_->stop(200ms);
+    ASSERT_TRUE(runUntil([&] { return endings_ == 1; }, 3s));
+    EXPECT_EQ(endCode_, CLD_KILLED);
+}
+
+TEST_F(ExtensionProcessTest, TheChildGetsTheAddressSpaceLimit) {
+    ExtensionLimits limits;
+    limits.addressSpaceBytes = 300ull << 20;
+    start(R"sh(
+read -r line
+printf '{"jsonrpc":"2.0","id":%s,"result":"%s"}\n' "$(idof "$line")" "$(ulimit -v)"
+cat >/dev/null
+)sh",
+          limits);
+    send("limit");
+    ASSERT_TRUE(runUntil([&] { return outcomes_.size() == 1; }));
+    ASSERT_EQ(outcomes_[0].second.status, Status::answered);
+    EXPECT_EQ(*outcomes_[0].second.result, std::to_string(300 * 1024));
+}
+
+TEST_F(ExtensionProcessTest, AProgramThatCannotRunFailsToStartWithAReason) {
+    auto notProgram = dir_.write("data", "just data");
+    ExtensionProcess process(loop_, notProgram, {}, [](int, int) {});
+    std::string why;
+    EXPECT_FALSE(process.start(&why));
+    EXPECT_NE(why.find("Permission denied"), std::string::npos) << why;
+    EXPECT_FALSE(process.running());
+}
+
+TEST(RestartBackoff, DoublesFromHalfASecondUpToThirtySeconds) {
+    const std::pair<unsigned, long> cases[] = {{0, 500}, {1, 500}, {2, 1000}, {3, 2000}, {6, 16000}, {7, 30000},
+                                               {40, 30000}, {~0u, 30000}};
+    for (auto [failures, ms] : cases) EXPECT_EQ(restartDelay(failures).count(), ms) << failures;
+}
+
+}  // namespace
+}  // namespace widgethost

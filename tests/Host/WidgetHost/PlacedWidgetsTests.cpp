@@ -1,0 +1,104 @@
+#include "Host/WidgetHost/PlacedWidgets.hpp"
+
+#include <gtest/gtest.h>
+
+#include "Platform/System/Files.hpp"
+#include "TempDirectory.hpp"
+
+namespace widgethost {
+namespace {
+
+using platform::WidgetFamily;
+
+PlacedWidgetList twoWidgets() {
+    PlacedWidgetList list;
+    list.widgets.push_back({list.takeIdentifier(), "Clock", WidgetFamily::systemSmall, "com.example.widget"});
+    list.widgets.push_back({list.takeIdentifier(), "Clock", WidgetFamily::systemMedium, "com.example.widget"});
+    return list;
+}
+
+TEST(PlacedWidgets, SurvivesARoundTripThroughTheFile) {
+    TempDirectory dir;
+    auto file = dir / "config/widget-host/widgets.json";
+    auto list = twoWidgets();
+    ASSERT_TRUE(savePlacedWidgets(file, list));  // creates the directories
+    std::vector<std::string> problems;
+    auto loaded = loadPlacedWidgets(file, &problems);
+    EXPECT_TRUE(problems.empty());
+    EXPECT_EQ(loaded.widgets, list.widgets);
+    EXPECT_EQ(loaded.nextNumber, 3u);
+}
+
+TEST(PlacedWidgets, IdentifiersAreNeverReused) {
+    auto list = twoWidgets();
+    list.widgets.erase(list.widgets.begin() + 1);  // remove "2"
+    auto decoded = decodePlacedWidgets(encodePlacedWidgets(list));
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->takeIdentifier(), "3");
+}
+
+TEST(PlacedWidgets, ANextNumberBehindTheIdentifiersInUseIsCorrected) {
+    auto decoded = decodePlacedWidgets(R"({"nextNumber": 1, "widgets": [
+        {"id": "7", "kind": "K", "family": "systemSmall", "extension": "com.example"},
+        {"id": "2", "kind": "K", "family": "systemSmall", "extension": "com.example"}]})");
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->takeIdentifier(), "8");
+}
+
+TEST(PlacedWidgets, TakeIdentifierSkipsNamesAlreadyInUse) {
+    PlacedWidgetList list;
+    list.widgets.push_back({"1", "K", WidgetFamily::systemSmall, "com.example"});
+    EXPECT_EQ(list.takeIdentifier(), "2");
+}
+
+TEST(PlacedWidgets, BrokenRecordsAreLeftOutAndTheRestKept) {
+    std::vector<std::string> dropped;
+    auto decoded = decodePlacedWidgets(R"({"widgets": [
+        {"id": "1", "kind": "K", "family": "systemSmall", "extension": "com.example"},
+        {"id": "2", "kind": "K", "family": "systemLarge", "extension": "com.example"},
+        {"id": "3", "kind": "", "family": "systemSmall", "extension": "com.example"},
+        {"id": "4", "kind": "K", "family": "systemSmall", "extension": "../etc"},
+        {"id": "5", "kind": "K", "family": "systemSmall"},
+        {"id": 6, "kind": "K", "family": "systemSmall", "extension": "com.example"},
+        {"id": "1", "kind": "Again", "family": "systemMedium", "extension": "com.example"},
+        "not an object",
+        {"id": "9", "kind": "K", "family": "systemMedium", "extension": "com.example"}]})",
+                                       &dropped);
+    ASSERT_TRUE(decoded);
+    ASSERT_EQ(decoded->widgets.size(), 2u);
+    EXPECT_EQ(decoded->widgets[0].id, "1");
+    EXPECT_EQ(decoded->widgets[0].kind, "K");
+    EXPECT_EQ(decoded->widgets[1].id, "9");
+    EXPECT_EQ(dropped.size(), 7u);
+}
+
+TEST(PlacedWidgets, AMissingFileIsAnEmptyList) {
+    TempDirectory dir;
+    std::vector<std::string> problems;
+    auto loaded = loadPlacedWidgets(dir / "widgets.json", &problems);
+    EXPECT_TRUE(loaded.widgets.empty());
+    EXPECT_TRUE(problems.empty());
+}
+
+TEST(PlacedWidgets, AnUnreadableFileIsKeptAsideRatherThanOverwritten) {
+    TempDirectory dir;
+    auto file = dir.write("widgets.json", R"({"widgets": "oops")");
+    std::vector<std::string> problems;
+    auto loaded = loadPlacedWidgets(file, &problems);
+    EXPECT_TRUE(loaded.widgets.empty());
+    EXPECT_EQ(problems.size(), 1u);
+    auto aside = platform::readRegularFile(dir / "widgets.json.broken", 1 << 20);
+    ASSERT_TRUE(aside);
+    EXPECT_EQ(*aside, R"({"widgets": "oops")");
+    // Saving now cannot destroy what was set aside.
+    ASSERT_TRUE(savePlacedWidgets(file, twoWidgets()));
+    EXPECT_TRUE(platform::readRegularFile(dir / "widgets.json.broken", 1 << 20));
+}
+
+TEST(PlacedWidgets, DocumentsOfTheWrongShapeAreRefused) {
+    for (const char* text : {"", "[]", "{}", R"({"widgets": {}})", "null", "{\"widgets\": [] "})
+        EXPECT_FALSE(decodePlacedWidgets(text)) << text;
+}
+
+}  // namespace
+}  // namespace widgethost
