@@ -17,6 +17,9 @@
 #include "Widget/Model/WidgetSnapshot.hpp"
 #include "Widget/Store/WidgetCommand.hpp"
 #include "tests/Host/KelvoApp/TestDirectory.hpp"
+#ifdef KELVO_APP_HAS_BRIDGE
+#include "tests/support/FakeHost.hpp"
+#endif
 
 extern char** environ;
 
@@ -124,12 +127,12 @@ protected:
         if (HasFailure()) std::cerr << "kelvo-app log:\n" << platform::readRegularFile(log, 1 << 20).value_or("(none)");
     }
 
-    std::unique_ptr<Child> start(std::vector<std::string> arguments = {}) {
+    std::unique_ptr<Child> start(std::vector<std::string> arguments = {}, bool pipeOutput = false) {
         arguments.insert(arguments.begin(), KELVO_APP_EXECUTABLE);
 #ifndef KELVO_APP_HAS_BRIDGE
         arguments.push_back("--container=" + (directory / "group-containers" / "group.com.kelvo.desktop").string());
 #endif
-        return std::make_unique<Child>(arguments, environment, log);
+        return std::make_unique<Child>(arguments, environment, log, pipeOutput);
     }
 
     std::optional<WidgetSnapshot> state() const {
@@ -207,6 +210,24 @@ TEST_F(KelvoAppProcessTests, ASecondInstanceRefusesToRun) {
     first->signal(SIGTERM);
     EXPECT_EQ(first->wait(), 0);
 }
+
+#ifdef KELVO_APP_HAS_BRIDGE
+TEST_F(KelvoAppProcessTests, ReachesTheWidgetHostThroughTheBridge) {
+    kelvo::test::FakeHost host(R"({"widgets": [
+        {"id": "1", "extension": "com.kelvo.desktop.widget", "kind": "TimerWidget", "family": "systemSmall"},
+        {"id": "2", "extension": "com.kelvo.desktop.widget", "kind": "TimerWidget", "family": "systemMedium"},
+        {"id": "3", "extension": "com.kelvo.desktop.widget", "kind": "OtherWidget", "family": "systemSmall"}]})");
+    auto app = start({}, true);
+    EXPECT_EQ(app->readLine(), "Placed TimerWidget widgets: 2");
+    // The first snapshot was followed by a reload; so is the one after a command.
+    EXPECT_EQ(host.waitForReloads(1, 5s), std::vector<std::string>{"com.kelvo.desktop"});
+    drop("6F1D3C1A-0000-4000-8000-000000000003.json", WidgetCommand::Action::start, 0);
+    EXPECT_EQ(host.waitForReloads(2, 5s).size(), 2u);
+    app->signal(SIGTERM);
+    EXPECT_EQ(app->wait(), 0);
+    EXPECT_EQ(host.waitForReloads(3, 5s).size(), 3u);
+}
+#endif
 
 }  // namespace
 }  // namespace kelvo::app
