@@ -1,0 +1,81 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "Platform/System/Date.hpp"
+#include "Platform/Views/ButtonRegion.hpp"
+#include "Platform/Views/Color.hpp"
+#include "Platform/Views/Font.hpp"
+#include "Platform/Views/Geometry.hpp"
+#include "Platform/Views/TextMeasurer.hpp"
+#include "Platform/Views/View.hpp"
+
+// Layout: a view tree and a size in, a flat list of placed boxes and draw commands out. The
+// painter only consumes that list; nothing here knows about pixels, scales or appearances.
+namespace platform::views {
+
+namespace draw {
+struct Shape {
+    Rect frame;
+    ShapeKind kind = ShapeKind::rectangle;
+    CornerStyle style = CornerStyle::circular;
+    Color color;
+};
+struct Text {
+    Rect frame;
+    std::string text;
+    Font font;      // at the size it is drawn, after any shrinking
+    Color color;
+    int maxLines = 0;  // 0: no limit
+    TextAlignment alignment = TextAlignment::leading;
+    double wrapWidth = 0;  // the width it was measured at (infinite: unwrapped), for drawing it the same
+};
+struct Symbol {
+    Rect frame;
+    std::string name;
+    Font font;
+    Color color;
+};
+}  // namespace draw
+
+/// In painting order: later commands cover earlier ones.
+using DrawCommand = std::variant<draw::Shape, draw::Text, draw::Symbol>;
+
+/// One node of the placed tree, for dumps and tests.
+struct PlacedBox {
+    int depth = 0;
+    std::string kind;     // "VStack", "Text", "Frame", ...
+    std::string details;  // the node's own values: text, font, colour, flags
+    Rect frame;
+};
+
+struct LayoutOptions {
+    Size size;                   // the whole widget
+    double contentMargin = 16;   // the views are laid out this far inside every edge
+    Date now{};                  // what live timer texts show
+    double cornerRadius = 22;    // of the container background
+};
+
+struct Layout {
+    Size size;
+    Rect contentFrame;
+    double cornerRadius = 0;
+    std::optional<Color> containerBackground;
+    std::optional<std::string> widgetURL;
+    std::vector<DrawCommand> commands;
+    std::vector<PlacedBox> boxes;  // tree order, depth first
+    std::vector<ButtonRegion> buttons;
+    std::vector<std::string> texts;
+    bool hasLiveTimers = false;
+};
+
+/// Lays a view tree out in a widget of `options.size`.
+Layout layOut(const View& root, const LayoutOptions& options, const TextMeasurer& measurer);
+
+/// The placed tree as indented text, one box per line, with frames in points.
+std::string dump(const Layout& layout);
+
+}  // namespace platform::views

@@ -1,0 +1,61 @@
+#include "Platform/Views/Painter.hpp"
+
+#include <cmath>
+#include <numbers>
+
+#include <cairo.h>
+
+#include "Platform/Views/TextEngine.hpp"
+#include "Platform/Views/detail/SymbolPaths.hpp"
+
+namespace platform::views {
+namespace {
+
+void setSource(cairo_t* cr, RGBA c) { cairo_set_source_rgba(cr, c.red, c.green, c.blue, c.alpha); }
+
+void fillShape(cairo_t* cr, const draw::Shape& s, Appearance appearance) {
+    const auto& f = s.frame;
+    if (f.width <= 0 || f.height <= 0) return;
+    setSource(cr, s.color.resolved(appearance));
+    switch (s.kind) {
+    case ShapeKind::circle:
+        cairo_new_sub_path(cr);
+        cairo_arc(cr, f.x + f.width / 2, f.y + f.height / 2, std::min(f.width, f.height) / 2, 0, 2 * std::numbers::pi);
+        break;
+    case ShapeKind::capsule:
+        // A capsule's ends are full half circles in either corner style: with a radius of half the
+        // height there is no straight stretch for a continuous curve to blend into.
+        detail::roundedRectanglePath(cr, f, std::min(f.width, f.height) / 2, CornerStyle::circular);
+        break;
+    case ShapeKind::rectangle: cairo_rectangle(cr, f.x, f.y, f.width, f.height); break;
+    }
+    cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
+    cairo_fill(cr);
+}
+
+struct CommandPainter {
+    cairo_t* cr;
+    Appearance appearance;
+    void operator()(const draw::Shape& s) const { fillShape(cr, s, appearance); }
+    void operator()(const draw::Text& t) const { drawText(cr, t, t.color.resolved(appearance)); }
+    void operator()(const draw::Symbol& s) const { detail::drawSymbol(cr, s, s.color.resolved(appearance)); }
+};
+
+}  // namespace
+
+Color defaultContainerBackground() { return Color::dynamic({1, 1, 1, 1}, {0.16, 0.16, 0.17, 1}); }
+
+void paintLayout(cairo_t* cr, const Layout& layout, Appearance appearance) {
+    cairo_save(cr);
+    cairo_set_antialias(cr, CAIRO_ANTIALIAS_GRAY);
+    Rect whole{0, 0, layout.size.width, layout.size.height};
+    detail::roundedRectanglePath(cr, whole, layout.cornerRadius, CornerStyle::continuous);
+    cairo_clip_preserve(cr);
+    setSource(cr, layout.containerBackground.value_or(defaultContainerBackground()).resolved(appearance));
+    cairo_fill(cr);
+    CommandPainter painter{cr, appearance};
+    for (const auto& command : layout.commands) std::visit(painter, command);
+    cairo_restore(cr);
+}
+
+}  // namespace platform::views

@@ -1,0 +1,297 @@
+#include "Platform/Views/TextEngine.hpp"
+
+#include <cmath>
+#include <cstring>
+#include <strings.h>
+#include <unordered_map>
+
+#include <pango/pangocairo.h>
+
+namespace platform::views {
+namespace {
+
+constexpr const char* systemFamily = "Inter";
+constexpr const char* roundedFamily = "Quicksand";
+// Unwrapped texts still get a width, so that a line limit can ellipsize them.
+constexpr double unwrappedWidth = 100000;
+constexpr std::size_t cacheLimit = 4096;
+
+int pangoUnits(double points) { return static_cast<int>(std::lround(points * PANGO_SCALE)); }
+double points(int units) { return static_cast<double>(units) / PANGO_SCALE; }
+
+struct FontKey {
+    double size;
+    int weight;
+    bool rounded;
+    bool mono;
+    friend bool operator==(const FontKey&, const FontKey&) = default;
+};
+
+FontKey keyOf(const Font& f) {
+    return {f.size, numericWeight(f.weight), f.design == FontDesign::rounded, f.monospacedDigit};
+}
+
+struct LayoutKey {
+    std::string text;
+    FontKey font;
+    int width;  // pango units; -1: unwrapped
+    int maxLines;
+    TextAlignment alignment;
+    friend bool operator==(const LayoutKey&, const LayoutKey&) = default;
+};
+
+template <class T>
+void combine(std::size_t& seed, const T& v) {
+    seed ^= std::hash<T>{}(v) + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2);
+}
+
+struct FontKeyHash {
+    std::size_t operator()(const FontKey& k) const {
+        std::size_t h = 0;
+        combine(h, k.size);
+        combine(h, k.weight);
+        combine(h, k.rounded);
+        combine(h, k.mono);
+        return h;
+    }
+};
+
+struct LayoutKeyHash {
+    std::size_t operator()(const LayoutKey& k) const {
+        std::size_t h = FontKeyHash{}(k.font);
+        combine(h, k.text);
+        combine(h, k.width);
+        combine(h, k.maxLines);
+        combine(h, static_cast<int>(k.alignment));
+        return h;
+    }
+};
+
+struct CachedLayout {
+    PangoLayout* layout = nullptr;
+    TextMeasurement measurement;
+};
+
+// Rounded digits come from a font without tabular figures, so each digit is drawn centred in a
+// cell as wide as the widest digit. A run is either one digit or a stretch of other characters.
+struct Run {
+    std::string text;
+    bool digit = false;
+};
+
+std::vector<Run> runsOf(std::string_view text) {
+    std::vector<Run> runs;
+    for (char c : text) {
+        bool digit = c >= '0' && c <= '9';
+        if (digit || runs.empty() || runs.back().digit) runs.push_back({std::string(1, c), digit});
+        else runs.back().text += c;
+    }
+    return runs;
+}
+
+bool needsCells(std::string_view text, const Font& font) {
+    if (font.design != FontDesign::rounded || !font.monospacedDigit) return false;
+    if (text.find('\n') != std::string_view::npos) return false;
+    for (char c : text)
+        if (c >= '0' && c <= '9') return true;
+    return false;
+}
+
+class Engine {
+public:
+    Engine() {
+        map_ = pango_cairo_font_map_new();
+        pango_cairo_font_map_set_resolution(PANGO_CAIRO_FONT_MAP(map_), 72);
+        context_ = pango_font_map_create_context(map_);
+        pango_cairo_context_set_resolution(context_, 72);
+        cairo_font_options_t* options = cairo_font_options_create();
+        cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
+        cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+        cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
+        pango_cairo_context_set_font_options(context_, options);
+        cairo_font_options_destroy(options);
+        pango_context_set_round_glyph_positions(context_, FALSE);
+
+        measurer_.measure = [this](std::string_view text, const Font& font, double maxWidth, int maxLines) {
+            return measure(text, font, maxWidth, maxLines);
+        };
+        measurer_.lineHeight = [this](const Font& font) { return lineHeight(font); };
+    }
+
+    ~Engine() {
+        clear();
+        g_object_unref(context_);
+        g_object_unref(map_);
+    }
+
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+
+    const TextMeasurer& measurer() const { return measurer_; }
+
+    TextMeasurement measure(std::string_view text, const Font& font, double maxWidth, int maxLines) {
+        if (needsCells(text, font)) {
+            double width = cellWidth(text, font);
+            if (width <= maxWidth + 1e-6) return {width, lineHeight(font), 1, false};
+        }
+        return layout(text, font, maxWidth, maxLines, TextAlignment::leading).measurement;
+    }
+
+    double lineHeight(const Font& font) {
+        auto key = keyOf(font);
+        if (auto it = lineHeights_.find(key); it != lineHeights_.end()) return it->second;
+        double h = layout("Hg", font, infinity, 1, TextAlignment::leading).measurement.height;
+        lineHeights_.emplace(key, h);
+        return h;
+    }
+
+    void draw(cairo_t* cr, const draw::Text& t, RGBA color) {
+        cairo_save(cr);
+        cairo_set_source_rgba(cr, color.red, color.green, color.blue, color.alpha);
+        if (needsCells(t.text, t.font) && cellWidth(t.text, t.font) <= t.wrapWidth + 1e-6) {
+            drawCells(cr, t);
+        } else {
+            const auto& cached = layout(t.text, t.font, t.wrapWidth, t.maxLines, t.alignment);
+            PangoRectangle logical;
+            pango_layout_get_extents(cached.layout, nullptr, &logical);
+            // Lines are aligned among themselves inside the wrap width; the block sits at the frame.
+            cairo_move_to(cr, t.frame.x - points(logical.x), t.frame.y);
+            pango_cairo_show_layout(cr, cached.layout);
+        }
+        cairo_restore(cr);
+    }
+
+    std::vector<std::string> missingFonts() {
+        std::vector<std::string> missing;
+        for (const char* family : {systemFamily, roundedFamily}) {
+            PangoFontDescription* desc = pango_font_description_new();
+            pango_font_description_set_family(desc, family);
+            pango_font_description_set_absolute_size(desc, 13 * PANGO_SCALE);
+            PangoFont* loaded = pango_font_map_load_font(map_, context_, desc);
+            bool ok = false;
+            if (loaded) {
+                PangoFontDescription* actual = pango_font_describe(loaded);
+                const char* name = pango_font_description_get_family(actual);
+                ok = name && strcasecmp(name, family) == 0;
+                pango_font_description_free(actual);
+                g_object_unref(loaded);
+            }
+            pango_font_description_free(desc);
+            if (!ok) missing.emplace_back(family);
+        }
+        return missing;
+    }
+
+private:
+    PangoFontMap* map_ = nullptr;
+    PangoContext* context_ = nullptr;
+    TextMeasurer measurer_;
+    std::unordered_map<LayoutKey, CachedLayout, LayoutKeyHash> layouts_;
+    std::unordered_map<FontKey, double, FontKeyHash> lineHeights_;
+    std::unordered_map<FontKey, double, FontKeyHash> digitCells_;
+
+    void clear() {
+        for (auto& [key, cached] : layouts_) g_object_unref(cached.layout);
+        layouts_.clear();
+    }
+
+    static PangoFontDescription* description(const Font& font) {
+        PangoFontDescription* desc = pango_font_description_new();
+        pango_font_description_set_family(desc, font.design == FontDesign::rounded ? roundedFamily : systemFamily);
+        pango_font_description_set_weight(desc, static_cast<PangoWeight>(numericWeight(font.weight)));
+        pango_font_description_set_absolute_size(desc, font.size * PANGO_SCALE);
+        return desc;
+    }
+
+    const CachedLayout& layout(std::string_view text, const Font& font, double maxWidth, int maxLines,
+                               TextAlignment alignment) {
+        LayoutKey key{std::string(text), keyOf(font), std::isfinite(maxWidth) ? pangoUnits(std::max(0.0, maxWidth)) : -1,
+                      maxLines, alignment};
+        if (auto it = layouts_.find(key); it != layouts_.end()) return it->second;
+        if (layouts_.size() >= cacheLimit) clear();
+
+        PangoLayout* layout = pango_layout_new(context_);
+        pango_layout_set_text(layout, key.text.data(), static_cast<int>(key.text.size()));
+        PangoFontDescription* desc = description(font);
+        pango_layout_set_font_description(layout, desc);
+        pango_font_description_free(desc);
+        if (font.monospacedDigit && font.design != FontDesign::rounded) {
+            PangoAttrList* attrs = pango_attr_list_new();
+            pango_attr_list_insert(attrs, pango_attr_font_features_new("tnum 1"));
+            pango_layout_set_attributes(layout, attrs);
+            pango_attr_list_unref(attrs);
+        }
+        pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
+        pango_layout_set_alignment(layout, alignment == TextAlignment::center     ? PANGO_ALIGN_CENTER
+                                           : alignment == TextAlignment::trailing ? PANGO_ALIGN_RIGHT
+                                                                                  : PANGO_ALIGN_LEFT);
+        int width = key.width >= 0 ? key.width : (maxLines > 0 ? pangoUnits(unwrappedWidth) : -1);
+        pango_layout_set_width(layout, width);
+        if (maxLines > 0) {
+            pango_layout_set_ellipsize(layout, PANGO_ELLIPSIZE_END);
+            if (text.find('\n') == std::string_view::npos) {
+                pango_layout_set_height(layout, -maxLines);
+            } else {
+                // A negative height limits lines per paragraph; the limit is on the whole text.
+                double line = lineHeight(font);
+                pango_layout_set_height(layout, pangoUnits(line * (maxLines + 0.5)));
+            }
+        }
+
+        PangoRectangle logical;
+        pango_layout_get_extents(layout, nullptr, &logical);
+        TextMeasurement m;
+        m.width = points(logical.width);
+        m.height = points(logical.height);
+        m.lines = pango_layout_get_line_count(layout);
+        m.truncated = pango_layout_is_ellipsized(layout);
+        if (maxLines > 0 && m.lines > maxLines) m.truncated = true;
+        auto [it, inserted] = layouts_.emplace(std::move(key), CachedLayout{layout, m});
+        return it->second;
+    }
+
+    double cell(const Font& font) {
+        auto key = keyOf(font);
+        if (auto it = digitCells_.find(key); it != digitCells_.end()) return it->second;
+        double widest = 0;
+        for (char d = '0'; d <= '9'; ++d)
+            widest = std::max(widest, layout(std::string(1, d), font, infinity, 0, TextAlignment::leading).measurement.width);
+        digitCells_.emplace(key, widest);
+        return widest;
+    }
+
+    double cellWidth(std::string_view text, const Font& font) {
+        double width = 0;
+        for (const auto& run : runsOf(text))
+            width += run.digit ? cell(font) : layout(run.text, font, infinity, 0, TextAlignment::leading).measurement.width;
+        return width;
+    }
+
+    void drawCells(cairo_t* cr, const draw::Text& t) {
+        double x = t.frame.x;
+        double c = cell(t.font);
+        for (const auto& run : runsOf(t.text)) {
+            const auto& cached = layout(run.text, t.font, infinity, 0, TextAlignment::leading);
+            double advance = cached.measurement.width;
+            double offset = run.digit ? (c - advance) / 2 : 0;
+            cairo_move_to(cr, x + offset, t.frame.y);
+            pango_cairo_show_layout(cr, cached.layout);
+            x += run.digit ? c : advance;
+        }
+    }
+};
+
+Engine& engine() {
+    thread_local Engine instance;
+    return instance;
+}
+
+}  // namespace
+
+const TextMeasurer& pangoTextMeasurer() { return engine().measurer(); }
+
+void drawText(cairo_t* cr, const draw::Text& text, RGBA color) { engine().draw(cr, text, color); }
+
+std::vector<std::string> missingFonts() { return engine().missingFonts(); }
+
+}  // namespace platform::views

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "Platform/Views/Color.hpp"
+#include "Platform/Views/Layout.hpp"
+#include "Platform/Views/TextMeasurer.hpp"
+
+typedef struct _cairo cairo_t;
+
+// Text on pango: one 72-dpi context per thread (1 unit = 1 point), hinting and glyph-position
+// rounding off, so a text measures the same at every scale. "Inter" is the system font and
+// "Quicksand" the rounded design; layouts are cached, since measuring is what layout costs.
+namespace platform::views {
+
+/// The measurer of the calling thread.
+const TextMeasurer& pangoTextMeasurer();
+
+/// Draws a laid-out text in `color`, exactly as it was measured.
+void drawText(cairo_t* cr, const draw::Text& text, RGBA color);
+
+/// The font families the views need that fontconfig does not really provide (it silently falls
+/// back to another family); empty when all are there.
+std::vector<std::string> missingFonts();
+
+}  // namespace platform::views

@@ -1,0 +1,171 @@
+#include "Platform/Views/View.hpp"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cmath>
+#include <cstdio>
+
+namespace platform::views {
+namespace {
+
+// Chained environment modifiers fold into one node: the inner (earlier) modifier wins where both
+// set a value, as it is closer to the content; disabling accumulates.
+EnvironmentValues overlay(EnvironmentValues outer, const EnvironmentValues& inner) {
+    if (inner.font) outer.font = inner.font;
+    if (inner.monospacedDigit) outer.monospacedDigit = *inner.monospacedDigit || outer.monospacedDigit.value_or(false);
+    if (inner.foregroundStyle) outer.foregroundStyle = inner.foregroundStyle;
+    if (inner.lineLimit) outer.lineLimit = inner.lineLimit;
+    if (inner.minimumScaleFactor) outer.minimumScaleFactor = inner.minimumScaleFactor;
+    if (inner.multilineTextAlignment) outer.multilineTextAlignment = inner.multilineTextAlignment;
+    if (inner.disabled) outer.disabled = *inner.disabled || outer.disabled.value_or(false);
+    if (inner.buttonStyle) outer.buttonStyle = inner.buttonStyle;
+    if (inner.widgetAccentable) outer.widgetAccentable = inner.widgetAccentable;
+    if (inner.accessibilityHidden) outer.accessibilityHidden = *inner.accessibilityHidden || outer.accessibilityHidden.value_or(false);
+    return outer;
+}
+
+View withEnvironment(const View& content, EnvironmentValues values) {
+    if (content.node) {
+        if (const auto* env = std::get_if<nodes::Environment>(&content.node->value))
+            return makeView(Node{nodes::Environment{env->content, overlay(std::move(values), env->values)}});
+    }
+    return makeView(Node{nodes::Environment{content, std::move(values)}});
+}
+
+}  // namespace
+
+View makeView(Node node) { return View{std::make_shared<const Node>(std::move(node))}; }
+
+View View::font(Font f) const {
+    EnvironmentValues v;
+    v.font = f;
+    return withEnvironment(*this, v);
+}
+View View::monospacedDigit() const {
+    EnvironmentValues v;
+    v.monospacedDigit = true;
+    return withEnvironment(*this, v);
+}
+View View::foregroundStyle(Color color) const {
+    EnvironmentValues v;
+    v.foregroundStyle = color;
+    return withEnvironment(*this, v);
+}
+View View::lineLimit(int lines) const {
+    EnvironmentValues v;
+    v.lineLimit = lines;
+    return withEnvironment(*this, v);
+}
+View View::minimumScaleFactor(double factor) const {
+    EnvironmentValues v;
+    v.minimumScaleFactor = factor;
+    return withEnvironment(*this, v);
+}
+View View::multilineTextAlignment(TextAlignment alignment) const {
+    EnvironmentValues v;
+    v.multilineTextAlignment = alignment;
+    return withEnvironment(*this, v);
+}
+View View::disabled(bool isDisabled) const {
+    EnvironmentValues v;
+    v.disabled = isDisabled;
+    return withEnvironment(*this, v);
+}
+View View::buttonStyle(ButtonStyle style) const {
+    EnvironmentValues v;
+    v.buttonStyle = style;
+    return withEnvironment(*this, v);
+}
+View View::widgetAccentable(bool accentable) const {
+    EnvironmentValues v;
+    v.widgetAccentable = accentable;
+    return withEnvironment(*this, v);
+}
+View View::accessibilityHidden(bool hidden) const {
+    EnvironmentValues v;
+    v.accessibilityHidden = hidden;
+    return withEnvironment(*this, v);
+}
+
+View View::frame(std::optional<double> width, std::optional<double> height, Alignment alignment) const {
+    return makeView(Node{nodes::Frame{*this, width, height, alignment}});
+}
+
+View View::frame(std::optional<double> minWidth, std::optional<double> maxWidth, std::optional<double> minHeight,
+                 std::optional<double> maxHeight, Alignment alignment) const {
+    return makeView(Node{nodes::FlexFrame{*this, minWidth, maxWidth, minHeight, maxHeight, alignment}});
+}
+
+View View::padding(EdgeInsets insets) const { return makeView(Node{nodes::Padding{*this, insets}}); }
+
+View View::padding(Edges edges, double length) const {
+    EdgeInsets insets;
+    bool vertical = edges == Edges::all || edges == Edges::vertical;
+    bool horizontal = edges == Edges::all || edges == Edges::horizontal;
+    if (vertical || edges == Edges::top) insets.top = length;
+    if (vertical || edges == Edges::bottom) insets.bottom = length;
+    if (horizontal || edges == Edges::leading) insets.leading = length;
+    if (horizontal || edges == Edges::trailing) insets.trailing = length;
+    return padding(insets);
+}
+
+View View::background(View behind, Alignment alignment) const {
+    return makeView(Node{nodes::Background{*this, std::move(behind), alignment}});
+}
+
+View View::fill(Color color) const {
+    if (node) {
+        if (const auto* shape = std::get_if<nodes::Shape>(&node->value)) {
+            auto filled = *shape;
+            filled.fill = color;
+            return makeView(Node{filled});
+        }
+    }
+    return foregroundStyle(color);
+}
+
+View View::accessibilityLabel(std::string label) const {
+    return makeView(Node{nodes::AccessibilityLabel{*this, std::move(label)}});
+}
+
+View View::widgetURL(std::optional<std::string> url) const {
+    return makeView(Node{nodes::WidgetURL{*this, std::move(url)}});
+}
+
+View View::containerBackground(Color color) const {
+    return makeView(Node{nodes::ContainerBackground{*this, color}});
+}
+
+View VStack(HorizontalAlignment alignment, double spacing, std::vector<View> children) {
+    return makeView(Node{nodes::VStack{alignment, spacing, std::move(children)}});
+}
+View HStack(VerticalAlignment alignment, double spacing, std::vector<View> children) {
+    return makeView(Node{nodes::HStack{alignment, spacing, std::move(children)}});
+}
+View Spacer(double minLength) { return makeView(Node{nodes::Spacer{minLength}}); }
+View Text(std::string string) { return makeView(Node{nodes::Text{std::move(string)}}); }
+View TimerText(Date from) { return makeView(Node{nodes::TimerText{from}}); }
+View Label(std::string title, std::string systemImage) {
+    return makeView(Node{nodes::Label{std::move(title), std::move(systemImage)}});
+}
+View Image(std::string systemName) { return makeView(Node{nodes::Image{std::move(systemName)}}); }
+View Circle() { return makeView(Node{nodes::Shape{ShapeKind::circle, CornerStyle::circular, std::nullopt}}); }
+View Capsule(CornerStyle style) { return makeView(Node{nodes::Shape{ShapeKind::capsule, style, std::nullopt}}); }
+View Rectangle() { return makeView(Node{nodes::Shape{ShapeKind::rectangle, CornerStyle::circular, std::nullopt}}); }
+View Divider() { return makeView(Node{nodes::Divider{}}); }
+View Button(IntentValue intent, View label) {
+    return makeView(Node{nodes::Button{std::move(intent), std::move(label)}});
+}
+
+std::string timerText(Date from, Date now) {
+    double elapsed = now.secondsSince(from);
+    std::int64_t total = 0;
+    // Beyond about 292 billion years the count would overflow; no widget lives that long.
+    if (std::isfinite(elapsed) && elapsed > 0) total = static_cast<std::int64_t>(std::min(elapsed, 9.0e15));
+    char text[48];
+    std::snprintf(text, sizeof text, "%" PRId64 ":%02d:%02d", total / 3600, static_cast<int>(total % 3600 / 60),
+                  static_cast<int>(total % 60));
+    return text;
+}
+
+}  // namespace platform::views

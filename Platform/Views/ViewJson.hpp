@@ -1,0 +1,20 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include <nlohmann/json_fwd.hpp>
+
+#include "Platform/Views/View.hpp"
+
+// The wire form of a view tree: one JSON object per node, {"type": ..., ...}, children and
+// wrapped content nested. Reading is strict: an unknown node type, a missing or mistyped value,
+// a number out of range, text that is not UTF-8 or a tree too deep or too large is an error.
+namespace platform::views {
+
+nlohmann::json toJson(const View& view);
+
+/// Reads a view tree; nothing on malformed input, with the reason in `error` when it is given.
+std::optional<View> viewFromJson(const nlohmann::json& json, std::string* error = nullptr);
+
+}  // namespace platform::views
