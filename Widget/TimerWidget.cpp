@@ -1,9 +1,11 @@
 #include "Widget/TimerWidget.hpp"
 
+#include "Platform/Views/ViewJson.hpp"
 #include "Widget/Intents/TimerIntents.hpp"
 #include "Widget/Model/WidgetStrings.hpp"
 #include "Widget/Model/detail/SnapshotJson.hpp"
 #include "Widget/Timeline/TimerProvider.hpp"
+#include "Widget/Views/TimerWidgetView.hpp"
 
 namespace kelvo {
 
@@ -12,6 +14,9 @@ platform::WidgetConfiguration TimerWidget() {
     rendering.content = [](const TimerEntry& entry) -> std::shared_ptr<const nlohmann::json> {
         if (!entry.snapshot) return nullptr;
         return std::make_shared<const nlohmann::json>(detail::toJson(*entry.snapshot));
+    };
+    rendering.view = [](const TimerEntry& entry, const platform::WidgetEnvironment& environment) {
+        return std::make_shared<const nlohmann::json>(platform::views::toJson(TimerWidgetView{entry}.body(environment)));
     };
     auto configuration = platform::StaticConfiguration(timerWidgetKind, TimerProvider{}, rendering);
     configuration.configurationDisplayName = [] { return strings::text(strings::galleryName); };
