@@ -1,0 +1,128 @@
+#include "Host/Render/ExtensionCall.hpp"
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace widgetrender {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+[[noreturn]] void fail(std::string message) { throw CallError{std::move(message)}; }
+
+struct Pipe {
+    int read = -1;
+    int write = -1;
+    Pipe() {
+        int fds[2];
+        if (pipe2(fds, O_CLOEXEC) != 0) fail(std::string("cannot make a pipe: ") + std::strerror(errno));
+        read = fds[0];
+        write = fds[1];
+    }
+    ~Pipe() {
+        closeRead();
+        closeWrite();
+    }
+    void closeRead() {
+        if (read >= 0) ::close(read);
+        read = -1;
+    }
+    void closeWrite() {
+        if (write >= 0) ::close(write);
+        write = -1;
+    }
+};
+
+// Writes everything or fails; the extension reads its whole request before answering.
+void writeAll(int fd, const std::string& data) {
+    std::size_t done = 0;
+    while (done < data.size()) {
+        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) fail("the extension did not take its request (it exited early?)");
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+}  // namespace
+
+nlohmann::json callExtension(const std::filesystem::path& program, const std::string& method,
+                             const nlohmann::json& params, std::chrono::milliseconds timeout) {
+    if (!std::filesystem::is_regular_file(program)) fail("no extension program at " + program.string());
+
+    Pipe input, output;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, input.read, STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, output.write, STDOUT_FILENO);
+    std::string path = program.string();
+    char* argv[] = {path.data(), nullptr};
+    pid_t pid = -1;
+    // A closed pipe must show up as a write error here, not end the tool.
+    std::signal(SIGPIPE, SIG_IGN);
+    int spawned = posix_spawn(&pid, path.c_str(), &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) fail("cannot start " + path + ": " + std::strerror(spawned));
+    input.closeRead();
+    output.closeWrite();
+
+    std::string answer;
+    std::string failure;
+    try {
+        nlohmann::json request = {{"jsonrpc", "2.0"}, {"id", 1}, {"method", method}, {"params", params}};
+        writeAll(input.write, request.dump() + "\n");
+        input.closeWrite();
+
+        // Read up to the first line (or the end of output) before the deadline.
+        auto deadline = Clock::now() + timeout;
+        char buffer[65536];
+        while (answer.find('\n') == std::string::npos) {
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            if (left <= 0) fail("the extension did not answer within " + std::to_string(timeout.count()) + " ms");
+            pollfd p{output.read, POLLIN, 0};
+            int ready = ::poll(&p, 1, static_cast<int>(left));
+            if (ready < 0 && errno == EINTR) continue;
+            if (ready <= 0) continue;
+            ssize_t n = ::read(output.read, buffer, sizeof buffer);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            answer.append(buffer, static_cast<std::size_t>(n));
+        }
+    } catch (const CallError& e) {
+        failure = e.message;
+    }
+
+    if (!failure.empty()) ::kill(pid, SIGKILL);
+    output.closeRead();
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (!failure.empty()) fail(failure);
+    if (WIFSIGNALED(status)) fail("the extension was killed by signal " + std::to_string(WTERMSIG(status)));
+
+    auto line = answer.substr(0, answer.find('\n'));
+    if (line.empty()) fail("the extension gave no answer (exit status " + std::to_string(WEXITSTATUS(status)) + ")");
+    nlohmann::json reply = nlohmann::json::parse(line, nullptr, false);
+    if (reply.is_discarded() || !reply.is_object()) fail("the extension's answer is not a JSON object: " + line.substr(0, 200));
+    if (auto error = reply.find("error"); error != reply.end()) {
+        std::string message = error->is_object() && error->contains("message") && (*error)["message"].is_string()
+                                  ? (*error)["message"].get<std::string>()
+                                  : error->dump();
+        fail("the extension answered with an error: " + message);
+    }
+    if (WIFEXITED(status) && WEXITSTATUS(status) != 0)
+        fail("the extension exited with status " + std::to_string(WEXITSTATUS(status)));
+    auto result = reply.find("result");
+    if (result == reply.end()) fail("the extension's answer has no result");
+    return *result;
+}
+
+}  // namespace widgetrender
