@@ -286,17 +286,15 @@ void Host::refresh(WidgetSlot& widget) {
         [this, id](const RpcOutcome& outcome) { timelineArrived(id, outcome); });
 }
 
-bool Host::readEntries(const std::vector<TimelineEntry>& from, std::vector<Entry>& to, std::string* why) const {
-    std::vector<Entry> read;
-    for (const auto& entry : from) {
-        Entry item{entry, std::nullopt};
-        if (entry.view) {
-            item.view = platform::views::WidgetView::fromJson(*entry.view, why);
-            if (!item.view) return false;
-        }
-        read.push_back(std::move(item));
+bool Host::readViews(const std::vector<TimelineEntry>& entries, Views& views, std::string* why) {
+    Views read;
+    for (const auto& entry : entries) {
+        read.emplace_back();
+        if (!entry.view) continue;
+        read.back() = platform::views::WidgetView::fromJson(*entry.view, why);
+        if (!read.back()) return false;
     }
-    to = std::move(read);
+    views = std::move(read);
     return true;
 }
 
@@ -305,12 +303,13 @@ void Host::placeholderArrived(const std::string& id, const RpcOutcome& outcome) 
     if (!widget || widget->hasTimeline || outcome.status != RpcOutcome::Status::answered) return;
     std::string why;
     auto entry = decodeEntry(*outcome.result, &why);
-    std::vector<Entry> entries;
-    if (!entry || !readEntries({*entry}, entries, &why)) {
+    Views views;
+    if (!entry || !readViews({*entry}, views, &why)) {
         log(LogLevel::warning, "widget ", id, ": malformed placeholder ignored: ", why);
         return;
     }
-    widget->entries = std::move(entries);
+    widget->entries = {std::move(*entry)};
+    widget->views = std::move(views);
     draw(*widget);
 }
 
@@ -333,15 +332,16 @@ void Host::timelineArrived(const std::string& id, const RpcOutcome& outcome) {
 
     std::string why = outcome.message;
     auto timeline = outcome.status == RpcOutcome::Status::answered ? decodeTimeline(*outcome.result, &why) : std::nullopt;
-    std::vector<Entry> entries;
+    Views views;
     if (outcome.status == RpcOutcome::Status::failed) {
         log(LogLevel::warning, "widget ", id, ": the extension refused the timeline: ", why);
         retryLater(*widget, retrySeconds);
-    } else if (!timeline || !readEntries(timeline->entries, entries, &why)) {
+    } else if (!timeline || !readViews(timeline->entries, views, &why)) {
         log(LogLevel::warning, "widget ", id, ": malformed timeline ignored (", why, "); keeping the last entries");
         retryLater(*widget, retrySeconds);
     } else {
-        widget->entries = std::move(entries);
+        widget->entries = timeline->entries;
+        widget->views = std::move(views);
         widget->hasTimeline = true;
         widget->shownIndex.reset();
         log(LogLevel::debug, "widget ", id, ": timeline with ", widget->entries.size(), " entries");

@@ -109,11 +109,6 @@ public:
     const HostOptions& options() const { return options_; }
 
 private:
-    struct Entry {
-        TimelineEntry timeline;
-        std::optional<platform::views::WidgetView> view;
-    };
-
     struct ExtensionSlot {
         enum class Phase { stopped, describing, ready, restarting, unavailable };
         ExtensionManifest manifest;
@@ -128,7 +123,8 @@ private:
 
     struct WidgetSlot {
         PlacedWidget placed;
-        std::vector<Entry> entries;
+        std::vector<TimelineEntry> entries;  // sorted by date
+        std::vector<std::optional<platform::views::WidgetView>> views;  // each entry's view, read once
         bool hasTimeline = false;
         bool askedForPlaceholder = false;
         bool requestInFlight = false;
@@ -172,7 +168,8 @@ private:
     void reloadPendingWidgets();
     void retryLater(WidgetSlot& widget, double seconds);
     nlohmann::json requestParams(const WidgetSlot& widget, platform::WidgetRenderingMode mode) const;
-    bool readEntries(const std::vector<TimelineEntry>& from, std::vector<Entry>& to, std::string* why) const;
+    using Views = std::vector<std::optional<platform::views::WidgetView>>;
+    static bool readViews(const std::vector<TimelineEntry>& entries, Views& views, std::string* why);
 
     // Places.
     void settlePendingPlaces();

@@ -121,11 +121,11 @@ std::vector<WidgetDetails> Host::list() const {
         WidgetDetails details;
         details.placed = widget->placed;
         if (widget->shownIndex && *widget->shownIndex < widget->entries.size()) {
-            const auto& entry = widget->entries[*widget->shownIndex];
-            details.entryDate = entry.timeline.date.millisecondsSince1970;
-            if (entry.view && widget->layout) {
+            details.entryDate = widget->entries[*widget->shownIndex].date.millisecondsSince1970;
+            const auto& view = widget->views[*widget->shownIndex];
+            if (view && widget->layout) {
                 // Texts as of now, so that live timers read as they would on screen.
-                auto layout = platform::views::layOut(*entry.view, widget->placed.family, now);
+                auto layout = platform::views::layOut(*view, widget->placed.family, now);
                 details.texts = std::move(layout.texts);
                 for (const auto& button : widget->layout->buttons)
                     details.buttons.push_back({button.accessibilityLabel, button.enabled, button.intent.type});
@@ -169,26 +169,26 @@ void Host::render(const RenderRequest& request, std::function<void(HostResult<Do
     };
 
     if (request.mode == options_.renderingMode) {
-        if (!widget->shownIndex || !widget->entries[*widget->shownIndex].view)
+        if (!widget->shownIndex || !widget->views[*widget->shownIndex])
             return done(error(Code::nothingToShow, "widget " + request.id + " has no picture yet"));
-        return done(write(*widget->entries[*widget->shownIndex].view));
+        return done(write(*widget->views[*widget->shownIndex]));
     }
 
     // Views are made for one rendering mode, so another mode needs the extension's help.
     auto* slot = extensionNamed(widget->placed.extension);
     auto unavailable = error(Code::unavailable, widget->placed.extension + " is not running");
     if (!slot || slot->phase != ExtensionSlot::Phase::ready) return done(unavailable);
-    auto answered = [this, write, done](const RpcOutcome& outcome) {
+    auto answered = [write, done](const RpcOutcome& outcome) {
         if (outcome.status != RpcOutcome::Status::answered)
             return done(error(Code::unavailable, "the extension did not answer: " + outcome.message));
         std::string why;
         auto timeline = decodeTimeline(*outcome.result, &why);
-        std::vector<Entry> entries;
-        if (!timeline || !readEntries(timeline->entries, entries, &why))
+        Views views;
+        if (!timeline || !readViews(timeline->entries, views, &why))
             return done(error(Code::failed, "the extension's answer is malformed: " + why));
         auto index = entryShownAt(timeline->entries, wallClockNow());
-        if (!index || !entries[*index].view) return done(error(Code::nothingToShow, "the entry has no view"));
-        done(write(*entries[*index].view));
+        if (!index || !views[*index]) return done(error(Code::nothingToShow, "the entry has no view"));
+        done(write(*views[*index]));
     };
     if (!slot->process->send("getTimeline", requestParams(*widget, request.mode), options_.requestTimeout, answered))
         done(unavailable);

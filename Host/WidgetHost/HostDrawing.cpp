@@ -1,5 +1,6 @@
 // Drawing the placed widgets headless: one PNG per widget, rewritten only when its picture changed,
 // and once a second while it shows a live timer.
+#include <algorithm>
 #include <cmath>
 
 #include "Host/WidgetHost/Host.hpp"
@@ -25,7 +26,7 @@ void Host::draw(WidgetSlot& widget) {
     widget.shownIndex = index;
     scheduleEntryChange(widget, now);
 
-    const auto* view = index && widget.entries[*index].view ? &*widget.entries[*index].view : nullptr;
+    const auto* view = index && widget.views[*index] ? &*widget.views[*index] : nullptr;
     if (!view) {
         // An entry without a view shows nothing; an old picture would be a lie.
         widget.layout.reset();

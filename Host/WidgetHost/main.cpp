@@ -147,10 +147,9 @@ int main(int argc, char** argv) {
     host.setDrawnHandler([&service](const std::string& id, const std::string& picture) { service.emitDrawn(id, picture); });
 
     auto stop = [](sd_event_source* source, const struct signalfd_siginfo*, void* userdata) -> int {
-        auto* host = static_cast<Host*>(userdata);
         sd_event* event = sd_event_source_get_event(source);
         log(LogLevel::info, "stopping");
-        host->shutDown([event] { sd_event_exit(event, 0); });
+        static_cast<Host*>(userdata)->shutDown([event] { sd_event_exit(event, 0); });
         return 0;
     };
     sd_event_add_signal(loop.event, nullptr, SIGINT, stop, &host);

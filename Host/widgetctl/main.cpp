@@ -1,0 +1,170 @@
+// widgetctl: places, lists, draws and presses the widget host's widgets from a terminal.
+#include <ctime>
+#include <filesystem>
+#include <iostream>
+
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
+#include "Host/widgetctl/ControlClient.hpp"
+
+namespace {
+
+using namespace widgetctl;
+
+// Exit statuses, so that scripts can tell failures apart.
+enum Exit : int {
+    ok = 0,
+    failed = 1,
+    noHost = 3,
+    notFound = 4,  // unknown widget, kind, family or label; malformed argument
+    disabled = 5,
+    notReady = 6,  // nothing drawn yet, or the extension is (re)starting
+};
+
+int report(const ClientError& error) {
+    if (isNoHost(error)) {
+        std::cerr << "widgetctl: no widget host is running on this session bus (start widget-host first)\n";
+        return noHost;
+    }
+    std::cerr << "widgetctl: " << error.message << "\n";
+    auto is = [&](const char* suffix) { return error.name == std::string("net.widgethost.Control1.Error.") + suffix; };
+    if (is("UnknownWidget") || is("UnknownKind") || is("UnsupportedFamily") || is("UnknownLabel") ||
+        is("InvalidArgument"))
+        return notFound;
+    if (is("Disabled")) return disabled;
+    if (is("NothingToShow") || is("Unavailable")) return notReady;
+    return failed;
+}
+
+std::string localTime(double milliseconds) {
+    if (milliseconds <= 0) return "nothing shown yet";
+    std::time_t seconds = static_cast<std::time_t>(milliseconds / 1000);
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    char text[64];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    return text;
+}
+
+void printWidgets(const std::vector<Widget>& widgets) {
+    if (widgets.empty()) {
+        std::cout << "No widgets placed. Place one with: widgetctl place KIND --family small\n";
+        return;
+    }
+    for (const auto& w : widgets) {
+        std::cout << w.id << "  " << w.kind << "  " << w.family << "  " << w.extension << "  (" << w.status << ")\n";
+        std::cout << "    entry:   " << localTime(w.entryDate) << "\n";
+        std::cout << "    picture: " << (w.picture.empty() ? "none" : w.picture) << "\n";
+        if (!w.texts.empty()) {
+            std::cout << "    texts:  ";
+            for (const auto& text : w.texts) std::cout << " \"" << text << "\"";
+            std::cout << "\n";
+        }
+        for (const auto& button : w.buttons)
+            std::cout << "    button:  \"" << button.label << "\"" << (button.enabled ? "" : " (disabled)") << " -> "
+                      << button.intent << "\n";
+    }
+}
+
+void printJson(const std::vector<Widget>& widgets) {
+    auto out = nlohmann::json::array();
+    for (const auto& w : widgets) {
+        auto buttons = nlohmann::json::array();
+        for (const auto& b : w.buttons) buttons.push_back({{"label", b.label}, {"enabled", b.enabled}, {"intent", b.intent}});
+        out.push_back({{"id", w.id}, {"kind", w.kind}, {"family", w.family}, {"extension", w.extension},
+                       {"entryDate", w.entryDate}, {"texts", w.texts}, {"buttons", std::move(buttons)},
+                       {"picture", w.picture}, {"status", w.status}});
+    }
+    std::cout << out.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+}
+
+std::string familyName(const std::string& family) {
+    if (family == "small") return "systemSmall";
+    if (family == "medium") return "systemMedium";
+    return family;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"Controls the widget host: place, remove, list, render and press widgets."};
+    app.require_subcommand(1);
+
+    std::string kind, family = "small", id, label, out, appearance = "light", mode = "fullColor";
+    double scale = 2, x = 0, y = 0;
+    bool json = false;
+
+    auto* place = app.add_subcommand("place", "Place a widget; prints its id");
+    place->add_option("KIND", kind, "Widget kind, e.g. TimerWidget")->required();
+    place->add_option("--family", family, "Size")
+        ->check(CLI::IsMember({"small", "medium", "systemSmall", "systemMedium"}))
+        ->capture_default_str();
+
+    auto* remove = app.add_subcommand("remove", "Remove a placed widget");
+    remove->add_option("ID", id, "Widget id (see list)")->required();
+
+    auto* list = app.add_subcommand("list", "Show the placed widgets: what they show, their buttons and pictures");
+    list->add_flag("--json", json, "Print JSON");
+
+    auto* render = app.add_subcommand("render", "Draw a widget to a PNG or SVG file");
+    render->add_option("ID", id, "Widget id")->required();
+    render->add_option("--out", out, "File to write; .svg gives SVG, anything else PNG")->required();
+    render->add_option("--scale", scale, "Pixels per point")->check(CLI::Range(0.25, 8.0))->capture_default_str();
+    render->add_option("--appearance", appearance, "light or dark")
+        ->check(CLI::IsMember({"light", "dark"}))
+        ->capture_default_str();
+    render->add_option("--mode", mode, "Rendering mode")
+        ->check(CLI::IsMember({"fullColor", "accented", "vibrant"}))
+        ->capture_default_str();
+
+    auto* press = app.add_subcommand("press", "Press a button by its title or accessibility label");
+    press->add_option("ID", id, "Widget id")->required();
+    press->add_option("LABEL", label, "e.g. \"Stop tracking\" or \"Start tracking: Design review\"")->required();
+
+    auto* click = app.add_subcommand("click", "Click at a point (in points from the top-left corner)");
+    click->add_option("ID", id, "Widget id")->required();
+    click->add_option("X", x, "Horizontal position")->required();
+    click->add_option("Y", y, "Vertical position")->required();
+
+    auto* reload = app.add_subcommand("reload", "Ask every widget's extension for a new timeline");
+
+    CLI11_PARSE(app, argc, argv);
+
+    auto connected = ControlClient::connect();
+    if (auto* error = std::get_if<ClientError>(&connected)) return report(*error);
+    auto& client = std::get<ControlClient>(connected);
+
+    if (place->parsed()) {
+        auto result = client.place(kind, familyName(family));
+        if (auto* error = std::get_if<ClientError>(&result)) return report(*error);
+        std::cout << std::get<std::string>(result) << "\n";
+    } else if (remove->parsed()) {
+        auto result = client.remove(id);
+        if (auto* error = std::get_if<ClientError>(&result)) return report(*error);
+    } else if (list->parsed()) {
+        auto result = client.list();
+        if (auto* error = std::get_if<ClientError>(&result)) return report(*error);
+        json ? printJson(std::get<std::vector<Widget>>(result)) : printWidgets(std::get<std::vector<Widget>>(result));
+    } else if (render->parsed()) {
+        auto absolute = std::filesystem::absolute(out).lexically_normal().string();
+        auto result = client.render(id, absolute, scale, appearance, mode);
+        if (auto* error = std::get_if<ClientError>(&result)) return report(*error);
+        std::cout << absolute << "\n";
+    } else if (press->parsed()) {
+        auto result = client.press(id, label);
+        if (auto* error = std::get_if<ClientError>(&result)) return report(*error);
+        std::cout << "pressed \"" << label << "\": " << std::get<std::string>(result) << " runs\n";
+    } else if (click->parsed()) {
+        auto result = client.pressAt(id, x, y);
+        if (auto* error = std::get_if<ClientError>(&result)) return report(*error);
+        const auto& [action, target] = std::get<std::pair<std::string, std::string>>(result);
+        if (action == "perform") std::cout << target << " runs\n";
+        else if (action == "open") std::cout << "opening " << target << "\n";
+        else std::cout << "nothing there\n";
+    } else if (reload->parsed()) {
+        auto result = client.reload();
+        if (auto* error = std::get_if<ClientError>(&result)) return report(*error);
+    }
+    return ok;
+}
