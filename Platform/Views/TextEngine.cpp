@@ -245,7 +245,14 @@ private:
         m.height = points(logical.height);
         m.lines = pango_layout_get_line_count(layout);
         m.truncated = pango_layout_is_ellipsized(layout);
-        if (maxLines > 0 && m.lines > maxLines) m.truncated = true;
+        if (maxLines > 0 && !m.truncated && m.lines > 0) {
+            // Lines dropped below the height limit end the text early without an ellipsis.
+            PangoLayoutLine* last = pango_layout_get_line_readonly(layout, m.lines - 1);
+            std::size_t shown = last ? static_cast<std::size_t>(last->start_index + last->length) : key.text.size();
+            std::size_t end = key.text.size();
+            while (end > shown && key.text[end - 1] == '\n') --end;
+            m.truncated = shown < end;
+        }
         auto [it, inserted] = layouts_.emplace(std::move(key), CachedLayout{layout, m});
         return it->second;
     }

@@ -1,0 +1,157 @@
+#include "Platform/Views/WidgetRenderer.hpp"
+
+#include <cairo.h>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "Platform/Views/TextEngine.hpp"
+#include "Platform/Views/ViewJson.hpp"
+
+namespace platform::views {
+namespace {
+
+using nlohmann::json;
+
+const Date start = Date::fromSeconds(1700000000);
+
+View sampleTree() {
+    return VStack(HorizontalAlignment::leading, 4,
+                  {Label("Offline", "wifi.slash").font(Font::system(11, FontWeight::medium)),
+                   TimerText(start).font(Font::system(26, FontWeight::semibold, FontDesign::rounded)).monospacedDigit(),
+                   Image("power").font(Font::system(11, FontWeight::heavy)),
+                   Button({"Stop", {}}, Label("Stop", "stop.fill").frame(std::nullopt, infinity, std::nullopt,
+                                                                        std::nullopt, Alignment::center())
+                                            .padding(Edges::vertical, 7)
+                                            .background(Capsule(CornerStyle::continuous).fill(Color::black())))
+                       .buttonStyle(ButtonStyle::plain)})
+        .frame(std::nullopt, infinity, std::nullopt, infinity, Alignment::topLeading())
+        .widgetURL("kelvo://timer")
+        .containerBackground(Color::dynamic({1, 1, 1, 1}, {31 / 255.0, 14 / 255.0, 40 / 255.0, 1}));
+}
+
+WidgetView widget() { return *WidgetView::fromJson(toJson(sampleTree())); }
+
+std::pair<int, int> pngSize(const std::string& png) {
+    auto byte = [&](std::size_t i) { return static_cast<unsigned char>(png[i]); };
+    auto be32 = [&](std::size_t i) { return (byte(i) << 24) | (byte(i + 1) << 16) | (byte(i + 2) << 8) | byte(i + 3); };
+    return {be32(16), be32(20)};
+}
+
+TEST(Painter, TheFontsAreReallyThere) {
+    // fontconfig falls back to another family without a word; the pictures would be wrong.
+    EXPECT_TRUE(missingFonts().empty());
+}
+
+TEST(Painter, PngHasTheWidgetSizeTimesTheScale) {
+    for (double scale : {1.0, 2.0, 1.5}) {
+        for (auto family : {WidgetFamily::systemSmall, WidgetFamily::systemMedium}) {
+            auto png = renderPng(widget(), {family, scale, Appearance::dark, start.addingSeconds(61)});
+            ASSERT_TRUE(png);
+            ASSERT_GT(png->size(), 24u);
+            EXPECT_EQ(png->substr(1, 3), "PNG");
+            auto [w, h] = pngSize(*png);
+            EXPECT_EQ(w, static_cast<int>(std::ceil(widgetSize(family).width * scale)));
+            EXPECT_EQ(h, static_cast<int>(std::ceil(widgetSize(family).height * scale)));
+        }
+    }
+}
+
+TEST(Painter, SvgIsAnSvgDocument) {
+    auto svg = renderSvg(widget(), {WidgetFamily::systemMedium, 1, Appearance::light, start});
+    ASSERT_TRUE(svg);
+    EXPECT_NE(svg->find("<svg"), std::string::npos);
+    EXPECT_NE(svg->find("364pt"), std::string::npos);
+}
+
+TEST(Painter, RefusesUnusableScalesAndMalformedTrees) {
+    EXPECT_FALSE(renderPng(widget(), {WidgetFamily::systemSmall, 0, Appearance::light, start}));
+    EXPECT_FALSE(renderPng(widget(), {WidgetFamily::systemSmall, -1, Appearance::light, start}));
+    EXPECT_FALSE(renderSvg(widget(), {WidgetFamily::systemSmall, std::nan(""), Appearance::light, start}));
+    EXPECT_FALSE(renderPng(json{{"type", "nonsense"}}, RenderOptions{}));
+    EXPECT_FALSE(layOut(json::array(), WidgetFamily::systemSmall, start));
+}
+
+TEST(Painter, PaintsTheBackgroundForTheAppearanceInsideRoundedCorners) {
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 170, 170);
+    cairo_t* cr = cairo_create(surface);
+    ASSERT_TRUE(paint(cr, widget(), {WidgetFamily::systemSmall, 1, Appearance::dark, start}));
+    cairo_surface_flush(surface);
+    auto pixel = [&](int x, int y) {
+        auto* row = cairo_image_surface_get_data(surface) + y * cairo_image_surface_get_stride(surface);
+        return reinterpret_cast<std::uint32_t*>(row)[x];
+    };
+    EXPECT_EQ(pixel(160, 100), 0xFF1F0E28u);  // opaque dark background, away from any content
+    EXPECT_EQ(pixel(0, 0) >> 24, 0u);          // the corner stays transparent
+    cairo_destroy(cr);
+    cairo_surface_destroy(surface);
+
+    cairo_surface_t* broken = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, -1, -1);
+    cairo_t* bad = cairo_create(broken);
+    EXPECT_FALSE(paint(bad, widget(), RenderOptions{}));
+    cairo_destroy(bad);
+    cairo_surface_destroy(broken);
+}
+
+TEST(Painter, LayoutInfoListsButtonsTextsAndLink) {
+    auto info = layOut(widget(), WidgetFamily::systemSmall, start.addingSeconds(3725));
+    ASSERT_EQ(info.buttons.size(), 1u);
+    EXPECT_EQ(info.buttons[0].accessibilityLabel, "Stop");
+    EXPECT_EQ(info.buttons[0].frame.width, 138);
+    EXPECT_EQ(info.texts, (std::vector<std::string>{"Offline", "1:02:05", "Stop"}));
+    EXPECT_TRUE(info.hasLiveTimers);
+    EXPECT_EQ(info.widgetURL, "kelvo://timer");
+    EXPECT_NE(info.dump.find("Button Stop enabled plain"), std::string::npos) << info.dump;
+    EXPECT_TRUE(widget().hasLiveTimers());
+    EXPECT_EQ(widget().widgetURL(), "kelvo://timer");
+    EXPECT_FALSE(WidgetView::fromJson(toJson(Text("x")))->hasLiveTimers());
+}
+
+class PangoMeasurer : public ::testing::Test {
+protected:
+    const TextMeasurer& m = pangoTextMeasurer();
+    double width(const std::string& s, const Font& f) { return m.measure(s, f, infinity, 1).width; }
+};
+
+TEST_F(PangoMeasurer, MonospacedDigitsKeepTheirWidth) {
+    for (auto design : {FontDesign::standard, FontDesign::rounded}) {
+        Font mono = Font::system(26, FontWeight::semibold, design).withMonospacedDigit();
+        // Inter's tabular four is a few thousandths of an em narrower than its other figures.
+        EXPECT_NEAR(width("0:00:00", mono), width("1:11:11", mono), 0.05) << toString(design);
+        EXPECT_NEAR(width("0:00:00", mono), width("0:47:38", mono), 0.05) << toString(design);
+        // Without the feature the digits differ, or the check above would prove nothing.
+        Font proportional = Font::system(26, FontWeight::semibold, design);
+        EXPECT_GT(std::abs(width("0:00:00", proportional) - width("1:11:11", proportional)), 0.5) << toString(design);
+    }
+}
+
+TEST_F(PangoMeasurer, EllipsizesAtTheLineLimit) {
+    Font f = Font::system(13, FontWeight::semibold);
+    std::string longText = "A rather long entry name that cannot possibly fit on two short lines of text";
+    auto one = m.measure(longText, f, 100, 1);
+    EXPECT_TRUE(one.truncated);
+    EXPECT_EQ(one.lines, 1);
+    EXPECT_LE(one.width, 100.001);
+    auto two = m.measure(longText, f, 100, 2);
+    EXPECT_TRUE(two.truncated);
+    EXPECT_EQ(two.lines, 2);
+    EXPECT_NEAR(two.height, 2 * m.lineHeight(f), 0.5);
+    auto fits = m.measure("Short", f, 100, 2);
+    EXPECT_FALSE(fits.truncated);
+    EXPECT_EQ(fits.lines, 1);
+    EXPECT_LT(fits.width, 50);
+    // Line breaks count toward the limit too.
+    auto paragraphs = m.measure("a\nb\nc", f, 100, 2);
+    EXPECT_TRUE(paragraphs.truncated) << paragraphs.lines << " " << paragraphs.height;
+}
+
+TEST_F(PangoMeasurer, MeasuresTheSameEveryTime) {
+    Font f = Font::system(12);
+    auto first = m.measure("Customer interviews", f, 80, 1);
+    auto again = m.measure("Customer interviews", f, 80, 1);
+    EXPECT_EQ(first.width, again.width);
+    EXPECT_EQ(first.height, again.height);
+    EXPECT_GT(m.lineHeight(Font::system(26)), m.lineHeight(Font::system(13)));
+}
+
+}  // namespace
+}  // namespace platform::views

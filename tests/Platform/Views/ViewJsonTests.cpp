@@ -1,0 +1,124 @@
+#include "Platform/Views/ViewJson.hpp"
+
+#include <cmath>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+namespace platform::views {
+namespace {
+
+using nlohmann::json;
+
+// A tree with every kind of node and modifier.
+View everything() {
+    auto row = HStack(VerticalAlignment::bottom, -2.5,
+                      {Circle().fill(Color::srgb8(236, 132, 255)).frame(6, 6).widgetAccentable(true),
+                       Text("Désign — review").font(Font::system(13, FontWeight::semibold)).lineLimit(2),
+                       Spacer(4), Divider(), Rectangle(), Image("wifi.slash")});
+    auto pill = Button(IntentValue{"StartRecentIntent", {{"name", "x"}, {"project", std::nullopt}}},
+                       Label("Go", "play.fill").minimumScaleFactor(0.8).multilineTextAlignment(TextAlignment::center))
+                    .buttonStyle(ButtonStyle::plain)
+                    .disabled(true)
+                    .accessibilityLabel("Start: x");
+    return VStack(HorizontalAlignment::leading, 0,
+                  {row, TimerText(Date::fromMilliseconds(1700000000000.5)).monospacedDigit(),
+                   pill.frame(std::nullopt, infinity, 10, std::nullopt, Alignment::topLeading())
+                       .padding(EdgeInsets{1, 2, 3, 4})
+                       .background(Capsule(CornerStyle::continuous).fill(Color::primary().withOpacity(0.15))),
+                   Text("x").foregroundStyle(Color::dynamic({1, 1, 1, 1}, {0.1, 0.2, 0.3, 0.5})).accessibilityHidden(true)})
+        .widgetURL("kelvo://timer")
+        .containerBackground(Color::secondary());
+}
+
+TEST(ViewJson, RoundTripKeepsEveryNodeAndValue) {
+    json first = toJson(everything());
+    std::string error;
+    auto back = viewFromJson(first, &error);
+    ASSERT_TRUE(back) << error;
+    EXPECT_EQ(toJson(*back), first);
+    // Through text too, as it travels between processes.
+    auto reparsed = viewFromJson(json::parse(first.dump()));
+    ASSERT_TRUE(reparsed);
+    EXPECT_EQ(toJson(*reparsed), first);
+}
+
+TEST(ViewJson, FractionalMillisecondsOfATimerSurvive) {
+    auto j = toJson(TimerText(Date::fromMilliseconds(1700000000000.5)));
+    EXPECT_EQ(j["from"].get<double>(), 1700000000000.5);
+}
+
+struct Malformed {
+    const char* name;
+    json tree;
+};
+
+json text(json s) { return {{"type", "text"}, {"text", std::move(s)}}; }
+json wrap(const char* type, json content, json extra = json::object()) {
+    extra["type"] = type;
+    extra["content"] = std::move(content);
+    return extra;
+}
+
+class ViewJsonMalformed : public ::testing::TestWithParam<Malformed> {};
+
+TEST_P(ViewJsonMalformed, IsAnErrorNotACrash) {
+    std::string error;
+    EXPECT_FALSE(viewFromJson(GetParam().tree, &error));
+    EXPECT_FALSE(error.empty());
+}
+
+json deep(int levels) {
+    json j = text("x");
+    for (int i = 0; i < levels; ++i) j = wrap("padding", j, {{"insets", {0, 0, 0, 0}}});
+    return j;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ViewJson, ViewJsonMalformed,
+    ::testing::Values(
+        Malformed{"NotAnObject", json::array()},
+        Malformed{"Null", nullptr},
+        Malformed{"UnknownType", {{"type", "marquee"}}},
+        Malformed{"MissingType", {{"text", "x"}}},
+        Malformed{"TextNotString", text(42)},
+        Malformed{"TextNotUtf8", text(std::string("\xC3\x28"))},
+        Malformed{"ChildrenNotArray", {{"type", "vstack"}, {"alignment", "leading"}, {"spacing", 0}, {"children", text("x")}}},
+        Malformed{"BadChild", {{"type", "hstack"}, {"alignment", "top"}, {"spacing", 0}, {"children", {text("x"), 7}}}},
+        Malformed{"BadAlignment", {{"type", "vstack"}, {"alignment", "top"}, {"spacing", 0}, {"children", json::array()}}},
+        Malformed{"SpacingNotNumber", {{"type", "vstack"}, {"alignment", "center"}, {"spacing", "8"}, {"children", json::array()}}},
+        Malformed{"SpacingNotFinite", {{"type", "vstack"}, {"alignment", "center"}, {"spacing", NAN}, {"children", json::array()}}},
+        Malformed{"NegativeSpacer", {{"type", "spacer"}, {"minLength", -1}}},
+        Malformed{"HugeFrame", wrap("frame", text("x"), {{"width", 1e9}, {"alignment", {"center", "center"}}})},
+        Malformed{"InfiniteMinimum", wrap("flexFrame", text("x"), {{"minWidth", "infinity"}, {"alignment", {"center", "center"}}})},
+        Malformed{"FrameWithoutAlignment", wrap("frame", text("x"), {{"width", 3}})},
+        Malformed{"PaddingTooShort", wrap("padding", text("x"), {{"insets", {1, 2, 3}}})},
+        Malformed{"ZeroLineLimit", wrap("environment", text("x"), {{"lineLimit", 0}})},
+        Malformed{"FractionalLineLimit", wrap("environment", text("x"), {{"lineLimit", 1.5}})},
+        Malformed{"BooleanAsNumber", wrap("environment", text("x"), {{"disabled", 1}})},
+        Malformed{"ScaleAboveOne", wrap("environment", text("x"), {{"minimumScaleFactor", 2}})},
+        Malformed{"UnknownWeight", wrap("environment", text("x"), {{"font", {{"size", 12}, {"weight", "chunky"}}}})},
+        Malformed{"ZeroFontSize", wrap("environment", text("x"), {{"font", {{"size", 0}, {"weight", "regular"}}}})},
+        Malformed{"ColourOutOfRange",
+                  wrap("environment", text("x"), {{"foregroundStyle", {{"kind", "srgb"}, {"rgba", {2, 0, 0, 1}}}}})},
+        Malformed{"UnknownColourKind", wrap("environment", text("x"), {{"foregroundStyle", {{"kind", "tertiary"}}}})},
+        Malformed{"ButtonWithoutIntent", {{"type", "button"}, {"label", text("x")}}},
+        Malformed{"IntentParameterNotString",
+                  {{"type", "button"}, {"intent", {{"intent", "A"}, {"parameters", {{"n", 1}}}}}, {"label", text("x")}}},
+        Malformed{"UrlNotString", wrap("widgetURL", text("x"), {{"url", 5}})},
+        Malformed{"MissingContent", {{"type", "accessibilityLabel"}, {"label", "x"}}},
+        Malformed{"UnknownShape", {{"type", "shape"}, {"shape", "star"}}},
+        Malformed{"TooDeep", deep(200)}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+TEST(ViewJson, ReasonNamesWhereTheTreeIsWrong) {
+    std::string error;
+    json tree = {{"type", "vstack"}, {"alignment", "leading"}, {"spacing", 0}, {"children", {text("a"), text(1)}}};
+    ASSERT_FALSE(viewFromJson(tree, &error));
+    EXPECT_NE(error.find("children[1]"), std::string::npos) << error;
+}
+
+TEST(ViewJson, ModeratelyDeepTreesAreFine) { EXPECT_TRUE(viewFromJson(deep(60))); }
+
+}  // namespace
+}  // namespace platform::views
