@@ -37,7 +37,8 @@ bool isConnectionLost(int r) {
 template <class Exchange>
 int withUserBus(Exchange&& exchange) {
     for (int attempt = 0; attempt < 2; ++attempt) {
-        auto bus = detail::borrowUserBus();
+        // The other idle connections are likely as dead as the first, so the retry opens anew.
+        auto bus = attempt == 0 ? detail::borrowUserBus() : detail::openUserBus();
         if (!bus) return -ENOTCONN;
         int r = exchange(bus.get());
         if (r >= 0 || !isConnectionLost(r)) {
