@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <map>
 #include <ctime>
 #include <set>
 #include <sstream>
@@ -138,10 +139,21 @@ TEST_F(ExtensionProgram, MalformedRequestsGetErrorsAndTheLoopGoesOn) {
     auto run = runProgram(input, env);
     EXPECT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0);
     ASSERT_EQ(run.answers.size(), 10u);
-    const std::vector<int> codes = {-32700, -32600, -32600, -32601, -32602, -32602, -32602, -32602, -32602};
-    for (size_t i = 0; i < codes.size(); ++i) EXPECT_EQ(run.answers[i]["error"]["code"], codes[i]) << run.answers[i];
+    // Intents answer from threads of their own, so answers are matched by id, not by order.
+    std::multimap<json, json> byId;
+    for (const auto& answer : run.answers) byId.emplace(answer["id"], answer);
+    const std::vector<std::pair<json, int>> codes = {
+        {nullptr, -32700}, {nullptr, -32600}, {3, -32600}, {4, -32601},
+        {5, -32602},       {6, -32602},       {7, -32602}, {8, -32602}, {9, -32602}};
+    for (const auto& [id, code] : codes) {
+        auto range = byId.equal_range(id);
+        ASSERT_NE(range.first, range.second) << id;
+        EXPECT_EQ(range.first->second["error"]["code"], code) << range.first->second;
+        byId.erase(range.first);
+    }
+    ASSERT_EQ(byId.count(10), 1u);
     EXPECT_TRUE(std::filesystem::is_empty(state));  // no command for an unfit intent
-    const json& widget = run.answers[9]["result"]["widgets"][0];
+    const json& widget = byId.find(10)->second["result"]["widgets"][0];
     EXPECT_EQ(widget["kind"], "TimerWidget");
     EXPECT_EQ(widget["supportedFamilies"], json::array({"systemSmall", "systemMedium"}));
     EXPECT_EQ(widget["displayName"], "Timer");
