@@ -1,0 +1,309 @@
+"""The widget host with a fake extension: its bus interfaces, placing, drawing, presses, reloads,
+and how it survives extensions that hang, crash or talk nonsense."""
+import json
+import os
+import signal
+import sys
+import time
+import xml.etree.ElementTree as ElementTree
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import harness  # noqa: E402
+from harness import enabled_labels, labels, wait_until  # noqa: E402
+
+SOURCE_DIR = os.environ.get("KELVO_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", ".."))
+FAKE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "fake_extension.py")
+
+
+class WidgetHostTest(harness.HostTestCase):
+    def setUp(self):
+        super().setUp()
+        # The fake extension, installed the way a development build is: a manifest beside the program.
+        self.extensions_dir = os.path.join(self.root, "extensions")
+        self.fake_dir = os.path.join(self.root, "fake")
+        os.makedirs(self.extensions_dir)
+        os.makedirs(self.fake_dir)
+        program = os.path.join(self.extensions_dir, "FakeWidget")
+        with open(program, "w") as f:
+            f.write("#!/bin/sh\nexec '%s' '%s'\n" % (sys.executable, FAKE))
+        os.chmod(program, 0o755)
+        with open(program + ".bundle.json", "w") as f:
+            json.dump({"bundleIdentifier": "net.example.fake.widget",
+                       "extension": {"point": "widget", "executable": "FakeWidget"}}, f)
+        self.env["FAKE_EXTENSION_DIR"] = self.fake_dir
+
+    def steer(self, **settings):
+        for name, value in settings.items():
+            with open(os.path.join(self.fake_dir, name), "w") as f:
+                f.write(value)
+
+    def requests(self, method=None):
+        try:
+            with open(os.path.join(self.fake_dir, "requests")) as f:
+                lines = [line.split(" ", 2) for line in f.read().splitlines()]
+        except OSError:
+            return []
+        return [line for line in lines if method is None or line[1] == method]
+
+    def placed_counter(self):
+        widget_id = self.place("Counter", "small")
+        self.wait_for_widget(widget_id, lambda w: w["picture"] and "first fullColor" in w["texts"], "showed its timeline")
+        return widget_id
+
+    # The bus interfaces ----------------------------------------------------------------------
+
+    def test_the_served_interfaces_match_their_introspection_files(self):
+        self.start_host()
+        ok, served = self.bus_call("org.freedesktop.DBus.Introspectable", "Introspect")
+        self.assertTrue(ok, served)
+        served_xml = ElementTree.fromstring(served.strip()[2:-3].encode().decode("unicode_escape"))
+        for name, path in (("net.widgethost.Host1", "Platform/Widgets/dbus/net.widgethost.Host1.xml"),
+                           ("net.widgethost.Control1", "Host/WidgetHost/dbus/net.widgethost.Control1.xml")):
+            checked_in = ElementTree.parse(os.path.join(SOURCE_DIR, path)).getroot().find("interface")
+            live = served_xml.find("interface[@name='%s']" % name)
+            self.assertIsNotNone(live, name)
+
+            def shape(interface):
+                members = {}
+                for member in interface:
+                    if member.tag in ("method", "signal"):
+                        members[(member.tag, member.get("name"))] = [
+                            (a.get("name"), a.get("type"), a.get("direction", "out" if member.tag == "signal" else "in"))
+                            for a in member.findall("arg")]
+                return members
+
+            self.assertEqual(shape(live), shape(checked_in), name)
+
+    def test_application_ids_are_checked_and_matched_by_component(self):
+        self.start_host()
+        widget_id = self.placed_counter()
+        ok, out = self.bus_call("net.widgethost.Host1", "GetCurrentConfigurations", "", "net.example.fake")
+        self.assertTrue(ok, out)
+        self.assertIn("('%s', 'Counter', 'systemSmall')" % widget_id, out)
+        ok, out = self.bus_call("net.widgethost.Host1", "GetCurrentConfigurations", "", "net.example.fak")
+        self.assertEqual(out.strip(), "(@a(sss) [],)")
+        for bad in ("", "net..example", ".net", "net/example"):
+            ok, out = self.bus_call("net.widgethost.Host1", "ReloadAllTimelines", "", bad)
+            self.assertFalse(ok)
+            self.assertIn("net.widgethost.Host1.Error.InvalidArgument", out)
+
+    # Placing, drawing, rendering -------------------------------------------------------------
+
+    def test_placing_draws_the_widget_and_refuses_what_is_not_declared(self):
+        self.start_host()
+        widget_id = self.placed_counter()
+        widget = self.widget(widget_id)
+        with open(widget["picture"], "rb") as f:
+            self.assertEqual(f.read(8), b"\x89PNG\r\n\x1a\n")
+        self.assertEqual(widget["status"], "ready")
+        self.assertEqual(widget["extension"], "net.example.fake.widget")
+        # The placeholder came first, then the timeline.
+        methods = [r[1] for r in self.requests()]
+        self.assertEqual(methods[:3], ["describe", "placeholder", "getTimeline"])
+
+        unsupported = self.ctl("place", "Counter", "--family", "medium", check=False)
+        self.assertEqual(unsupported.returncode, 4, unsupported.stderr)
+        self.assertIn("systemSmall", unsupported.stderr)
+        unknown = self.ctl("place", "NoSuchKind", "--family", "small", check=False)
+        self.assertEqual(unknown.returncode, 4, unknown.stderr)
+        self.assertEqual(list(self.widgets()), [widget_id])
+
+    def test_render_writes_png_and_svg_and_asks_for_other_modes(self):
+        self.start_host()
+        widget_id = self.placed_counter()
+        png = os.path.join(self.root, "out.png")
+        self.ctl("render", widget_id, "--out", png, "--scale", "1", "--appearance", "dark")
+        with open(png, "rb") as f:
+            self.assertEqual(f.read(8), b"\x89PNG\r\n\x1a\n")
+        svg = os.path.join(self.root, "out.svg")
+        self.ctl("render", widget_id, "--out", svg, "--mode", "accented")
+        with open(svg) as f:
+            self.assertIn("<svg", f.read())
+        self.assertTrue(any('"accented"' in r[2] for r in self.requests("getTimeline")))
+        missing = self.ctl("render", "99", "--out", png, check=False)
+        self.assertEqual(missing.returncode, 4)
+
+    def test_removing_deletes_the_picture_and_stops_the_idle_extension(self):
+        self.start_host()
+        widget_id = self.placed_counter()
+        picture = self.widget(widget_id)["picture"]
+        self.ctl("remove", widget_id)
+        self.assertFalse(os.path.exists(picture))
+        self.assertEqual(self.widgets(), {})
+        self.assertTrue(wait_until(lambda: not self.extension_pids(), 5), "the idle extension kept running")
+        self.assertEqual(self.ctl("remove", widget_id, check=False).returncode, 4)
+
+    # Presses ---------------------------------------------------------------------------------
+
+    def test_presses_run_intents_respect_disabled_buttons_and_open_the_link_outside(self):
+        self.start_host()
+        widget_id = self.placed_counter()
+        timelines = len(self.requests("getTimeline"))
+        pressed = self.ctl("press", widget_id, "bump")  # case does not matter
+        self.assertIn("Bump", pressed.stdout)
+        self.assertTrue(wait_until(lambda: self.requests("perform")), "perform never reached the extension")
+        self.assertIn('"intent": "Bump"', self.requests("perform")[0][2])
+        # What an intent changed shows through a new timeline.
+        self.assertTrue(wait_until(lambda: len(self.requests("getTimeline")) > timelines), "no reload after perform")
+
+        disabled = self.ctl("press", widget_id, "Never", check=False)
+        self.assertEqual(disabled.returncode, 5, disabled.stderr)
+        self.assertEqual(len(self.requests("perform")), 1)
+        unknown = self.ctl("press", widget_id, "Nothing", check=False)
+        self.assertEqual(unknown.returncode, 4)
+        self.assertIn('"Bump"', unknown.stderr)
+
+        clicked = self.ctl("click", widget_id, "160", "160")
+        self.assertIn("fake://open", clicked.stdout)
+        self.assertTrue(wait_until(lambda: os.path.exists(self.opened)), "the URL opener never ran")
+        with open(self.opened) as f:
+            self.assertEqual(f.read().strip(), "fake://open")
+
+    def test_widgetctl_says_when_no_host_runs(self):
+        result = self.ctl("list", check=False)
+        self.assertEqual(result.returncode, 3)
+        self.assertIn("no widget host", result.stderr)
+
+    # Timelines -------------------------------------------------------------------------------
+
+    def test_reload_requests_are_merged_while_one_is_answered(self):
+        self.start_host()
+        widget_id = self.placed_counter()
+        self.steer(mode="slow", stamp="second")
+        before = len(self.requests("getTimeline"))
+        for _ in range(8):
+            ok, out = self.bus_call("net.widgethost.Host1", "ReloadAllTimelines", "", "net.example.fake")
+            self.assertTrue(ok, out)
+        ok, _ = self.bus_call("net.widgethost.Host1", "ReloadAllTimelines", "", "net.example.other")
+        self.wait_for_widget(widget_id, lambda w: "second fullColor" in w["texts"], "showed the reloaded timeline")
+        time.sleep(2.5)  # any further request would have been answered by now
+        self.assertLessEqual(len(self.requests("getTimeline")) - before, 2)
+
+    def test_the_entry_whose_date_was_reached_last_is_shown(self):
+        self.steer(entries="two")
+        self.start_host()
+        widget_id = self.place("Counter", "small")
+        self.wait_for_widget(widget_id, lambda w: "first now" in w["texts"], "showed its first entry")
+        asked = len(self.requests("getTimeline"))
+        self.wait_for_widget(widget_id, lambda w: "first later" in w["texts"], "moved on to its second entry", 5)
+        self.assertEqual(len(self.requests("getTimeline")), asked)
+
+    def test_the_reload_policy_is_followed_but_never_in_a_loop(self):
+        self.steer(policy="soon")  # a policy date in the past at once
+        self.start_host()
+        self.placed_counter()
+        time.sleep(3)
+        self.assertEqual(len(self.requests("getTimeline")), 1)
+        self.assertTrue(wait_until(lambda: len(self.requests("getTimeline")) >= 2, 5), "the policy was not followed")
+
+    def test_live_timers_redraw_each_second_and_still_pictures_stay_put(self):
+        self.steer(entries="timer")
+        self.start_host()
+        widget_id = self.place("Counter", "small")
+        picture = self.wait_for_widget(widget_id, lambda w: w["picture"], "got a picture")["picture"]
+        first = self.widget(widget_id)["texts"]
+        seen = set()
+        deadline = time.monotonic() + 3.5
+        while time.monotonic() < deadline:
+            with open(picture, "rb") as f:
+                seen.add(f.read())
+            time.sleep(0.1)
+        self.assertGreaterEqual(len(seen), 3, "the timer picture did not change every second")
+        self.assertNotEqual(self.widget(widget_id)["texts"], first)
+
+        self.steer(entries="one", stamp="still")
+        self.ctl("reload")
+        self.wait_for_widget(widget_id, lambda w: "still fullColor" in w["texts"], "showed the still timeline")
+        time.sleep(0.3)
+        stamp = os.stat(picture).st_mtime_ns
+        time.sleep(2.5)
+        self.assertEqual(os.stat(picture).st_mtime_ns, stamp, "a still picture was rewritten")
+
+    # Surviving the extension -----------------------------------------------------------------
+
+    def test_a_malformed_or_refused_timeline_keeps_the_last_entries(self):
+        self.start_host()
+        widget_id = self.placed_counter()
+        for mode in ("malformed", "badview", "error"):
+            self.steer(mode=mode, stamp=mode)
+            asked = len(self.requests("getTimeline"))
+            self.ctl("reload")
+            self.assertTrue(wait_until(lambda: len(self.requests("getTimeline")) > asked), mode)
+            time.sleep(0.3)
+            widget = self.widget(widget_id)
+            self.assertIn("first fullColor", widget["texts"], mode)
+            self.assertEqual(widget["status"], "ready", mode)
+        self.steer(mode="normal", stamp="healthy")
+        self.ctl("reload")
+        self.wait_for_widget(widget_id, lambda w: "healthy fullColor" in w["texts"], "recovered")
+
+    def test_a_hanging_extension_times_out_is_restarted_and_the_picture_stays(self):
+        self.start_host("--request-timeout", "500")
+        widget_id = self.placed_counter()
+        picture = self.widget(widget_id)["picture"]
+        with open(picture, "rb") as f:
+            before = f.read()
+        [pid] = self.extension_pids()
+        self.steer(mode="hang")
+        self.ctl("reload")
+        self.assertTrue(wait_until(lambda: pid not in self.extension_pids(), 5), "the hanging extension was kept")
+        with open(picture, "rb") as f:
+            self.assertEqual(f.read(), before)
+        self.assertIn("first fullColor", self.widget(widget_id)["texts"])
+        self.steer(mode="normal", stamp="back")
+        self.wait_for_widget(widget_id, lambda w: "back fullColor" in w["texts"] and w["status"] == "ready",
+                             "came back after the restart", 15)
+
+    def test_a_crashing_extension_is_restarted_with_growing_delays(self):
+        self.start_host()
+        widget_id = self.placed_counter()
+        picture = self.widget(widget_id)["picture"]
+        for _ in range(3):
+            pid = wait_until(lambda: self.extension_pids(), 10)
+            self.assertTrue(pid)
+            self.wait_for_widget(widget_id, lambda w: w["status"] == "ready", "was ready again", 10)
+            os.kill(pid[0], signal.SIGKILL)
+            self.assertTrue(wait_until(lambda: pid[0] not in self.extension_pids(), 5))
+            self.assertTrue(os.path.exists(picture))
+            self.assertIn("first fullColor", self.widget(widget_id)["texts"])
+        self.wait_for_widget(widget_id, lambda w: w["status"] == "ready", "was ready after the crashes", 15)
+        log = self.host.text()
+        self.assertIn("starting it again in 500 ms", log)
+        self.assertIn("starting it again in 1000 ms", log)
+        self.assertIn("starting it again in 2000 ms", log)
+
+    def test_an_extension_that_exits_on_a_request_is_restarted(self):
+        self.start_host()
+        widget_id = self.placed_counter()
+        self.steer(mode="crash")
+        self.ctl("reload")
+        self.assertIn("exited with status 7", wait_until(lambda: "status 7" in self.host.text() and self.host.text(), 5))
+        self.steer(mode="normal", stamp="again")
+        self.wait_for_widget(widget_id, lambda w: "again fullColor" in w["texts"], "came back", 15)
+
+    # Persistence -----------------------------------------------------------------------------
+
+    def test_placed_widgets_survive_a_restart_of_the_host(self):
+        self.start_host()
+        first = self.placed_counter()
+        self.assertEqual(self.stop_host(), 0)
+        self.assertEqual(self.extension_pids(), [])
+        self.start_host()
+        self.steer(stamp="restored")
+        self.wait_for_widget(first, lambda w: "restored fullColor" in w["texts"], "came back after the restart")
+        second = self.place("Counter", "small")
+        self.assertNotEqual(second, first)
+
+    def test_an_unreadable_list_of_widgets_is_set_aside(self):
+        config = os.path.join(self.env["XDG_CONFIG_HOME"], "widget-host")
+        os.makedirs(config)
+        with open(os.path.join(config, "widgets.json"), "w") as f:
+            f.write("{ not json")
+        self.start_host()
+        self.assertEqual(self.widgets(), {})
+        with open(os.path.join(config, "widgets.json.broken")) as f:
+            self.assertEqual(f.read(), "{ not json")
+
+
+if __name__ == "__main__":
+    harness.main()
