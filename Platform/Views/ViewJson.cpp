@@ -289,10 +289,11 @@ public:
         if (type == "environment") return makeView(Node{nodes::Environment{child("content"), environment(j, path)}});
         if (type == "accessibilityLabel") return child("content").accessibilityLabel(text(j, "label", path));
         if (type == "widgetURL") {
-            const auto& url = member(j, "url", path);
-            if (url.is_null()) return child("content").widgetURL(std::nullopt);
-            if (!url.is_string() || !validUtf8(url.get_ref<const std::string&>())) fail(path + ".url: expected a string");
-            return child("content").widgetURL(url.get<std::string>());
+            // Null says the widget opens nothing when clicked.
+            const auto* url = optionalMember(j, "url");
+            if (!url) return child("content").widgetURL(std::nullopt);
+            if (!url->is_string() || !validUtf8(url->get_ref<const std::string&>())) fail(path + ".url: expected a string");
+            return child("content").widgetURL(url->get<std::string>());
         }
         if (type == "containerBackground") {
             return child("content").containerBackground(color(member(j, "color", path), path + ".color"));

@@ -70,6 +70,8 @@ std::optional<std::string> firstURL(const View& view) {
 Layout layoutFor(const WidgetView& view, WidgetFamily family, Date now) {
     LayoutOptions options;
     options.size = widgetSize(family);
+    options.contentMargin = widgetContentMargin;
+    options.cornerRadius = widgetCornerRadius;
     options.now = now;
     return layOut(view.root(), options, pangoTextMeasurer());
 }
@@ -82,14 +84,6 @@ cairo_status_t appendBytes(void* closure, const unsigned char* data, unsigned in
 }
 
 }  // namespace
-
-Size widgetSize(WidgetFamily family) {
-    switch (family) {
-    case WidgetFamily::systemSmall: return {170, 170};
-    case WidgetFamily::systemMedium: return {364, 170};
-    }
-    return {170, 170};
-}
 
 std::optional<WidgetView> WidgetView::fromJson(const nlohmann::json& tree, std::string* error) {
     auto view = viewFromJson(tree, error);

@@ -11,6 +11,7 @@
 #include "Platform/Views/ButtonRegion.hpp"
 #include "Platform/Views/Color.hpp"
 #include "Platform/Views/Geometry.hpp"
+#include "Platform/Views/WidgetMetrics.hpp"
 #include "Platform/Widgets/WidgetFamily.hpp"
 
 typedef struct _cairo cairo_t;
@@ -20,9 +21,6 @@ typedef struct _cairo cairo_t;
 namespace platform::views {
 
 struct View;
-
-/// The widget's size in points: small 170 × 170, medium 364 × 170.
-Size widgetSize(WidgetFamily family);
 
 struct RenderOptions {
     WidgetFamily family = WidgetFamily::systemSmall;

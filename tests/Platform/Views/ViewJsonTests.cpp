@@ -43,6 +43,14 @@ TEST(ViewJson, RoundTripKeepsEveryNodeAndValue) {
     EXPECT_EQ(toJson(*reparsed), first);
 }
 
+TEST(ViewJson, AWidgetWithoutALinkRoundTrips) {
+    json j = toJson(Text("x").widgetURL(std::nullopt));
+    EXPECT_TRUE(j["url"].is_null());
+    auto back = viewFromJson(j);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(toJson(*back), j);
+}
+
 TEST(ViewJson, FractionalMillisecondsOfATimerSurvive) {
     auto j = toJson(TimerText(Date::fromMilliseconds(1700000000000.5)));
     EXPECT_EQ(j["from"].get<double>(), 1700000000000.5);
