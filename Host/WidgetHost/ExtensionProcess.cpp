@@ -44,8 +44,10 @@ void closeFd(int& fd) {
     struct sigaction defaultAction {};
     defaultAction.sa_handler = SIG_DFL;
     sigaction(SIGPIPE, &defaultAction, nullptr);
-    // An extension must not outlive the host that talks to it.
+    // An extension must not outlive the host that talks to it, and a Ctrl-C meant for the host
+    // must not kill it in the middle of an intent: the host ends it by closing its input.
     prctl(PR_SET_PDEATHSIG, SIGTERM);
+    setpgid(0, 0);
 
     if (dup2(input, STDIN_FILENO) < 0 || dup2(output, STDOUT_FILENO) < 0) {
         int error = errno;

@@ -118,6 +118,10 @@ int main(int argc, char** argv) {
     }
 
     // Signals and child ends arrive through the loop; a closed extension pipe must not kill the host.
+    // A shell starts background programs with SIGINT ignored, and an ignored signal never reaches
+    // the loop, so the defaults come back first.
+    ::signal(SIGINT, SIG_DFL);
+    ::signal(SIGTERM, SIG_DFL);
     sigset_t handled;
     sigemptyset(&handled);
     for (int signal : {SIGCHLD, SIGINT, SIGTERM}) sigaddset(&handled, signal);
