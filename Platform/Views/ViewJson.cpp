@@ -1,6 +1,9 @@
 #include "Platform/Views/ViewJson.hpp"
 
+#include <cctype>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 
 #include <nlohmann/json.hpp>
 
@@ -53,80 +56,162 @@ const char* name(ShapeKind k) {
 }
 const char* name(ButtonStyle s) { return s == ButtonStyle::plain ? "plain" : "automatic"; }
 
-json alignmentJson(Alignment a) { return json::array({name(a.horizontal), name(a.vertical)}); }
-
-json rgbaJson(const RGBA& c) {
-    return json::array({jsonNumber(c.red), jsonNumber(c.green), jsonNumber(c.blue), jsonNumber(c.alpha)});
-}
-
-json colorJson(const Color& c) {
-    json out = json::object();
-    switch (c.kind) {
-    case Color::Kind::srgb:
-        out["kind"] = "srgb";
-        out["rgba"] = rgbaJson(c.light);
-        break;
-    case Color::Kind::primary: out["kind"] = "primary"; break;
-    case Color::Kind::secondary: out["kind"] = "secondary"; break;
-    case Color::Kind::dynamic:
-        out["kind"] = "dynamic";
-        out["light"] = rgbaJson(c.light);
-        out["dark"] = rgbaJson(c.dark);
-        break;
-    }
-    if (c.opacity != 1) out["opacity"] = jsonNumber(c.opacity);
+// Alignment as one word: "center", "leading", "top", "topLeading", "bottomTrailing", ...
+std::string alignmentName(Alignment a) {
+    if (a.vertical == VerticalAlignment::center) return name(a.horizontal);
+    std::string out = name(a.vertical);
+    if (a.horizontal == HorizontalAlignment::leading) out += "Leading";
+    if (a.horizontal == HorizontalAlignment::trailing) out += "Trailing";
     return out;
 }
 
+// The shortest text that reads back as exactly `v`.
+std::string exactNumber(double v) {
+    char text[40];
+    for (int precision = 6; precision <= 17; ++precision) {
+        std::snprintf(text, sizeof text, "%.*g", precision, v);
+        if (std::strtod(text, nullptr) == v) break;
+    }
+    return text;
+}
+
+// A component that 8 bits represent exactly, as colours from brand hex values are.
+bool eightBit(double v) { return std::round(v * 255) / 255.0 == v; }
+
+json rgbaJson(const RGBA& c) {
+    if (eightBit(c.red) && eightBit(c.green) && eightBit(c.blue) && eightBit(c.alpha)) {
+        auto byte = [](double v) { return static_cast<int>(std::lround(v * 255)); };
+        char text[16];
+        if (c.alpha == 1)
+            std::snprintf(text, sizeof text, "#%02X%02X%02X", byte(c.red), byte(c.green), byte(c.blue));
+        else
+            std::snprintf(text, sizeof text, "#%02X%02X%02X%02X", byte(c.red), byte(c.green), byte(c.blue), byte(c.alpha));
+        return text;
+    }
+    return json::array({c.red, c.green, c.blue, c.alpha});
+}
+
+// Colours stay small on the wire: "primary", "secondary*0.15", "#EC84FF", [r, g, b, a] for
+// other sRGB values, {"light": ..., "dark": ...} for dynamic ones; opacity after a '*' or as a key.
+json colorJson(const Color& c) {
+    std::string opacity = c.opacity != 1 ? "*" + exactNumber(c.opacity) : "";
+    switch (c.kind) {
+    case Color::Kind::primary: return "primary" + opacity;
+    case Color::Kind::secondary: return "secondary" + opacity;
+    case Color::Kind::srgb: {
+        json rgba = rgbaJson(c.light);
+        if (rgba.is_string()) return rgba.get<std::string>() + opacity;
+        json out(json::value_t::object);
+        out["srgb"] = std::move(rgba);
+        if (c.opacity != 1) out["opacity"] = c.opacity;
+        return out;
+    }
+    case Color::Kind::dynamic: {
+        json out(json::value_t::object);
+        out["light"] = rgbaJson(c.light);
+        out["dark"] = rgbaJson(c.dark);
+        if (c.opacity != 1) out["opacity"] = c.opacity;
+        return out;
+    }
+    }
+    return "primary";
+}
+
+// "13/semibold", "26/semibold/rounded/mono".
 json fontJson(const Font& f) {
-    json out = {{"size", jsonNumber(f.size)}, {"weight", std::string(toString(f.weight))}};
-    if (f.design != FontDesign::standard) out["design"] = std::string(toString(f.design));
-    if (f.monospacedDigit) out["monospacedDigit"] = true;
+    std::string out = exactNumber(f.size) + "/" + std::string(toString(f.weight));
+    if (f.design == FontDesign::rounded) out += "/rounded";
+    if (f.monospacedDigit) out += "/mono";
     return out;
 }
 
 json lengthJson(double v) { return std::isinf(v) ? json("infinity") : jsonNumber(v); }
 
 json children(const std::vector<View>& views) {
-    json out = json::array();
+    json out(json::value_t::array);
+    out.get_ref<json::array_t&>().reserve(views.size());
     for (const auto& v : views) out.push_back(toJson(v));
+    return out;
+}
+
+// Objects are filled key by key: initializer lists would build a temporary pair per key.
+json node(const char* type) {
+    json out(json::value_t::object);
+    out["type"] = type;
+    return out;
+}
+
+json wrapper(const char* type, const View& content) {
+    json out = node(type);
+    out["content"] = toJson(content);
     return out;
 }
 
 struct Writer {
     json operator()(const nodes::VStack& n) const {
-        return {{"type", "vstack"}, {"alignment", name(n.alignment)}, {"spacing", jsonNumber(n.spacing)},
-                {"children", children(n.children)}};
+        json out = node("vstack");
+        out["alignment"] = name(n.alignment);
+        out["spacing"] = jsonNumber(n.spacing);
+        out["children"] = children(n.children);
+        return out;
     }
     json operator()(const nodes::HStack& n) const {
-        return {{"type", "hstack"}, {"alignment", name(n.alignment)}, {"spacing", jsonNumber(n.spacing)},
-                {"children", children(n.children)}};
+        json out = node("hstack");
+        out["alignment"] = name(n.alignment);
+        out["spacing"] = jsonNumber(n.spacing);
+        out["children"] = children(n.children);
+        return out;
     }
-    json operator()(const nodes::Spacer& n) const { return {{"type", "spacer"}, {"minLength", jsonNumber(n.minLength)}}; }
-    json operator()(const nodes::Text& n) const { return {{"type", "text"}, {"text", n.string}}; }
-    json operator()(const nodes::TimerText& n) const { return {{"type", "timer"}, {"from", jsonMilliseconds(n.from)}}; }
+    json operator()(const nodes::Spacer& n) const {
+        json out = node("spacer");
+        out["minLength"] = jsonNumber(n.minLength);
+        return out;
+    }
+    json operator()(const nodes::Text& n) const {
+        json out = node("text");
+        out["text"] = n.string;
+        return out;
+    }
+    json operator()(const nodes::TimerText& n) const {
+        json out = node("timer");
+        out["from"] = jsonMilliseconds(n.from);
+        return out;
+    }
     json operator()(const nodes::Label& n) const {
-        return {{"type", "label"}, {"title", n.title}, {"systemImage", n.systemImage}};
+        json out = node("label");
+        out["title"] = n.title;
+        out["systemImage"] = n.systemImage;
+        return out;
     }
-    json operator()(const nodes::Image& n) const { return {{"type", "image"}, {"systemName", n.systemName}}; }
+    json operator()(const nodes::Image& n) const {
+        json out = node("image");
+        out["systemName"] = n.systemName;
+        return out;
+    }
     json operator()(const nodes::Shape& n) const {
-        json out = {{"type", "shape"}, {"shape", name(n.kind)}};
+        json out = node("shape");
+        out["shape"] = name(n.kind);
         if (n.style == CornerStyle::continuous) out["style"] = "continuous";
         if (n.fill) out["fill"] = colorJson(*n.fill);
         return out;
     }
-    json operator()(const nodes::Divider&) const { return {{"type", "divider"}}; }
+    json operator()(const nodes::Divider&) const { return node("divider"); }
     json operator()(const nodes::Button& n) const {
-        return {{"type", "button"}, {"intent", platform::detail::toJson(n.intent)}, {"label", toJson(n.label)}};
+        json out = node("button");
+        out["intent"] = platform::detail::toJson(n.intent);
+        out["label"] = toJson(n.label);
+        return out;
     }
     json operator()(const nodes::Frame& n) const {
-        json out = {{"type", "frame"}, {"content", toJson(n.content)}, {"alignment", alignmentJson(n.alignment)}};
+        json out = wrapper("frame", n.content);
+        out["alignment"] = alignmentName(n.alignment);
         if (n.width) out["width"] = jsonNumber(*n.width);
         if (n.height) out["height"] = jsonNumber(*n.height);
         return out;
     }
     json operator()(const nodes::FlexFrame& n) const {
-        json out = {{"type", "flexFrame"}, {"content", toJson(n.content)}, {"alignment", alignmentJson(n.alignment)}};
+        json out = wrapper("flexFrame", n.content);
+        out["alignment"] = alignmentName(n.alignment);
         if (n.minWidth) out["minWidth"] = lengthJson(*n.minWidth);
         if (n.maxWidth) out["maxWidth"] = lengthJson(*n.maxWidth);
         if (n.minHeight) out["minHeight"] = lengthJson(*n.minHeight);
@@ -134,17 +219,19 @@ struct Writer {
         return out;
     }
     json operator()(const nodes::Padding& n) const {
-        return {{"type", "padding"},
-                {"content", toJson(n.content)},
-                {"insets", json::array({jsonNumber(n.insets.top), jsonNumber(n.insets.leading),
-                                        jsonNumber(n.insets.bottom), jsonNumber(n.insets.trailing)})}};
+        json out = wrapper("padding", n.content);
+        out["insets"] = json::array({jsonNumber(n.insets.top), jsonNumber(n.insets.leading), jsonNumber(n.insets.bottom),
+                                     jsonNumber(n.insets.trailing)});
+        return out;
     }
     json operator()(const nodes::Background& n) const {
-        return {{"type", "background"}, {"content", toJson(n.content)}, {"background", toJson(n.background)},
-                {"alignment", alignmentJson(n.alignment)}};
+        json out = wrapper("background", n.content);
+        out["background"] = toJson(n.background);
+        out["alignment"] = alignmentName(n.alignment);
+        return out;
     }
     json operator()(const nodes::Environment& n) const {
-        json out = {{"type", "environment"}, {"content", toJson(n.content)}};
+        json out = wrapper("environment", n.content);
         const auto& v = n.values;
         if (v.font) out["font"] = fontJson(*v.font);
         if (v.monospacedDigit) out["monospacedDigit"] = *v.monospacedDigit;
@@ -159,13 +246,19 @@ struct Writer {
         return out;
     }
     json operator()(const nodes::AccessibilityLabel& n) const {
-        return {{"type", "accessibilityLabel"}, {"content", toJson(n.content)}, {"label", n.label}};
+        json out = wrapper("accessibilityLabel", n.content);
+        out["label"] = n.label;
+        return out;
     }
     json operator()(const nodes::WidgetURL& n) const {
-        return {{"type", "widgetURL"}, {"content", toJson(n.content)}, {"url", n.url ? json(*n.url) : json(nullptr)}};
+        json out = wrapper("widgetURL", n.content);
+        out["url"] = n.url ? json(*n.url) : json(nullptr);
+        return out;
     }
     json operator()(const nodes::ContainerBackground& n) const {
-        return {{"type", "containerBackground"}, {"content", toJson(n.content)}, {"color", colorJson(n.color)}};
+        json out = wrapper("containerBackground", n.content);
+        out["color"] = colorJson(n.color);
+        return out;
     }
 };
 
@@ -359,53 +452,113 @@ private:
     }
     static Alignment alignment(const json& j, const std::string& path) {
         const auto& a = member(j, "alignment", path);
-        if (!a.is_array() || a.size() != 2 || !a[0].is_string() || !a[1].is_string())
-            fail(path + ".alignment: expected [horizontal, vertical]");
-        return {horizontal(a[0].get<std::string>(), path + ".alignment"), vertical(a[1].get<std::string>(), path + ".alignment")};
+        if (a.is_string()) {
+            const auto& n = a.get_ref<const std::string&>();
+            static const std::pair<const char*, Alignment> names[] = {
+                {"center", {HorizontalAlignment::center, VerticalAlignment::center}},
+                {"leading", {HorizontalAlignment::leading, VerticalAlignment::center}},
+                {"trailing", {HorizontalAlignment::trailing, VerticalAlignment::center}},
+                {"top", {HorizontalAlignment::center, VerticalAlignment::top}},
+                {"bottom", {HorizontalAlignment::center, VerticalAlignment::bottom}},
+                {"topLeading", {HorizontalAlignment::leading, VerticalAlignment::top}},
+                {"topTrailing", {HorizontalAlignment::trailing, VerticalAlignment::top}},
+                {"bottomLeading", {HorizontalAlignment::leading, VerticalAlignment::bottom}},
+                {"bottomTrailing", {HorizontalAlignment::trailing, VerticalAlignment::bottom}},
+            };
+            for (const auto& [key, value] : names)
+                if (n == key) return value;
+        }
+        fail(path + ".alignment: expected an alignment such as \"center\" or \"topLeading\"");
+    }
+    // A number written with enough digits to read back exactly; the whole text must be the number.
+    static std::optional<double> exactNumberFrom(const std::string& text) {
+        if (text.empty() || text.size() > 32) return std::nullopt;
+        char* end = nullptr;
+        double v = std::strtod(text.c_str(), &end);
+        if (end != text.c_str() + text.size() || !std::isfinite(v)) return std::nullopt;
+        return v;
     }
     static RGBA rgba(const json& j, const std::string& path) {
-        if (!j.is_array() || j.size() != 4) fail(path + ": expected [red, green, blue, alpha]");
+        if (j.is_string()) {
+            const auto& s = j.get_ref<const std::string&>();
+            if ((s.size() == 7 || s.size() == 9) && s[0] == '#') {
+                unsigned bytes[4] = {0, 0, 0, 255};
+                bool ok = true;
+                for (std::size_t i = 0; i < (s.size() - 1) / 2; ++i) {
+                    auto hex = s.substr(1 + 2 * i, 2);
+                    char* end = nullptr;
+                    bytes[i] = static_cast<unsigned>(std::strtoul(hex.c_str(), &end, 16));
+                    ok = ok && end == hex.c_str() + 2 && std::isxdigit(static_cast<unsigned char>(hex[0]));
+                }
+                if (ok) return {bytes[0] / 255.0, bytes[1] / 255.0, bytes[2] / 255.0, bytes[3] / 255.0};
+            }
+            fail(path + ": expected #RRGGBB or #RRGGBBAA");
+        }
+        if (!j.is_array() || j.size() != 4) fail(path + ": expected #RRGGBB or [red, green, blue, alpha]");
         return {finite(j[0], path, 0, 1), finite(j[1], path, 0, 1), finite(j[2], path, 0, 1), finite(j[3], path, 0, 1)};
     }
     static Color color(const json& j, const std::string& path) {
-        if (!j.is_object()) fail(path + ": a colour must be an object");
-        auto kind = string(j, "kind", path);
+        if (j.is_string()) {
+            const auto& s = j.get_ref<const std::string&>();
+            auto star = s.find('*');
+            std::string base = s.substr(0, star);
+            Color c;
+            if (base == "primary") c = Color::primary();
+            else if (base == "secondary") c = Color::secondary();
+            else if (!base.empty() && base[0] == '#') {
+                auto v = rgba(json(base), path);
+                c = Color::srgb(v.red, v.green, v.blue, v.alpha);
+            } else {
+                fail(path + ": unknown colour \"" + s + "\"");
+            }
+            if (star != std::string::npos) {
+                auto opacity = exactNumberFrom(s.substr(star + 1));
+                if (!opacity || *opacity < 0 || *opacity > 1) fail(path + ": bad opacity in \"" + s + "\"");
+                c.opacity = *opacity;
+            }
+            return c;
+        }
+        if (!j.is_object()) fail(path + ": expected a colour");
         Color c;
-        if (kind == "srgb") {
-            auto v = rgba(member(j, "rgba", path), path + ".rgba");
+        if (const auto* srgb = optionalMember(j, "srgb")) {
+            auto v = rgba(*srgb, path + ".srgb");
             c = Color::srgb(v.red, v.green, v.blue, v.alpha);
-        } else if (kind == "primary") {
-            c = Color::primary();
-        } else if (kind == "secondary") {
-            c = Color::secondary();
-        } else if (kind == "dynamic") {
+        } else if (optionalMember(j, "light") || optionalMember(j, "dark")) {
             c = Color::dynamic(rgba(member(j, "light", path), path + ".light"), rgba(member(j, "dark", path), path + ".dark"));
         } else {
-            fail(path + ": unknown colour kind \"" + kind + "\"");
+            fail(path + ": expected a colour");
         }
         if (auto opacity = optionalNumber(j, "opacity", path, 0, 1)) c.opacity = *opacity;
         return c;
     }
     static Font font(const json& j, const std::string& path) {
-        if (!j.is_object()) fail(path + ": a font must be an object");
+        if (!j.is_string()) fail(path + ": expected a font such as \"13/semibold\"");
+        const auto& s = j.get_ref<const std::string&>();
+        std::vector<std::string> parts;
+        for (std::size_t start = 0;;) {
+            auto slash = s.find('/', start);
+            parts.push_back(s.substr(start, slash - start));
+            if (slash == std::string::npos) break;
+            start = slash + 1;
+        }
         Font f;
-        f.size = number(j, "size", path, 0.5, 1000);
-        auto weight = string(j, "weight", path);
+        auto size = exactNumberFrom(parts[0]);
+        if (!size || *size < 0.5 || *size > 1000 || parts.size() < 2) fail(path + ": bad font \"" + s + "\"");
+        f.size = *size;
         bool known = false;
         for (auto w : {FontWeight::ultraLight, FontWeight::thin, FontWeight::light, FontWeight::regular,
                        FontWeight::medium, FontWeight::semibold, FontWeight::bold, FontWeight::heavy, FontWeight::black}) {
-            if (toString(w) == weight) {
+            if (toString(w) == parts[1]) {
                 f.weight = w;
                 known = true;
             }
         }
-        if (!known) fail(path + ".weight: unknown weight \"" + weight + "\"");
-        if (auto design = optionalMember(j, "design")) {
-            if (*design == "rounded") f.design = FontDesign::rounded;
-            else if (*design == "default") f.design = FontDesign::standard;
-            else fail(path + ".design: unknown design");
+        if (!known) fail(path + ": unknown weight in \"" + s + "\"");
+        for (std::size_t i = 2; i < parts.size(); ++i) {
+            if (parts[i] == "rounded" && f.design == FontDesign::standard && !f.monospacedDigit) f.design = FontDesign::rounded;
+            else if (parts[i] == "mono" && !f.monospacedDigit) f.monospacedDigit = true;
+            else fail(path + ": unknown font trait in \"" + s + "\"");
         }
-        f.monospacedDigit = optionalBool(j, "monospacedDigit", path).value_or(false);
         return f;
     }
     static std::optional<bool> optionalBool(const json& j, const char* key, const std::string& path) {

@@ -51,6 +51,19 @@ TEST(ViewJson, AWidgetWithoutALinkRoundTrips) {
     EXPECT_EQ(toJson(*back), j);
 }
 
+TEST(ViewJson, ColoursAndFontsAreShortAndExact) {
+    EXPECT_EQ(toJson(Text("x").foregroundStyle(Color::srgb8(236, 132, 255)))["foregroundStyle"], "#EC84FF");
+    EXPECT_EQ(toJson(Text("x").foregroundStyle(Color::primary().withOpacity(0.15)))["foregroundStyle"], "primary*0.15");
+    EXPECT_EQ(toJson(Text("x").font(Font::system(26, FontWeight::semibold, FontDesign::rounded).withMonospacedDigit()))["font"],
+              "26/semibold/rounded/mono");
+    // Components that 8 bits cannot hold go as numbers, and come back unchanged.
+    auto odd = Color::srgb(0.1, 0.2, 0.3, 0.4).withOpacity(0.5);
+    auto back = viewFromJson(toJson(Text("x").foregroundStyle(odd)));
+    ASSERT_TRUE(back);
+    const auto& env = std::get<nodes::Environment>(back->node->value);
+    EXPECT_EQ(env.values.foregroundStyle, odd);
+}
+
 TEST(ViewJson, FractionalMillisecondsOfATimerSurvive) {
     auto j = toJson(TimerText(Date::fromMilliseconds(1700000000000.5)));
     EXPECT_EQ(j["from"].get<double>(), 1700000000000.5);
@@ -97,19 +110,24 @@ INSTANTIATE_TEST_SUITE_P(
         Malformed{"SpacingNotNumber", {{"type", "vstack"}, {"alignment", "center"}, {"spacing", "8"}, {"children", json::array()}}},
         Malformed{"SpacingNotFinite", {{"type", "vstack"}, {"alignment", "center"}, {"spacing", NAN}, {"children", json::array()}}},
         Malformed{"NegativeSpacer", {{"type", "spacer"}, {"minLength", -1}}},
-        Malformed{"HugeFrame", wrap("frame", text("x"), {{"width", 1e9}, {"alignment", {"center", "center"}}})},
-        Malformed{"InfiniteMinimum", wrap("flexFrame", text("x"), {{"minWidth", "infinity"}, {"alignment", {"center", "center"}}})},
+        Malformed{"HugeFrame", wrap("frame", text("x"), {{"width", 1e9}, {"alignment", "center"}})},
+        Malformed{"InfiniteMinimum", wrap("flexFrame", text("x"), {{"minWidth", "infinity"}, {"alignment", "center"}})},
+        Malformed{"UnknownAlignment", wrap("frame", text("x"), {{"width", 3}, {"alignment", "middle"}})},
         Malformed{"FrameWithoutAlignment", wrap("frame", text("x"), {{"width", 3}})},
         Malformed{"PaddingTooShort", wrap("padding", text("x"), {{"insets", {1, 2, 3}}})},
         Malformed{"ZeroLineLimit", wrap("environment", text("x"), {{"lineLimit", 0}})},
         Malformed{"FractionalLineLimit", wrap("environment", text("x"), {{"lineLimit", 1.5}})},
         Malformed{"BooleanAsNumber", wrap("environment", text("x"), {{"disabled", 1}})},
         Malformed{"ScaleAboveOne", wrap("environment", text("x"), {{"minimumScaleFactor", 2}})},
-        Malformed{"UnknownWeight", wrap("environment", text("x"), {{"font", {{"size", 12}, {"weight", "chunky"}}}})},
-        Malformed{"ZeroFontSize", wrap("environment", text("x"), {{"font", {{"size", 0}, {"weight", "regular"}}}})},
-        Malformed{"ColourOutOfRange",
-                  wrap("environment", text("x"), {{"foregroundStyle", {{"kind", "srgb"}, {"rgba", {2, 0, 0, 1}}}}})},
-        Malformed{"UnknownColourKind", wrap("environment", text("x"), {{"foregroundStyle", {{"kind", "tertiary"}}}})},
+        Malformed{"UnknownWeight", wrap("environment", text("x"), {{"font", "12/chunky"}})},
+        Malformed{"ZeroFontSize", wrap("environment", text("x"), {{"font", "0/regular"}})},
+        Malformed{"FontSizeWithTrailingText", wrap("environment", text("x"), {{"font", "12pt/regular"}})},
+        Malformed{"UnknownFontTrait", wrap("environment", text("x"), {{"font", "12/regular/italic"}})},
+        Malformed{"FontAsObject", wrap("environment", text("x"), {{"font", {{"size", 12}}}})},
+        Malformed{"ColourOutOfRange", wrap("environment", text("x"), {{"foregroundStyle", {{"srgb", {2, 0, 0, 1}}}}})},
+        Malformed{"BadHexColour", wrap("environment", text("x"), {{"foregroundStyle", "#EC84GG"}})},
+        Malformed{"OpacityAboveOne", wrap("environment", text("x"), {{"foregroundStyle", "primary*1.5"}})},
+        Malformed{"UnknownColourName", wrap("environment", text("x"), {{"foregroundStyle", "tertiary"}})},
         Malformed{"ButtonWithoutIntent", {{"type", "button"}, {"label", text("x")}}},
         Malformed{"IntentParameterNotString",
                   {{"type", "button"}, {"intent", {{"intent", "A"}, {"parameters", {{"n", 1}}}}}, {"label", text("x")}}},

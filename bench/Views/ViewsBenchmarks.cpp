@@ -1,0 +1,97 @@
+// The view layer's two costs per entry: the extension builds and encodes the view tree; the host
+// lays it out and paints it (every second while a live timer shows).
+#include <benchmark/benchmark.h>
+#include <cairo.h>
+#include <nlohmann/json.hpp>
+
+#include "Platform/Views/ViewJson.hpp"
+#include "Platform/Views/WidgetRenderer.hpp"
+#include "Widget/Views/TimerWidgetView.hpp"
+
+namespace {
+
+using namespace kelvo;
+namespace views = platform::views;
+
+const Date now = Date::fromMilliseconds(1736937000000);  // 2025-01-15 10:30 UTC
+
+TimerEntry mediumEntry() {
+    WidgetSnapshot s;
+    s.updatedAt = now;
+    s.appRunning = true;
+    s.loggedIn = true;
+    s.canTrack = true;
+    s.deepLink = "kelvo://timer";
+    s.running = WidgetSnapshot::RunningEntry{"Design review", "Website redesign", now.addingSeconds(-1458)};
+    s.today = WidgetSnapshot::TodayTotal{Date::fromMilliseconds(1736899200000), 11520};
+    s.recent = {{"0", "Sprint planning", "Mobile app"}, {"1", "Customer interviews", "Research"}, {"2", "Weekly sync", {}}};
+    s.strings = {"Start tracking", "Stop tracking", "Today", "Recent", "Your recent tracking shows up here",
+                 "Not tracking", "No description", "Open Kelvo to see your timer", "Log in to Kelvo to start tracking",
+                 "Offline"};
+    return {now, s};
+}
+
+void BM_BuildAndEncodeMediumView(benchmark::State& state) {
+    auto entry = mediumEntry();
+    platform::WidgetEnvironment environment{platform::WidgetFamily::systemMedium, platform::WidgetRenderingMode::fullColor};
+    for (auto _ : state) {
+        auto json = std::make_shared<const nlohmann::json>(views::toJson(TimerWidgetView{entry}.body(environment)));
+        benchmark::DoNotOptimize(json);
+    }
+}
+BENCHMARK(BM_BuildAndEncodeMediumView);
+
+void BM_BuildMediumViewOnly(benchmark::State& state) {
+    auto entry = mediumEntry();
+    platform::WidgetEnvironment environment{platform::WidgetFamily::systemMedium, platform::WidgetRenderingMode::fullColor};
+    for (auto _ : state) {
+        auto view = TimerWidgetView{entry}.body(environment);
+        benchmark::DoNotOptimize(view);
+    }
+}
+BENCHMARK(BM_BuildMediumViewOnly);
+
+void BM_EncodeMediumViewOnly(benchmark::State& state) {
+    auto view = TimerWidgetView{mediumEntry()}.body({platform::WidgetFamily::systemMedium, {}});
+    for (auto _ : state) {
+        auto json = views::toJson(view);
+        benchmark::DoNotOptimize(json);
+    }
+}
+BENCHMARK(BM_EncodeMediumViewOnly);
+
+void BM_ReadMediumView(benchmark::State& state) {
+    auto json = views::toJson(TimerWidgetView{mediumEntry()}.body({platform::WidgetFamily::systemMedium, {}}));
+    for (auto _ : state) {
+        auto view = views::WidgetView::fromJson(json);
+        benchmark::DoNotOptimize(view);
+    }
+}
+BENCHMARK(BM_ReadMediumView);
+
+void BM_LayOutAndPaintMediumAtScale2(benchmark::State& state) {
+    auto view = *views::WidgetView::fromJson(
+        views::toJson(TimerWidgetView{mediumEntry()}.body({platform::WidgetFamily::systemMedium, {}})));
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 728, 340);
+    cairo_t* cr = cairo_create(surface);
+    views::RenderOptions options{platform::WidgetFamily::systemMedium, 2, views::Appearance::dark, now};
+    views::paint(cr, view, options);  // warm: fonts loaded, texts measured once
+    double second = 0;
+    for (auto _ : state) {
+        // The host repaints every second with the live timers one second on.
+        options.now = now.addingSeconds(++second);
+        cairo_save(cr);
+        cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
+        cairo_paint(cr);
+        cairo_restore(cr);
+        benchmark::DoNotOptimize(views::paint(cr, view, options));
+        cairo_surface_flush(surface);
+    }
+    cairo_destroy(cr);
+    cairo_surface_destroy(surface);
+}
+BENCHMARK(BM_LayOutAndPaintMediumAtScale2)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
