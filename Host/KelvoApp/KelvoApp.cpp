@@ -20,6 +20,7 @@
 #include "Host/KelvoApp/DemoLedger.hpp"
 #include "Host/KelvoApp/Ledger.hpp"
 #include "Host/KelvoApp/Log.hpp"
+#include "Platform/System/UserDirectories.hpp"
 #include "Host/KelvoApp/StatePublisher.hpp"
 #include "Platform/System/Calendar.hpp"
 #include "Platform/System/Files.hpp"
@@ -134,24 +135,11 @@ std::optional<Ledger> openLedger(const std::filesystem::path& file) {
     }
 }
 
-std::filesystem::path ownExecutable() {
-    std::error_code error;
-    auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::filesystem::path{} : exe;
-}
-
 }  // namespace
 
 std::filesystem::path defaultLedgerFile() {
-    const char* dataHome = std::getenv("XDG_DATA_HOME");
-    std::filesystem::path base;
-    if (dataHome && dataHome[0] == '/') {
-        base = dataHome;
-    } else {
-        const char* home = std::getenv("HOME");
-        base = std::filesystem::path(home && home[0] ? home : "/") / ".local" / "share";
-    }
-    return base / "kelvo-app" / "ledger.sqlite";
+    auto base = platform::xdgBaseDirectory("XDG_DATA_HOME", ".local/share");
+    return base.empty() ? base : base / "kelvo-app" / "ledger.sqlite";
 }
 
 int runApp(const AppOptions& options) {
@@ -181,7 +169,7 @@ int runApp(const AppOptions& options) {
     auto explicitBridge = options.bridgeLibrary;
     if (const char* fromEnvironment = std::getenv(BridgeLibrary::overrideVariable); !explicitBridge && fromEnvironment && *fromEnvironment)
         explicitBridge = fromEnvironment;
-    auto loaded = BridgeLibrary::load(BridgeLibrary::candidates(explicitBridge, ownExecutable()));
+    auto loaded = BridgeLibrary::load(BridgeLibrary::candidates(explicitBridge, platform::executablePath()));
     if (loaded.library) {
         logEvent("loaded the widget bridge " + loaded.library->path.string());
     } else if (options.containerRoot) {

@@ -1,6 +1,8 @@
 // kelvo-app: the stand-in Kelvo desktop application that the widget talks to.
 #include <CLI/CLI.hpp>
 
+#include <cstdio>
+
 #include "Host/KelvoApp/KelvoApp.hpp"
 
 int main(int argc, char** argv) {
@@ -24,6 +26,11 @@ int main(int argc, char** argv) {
     CLI11_PARSE(cli, argc, argv);
 
     options.account.loggedIn = !loggedOut;
+    if (ledger.empty()) {
+        // An empty name would make SQLite keep the ledger in a temporary file that vanishes.
+        std::fprintf(stderr, "kelvo-app: no home directory to keep the ledger in; pass --ledger FILE\n");
+        return 2;
+    }
     options.ledgerFile = ledger;
     if (!container.empty()) options.containerRoot = container;
     if (!bridge.empty()) options.bridgeLibrary = bridge;

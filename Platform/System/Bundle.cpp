@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "Platform/System/Files.hpp"
+#include "Platform/System/UserDirectories.hpp"
 
 namespace platform {
 namespace {
@@ -52,9 +53,8 @@ std::filesystem::path Bundle::manifestPath(const std::filesystem::path& executab
 }
 
 Bundle Bundle::ofRunningExecutable() {
-    std::error_code error;
-    auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (error) return Bundle{};
+    auto exe = executablePath();
+    if (exe.empty()) return Bundle{};
     return load(manifestPath(exe));
 }
 

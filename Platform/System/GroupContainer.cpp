@@ -1,23 +1,15 @@
 #include "Platform/System/GroupContainer.hpp"
 
-#include <cstdlib>
-
 #include <nlohmann/json.hpp>
 
 #include "Platform/System/Services.hpp"
+#include "Platform/System/UserDirectories.hpp"
 
 namespace platform {
 
 std::filesystem::path defaultGroupContainersRoot() {
-    const char* dataHome = std::getenv("XDG_DATA_HOME");
-    std::filesystem::path base;
-    if (dataHome && dataHome[0] == '/') {
-        base = dataHome;
-    } else {
-        const char* home = std::getenv("HOME");
-        base = std::filesystem::path(home && home[0] ? home : "/") / ".local" / "share";
-    }
-    return base / "group-containers";
+    auto base = xdgBaseDirectory("XDG_DATA_HOME", ".local/share");
+    return base.empty() ? base : base / "group-containers";
 }
 
 bool isSafePathComponent(const std::string& name) {
@@ -30,8 +22,11 @@ std::optional<std::filesystem::path> containerURLForSecurityApplicationGroupIden
     const auto* groups = services().mainBundle().valueForEntitlement("com.apple.security.application-groups");
     if (!groups || !groups->is_array()) return std::nullopt;
     for (const auto& granted : *groups) {
-        if (granted.is_string() && granted.get_ref<const std::string&>() == group)
-            return services().groupContainersRoot() / group;
+        if (granted.is_string() && granted.get_ref<const std::string&>() == group) {
+            auto root = services().groupContainersRoot();
+            if (!root.is_absolute()) return std::nullopt;
+            return root / group;
+        }
     }
     return std::nullopt;
 }

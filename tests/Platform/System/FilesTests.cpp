@@ -141,3 +141,37 @@ TEST_F(Files, TouchLeavesAnEmptyFileAndNeverWritesThroughOtherNames) {
 
 }  // namespace
 }  // namespace platform
+
+#include "Platform/System/UserDirectories.hpp"
+
+namespace platform {
+namespace {
+
+TEST(UserDirectories, OnlyAbsoluteLocationsCount) {
+    struct Row {
+        const char* xdg;
+        const char* home;
+        const char* expected;
+    };
+    const Row rows[] = {
+        {"/data", "/home/u", "/data"},
+        {"relative/data", "/home/u", "/home/u/.local/share"},
+        {nullptr, "/home/u", "/home/u/.local/share"},
+        {"", "/home/u", "/home/u/.local/share"},
+        {nullptr, "relative-home", ""},
+        {nullptr, nullptr, ""},
+    };
+    std::optional<std::string> savedXdg, savedHome;
+    if (const char* v = std::getenv("XDG_DATA_HOME")) savedXdg = v;
+    if (const char* v = std::getenv("HOME")) savedHome = v;
+    for (const auto& row : rows) {
+        row.xdg ? setenv("XDG_DATA_HOME", row.xdg, 1) : unsetenv("XDG_DATA_HOME");
+        row.home ? setenv("HOME", row.home, 1) : unsetenv("HOME");
+        EXPECT_EQ(xdgBaseDirectory("XDG_DATA_HOME", ".local/share").string(), row.expected);
+    }
+    savedXdg ? setenv("XDG_DATA_HOME", savedXdg->c_str(), 1) : unsetenv("XDG_DATA_HOME");
+    savedHome ? setenv("HOME", savedHome->c_str(), 1) : unsetenv("HOME");
+}
+
+}  // namespace
+}  // namespace platform
