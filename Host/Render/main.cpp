@@ -109,13 +109,10 @@ int main(int argc, char** argv) {
         }
         std::string familyName = family == "small" ? "systemSmall" : family == "medium" ? "systemMedium" : family;
         auto widgetFamily = platform::widgetFamilyFromString(familyName);
-        Date moment = Date::fromMilliseconds(static_cast<double>(
-            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
-                .count()));
+        std::optional<Date> fixedMoment;
         if (!now.empty()) {
-            auto parsed = parseMoment(now);
-            if (!parsed) throw Failure{"--now: not milliseconds since 1970 nor an ISO 8601 UTC time: " + now};
-            moment = *parsed;
+            fixedMoment = parseMoment(now);
+            if (!fixedMoment) throw Failure{"--now: not milliseconds since 1970 nor an ISO 8601 UTC time: " + now};
         }
 
         static const std::map<std::string, std::string> methods = {
@@ -133,6 +130,10 @@ int main(int argc, char** argv) {
                               std::to_string(entryIndex)};
             entry = (*entries)[entryIndex];
         }
+        // Taken after the answer, so that live timers never show a moment before the entry was made.
+        Date moment = fixedMoment.value_or(Date::fromMilliseconds(static_cast<double>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+                .count())));
         if (!entry.is_object() || !entry.contains("view") || entry["view"].is_null())
             throw Failure{"the entry carries no view tree"};
 

@@ -44,7 +44,10 @@ std::string describe(const Font& font) {
     std::string out = size;
     out += "/";
     out += toString(font.weight);
-    if (font.design != FontDesign::standard) out += "/" + std::string(toString(font.design));
+    if (font.design != FontDesign::standard) {
+        out += "/";
+        out += toString(font.design);
+    }
     if (font.monospacedDigit) out += "/mono";
     return out;
 }

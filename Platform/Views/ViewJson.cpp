@@ -94,10 +94,14 @@ json rgbaJson(const RGBA& c) {
 // Colours stay small on the wire: "primary", "secondary*0.15", "#EC84FF", [r, g, b, a] for
 // other sRGB values, {"light": ..., "dark": ...} for dynamic ones; opacity after a '*' or as a key.
 json colorJson(const Color& c) {
-    std::string opacity = c.opacity != 1 ? "*" + exactNumber(c.opacity) : "";
+    std::string opacity;
+    if (c.opacity != 1) {
+        opacity = "*";
+        opacity += exactNumber(c.opacity);
+    }
     switch (c.kind) {
-    case Color::Kind::primary: return "primary" + opacity;
-    case Color::Kind::secondary: return "secondary" + opacity;
+    case Color::Kind::primary: return std::string("primary").append(opacity);
+    case Color::Kind::secondary: return std::string("secondary").append(opacity);
     case Color::Kind::srgb: {
         json rgba = rgbaJson(c.light);
         if (rgba.is_string()) return rgba.get<std::string>() + opacity;
