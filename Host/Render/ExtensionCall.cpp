@@ -68,7 +68,13 @@ nlohmann::json callExtension(const std::filesystem::path& program, const std::st
     pid_t pid = -1;
     // A closed pipe must show up as a write error here, not end the tool.
     std::signal(SIGPIPE, SIG_IGN);
-    int spawned = posix_spawn(&pid, path.c_str(), &actions, nullptr, argv, environ);
+    // A process group of its own, so that a stuck extension goes together with its children.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    int spawned = posix_spawn(&pid, path.c_str(), &actions, &attributes, argv, environ);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) fail("cannot start " + path + ": " + std::strerror(spawned));
     input.closeRead();
@@ -76,13 +82,13 @@ nlohmann::json callExtension(const std::filesystem::path& program, const std::st
 
     std::string answer;
     std::string failure;
+    auto deadline = Clock::now() + timeout;
     try {
         nlohmann::json request = {{"jsonrpc", "2.0"}, {"id", 1}, {"method", method}, {"params", params}};
         writeAll(input.write, request.dump() + "\n");
         input.closeWrite();
 
         // Read up to the first line (or the end of output) before the deadline.
-        auto deadline = Clock::now() + timeout;
         char buffer[65536];
         while (answer.find('\n') == std::string::npos) {
             auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
@@ -100,10 +106,21 @@ nlohmann::json callExtension(const std::filesystem::path& program, const std::st
         failure = e.message;
     }
 
-    if (!failure.empty()) ::kill(pid, SIGKILL);
+    if (!failure.empty()) ::kill(-pid, SIGKILL);
     output.closeRead();
+    // An extension ends at the end of its input; one that lingers past the deadline is stopped.
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    for (;;) {
+        pid_t done = ::waitpid(pid, &status, WNOHANG);
+        if (done == pid || (done < 0 && errno != EINTR)) break;
+        if (done == 0 && Clock::now() >= deadline) {
+            ::kill(-pid, SIGKILL);
+            while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+            }
+            if (failure.empty()) failure = "the extension did not exit after answering";
+            break;
+        }
+        ::usleep(2000);
     }
     if (!failure.empty()) fail(failure);
     if (WIFSIGNALED(status)) fail("the extension was killed by signal " + std::to_string(WTERMSIG(status)));
