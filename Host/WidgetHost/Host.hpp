@@ -136,7 +136,7 @@ private:
         // What is on screen.
         std::optional<size_t> shownIndex;
         std::optional<platform::views::WidgetLayoutInfo> layout;
-        std::string picture;  // PNG bytes last written
+        std::optional<std::size_t> picture;  // fingerprint of the picture last written
         bool hasLiveTimers = false;
     };
 

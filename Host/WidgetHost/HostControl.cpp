@@ -131,7 +131,7 @@ std::vector<WidgetDetails> Host::list() const {
                     details.buttons.push_back({button.accessibilityLabel, button.enabled, button.intent.type});
             }
         }
-        if (!widget->picture.empty()) details.picture = picturePath(widget->placed.id).string();
+        if (widget->picture) details.picture = picturePath(widget->placed.id).string();
         const ExtensionSlot* slot = nullptr;
         for (const auto& candidate : extensions_)
             if (candidate->manifest.bundleIdentifier == widget->placed.extension) slot = candidate.get();

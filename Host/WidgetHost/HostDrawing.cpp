@@ -5,6 +5,7 @@
 
 #include "Host/WidgetHost/Host.hpp"
 #include "Host/WidgetHost/Log.hpp"
+#include "Host/WidgetHost/Picture.hpp"
 #include "Platform/System/Files.hpp"
 
 namespace widgethost {
@@ -31,10 +32,10 @@ void Host::draw(WidgetSlot& widget) {
         // An entry without a view shows nothing; an old picture would be a lie.
         widget.layout.reset();
         widget.hasLiveTimers = false;
-        if (!widget.picture.empty()) {
+        if (widget.picture) {
             std::error_code error;
             std::filesystem::remove(picturePath(widget.placed.id), error);
-            widget.picture.clear();
+            widget.picture.reset();
         }
         updateTicker();
         return;
@@ -42,14 +43,15 @@ void Host::draw(WidgetSlot& widget) {
 
     widget.layout = platform::views::layOut(*view, widget.placed.family, now);
     widget.hasLiveTimers = widget.layout->hasLiveTimers;
-    auto png = platform::views::renderPng(
-        *view, {widget.placed.family, options_.scale, options_.appearance, now});
-    if (!png) {
+    auto picture = paintPicture(*view, {widget.placed.family, options_.scale, options_.appearance, now});
+    auto print = picture ? std::optional(fingerprint(*picture)) : std::nullopt;
+    auto png = print && print != widget.picture ? encodePng(*picture) : std::nullopt;
+    if (!picture || (print != widget.picture && !png)) {
         log(LogLevel::warning, "widget ", widget.placed.id, ": the picture could not be made");
-    } else if (*png != widget.picture) {
+    } else if (png) {
         auto path = picturePath(widget.placed.id);
         if (platform::writeAtomically(path, *png)) {
-            widget.picture = std::move(*png);
+            widget.picture = print;
             if (drawn_) drawn_(widget.placed.id, path.string());
         } else {
             log(LogLevel::warning, "widget ", widget.placed.id, ": cannot write ", path.string());

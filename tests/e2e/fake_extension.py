@@ -38,7 +38,7 @@ def view(title, timer_from=None):
     children = [text(title), button("Bump", "Bump", True), button("Never", "Never", False)]
     if timer_from is not None:
         children.append({"type": "timer", "from": timer_from})
-    return {"type": "containerBackground", "color": {"kind": "srgb", "rgba": [1, 1, 1, 1]},
+    return {"type": "containerBackground", "color": "#FFFFFF",
             "content": {"type": "widgetURL", "url": "fake://open",
                         "content": {"type": "vstack", "alignment": "leading", "spacing": 4, "children": children}}}
 
