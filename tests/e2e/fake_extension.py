@@ -3,7 +3,7 @@
 Its behaviour is steered through files in $FAKE_EXTENSION_DIR, read at every request:
   mode    "normal", "malformed" (a timeline that breaks the protocol), "badview" (a view tree the
           host cannot read), "error" (a JSON-RPC error), "hang" (never answers), "crash" (exits),
-          "slow" (answers after a second)
+          "slow" (answers after two seconds)
   stamp   a text shown in the widget
   policy  "never" (default), "soon" (after now), "atEnd"
   entries "one" (default), "two" (a second entry 1.5 s later), "timer" (a live timer text)
@@ -82,7 +82,7 @@ def answer(request):
     if mode == "crash":
         sys.exit(7)
     if mode == "slow":
-        time.sleep(1)
+        time.sleep(2)
     if mode == "error":
         return {"error": {"code": -32602, "message": "refused on purpose"}}
     if method == "placeholder":

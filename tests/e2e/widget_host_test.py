@@ -176,7 +176,7 @@ class WidgetHostTest(harness.HostTestCase):
             self.assertTrue(ok, out)
         ok, _ = self.bus_call("net.widgethost.Host1", "ReloadAllTimelines", "", "net.example.other")
         self.wait_for_widget(widget_id, lambda w: "second fullColor" in w["texts"], "showed the reloaded timeline")
-        time.sleep(2.5)  # any further request would have been answered by now
+        time.sleep(4.5)  # any further request would have been answered by now
         self.assertLessEqual(len(self.requests("getTimeline")) - before, 2)
 
     def test_the_entry_whose_date_was_reached_last_is_shown(self):
@@ -288,8 +288,8 @@ class WidgetHostTest(harness.HostTestCase):
         first = self.placed_counter()
         self.assertEqual(self.stop_host(), 0)
         self.assertEqual(self.extension_pids(), [])
-        self.start_host()
         self.steer(stamp="restored")
+        self.start_host()
         self.wait_for_widget(first, lambda w: "restored fullColor" in w["texts"], "came back after the restart")
         second = self.place("Counter", "small")
         self.assertNotEqual(second, first)
