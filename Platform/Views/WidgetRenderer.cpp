@@ -85,6 +85,9 @@ cairo_status_t appendBytes(void* closure, const unsigned char* data, unsigned in
 
 }  // namespace
 
+WidgetView::WidgetView(std::shared_ptr<const View> root)
+    : root_(root ? std::move(root) : std::make_shared<const View>()) {}
+
 std::optional<WidgetView> WidgetView::fromJson(const nlohmann::json& tree, std::string* error) {
     auto view = viewFromJson(tree, error);
     if (!view) return std::nullopt;

@@ -51,7 +51,8 @@ public:
     std::optional<std::string> widgetURL() const;
 
     const View& root() const { return *root_; }
-    explicit WidgetView(std::shared_ptr<const View> root) : root_(std::move(root)) {}
+    /// A null root stands for an empty view.
+    explicit WidgetView(std::shared_ptr<const View> root);
 
 private:
     std::shared_ptr<const View> root_;
