@@ -151,6 +151,30 @@ json wrapper(const char* type, const View& content) {
     return out;
 }
 
+constexpr const char* environmentKeys[] = {"font", "monospacedDigit", "foregroundStyle", "lineLimit",
+                                           "minimumScaleFactor", "multilineTextAlignment", "disabled", "buttonStyle",
+                                           "widgetAccentable", "accessibilityHidden"};
+
+bool hasModifierKeys(const json& j) {
+    if (j.contains("accessibilityLabel")) return true;
+    for (const char* key : environmentKeys)
+        if (j.contains(key)) return true;
+    return false;
+}
+
+void writeEnvironment(json& out, const EnvironmentValues& v) {
+    if (v.font) out["font"] = fontJson(*v.font);
+    if (v.monospacedDigit) out["monospacedDigit"] = *v.monospacedDigit;
+    if (v.foregroundStyle) out["foregroundStyle"] = colorJson(*v.foregroundStyle);
+    if (v.lineLimit) out["lineLimit"] = *v.lineLimit;
+    if (v.minimumScaleFactor) out["minimumScaleFactor"] = jsonNumber(*v.minimumScaleFactor);
+    if (v.multilineTextAlignment) out["multilineTextAlignment"] = name(*v.multilineTextAlignment);
+    if (v.disabled) out["disabled"] = *v.disabled;
+    if (v.buttonStyle) out["buttonStyle"] = name(*v.buttonStyle);
+    if (v.widgetAccentable) out["widgetAccentable"] = *v.widgetAccentable;
+    if (v.accessibilityHidden) out["accessibilityHidden"] = *v.accessibilityHidden;
+}
+
 struct Writer {
     json operator()(const nodes::VStack& n) const {
         json out = node("vstack");
@@ -234,22 +258,25 @@ struct Writer {
         out["alignment"] = alignmentName(n.alignment);
         return out;
     }
+    // Modifiers travel as keys of the node they modify, which keeps the tree small; a wrapper
+    // node is written only where the content already carries such keys, so order is kept.
     json operator()(const nodes::Environment& n) const {
-        json out = wrapper("environment", n.content);
-        const auto& v = n.values;
-        if (v.font) out["font"] = fontJson(*v.font);
-        if (v.monospacedDigit) out["monospacedDigit"] = *v.monospacedDigit;
-        if (v.foregroundStyle) out["foregroundStyle"] = colorJson(*v.foregroundStyle);
-        if (v.lineLimit) out["lineLimit"] = *v.lineLimit;
-        if (v.minimumScaleFactor) out["minimumScaleFactor"] = jsonNumber(*v.minimumScaleFactor);
-        if (v.multilineTextAlignment) out["multilineTextAlignment"] = name(*v.multilineTextAlignment);
-        if (v.disabled) out["disabled"] = *v.disabled;
-        if (v.buttonStyle) out["buttonStyle"] = name(*v.buttonStyle);
-        if (v.widgetAccentable) out["widgetAccentable"] = *v.widgetAccentable;
-        if (v.accessibilityHidden) out["accessibilityHidden"] = *v.accessibilityHidden;
+        json content = toJson(n.content);
+        if (!hasModifierKeys(content)) {
+            writeEnvironment(content, n.values);
+            return content;
+        }
+        json out = node("environment");
+        out["content"] = std::move(content);
+        writeEnvironment(out, n.values);
         return out;
     }
     json operator()(const nodes::AccessibilityLabel& n) const {
+        json content = toJson(n.content);
+        if (!content.contains("accessibilityLabel")) {
+            content["accessibilityLabel"] = n.label;
+            return content;
+        }
         json out = wrapper("accessibilityLabel", n.content);
         out["label"] = n.label;
         return out;
@@ -313,8 +340,24 @@ class Reader {
 public:
     View node(const json& j, const std::string& path, int depth) {
         if (depth > maxDepth) fail(path + ": the tree is nested too deeply");
-        if (++count_ > maxNodes) fail(path + ": the tree has too many nodes");
         if (!j.is_object()) fail(path + ": a node must be an object");
+        // Modifier keys on a node: its environment first, then its accessibility label.
+        View view = bare(j, path, depth);
+        if (std::string_view(j.value("type", "")) != "environment") {
+            bool any = false;
+            for (const char* key : environmentKeys) any = any || j.contains(key);
+            if (any) view = makeView(Node{nodes::Environment{view, environment(j, path)}});
+        }
+        if (const auto* label = optionalMember(j, "accessibilityLabel")) {
+            if (!label->is_string() || !validUtf8(label->get_ref<const std::string&>()))
+                fail(path + ".accessibilityLabel: expected a string");
+            view = view.accessibilityLabel(label->get<std::string>());
+        }
+        return view;
+    }
+
+    View bare(const json& j, const std::string& path, int depth) {
+        if (++count_ > maxNodes) fail(path + ": the tree has too many nodes");
         auto type = string(j, "type", path);
         auto child = [&](const char* key) { return node(member(j, key, path), path + "." + key, depth + 1); };
 

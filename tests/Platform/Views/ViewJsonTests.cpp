@@ -43,6 +43,22 @@ TEST(ViewJson, RoundTripKeepsEveryNodeAndValue) {
     EXPECT_EQ(toJson(*reparsed), first);
 }
 
+TEST(ViewJson, ModifiersRideOnTheirNodeAndKeepTheirOrder) {
+    auto labelled = Text("x").font(Font::system(12)).accessibilityLabel("A");
+    json flat = toJson(labelled);
+    EXPECT_EQ(flat["type"], "text");  // no wrapper objects for the two modifiers
+    EXPECT_EQ(flat["font"], "12/regular");
+    EXPECT_EQ(flat["accessibilityLabel"], "A");
+    for (const auto& view : {labelled, Text("x").accessibilityLabel("A").font(Font::system(12)),
+                             Text("x").accessibilityLabel("A").accessibilityLabel("B").lineLimit(1).disabled(true)}) {
+        json j = toJson(view);
+        auto back = viewFromJson(j);
+        ASSERT_TRUE(back);
+        EXPECT_EQ(toJson(*back), j);
+        EXPECT_EQ(back->node->value.index(), view.node->value.index());
+    }
+}
+
 TEST(ViewJson, AWidgetWithoutALinkRoundTrips) {
     json j = toJson(Text("x").widgetURL(std::nullopt));
     EXPECT_TRUE(j["url"].is_null());
