@@ -1,0 +1,502 @@
+#include "Host/WidgetHost/Desktop/DesktopSurface.hpp"
+
+#include <gtk-layer-shell.h>
+#include <gtk/gtk.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+#include "Host/WidgetHost/Desktop/detail/PointerGesture.hpp"
+#include "Host/WidgetHost/Desktop/detail/SurfaceContent.hpp"
+
+namespace widgethost::desktop {
+namespace {
+
+using platform::Date;
+using platform::views::Appearance;
+using platform::views::RGBA;
+using platform::views::WidgetLayoutInfo;
+using platform::views::WidgetView;
+
+// How long a window stays where the window manager last put it before the move counts as done.
+constexpr guint moveSettleMs = 400;
+
+constexpr const char* hitTargetClass = "widget-host-hit";
+constexpr const char* css = R"css(
+window.widget-host-surface { background: transparent; box-shadow: none; }
+button.widget-host-hit {
+    background: none; border: none; box-shadow: none; outline: none;
+    padding: 0; margin: 0; min-width: 0; min-height: 0;
+}
+)css";
+
+Date now() {
+    auto since = std::chrono::system_clock::now().time_since_epoch();
+    return Date::fromMilliseconds(std::chrono::duration<double, std::milli>(since).count());
+}
+
+void installStyle(GdkScreen* screen) {
+    static GdkScreen* styled = nullptr;
+    if (styled == screen) return;
+    styled = screen;
+    GtkCssProvider* provider = gtk_css_provider_new();
+    gtk_css_provider_load_from_data(provider, css, -1, nullptr);
+    gtk_style_context_add_provider_for_screen(screen, GTK_STYLE_PROVIDER(provider),
+                                              GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+    g_object_unref(provider);
+}
+
+// The colour just inside the widget's top edge: what fills the corners of a square window where
+// nothing composites transparency.
+RGBA backgroundColour(const WidgetView& view, platform::WidgetFamily family, Appearance appearance) {
+    auto size = platform::views::widgetSize(family);
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1);
+    cairo_t* cr = cairo_create(surface);
+    cairo_translate(cr, -std::floor(size.width / 2), -3);
+    platform::views::paint(cr, view, {family, 1, appearance, Date{}});
+    cairo_destroy(cr);
+    cairo_surface_flush(surface);
+    const unsigned char* data = cairo_image_surface_get_data(surface);
+    std::uint32_t pixel = 0;
+    std::memcpy(&pixel, data, sizeof pixel);
+    cairo_surface_destroy(surface);
+    double alpha = ((pixel >> 24) & 0xff) / 255.0;
+    if (alpha <= 0) return {1, 1, 1, 1};
+    auto channel = [&](int shift) { return std::min(1.0, ((pixel >> shift) & 0xff) / 255.0 / alpha); };
+    return {channel(16), channel(8), channel(0), 1};
+}
+
+void roundedRectangle(cairo_t* cr, const platform::views::Rect& r, double radius) {
+    cairo_new_sub_path(cr);
+    cairo_arc(cr, r.x + r.width - radius, r.y + radius, radius, -M_PI / 2, 0);
+    cairo_arc(cr, r.x + r.width - radius, r.y + r.height - radius, radius, 0, M_PI / 2);
+    cairo_arc(cr, r.x + radius, r.y + r.height - radius, radius, M_PI / 2, M_PI);
+    cairo_arc(cr, r.x + radius, r.y + radius, radius, M_PI, 3 * M_PI / 2);
+    cairo_close_path(cr);
+}
+
+}  // namespace
+
+struct DesktopSurface::State {
+    SurfaceSettings settings;
+    SurfaceCallbacks callbacks;
+    GtkWidget* window = nullptr;
+    GtkWidget* area = nullptr;
+    GtkWidget* fixed = nullptr;
+
+    std::optional<WidgetView> view;
+    std::optional<WidgetLayoutInfo> layout;
+    Date layoutTime{};
+    std::string accessibleText;
+    std::vector<detail::AccessibleButton> exposed;  // one GTK button each, in the same order
+    std::vector<GtkWidget*> buttons;
+    std::optional<std::size_t> pressedRegion;
+
+    detail::PointerGesture gesture{8};
+    guint pressButton = 0;
+    double pressRootX = 0;
+    double pressRootY = 0;
+    guint32 pressTime = 0;
+
+    SurfacePosition position;
+    bool userMove = false;  // the window manager is moving the window for the user
+    bool mapped = false;
+    guint tickSource = 0;
+    guint settleSource = 0;
+
+    // The square window's corner fill, kept for the view and appearance it was taken from.
+    const platform::views::View* cornerView = nullptr;
+    Appearance cornerAppearance = Appearance::light;
+    RGBA cornerColour;
+
+    bool layerShell() const { return settings.display == DisplayKind::waylandLayerShell; }
+
+    void relayout();
+    void syncButtons();
+    void updateTicking();
+    void reportPosition();
+    void moveBy(double dx, double dy);
+    bool transparent() const;
+    RGBA squareFill();
+    PressTarget targetAt(double x, double y) const;
+    void activate(const PressTarget& target) {
+        if (callbacks.activated && !std::holds_alternative<NoTarget>(target) &&
+            !std::holds_alternative<DisabledButton>(target))
+            callbacks.activated(target);
+    }
+
+    static gboolean onDraw(GtkWidget*, cairo_t* cr, gpointer self);
+    static gboolean onPress(GtkWidget*, GdkEventButton* event, gpointer self);
+    static gboolean onMotion(GtkWidget*, GdkEventMotion* event, gpointer self);
+    static gboolean onRelease(GtkWidget*, GdkEventButton* event, gpointer self);
+    static gboolean onMap(GtkWidget*, GdkEvent*, gpointer self);
+    static gboolean onUnmap(GtkWidget*, GdkEvent*, gpointer self);
+    static gboolean onConfigure(GtkWidget*, GdkEventConfigure*, gpointer self);
+    static gboolean onTick(gpointer self);
+    static gboolean onSettled(gpointer self);
+    static void onButtonClicked(GtkButton* button, gpointer self);
+    static void onButtonState(GtkWidget* button, GtkStateFlags previous, gpointer self);
+};
+
+// Painting --------------------------------------------------------------------------------------
+
+bool DesktopSurface::State::transparent() const {
+    GdkScreen* screen = gtk_widget_get_screen(window);
+    return gdk_screen_is_composited(screen) && gtk_widget_get_visual(window) == gdk_screen_get_rgba_visual(screen);
+}
+
+RGBA DesktopSurface::State::squareFill() {
+    if (cornerView != &view->root() || cornerAppearance != settings.appearance) {
+        cornerView = &view->root();
+        cornerAppearance = settings.appearance;
+        cornerColour = backgroundColour(*view, settings.family, settings.appearance);
+    }
+    return cornerColour;
+}
+
+gboolean DesktopSurface::State::onDraw(GtkWidget*, cairo_t* cr, gpointer self) {
+    auto* s = static_cast<State*>(self);
+    cairo_save(cr);
+    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+    if (s->transparent() || !s->view) {
+        cairo_set_source_rgba(cr, 0, 0, 0, 0);
+    } else {
+        RGBA fill = s->squareFill();
+        cairo_set_source_rgb(cr, fill.red, fill.green, fill.blue);
+    }
+    cairo_paint(cr);
+    cairo_restore(cr);
+    if (!s->view) return TRUE;
+
+    // GTK has set the monitor's scale as the surface's device scale, so one unit is one point here
+    // and the painter's vectors and text come out sharp at any scale.
+    platform::views::paint(cr, *s->view, {s->settings.family, 1, s->settings.appearance, s->layoutTime});
+
+    if (s->pressedRegion && s->layout && *s->pressedRegion < s->layout->buttons.size()) {
+        const auto& frame = s->layout->buttons[*s->pressedRegion].frame;
+        RGBA shade = detail::pressedShade(s->settings.appearance);
+        cairo_save(cr);
+        roundedRectangle(cr, frame, detail::pressedShadeRadius(frame));
+        cairo_set_source_rgba(cr, shade.red, shade.green, shade.blue, shade.alpha);
+        cairo_fill(cr);
+        cairo_restore(cr);
+    }
+    return TRUE;
+}
+
+// Content ---------------------------------------------------------------------------------------
+
+void DesktopSurface::State::relayout() {
+    layoutTime = now();
+    layout = platform::views::layOut(*view, settings.family, layoutTime);
+    std::string text = detail::accessibleText(layout->texts);
+    if (text != accessibleText) {
+        accessibleText = std::move(text);
+        atk_object_set_name(gtk_widget_get_accessible(area), accessibleText.c_str());
+    }
+    syncButtons();
+    gtk_widget_queue_draw(area);
+}
+
+void DesktopSurface::State::syncButtons() {
+    auto wanted = layout ? detail::accessibleButtons(layout->buttons) : std::vector<detail::AccessibleButton>{};
+    if (wanted == exposed) return;
+    for (GtkWidget* button : buttons) gtk_widget_destroy(button);
+    buttons.clear();
+    pressedRegion.reset();
+    exposed = std::move(wanted);
+    for (const auto& entry : exposed) {
+        GtkWidget* button = gtk_button_new();
+        gtk_style_context_add_class(gtk_widget_get_style_context(button), hitTargetClass);
+        gtk_button_set_relief(GTK_BUTTON(button), GTK_RELIEF_NONE);
+        gtk_widget_set_can_focus(button, FALSE);
+        // Invisible: the painter draws the button; this one is only there to be pressed and read.
+        gtk_widget_set_opacity(button, 0);
+        gtk_widget_set_tooltip_text(button, nullptr);
+        gtk_widget_set_size_request(button, static_cast<int>(std::lround(entry.frame.width)),
+                                    static_cast<int>(std::lround(entry.frame.height)));
+        gtk_widget_set_sensitive(button, entry.enabled);
+        atk_object_set_name(gtk_widget_get_accessible(button), entry.name.c_str());
+        g_signal_connect(button, "clicked", G_CALLBACK(onButtonClicked), this);
+        g_signal_connect(button, "state-flags-changed", G_CALLBACK(onButtonState), this);
+        gtk_fixed_put(GTK_FIXED(fixed), button, static_cast<int>(std::lround(entry.frame.x)),
+                      static_cast<int>(std::lround(entry.frame.y)));
+        gtk_widget_show(button);
+        buttons.push_back(button);
+    }
+}
+
+void DesktopSurface::State::updateTicking() {
+    bool wanted = mapped && layout && layout->hasLiveTimers;
+    if (!wanted) {
+        if (tickSource) g_source_remove(std::exchange(tickSource, 0));
+        return;
+    }
+    if (!tickSource) tickSource = g_timeout_add(detail::millisecondsToNextSecond(now()), onTick, this);
+}
+
+gboolean DesktopSurface::State::onTick(gpointer self) {
+    auto* s = static_cast<State*>(self);
+    s->tickSource = 0;
+    if (s->view) s->relayout();
+    s->updateTicking();
+    return G_SOURCE_REMOVE;
+}
+
+gboolean DesktopSurface::State::onMap(GtkWidget*, GdkEvent*, gpointer self) {
+    auto* s = static_cast<State*>(self);
+    s->mapped = true;
+    // What was shown while hidden may have missed seconds.
+    if (s->view) s->relayout();
+    s->updateTicking();
+    return FALSE;
+}
+
+gboolean DesktopSurface::State::onUnmap(GtkWidget*, GdkEvent*, gpointer self) {
+    auto* s = static_cast<State*>(self);
+    s->mapped = false;
+    s->updateTicking();
+    return FALSE;
+}
+
+// Pointer ---------------------------------------------------------------------------------------
+
+PressTarget DesktopSurface::State::targetAt(double x, double y) const {
+    if (!layout) return NoTarget{};
+    return widgethost::pressAt(*layout, x, y);
+}
+
+gboolean DesktopSurface::State::onPress(GtkWidget*, GdkEventButton* event, gpointer self) {
+    auto* s = static_cast<State*>(self);
+    if (event->button != GDK_BUTTON_PRIMARY || event->type != GDK_BUTTON_PRESS) return FALSE;
+    // A new press ends whatever the window manager's last move was.
+    if (s->settleSource) {
+        g_source_remove(std::exchange(s->settleSource, 0));
+        s->reportPosition();
+    }
+    s->userMove = false;
+    s->pressButton = event->button;
+    s->pressRootX = event->x_root;
+    s->pressRootY = event->y_root;
+    s->pressTime = event->time;
+    s->gesture.press(event->x, event->y, s->targetAt(event->x, event->y));
+    // Buttons hidden from screen readers have no GTK button of their own, so their pressed look is here.
+    if (s->gesture.armed() && s->layout) {
+        s->pressedRegion = detail::buttonAt(s->layout->buttons, event->x, event->y);
+        gtk_widget_queue_draw(s->area);
+    }
+    return TRUE;
+}
+
+gboolean DesktopSurface::State::onMotion(GtkWidget*, GdkEventMotion* event, gpointer self) {
+    auto* s = static_cast<State*>(self);
+    auto effect = s->gesture.motion(event->x, event->y);
+    switch (effect.kind) {
+    case detail::GestureEffect::Kind::beginDrag:
+        if (!s->layerShell()) {
+            // The window manager moves the window from here on and owns the pointer until it lets go.
+            s->gesture.cancel();
+            s->userMove = true;
+            gtk_window_begin_move_drag(GTK_WINDOW(s->window), static_cast<int>(s->pressButton),
+                                       static_cast<int>(s->pressRootX), static_cast<int>(s->pressRootY), s->pressTime);
+            return TRUE;
+        }
+        s->moveBy(effect.dx, effect.dy);
+        return TRUE;
+    case detail::GestureEffect::Kind::dragBy: s->moveBy(effect.dx, effect.dy); return TRUE;
+    default: return TRUE;
+    }
+}
+
+gboolean DesktopSurface::State::onRelease(GtkWidget*, GdkEventButton* event, gpointer self) {
+    auto* s = static_cast<State*>(self);
+    if (event->button != GDK_BUTTON_PRIMARY) return FALSE;
+    if (s->pressedRegion) {
+        s->pressedRegion.reset();
+        gtk_widget_queue_draw(s->area);
+    }
+    auto effect = s->gesture.release(event->x, event->y, s->targetAt(event->x, event->y));
+    if (effect.kind == detail::GestureEffect::Kind::endDrag) s->reportPosition();
+    if (effect.kind == detail::GestureEffect::Kind::activate) s->activate(effect.target);
+    return TRUE;
+}
+
+void DesktopSurface::State::onButtonClicked(GtkButton* button, gpointer self) {
+    auto* s = static_cast<State*>(self);
+    auto it = std::find(s->buttons.begin(), s->buttons.end(), GTK_WIDGET(button));
+    if (it == s->buttons.end() || !s->layout) return;
+    std::size_t region = s->exposed[static_cast<std::size_t>(it - s->buttons.begin())].region;
+    if (region >= s->layout->buttons.size()) return;
+    s->activate(pressOn(s->layout->buttons[region]));
+}
+
+void DesktopSurface::State::onButtonState(GtkWidget* button, GtkStateFlags, gpointer self) {
+    auto* s = static_cast<State*>(self);
+    auto it = std::find(s->buttons.begin(), s->buttons.end(), button);
+    if (it == s->buttons.end()) return;
+    std::size_t region = s->exposed[static_cast<std::size_t>(it - s->buttons.begin())].region;
+    bool down = (gtk_widget_get_state_flags(button) & GTK_STATE_FLAG_ACTIVE) != 0;
+    auto before = s->pressedRegion;
+    if (down)
+        s->pressedRegion = region;
+    else if (s->pressedRegion == region)
+        s->pressedRegion.reset();
+    if (before != s->pressedRegion) gtk_widget_queue_draw(s->area);
+}
+
+// Position --------------------------------------------------------------------------------------
+
+void DesktopSurface::State::moveBy(double dx, double dy) {
+    position.x = std::max(0, position.x + static_cast<int>(std::lround(dx)));
+    position.y = std::max(0, position.y + static_cast<int>(std::lround(dy)));
+    gtk_layer_set_margin(GTK_WINDOW(window), GTK_LAYER_SHELL_EDGE_LEFT, position.x);
+    gtk_layer_set_margin(GTK_WINDOW(window), GTK_LAYER_SHELL_EDGE_TOP, position.y);
+}
+
+void DesktopSurface::State::reportPosition() {
+    if (callbacks.moved) callbacks.moved(position);
+}
+
+gboolean DesktopSurface::State::onConfigure(GtkWidget*, GdkEventConfigure*, gpointer self) {
+    auto* s = static_cast<State*>(self);
+    if (s->layerShell()) return FALSE;
+    int x = 0;
+    int y = 0;
+    gtk_window_get_position(GTK_WINDOW(s->window), &x, &y);
+    SurfacePosition now{x, y};
+    if (now == s->position) return FALSE;
+    s->position = now;
+    // Placing and mapping move the window too; only the user's drags are reported.
+    if (!s->userMove) return FALSE;
+    // A drag by the window manager arrives as a stream of these; the last one counts.
+    if (s->settleSource) g_source_remove(s->settleSource);
+    s->settleSource = g_timeout_add(moveSettleMs, onSettled, s);
+    return FALSE;
+}
+
+gboolean DesktopSurface::State::onSettled(gpointer self) {
+    auto* s = static_cast<State*>(self);
+    s->settleSource = 0;
+    s->userMove = false;
+    s->reportPosition();
+    return G_SOURCE_REMOVE;
+}
+
+// The surface -----------------------------------------------------------------------------------
+
+DesktopSurface::DesktopSurface(SurfaceSettings settings, SurfaceCallbacks callbacks) : state_(std::make_unique<State>()) {
+    State& s = *state_;
+    s.settings = std::move(settings);
+    s.callbacks = std::move(callbacks);
+    s.position = s.settings.position;
+
+    s.window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    GtkWindow* window = GTK_WINDOW(s.window);
+    GdkScreen* screen = gtk_widget_get_screen(s.window);
+    installStyle(screen);
+    gtk_style_context_add_class(gtk_widget_get_style_context(s.window), "widget-host-surface");
+    gtk_window_set_title(window, s.settings.title.c_str());
+    gtk_window_set_decorated(window, FALSE);
+    gtk_window_set_resizable(window, FALSE);
+    gtk_widget_set_app_paintable(s.window, TRUE);
+    // Rounded corners need a compositor; without one the window stays square.
+    if (GdkVisual* rgba = gdk_screen_get_rgba_visual(screen); rgba && gdk_screen_is_composited(screen))
+        gtk_widget_set_visual(s.window, rgba);
+
+    if (s.layerShell()) {
+        gtk_layer_init_for_window(window);
+        gtk_layer_set_layer(window, GTK_LAYER_SHELL_LAYER_BOTTOM);
+        // "desktop" is the namespace that compositors keep on screen when they show the desktop.
+        gtk_layer_set_namespace(window, "desktop");
+        gtk_layer_set_keyboard_mode(window, GTK_LAYER_SHELL_KEYBOARD_MODE_NONE);
+        gtk_layer_set_anchor(window, GTK_LAYER_SHELL_EDGE_LEFT, TRUE);
+        gtk_layer_set_anchor(window, GTK_LAYER_SHELL_EDGE_TOP, TRUE);
+        gtk_layer_set_margin(window, GTK_LAYER_SHELL_EDGE_LEFT, s.position.x);
+        gtk_layer_set_margin(window, GTK_LAYER_SHELL_EDGE_TOP, s.position.y);
+    } else {
+        gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_UTILITY);
+        gtk_window_set_keep_below(window, TRUE);
+        gtk_window_stick(window);
+        gtk_window_set_skip_taskbar_hint(window, TRUE);
+        gtk_window_set_skip_pager_hint(window, TRUE);
+        gtk_window_set_accept_focus(window, FALSE);
+        gtk_window_set_focus_on_map(window, FALSE);
+        gtk_window_move(window, s.position.x, s.position.y);
+        g_signal_connect(s.window, "configure-event", G_CALLBACK(State::onConfigure), &s);
+    }
+
+    GtkWidget* overlay = gtk_overlay_new();
+    s.area = gtk_drawing_area_new();
+    auto size = platform::views::widgetSize(s.settings.family);
+    // A layer surface takes its size from its content, or it never draws.
+    gtk_widget_set_size_request(s.area, static_cast<int>(std::ceil(size.width)), static_cast<int>(std::ceil(size.height)));
+    gtk_widget_add_events(s.area, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_BUTTON1_MOTION_MASK);
+    g_signal_connect(s.area, "draw", G_CALLBACK(State::onDraw), &s);
+    g_signal_connect(s.area, "button-press-event", G_CALLBACK(State::onPress), &s);
+    g_signal_connect(s.area, "motion-notify-event", G_CALLBACK(State::onMotion), &s);
+    g_signal_connect(s.area, "button-release-event", G_CALLBACK(State::onRelease), &s);
+    gtk_container_add(GTK_CONTAINER(overlay), s.area);
+
+    s.fixed = gtk_fixed_new();
+    gtk_overlay_add_overlay(GTK_OVERLAY(overlay), s.fixed);
+    // Presses between the buttons fall through to the drawing area; the buttons still get theirs.
+    gtk_overlay_set_overlay_pass_through(GTK_OVERLAY(overlay), s.fixed, TRUE);
+    gtk_container_add(GTK_CONTAINER(s.window), overlay);
+
+    g_signal_connect(s.window, "map-event", G_CALLBACK(State::onMap), &s);
+    g_signal_connect(s.window, "unmap-event", G_CALLBACK(State::onUnmap), &s);
+    gtk_widget_show_all(overlay);
+}
+
+DesktopSurface::~DesktopSurface() {
+    State& s = *state_;
+    if (s.tickSource) g_source_remove(s.tickSource);
+    if (s.settleSource) g_source_remove(s.settleSource);
+    gtk_widget_destroy(s.window);
+}
+
+void DesktopSurface::show(std::optional<WidgetView> view) {
+    State& s = *state_;
+    s.view = std::move(view);
+    if (!s.view) {
+        s.layout.reset();
+        s.syncButtons();
+        s.updateTicking();
+        gtk_widget_hide(s.window);
+        return;
+    }
+    s.relayout();
+    if (!gtk_widget_get_visible(s.window)) gtk_widget_show(s.window);
+    s.updateTicking();
+}
+
+void DesktopSurface::setAppearance(Appearance appearance) {
+    State& s = *state_;
+    if (s.settings.appearance == appearance) return;
+    s.settings.appearance = appearance;
+    gtk_widget_queue_draw(s.area);
+}
+
+void DesktopSurface::moveTo(SurfacePosition position) {
+    State& s = *state_;
+    s.position = position;
+    if (s.layerShell()) {
+        gtk_layer_set_margin(GTK_WINDOW(s.window), GTK_LAYER_SHELL_EDGE_LEFT, position.x);
+        gtk_layer_set_margin(GTK_WINDOW(s.window), GTK_LAYER_SHELL_EDGE_TOP, position.y);
+    } else {
+        gtk_window_move(GTK_WINDOW(s.window), position.x, position.y);
+    }
+}
+
+SurfacePosition DesktopSurface::position() const { return state_->position; }
+
+bool DesktopSurface::mapped() const { return state_->mapped; }
+
+const WidgetLayoutInfo* DesktopSurface::layout() const { return state_->layout ? &*state_->layout : nullptr; }
+
+}  // namespace widgethost::desktop

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "Host/WidgetHost/Desktop/DisplayChoice.hpp"
+#include "Host/WidgetHost/PressTarget.hpp"
+#include "Platform/Views/WidgetRenderer.hpp"
+
+// One placed widget on the desktop: an undecorated GTK 3 window below the other windows, on every
+// workspace and out of the task bar (a bottom layer-shell surface on Wayland), painted by the view
+// layer's painter at the monitor's scale. Buttons are also real, transparent GTK buttons over their
+// frames, so screen readers reach them. Runs on GLib's main loop; GTK must have been started.
+namespace widgethost::desktop {
+
+/// The top-left corner of the widget, in desktop pixels (the layer-shell margins on Wayland).
+struct SurfacePosition {
+    int x = 0;
+    int y = 0;
+    friend bool operator==(const SurfacePosition&, const SurfacePosition&) = default;
+};
+
+struct SurfaceSettings {
+    DisplayKind display = DisplayKind::x11;
+    platform::WidgetFamily family = platform::WidgetFamily::systemSmall;
+    SurfacePosition position;
+    platform::views::Appearance appearance = platform::views::Appearance::light;
+    std::string title;  // the window's title, which names the widget to window lists and screen readers
+};
+
+struct SurfaceCallbacks {
+    /// A click or screen-reader press that means something: a `RunIntent` or an `OpenLink`.
+    std::function<void(const PressTarget&)> activated;
+    /// The user dragged the widget elsewhere; runs once the move has settled.
+    std::function<void(SurfacePosition)> moved;
+};
+
+class DesktopSurface {
+public:
+    DesktopSurface(SurfaceSettings settings, SurfaceCallbacks callbacks);
+    DesktopSurface(const DesktopSurface&) = delete;
+    DesktopSurface& operator=(const DesktopSurface&) = delete;
+    ~DesktopSurface();
+
+    /// Shows `view` (the window appears with the first one); nothing hides the window.
+    void show(std::optional<platform::views::WidgetView> view);
+    void setAppearance(platform::views::Appearance appearance);
+    void moveTo(SurfacePosition position);
+
+    SurfacePosition position() const;
+    /// True while the window is on screen (mapped); live timers tick only then.
+    bool mapped() const;
+    /// The layout now on screen, if anything is shown.
+    const platform::views::WidgetLayoutInfo* layout() const;
+
+    struct State;
+
+private:
+    std::unique_ptr<State> state_;
+};
+
+}  // namespace widgethost::desktop

@@ -1,0 +1,58 @@
+#include "Host/WidgetHost/Desktop/detail/PointerGesture.hpp"
+
+#include <cmath>
+#include <utility>
+
+namespace widgethost::desktop::detail {
+namespace {
+
+bool sameButton(const PressTarget& a, const PressTarget& b) {
+    const auto* x = std::get_if<RunIntent>(&a);
+    const auto* y = std::get_if<RunIntent>(&b);
+    return x && y && x->intent == y->intent && x->label == y->label;
+}
+
+}  // namespace
+
+void PointerGesture::press(double x, double y, PressTarget target) {
+    pressed_ = true;
+    dragging_ = false;
+    startX_ = x;
+    startY_ = y;
+    target_ = std::move(target);
+}
+
+bool PointerGesture::armed() const { return pressed_ && std::holds_alternative<RunIntent>(target_); }
+
+GestureEffect PointerGesture::motion(double x, double y) {
+    if (!pressed_) return {};
+    double dx = x - startX_;
+    double dy = y - startY_;
+    if (dragging_) return {GestureEffect::Kind::dragBy, dx, dy};
+    // A press on a button stays a press wherever the pointer goes, as with any push button.
+    if (armed() || std::hypot(dx, dy) < threshold_) return {};
+    dragging_ = true;
+    return {GestureEffect::Kind::beginDrag, dx, dy};
+}
+
+GestureEffect PointerGesture::release(double, double, const PressTarget& target) {
+    if (!pressed_) return {};
+    pressed_ = false;
+    if (std::exchange(dragging_, false)) return {GestureEffect::Kind::endDrag};
+    PressTarget pressedOn = std::exchange(target_, NoTarget{});
+    // A button runs only when the pointer comes up on the same button it went down on.
+    if (std::holds_alternative<RunIntent>(pressedOn)) {
+        if (!sameButton(pressedOn, target)) return {};
+        return {GestureEffect::Kind::activate, 0, 0, std::move(pressedOn)};
+    }
+    if (std::holds_alternative<OpenLink>(pressedOn)) return {GestureEffect::Kind::activate, 0, 0, std::move(pressedOn)};
+    return {};
+}
+
+void PointerGesture::cancel() {
+    pressed_ = false;
+    dragging_ = false;
+    target_ = NoTarget{};
+}
+
+}  // namespace widgethost::desktop::detail

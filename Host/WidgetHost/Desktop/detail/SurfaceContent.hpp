@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "Platform/System/Date.hpp"
+#include "Platform/Views/ButtonRegion.hpp"
+#include "Platform/Views/Color.hpp"
+
+// What a widget window derives from a laid-out widget, apart from GTK: the buttons a screen reader
+// meets, the text it reads, when the next second starts and how a pressed button looks.
+namespace widgethost::desktop::detail {
+
+/// A button as a screen reader meets it.
+struct AccessibleButton {
+    std::size_t region = 0;  // index into the laid-out buttons
+    std::string name;
+    bool enabled = false;
+    platform::views::Rect frame;
+
+    friend bool operator==(const AccessibleButton&, const AccessibleButton&) = default;
+};
+
+/// The buttons to expose, in tree order: hidden ones and ones without area are left out.
+std::vector<AccessibleButton> accessibleButtons(const std::vector<platform::views::ButtonRegion>& buttons);
+
+/// The widget's texts as one accessible text: the non-blank ones, in order, joined by new lines.
+std::string accessibleText(const std::vector<std::string>& texts);
+
+/// Milliseconds from `now` to just after the next whole second, when timer texts turn over.
+unsigned millisecondsToNextSecond(platform::Date now);
+
+/// The index of the topmost button under (x, y), or `buttons.size()` when there is none.
+std::size_t buttonAt(const std::vector<platform::views::ButtonRegion>& buttons, double x, double y);
+
+/// The shade laid over a pressed button: darker on a light widget, lighter on a dark one.
+platform::views::RGBA pressedShade(platform::views::Appearance appearance);
+
+/// The corner radius of the pressed shade: the frame's capsule.
+double pressedShadeRadius(const platform::views::Rect& frame);
+
+}  // namespace widgethost::desktop::detail

@@ -1,0 +1,71 @@
+#include "Host/WidgetHost/Desktop/detail/SurfaceContent.hpp"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace widgethost::desktop::detail;
+using platform::Date;
+using platform::views::Appearance;
+using platform::views::ButtonRegion;
+using platform::views::Rect;
+
+ButtonRegion region(Rect frame, std::string label, bool enabled = true, bool hidden = false) {
+    ButtonRegion b;
+    b.frame = frame;
+    b.intent = {label + "Intent", {}};
+    b.enabled = enabled;
+    b.accessibilityHidden = hidden;
+    b.accessibilityLabel = std::move(label);
+    return b;
+}
+
+TEST(SurfaceContent, ExposesVisibleButtonsWithTheirRegionNameAndState) {
+    std::vector<ButtonRegion> buttons = {
+        region({100, 16, 20, 20}, "Mark", true, /*hidden=*/true),
+        region({16, 100, 138, 30}, "Start tracking"),
+        region({16, 140, 0, 30}, "Nothing to press"),
+        region({16, 140, 138, 30}, "Stop tracking", /*enabled=*/false),
+    };
+    auto exposed = accessibleButtons(buttons);
+    ASSERT_EQ(exposed.size(), 2u);
+    EXPECT_EQ(exposed[0], (AccessibleButton{1, "Start tracking", true, {16, 100, 138, 30}}));
+    EXPECT_EQ(exposed[1], (AccessibleButton{3, "Stop tracking", false, {16, 140, 138, 30}}));
+    EXPECT_TRUE(accessibleButtons({}).empty());
+}
+
+TEST(SurfaceContent, AccessibleTextListsTheNonBlankTextsInOrder) {
+    EXPECT_EQ(accessibleText({"Design review", "  ", "1:02:03", "", "Today 3:10"}), "Design review\n1:02:03\nToday 3:10");
+    EXPECT_EQ(accessibleText({}), "");
+}
+
+TEST(SurfaceContent, TicksJustAfterTheNextWholeSecond) {
+    struct Case {
+        double ms;
+        unsigned expected;
+    };
+    for (auto c : {Case{1'700'000'000'000.0, 1005}, Case{1'700'000'000'250.0, 755}, Case{1'700'000'000'999.5, 6},
+                   Case{-250.0, 255}}) {
+        SCOPED_TRACE(c.ms);
+        EXPECT_EQ(millisecondsToNextSecond(Date::fromMilliseconds(c.ms)), c.expected);
+    }
+}
+
+TEST(SurfaceContent, ThePressedButtonIsTheTopmostUnderThePointer) {
+    std::vector<ButtonRegion> buttons = {region({0, 0, 100, 100}, "Row"), region({10, 10, 20, 20}, "Inner")};
+    EXPECT_EQ(buttonAt(buttons, 15, 15), 1u);
+    EXPECT_EQ(buttonAt(buttons, 50, 50), 0u);
+    EXPECT_EQ(buttonAt(buttons, 150, 50), buttons.size());
+    // The right and bottom edges belong to the next pixel, not to the button.
+    EXPECT_EQ(buttonAt(buttons, 100, 50), buttons.size());
+}
+
+TEST(SurfaceContent, PressedShadeFollowsTheAppearanceAndTheCapsule) {
+    EXPECT_LT(pressedShade(Appearance::light).red, 0.5);
+    EXPECT_GT(pressedShade(Appearance::dark).red, 0.5);
+    EXPECT_GT(pressedShade(Appearance::light).alpha, 0);
+    EXPECT_DOUBLE_EQ(pressedShadeRadius({16, 100, 138, 30}), 15);
+    EXPECT_DOUBLE_EQ(pressedShadeRadius({0, 0, 20, 60}), 10);
+}
+
+}  // namespace

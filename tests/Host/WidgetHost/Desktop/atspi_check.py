@@ -1,0 +1,83 @@
+#!/usr/bin/env python3
+"""What a screen reader finds in a widget window, through AT-SPI.
+
+Prints one line per push button ("button NAME enabled|disabled") and per named element that is not
+a button or the window ("text NAME"), in tree order; with --press NAME runs that button's "click"
+action. Exits non-zero when the application or the button cannot be found.
+
+    atspi_check.py --app-pid PID [--press NAME]
+
+Needs the session bus of the application (AT-SPI starts its own bus from there) and its display.
+"""
+import argparse
+import sys
+import time
+
+import gi
+
+gi.require_version("Atspi", "2.0")
+from gi.repository import Atspi  # noqa: E402
+
+
+def find_application(pid, timeout):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        desktop = Atspi.get_desktop(0)
+        for i in range(desktop.get_child_count()):
+            app = desktop.get_child_at_index(i)
+            try:
+                if app is not None and app.get_process_id() == pid:
+                    return app
+            except gi.repository.GLib.Error:
+                continue
+        time.sleep(0.2)
+    return None
+
+
+def walk(node, depth=0):
+    yield node
+    if depth > 30:
+        return
+    for i in range(node.get_child_count()):
+        child = node.get_child_at_index(i)
+        if child is not None:
+            yield from walk(child, depth + 1)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--app-pid", type=int, required=True)
+    parser.add_argument("--press")
+    parser.add_argument("--timeout", type=float, default=20)
+    args = parser.parse_args()
+
+    app = find_application(args.app_pid, args.timeout)
+    if app is None:
+        print(f"no accessible application with pid {args.app_pid}", file=sys.stderr)
+        return 2
+
+    pressed = False
+    for node in walk(app):
+        role = node.get_role()
+        name = node.get_name() or ""
+        if role == Atspi.Role.PUSH_BUTTON:
+            enabled = node.get_state_set().contains(Atspi.StateType.ENABLED)
+            print(f"button {name} {'enabled' if enabled else 'disabled'}")
+            if args.press == name and not pressed:
+                action = node.get_action_iface()
+                names = [action.get_action_name(i) for i in range(action.get_n_actions())]
+                if "click" not in names:
+                    print(f"{name} has no click action: {names}", file=sys.stderr)
+                    return 3
+                action.do_action(names.index("click"))
+                pressed = True
+        elif role not in (Atspi.Role.APPLICATION, Atspi.Role.FRAME, Atspi.Role.WINDOW) and name:
+            print("text " + name.replace("\n", " | "))
+    if args.press and not pressed:
+        print(f"no button named {args.press!r}", file=sys.stderr)
+        return 4
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,209 @@
+#!/usr/bin/env python3
+"""A desktop surface on a real X server: hints, clicks, a drag, screen readers, screenshots.
+
+Runs widget-surface-probe under its own Xvfb and openbox, clicks it with xdotool, reads its hints
+with xprop and its buttons through AT-SPI, and leaves screenshots in the output directory.
+"""
+import argparse
+import os
+import queue
+import subprocess
+import sys
+import threading
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from xsession import XSession  # noqa: E402
+
+ARGS = None
+
+
+class Probe:
+    """The probe program, with its output lines arriving on a queue."""
+
+    def __init__(self, session, *extra):
+        self.process = subprocess.Popen([ARGS.probe, *extra], env=session.env(), stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, bufsize=1)
+        self.lines = queue.Queue()
+        self.stderr = []
+        threading.Thread(target=self._pump, args=(self.process.stdout, self.lines.put), daemon=True).start()
+        threading.Thread(target=self._pump, args=(self.process.stderr, self.stderr.append), daemon=True).start()
+        self.buttons = {}
+        while True:
+            line = self.next(20)
+            if line is None:
+                raise AssertionError("the probe never showed its window: " + "".join(self.stderr))
+            if line == "ready":
+                break
+            if line.startswith("button "):
+                _, index, state, x, y, w, h, label = line.split(" ", 7)
+                self.buttons[label] = (state == "enabled", float(x), float(y), float(w), float(h))
+
+    @staticmethod
+    def _pump(stream, sink):
+        for line in stream:
+            sink(line.rstrip("\n"))
+
+    def next(self, timeout):
+        try:
+            return self.lines.get(timeout=timeout)
+        except queue.Empty:
+            return None
+
+    def expect(self, wanted, timeout=5):
+        deadline = time.monotonic() + timeout
+        seen = []
+        while time.monotonic() < deadline:
+            line = self.next(max(0.05, deadline - time.monotonic()))
+            if line is None:
+                break
+            if line == wanted or (wanted.endswith("*") and line.startswith(wanted[:-1])):
+                return line
+            seen.append(line)
+        raise AssertionError(f"expected {wanted!r}, got {seen!r}")
+
+    def expect_silence(self, seconds=1.0):
+        line = self.next(seconds)
+        if line is not None:
+            raise AssertionError(f"expected nothing, got {line!r}")
+
+    def send(self, command):
+        self.process.stdin.write(command + "\n")
+        self.process.stdin.flush()
+
+    def close(self):
+        if self.process.poll() is None:
+            try:
+                self.send("quit")
+                self.process.wait(timeout=10)
+            except (BrokenPipeError, subprocess.TimeoutExpired):
+                self.process.kill()
+                self.process.wait()
+        for stream in (self.process.stdin, self.process.stdout, self.process.stderr):
+            stream.close()
+
+
+class SurfaceUnderX11(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        os.makedirs(ARGS.output, exist_ok=True)
+        cls.session = XSession().__enter__()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.session.__exit__(None, None, None)
+
+    def setUp(self):
+        self.probe = Probe(self.session, "--medium", "--x", "60", "--y", "80")
+        self.window = self.session.run("xdotool", "search", "--sync", "--name", "^Probe widget$").stdout.split()[0]
+
+    def tearDown(self):
+        self.probe.close()
+
+    def geometry(self):
+        out = self.session.run("xdotool", "getwindowgeometry", "--shell", self.window).stdout
+        values = dict(line.split("=", 1) for line in out.split())
+        return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
+
+    def pixels(self):
+        return subprocess.run(["import", "-window", self.window, "rgb:-"], env=self.session.env(), check=True,
+                              capture_output=True, timeout=30).stdout
+
+    def click(self, x, y):
+        """Clicks at a point of the widget, in points (one point is one pixel at scale 1)."""
+        left, top, _, _ = self.geometry()
+        self.session.run("xdotool", "mousemove", "--sync", str(left + int(x)), str(top + int(y)), "click", "1")
+
+    def centre(self, label):
+        enabled, x, y, w, h = self.probe.buttons[label]
+        return x + w / 2, y + h / 2
+
+    def test_window_manager_hints(self):
+        out = self.session.run("xprop", "-id", self.window).stdout
+        self.assertIn("_NET_WM_WINDOW_TYPE_UTILITY", out)
+        state = next(line for line in out.splitlines() if line.startswith("_NET_WM_STATE(ATOM)"))
+        for atom in ("_NET_WM_STATE_BELOW", "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"):
+            self.assertIn(atom, state)
+        # On every workspace: openbox keeps "sticky" as the desktop number "all" rather than as a state.
+        self.assertIn("_NET_WM_DESKTOP(CARDINAL) = 4294967295", out)
+        self.assertIn("Client accepts input or input focus: False", out)
+        self.assertEqual(self.geometry(), (60, 80, 364, 170))
+
+    def test_clicks(self):
+        self.assertEqual(set(self.probe.buttons), {"Start", "Stop", "Power"})
+        self.assertTrue(self.probe.buttons["Start"][0])
+        self.assertFalse(self.probe.buttons["Stop"][0])
+
+        self.click(*self.centre("Start"))
+        self.probe.expect("intent ProbeStartIntent")
+        # A disabled button takes no click, and the click does not fall through to the link either.
+        self.click(*self.centre("Stop"))
+        self.probe.expect_silence(1.0)
+        # Hidden from screen readers is not hidden from the pointer.
+        self.click(*self.centre("Power"))
+        self.probe.expect("intent ProbeHiddenIntent")
+        # Outside every button: the widget's link.
+        self.click(20, 60)
+        self.probe.expect("open probe://open")
+        self.session.screenshot(os.path.join(ARGS.output, "surface-light.png"))
+
+        # The live timer ticks by itself: the window's pixels change from one second to the next.
+        first = self.pixels()
+        time.sleep(1.2)
+        self.assertNotEqual(first, self.pixels())
+
+        self.probe.send("dark")
+        time.sleep(0.3)
+        self.session.screenshot(os.path.join(ARGS.output, "surface-dark.png"))
+
+    def test_drag_moves_and_reports_the_position(self):
+        left, top, _, _ = self.geometry()
+        self.session.run("xdotool", "mousemove", "--sync", str(left + 20), str(top + 60), "mousedown", "1")
+        for step in range(1, 11):
+            self.session.run("xdotool", "mousemove", "--sync", str(left + 20 + 12 * step), str(top + 60 + 5 * step))
+        self.session.run("xdotool", "mouseup", "1")
+        moved = self.probe.expect("moved *")
+        x, y = (int(v) for v in moved.split()[1:])
+        self.assertEqual((x, y), (left + 120, top + 50))
+        self.assertEqual(self.geometry()[:2], (x, y))
+        # A drag is no click: the link did not open.
+        self.probe.expect_silence(0.5)
+
+        # A move asked by the host lands where asked and is not reported back as the user's.
+        self.probe.send("move 300 200")
+        deadline = time.monotonic() + 5
+        while self.geometry()[:2] != (300, 200) and time.monotonic() < deadline:
+            time.sleep(0.05)
+        self.assertEqual(self.geometry()[:2], (300, 200))
+        self.probe.expect_silence(1.0)
+
+    def test_screen_reader_sees_and_presses_the_buttons(self):
+        checker = os.path.join(os.path.dirname(os.path.abspath(__file__)), "atspi_check.py")
+        # AT-SPI's Python binding is Debian's, for Debian's interpreter.
+        python = "/usr/bin/python3" if os.path.exists("/usr/bin/python3") else sys.executable
+        result = subprocess.run([python, checker, "--app-pid", str(self.probe.process.pid), "--press", "Start"],
+                                env=self.session.env(), capture_output=True, text=True, timeout=60)
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        lines = result.stdout.splitlines()
+        self.assertIn("button Start enabled", lines)
+        self.assertIn("button Stop disabled", lines)
+        self.assertFalse(any(line.startswith("button Power") for line in lines), lines)
+        self.assertTrue(any(line.startswith("text ") and "Probe" in line for line in lines), lines)
+        self.probe.expect("intent ProbeStartIntent")
+
+
+def main():
+    global ARGS
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--probe", required=True)
+    parser.add_argument("--output", required=True)
+    ARGS, rest = parser.parse_known_args()
+    if not os.environ.get("DBUS_SESSION_BUS_ADDRESS"):
+        # Screen readers talk over the session bus; give the whole test one of its own.
+        os.execvp("dbus-run-session", ["dbus-run-session", "--", sys.executable, *sys.argv])
+    unittest.main(argv=[sys.argv[0], "-v", *rest])
+
+
+if __name__ == "__main__":
+    main()
