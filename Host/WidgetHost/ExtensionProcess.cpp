@@ -56,8 +56,10 @@ void closeFd(int& fd) {
     }
     if (input != STDIN_FILENO) close(input);
     if (output != STDOUT_FILENO) close(output);
-    struct rlimit limit {addressSpace, addressSpace};
-    setrlimit(RLIMIT_AS, &limit);
+    if (addressSpace > 0) {
+        struct rlimit limit {addressSpace, addressSpace};
+        setrlimit(RLIMIT_AS, &limit);
+    }
 
     char* argv[] = {const_cast<char*>(program), nullptr};
     execve(program, argv, environ);

@@ -30,7 +30,7 @@ struct RpcOutcome {
 };
 
 struct ExtensionLimits {
-    std::uint64_t addressSpaceBytes = 512ull << 20;  // RLIMIT_AS of the child
+    std::uint64_t addressSpaceBytes = 512ull << 20;  // RLIMIT_AS of the child; 0 for none
     size_t maxLineBytes = 16u << 20;                   // a longer answer is dropped
 };
 

@@ -9,6 +9,11 @@
 
 #include <nlohmann/json.hpp>
 
+#ifdef __SANITIZE_ADDRESS__
+// fontconfig keeps its configuration for the life of the process; that is no leak of ours.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+#endif
+
 namespace widgethost {
 namespace {
 
