@@ -17,6 +17,8 @@
 #include "Platform/System/Files.hpp"
 #include "Platform/System/Uuid.hpp"
 #include "tests/Widget/support/TestContainer.hpp"
+#include "tests/support/FakeHost.hpp"
+#include "tests/support/PrivateBus.hpp"
 
 namespace kelvo {
 namespace {
@@ -209,6 +211,31 @@ TEST_F(ExtensionProgram, SimultaneousPerformsAllFinishBeforeExit) {
         names.insert(command["name"]);
     }
     EXPECT_EQ(names.size(), 100u);
+}
+
+// A press that the application never answers ends, after the watch, in exactly one reload request
+// to the widget host; one that it answers in time ends without any.
+TEST_F(ExtensionProgram, UnansweredPressAsksTheHostForOneReload) {
+    kelvo::test::PrivateBus& bus = kelvo::test::PrivateBus::ofProcess();
+    env.push_back("DBUS_SESSION_BUS_ADDRESS=" + bus.address());
+    kelvo::test::FakeHost host(R"({"widgets": []})");
+    writeState(testing::minimalSnapshot());
+
+    auto unanswered = runProgram(request(1, "perform", {{"intent", "StartTrackingIntent"}}), env);
+    ASSERT_EQ(unanswered.answers.size(), 1u);
+    EXPECT_EQ(unanswered.answers[0]["result"], json::object());
+    EXPECT_EQ(host.waitForReloads(1, std::chrono::seconds(5)), std::vector<std::string>{"com.kelvo.desktop.widget"});
+
+    std::jthread application([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        json doc = testing::minimalSnapshot();
+        doc["updatedAt"] = 1796760000500;
+        writeState(doc);
+    });
+    auto answered = runProgram(request(2, "perform", {{"intent", "StopTrackingIntent"}}), env);
+    ASSERT_EQ(answered.answers.size(), 1u);
+    EXPECT_EQ(host.reloadRequests().size(), 1u);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(state / "commands"), std::filesystem::directory_iterator()), 2);
 }
 
 }  // namespace
