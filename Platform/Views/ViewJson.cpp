@@ -67,6 +67,8 @@ std::string alignmentName(Alignment a) {
 
 // The shortest text that reads back as exactly `v`.
 std::string exactNumber(double v) {
+    // Whole numbers, as most font sizes are, without the cost of formatting a double.
+    if (v == std::trunc(v) && std::fabs(v) < 1e9) return std::to_string(static_cast<long long>(v));
     char text[40];
     for (int precision = 6; precision <= 17; ++precision) {
         std::snprintf(text, sizeof text, "%.*g", precision, v);
@@ -155,10 +157,20 @@ constexpr const char* environmentKeys[] = {"font", "monospacedDigit", "foregroun
                                            "minimumScaleFactor", "multilineTextAlignment", "disabled", "buttonStyle",
                                            "widgetAccentable", "accessibilityHidden"};
 
-bool hasModifierKeys(const json& j) {
-    if (j.contains("accessibilityLabel")) return true;
-    for (const char* key : environmentKeys)
-        if (j.contains(key)) return true;
+bool isEnvironmentKey(const std::string& key) {
+    for (const char* k : environmentKeys)
+        if (key == k) return true;
+    return false;
+}
+
+// Whether the written content already carries modifier keys; only modifier nodes put them there.
+bool hasModifierKeys(const View& content, const json& j) {
+    if (!content.node) return false;
+    const auto& v = content.node->value;
+    if (!std::holds_alternative<nodes::Environment>(v) && !std::holds_alternative<nodes::AccessibilityLabel>(v))
+        return false;
+    for (const auto& [key, value] : j.items())
+        if (key == "accessibilityLabel" || isEnvironmentKey(key)) return true;
     return false;
 }
 
@@ -262,7 +274,7 @@ struct Writer {
     // node is written only where the content already carries such keys, so order is kept.
     json operator()(const nodes::Environment& n) const {
         json content = toJson(n.content);
-        if (!hasModifierKeys(content)) {
+        if (!hasModifierKeys(n.content, content)) {
             writeEnvironment(content, n.values);
             return content;
         }
@@ -273,7 +285,9 @@ struct Writer {
     }
     json operator()(const nodes::AccessibilityLabel& n) const {
         json content = toJson(n.content);
-        if (!content.contains("accessibilityLabel")) {
+        bool labelled = n.content.node && std::holds_alternative<nodes::AccessibilityLabel>(n.content.node->value) &&
+                        content.contains("accessibilityLabel");
+        if (!labelled) {
             content["accessibilityLabel"] = n.label;
             return content;
         }
@@ -343,12 +357,15 @@ public:
         if (!j.is_object()) fail(path + ": a node must be an object");
         // Modifier keys on a node: its environment first, then its accessibility label.
         View view = bare(j, path, depth);
-        if (std::string_view(j.value("type", "")) != "environment") {
-            bool any = false;
-            for (const char* key : environmentKeys) any = any || j.contains(key);
-            if (any) view = makeView(Node{nodes::Environment{view, environment(j, path)}});
+        bool environmentKeysHere = false;
+        const json* label = nullptr;
+        for (auto it = j.begin(); it != j.end(); ++it) {
+            if (it.key() == "accessibilityLabel") label = &it.value();
+            else environmentKeysHere = environmentKeysHere || isEnvironmentKey(it.key());
         }
-        if (const auto* label = optionalMember(j, "accessibilityLabel")) {
+        if (environmentKeysHere && j.find("type")->get_ref<const std::string&>() != "environment")
+            view = makeView(Node{nodes::Environment{view, environment(j, path)}});
+        if (label && !label->is_null()) {
             if (!label->is_string() || !validUtf8(label->get_ref<const std::string&>()))
                 fail(path + ".accessibilityLabel: expected a string");
             view = view.accessibilityLabel(label->get<std::string>());
