@@ -12,6 +12,7 @@
 #include "Platform/Views/Geometry.hpp"
 #include "Platform/Views/TextMeasurer.hpp"
 #include "Platform/Views/View.hpp"
+#include "Platform/Views/WidgetMetrics.hpp"
 
 // Layout: a view tree and a size in, a flat list of placed boxes and draw commands out. The
 // painter only consumes that list; nothing here knows about pixels, scales or appearances.
@@ -54,9 +55,9 @@ struct PlacedBox {
 
 struct LayoutOptions {
     Size size;                   // the whole widget
-    double contentMargin = 16;   // the views are laid out this far inside every edge
-    Date now{};                  // what live timer texts show
-    double cornerRadius = 22;    // of the container background
+    double contentMargin = widgetContentMargin;  // the views are laid out this far inside every edge
+    Date now{};                                  // what live timer texts show
+    double cornerRadius = widgetCornerRadius;    // of the container background
 };
 
 struct Layout {
