@@ -2,6 +2,7 @@
 
 #include <systemd/sd-bus.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -81,21 +82,64 @@ int getCurrentConfigurations(sd_bus_message* m, void* userdata, sd_bus_error*) {
 
 // net.widgethost.Control1 ------------------------------------------------------------------------
 
-int place(sd_bus_message* m, void* userdata, sd_bus_error*) {
-    const char *kind = nullptr, *familyName = nullptr;
-    if (int r = sd_bus_message_read(m, "ss", &kind, &familyName); r < 0) return r;
+int placeWidget(sd_bus_message* m, void* userdata, const char* kind, const char* familyName,
+                std::optional<WidgetPosition> position) {
     auto family = platform::widgetFamilyFromString(familyName);
     if (!family)
         return replyError(m, {HostError::Code::invalidArgument,
                               std::string("unknown family \"") + familyName + "\"; use systemSmall or systemMedium"});
     auto call = hold(m);
-    hostOf(userdata).place(kind, *family, [call](HostResult<std::string> result) {
+    hostOf(userdata).place(kind, *family, position, [call](HostResult<std::string> result) {
         if (auto* failure = std::get_if<HostError>(&result))
             replyError(call.get(), *failure);
         else
             sd_bus_reply_method_return(call.get(), "s", std::get<std::string>(result).c_str());
     });
     return 1;
+}
+
+int place(sd_bus_message* m, void* userdata, sd_bus_error*) {
+    const char *kind = nullptr, *familyName = nullptr;
+    if (int r = sd_bus_message_read(m, "ss", &kind, &familyName); r < 0) return r;
+    return placeWidget(m, userdata, kind, familyName, std::nullopt);
+}
+
+int placeAt(sd_bus_message* m, void* userdata, sd_bus_error*) {
+    const char *kind = nullptr, *familyName = nullptr;
+    int x = 0, y = 0;
+    if (int r = sd_bus_message_read(m, "ssii", &kind, &familyName, &x, &y); r < 0) return r;
+    return placeWidget(m, userdata, kind, familyName, WidgetPosition{x, y});
+}
+
+int move(sd_bus_message* m, void* userdata, sd_bus_error*) {
+    const char* id = nullptr;
+    int x = 0, y = 0;
+    if (int r = sd_bus_message_read(m, "sii", &id, &x, &y); r < 0) return r;
+    auto result = hostOf(userdata).move(id, {x, y}, MoveOrigin::request);
+    if (auto* failure = std::get_if<HostError>(&result)) return replyError(m, *failure);
+    return sd_bus_reply_method_return(m, "");
+}
+
+int geometry(sd_bus_message* m, void* userdata, sd_bus_error*) {
+    const char* id = nullptr;
+    if (int r = sd_bus_message_read(m, "s", &id); r < 0) return r;
+    auto widgets = hostOf(userdata).list();
+    auto it = std::find_if(widgets.begin(), widgets.end(), [&](const WidgetDetails& d) { return d.placed.id == id; });
+    if (it == widgets.end())
+        return replyError(m, {HostError::Code::unknownWidget, std::string("no widget has the id \"") + id + "\""});
+    auto position = it->placed.position.value_or(WidgetPosition{});
+    sd_bus_message* reply = nullptr;
+    int r = sd_bus_message_new_method_return(m, &reply);
+    if (r >= 0) r = sd_bus_message_append(reply, "ii", position.x, position.y);
+    if (r >= 0) r = sd_bus_message_open_container(reply, 'a', "(sdddd)");
+    for (const auto& button : it->buttons)
+        if (r >= 0)
+            r = sd_bus_message_append(reply, "(sdddd)", button.label.c_str(), button.frame.x, button.frame.y,
+                                      button.frame.width, button.frame.height);
+    if (r >= 0) r = sd_bus_message_close_container(reply);
+    if (r >= 0) r = sd_bus_send(nullptr, reply, nullptr);
+    sd_bus_message_unref(reply);
+    return r;
 }
 
 int remove(sd_bus_message* m, void* userdata, sd_bus_error*) {
@@ -198,6 +242,13 @@ const sd_bus_vtable hostVtable[] = {
 const sd_bus_vtable controlVtable[] = {
     SD_BUS_VTABLE_START(0),
     SD_BUS_METHOD_WITH_NAMES("Place", "ss", SD_BUS_PARAM(kind) SD_BUS_PARAM(family), "s", SD_BUS_PARAM(id), place,
+                             SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD_WITH_NAMES("PlaceAt", "ssii", SD_BUS_PARAM(kind) SD_BUS_PARAM(family) SD_BUS_PARAM(x) SD_BUS_PARAM(y),
+                             "s", SD_BUS_PARAM(id), placeAt, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD_WITH_NAMES("Move", "sii", SD_BUS_PARAM(id) SD_BUS_PARAM(x) SD_BUS_PARAM(y), "", , move,
+                             SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD_WITH_NAMES("Geometry", "s", SD_BUS_PARAM(id), "iia(sdddd)",
+                             SD_BUS_PARAM(x) SD_BUS_PARAM(y) SD_BUS_PARAM(buttons), geometry,
                              SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_METHOD_WITH_NAMES("Remove", "s", SD_BUS_PARAM(id), "", , remove, SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_METHOD_WITH_NAMES("List", "", , "a(ssssdasa(sbs)ss)", SD_BUS_PARAM(widgets), list,

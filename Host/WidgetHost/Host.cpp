@@ -53,6 +53,18 @@ Host::~Host() {
     extensions_.clear();
 }
 
+WidgetPosition defaultPosition(std::size_t index) {
+    // Four widgets of 170 points high to a column, with room between them, from the top-left corner.
+    constexpr int margin = 24;
+    constexpr int columnWidth = 364 + margin;
+    constexpr int rowHeight = 170 + margin;
+    constexpr std::size_t perColumn = 4;
+    return {margin + static_cast<int>(index / perColumn % 4) * columnWidth,
+            margin + static_cast<int>(index % perColumn) * rowHeight};
+}
+
+void Host::setScreen(WidgetScreen screen) { screen_ = std::move(screen); }
+
 void Host::setDrawnHandler(std::function<void(const std::string&, const std::string&)> handler) {
     drawn_ = std::move(handler);
 }
@@ -245,6 +257,8 @@ const Host::WidgetSlot* Host::widgetNamed(const std::string& id) const {
 
 void Host::addWidget(PlacedWidget placed) {
     auto widget = std::make_unique<WidgetSlot>();
+    // A widget from before positions were kept gets one, which it keeps once it is moved.
+    if (!placed.position) placed.position = defaultPosition(widgets_.size());
     widget->placed = std::move(placed);
     auto& added = *widget;
     widgets_.push_back(std::move(widget));
@@ -406,11 +420,41 @@ void Host::reloadAll() {
 
 void Host::clockChanged() {
     log(LogLevel::info, "the clock was set; asking every widget again");
+    reevaluateAll();
+}
+
+void Host::systemResumed() {
+    log(LogLevel::info, "the system woke up; asking every widget again");
+    reevaluateAll();
+}
+
+void Host::reevaluateAll() {
+    // The entry to show depends on the time, and so does what the extension would answer now.
     for (auto& widget : widgets_) {
         widget->shownIndex.reset();
         draw(*widget);
         requestReload(*widget);
     }
+}
+
+void Host::setAppearance(platform::views::Appearance appearance) {
+    if (options_.appearance == appearance) return;
+    options_.appearance = appearance;
+    log(LogLevel::info, "appearance: ", appearance == platform::views::Appearance::dark ? "dark" : "light");
+    if (screen_) {
+        screen_->setAppearance(appearance);
+        return;
+    }
+    for (auto& widget : widgets_) draw(*widget);
+}
+
+std::string Host::titleOf(const WidgetSlot& widget) const {
+    for (const auto& slot : extensions_)
+        if (slot->manifest.bundleIdentifier == widget.placed.extension && slot->description)
+            if (const auto* declaration = slot->description->find(widget.placed.kind);
+                declaration && !declaration->displayName.empty())
+                return declaration->displayName;
+    return widget.placed.kind;
 }
 
 }  // namespace widgethost

@@ -13,6 +13,7 @@
 #include "Host/WidgetHost/ExtensionCatalog.hpp"
 #include "Host/WidgetHost/ExtensionProcess.hpp"
 #include "Host/WidgetHost/PlacedWidgets.hpp"
+#include "Host/WidgetHost/PressTarget.hpp"
 #include "Host/WidgetHost/WidgetTimeline.hpp"
 #include "Host/WidgetHost/detail/EventSource.hpp"
 #include "Platform/Intents/Intent.hpp"
@@ -46,10 +47,11 @@ struct ButtonDetails {
     std::string label;
     bool enabled = false;
     std::string intent;
+    platform::views::Rect frame;  // in points from the widget's top-left corner
 };
 
 struct WidgetDetails {
-    PlacedWidget placed;
+    PlacedWidget placed;  // its position is always there: the saved one or where the host put it
     double entryDate = 0;  // milliseconds since 1970; 0 when nothing is shown
     std::vector<std::string> texts;
     std::vector<ButtonDetails> buttons;
@@ -75,12 +77,34 @@ template <class T>
 using HostResult = std::variant<T, HostError>;
 struct Done {};
 
+/// Where the widgets appear when there is a desktop: one window each, which draws itself and keeps
+/// its live timers ticking. Without a screen the host writes pictures.
+struct WidgetScreen {
+    /// Shows a widget under `title` at its position, or hides it when `view` is null.
+    std::function<void(const PlacedWidget& placed, const std::string& title, const platform::views::WidgetView* view)>
+        show;
+    std::function<void(const std::string& id)> remove;
+    std::function<void(const std::string& id, WidgetPosition position)> move;
+    std::function<void(platform::views::Appearance appearance)> setAppearance;
+};
+
+/// Who moved a widget: the user, by dragging its window (which is already there), or a request
+/// (which moves the window).
+enum class MoveOrigin { user, request };
+
+/// Where a widget goes when it was placed without a position: the n-th one down a column at the
+/// left of the desktop, then the next column.
+WidgetPosition defaultPosition(std::size_t index);
+
 class Host {
 public:
     Host(sd_event* loop, HostOptions options);
     Host(const Host&) = delete;
     Host& operator=(const Host&) = delete;
     ~Host();
+
+    /// Shows the widgets on `screen` instead of writing pictures. Call before `start`.
+    void setScreen(WidgetScreen screen);
 
     /// Finds the extensions, restores the placed widgets and starts asking for their timelines.
     void start();
@@ -95,7 +119,10 @@ public:
     std::vector<PlacedWidget> configurations(const std::string& applicationId) const;
 
     // What widgetctl asks for.
-    void place(const std::string& kind, platform::WidgetFamily family, std::function<void(HostResult<std::string>)> done);
+    void place(const std::string& kind, platform::WidgetFamily family, std::optional<WidgetPosition> position,
+               std::function<void(HostResult<std::string>)> done);
+    /// Moves a widget and keeps its new position.
+    HostResult<Done> move(const std::string& id, WidgetPosition position, MoveOrigin origin);
     HostResult<Done> remove(const std::string& id);
     std::vector<WidgetDetails> list() const;
     void render(const RenderRequest& request, std::function<void(HostResult<Done>)> done);
@@ -103,8 +130,16 @@ public:
     HostResult<PressResult> pressAt(const std::string& id, double x, double y);
     void reloadAll();
 
+    /// What a click in a widget's window meant: run an intent or open the link.
+    HostResult<PressResult> activate(const std::string& id, const PressTarget& target);
+
+    /// Redraws every widget in the desktop's new appearance.
+    void setAppearance(platform::views::Appearance appearance);
+
     /// Reloads every timeline and redraws after the wall clock jumped.
     void clockChanged();
+    /// The same after the machine woke up: timers on the monotonic clock stood still meanwhile.
+    void systemResumed();
 
     const HostOptions& options() const { return options_; }
 
@@ -143,6 +178,7 @@ private:
     struct PendingPlace {
         std::string kind;
         platform::WidgetFamily family;
+        std::optional<WidgetPosition> position;
         std::function<void(HostResult<std::string>)> done;
     };
 
@@ -173,10 +209,12 @@ private:
 
     // Places.
     void settlePendingPlaces();
-    HostResult<std::string> finishPlace(const std::string& kind, platform::WidgetFamily family, ExtensionSlot& slot);
+    HostResult<std::string> finishPlace(const PendingPlace& request, ExtensionSlot& slot);
 
     // Drawing.
     void draw(WidgetSlot& widget);
+    void reevaluateAll();
+    std::string titleOf(const WidgetSlot& widget) const;
     void scheduleEntryChange(WidgetSlot& widget, platform::Date now);
     void updateTicker();
     void tick();
@@ -195,6 +233,7 @@ private:
     detail::EventSourcePtr coalesceTimer_;
     detail::EventSourcePtr ticker_;
     ClockChangeWatch clockWatch_;
+    std::optional<WidgetScreen> screen_;
     std::function<void(const std::string&, const std::string&)> drawn_;
     bool shuttingDown_ = false;
     std::function<void()> shutDownFinished_;

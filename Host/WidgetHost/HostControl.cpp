@@ -44,14 +44,18 @@ int openerEnded(sd_event_source* source, const siginfo_t* info, void*) {
 
 // Places ---------------------------------------------------------------------------------------
 
-void Host::place(const std::string& kind, platform::WidgetFamily family, std::function<void(HostResult<std::string>)> done) {
+void Host::place(const std::string& kind, platform::WidgetFamily family, std::optional<WidgetPosition> position,
+                 std::function<void(HostResult<std::string>)> done) {
     if (kind.empty() || kind.size() > 255) return done(error(Code::invalidArgument, "the kind must be 1 to 255 bytes"));
+    if (position && !isPlausiblePosition(*position))
+        return done(error(Code::invalidArgument, "the position lies off any desktop"));
     rescanExtensions();
+    PendingPlace request{kind, family, position, std::move(done)};
     for (auto& slot : extensions_)
-        if (slot->description && slot->description->find(kind)) return done(finishPlace(kind, family, *slot));
+        if (slot->description && slot->description->find(kind)) return request.done(finishPlace(request, *slot));
 
     // Only a description says which kinds an extension has: ask those that have not told yet.
-    pendingPlaces_.push_back({kind, family, std::move(done)});
+    pendingPlaces_.push_back(std::move(request));
     for (auto& slot : extensions_)
         if (!slot->description) ensureRunning(*slot);
     settlePendingPlaces();
@@ -69,7 +73,7 @@ void Host::settlePendingPlaces() {
             return slot->description && slot->description->find(request.kind);
         });
         if (declaring != extensions_.end())
-            request.done(finishPlace(request.kind, request.family, **declaring));
+            request.done(finishPlace(request, **declaring));
         else if (stillDescribing)
             pendingPlaces_.push_back(std::move(request));
         else
@@ -77,14 +81,18 @@ void Host::settlePendingPlaces() {
     }
 }
 
-HostResult<std::string> Host::finishPlace(const std::string& kind, platform::WidgetFamily family, ExtensionSlot& slot) {
+HostResult<std::string> Host::finishPlace(const PendingPlace& request, ExtensionSlot& slot) {
+    const auto& kind = request.kind;
+    auto family = request.family;
     const auto* declaration = slot.description->find(kind);
     const auto& families = declaration->supportedFamilies;
     if (std::find(families.begin(), families.end(), family) == families.end())
         return error(Code::unsupportedFamily, kind + " comes in " + familiesText(families));
 
     PlacedWidgetList next = placed_;
-    PlacedWidget placed{next.takeIdentifier(), kind, family, slot.manifest.bundleIdentifier};
+    // The position is kept from the start, so that the widget stays put when others come and go.
+    PlacedWidget placed{next.takeIdentifier(), kind, family, slot.manifest.bundleIdentifier,
+                        request.position.value_or(defaultPosition(next.widgets.size()))};
     next.widgets.push_back(placed);
     if (!savePlacedWidgets(options_.placedWidgetsFile, next))
         return error(Code::failed, "cannot write " + options_.placedWidgetsFile.string());
@@ -104,11 +112,30 @@ HostResult<Done> Host::remove(const std::string& id) {
         return error(Code::failed, "cannot write " + options_.placedWidgetsFile.string());
     placed_ = std::move(next);
     widgets_.erase(it);
+    if (screen_) screen_->remove(id);
     std::error_code ignored;
     std::filesystem::remove(picturePath(id), ignored);
     log(LogLevel::info, "removed widget ", id);
     updateTicker();
     stopIdleExtensions();
+    return Done{};
+}
+
+HostResult<Done> Host::move(const std::string& id, WidgetPosition position, MoveOrigin origin) {
+    auto* widget = widgetNamed(id);
+    if (!widget) return error(Code::unknownWidget, "no widget has the id \"" + id + "\"");
+    if (!isPlausiblePosition(position)) return error(Code::invalidArgument, "the position lies off any desktop");
+    // The window follows even when the position cannot be kept, so the screen and the host agree.
+    widget->placed.position = position;
+    if (origin == MoveOrigin::request && screen_) screen_->move(id, position);
+    PlacedWidgetList next = placed_;
+    for (auto& placed : next.widgets)
+        if (placed.id == id) placed.position = position;
+    if (!savePlacedWidgets(options_.placedWidgetsFile, next))
+        return error(Code::failed, "cannot write " + options_.placedWidgetsFile.string());
+    placed_ = std::move(next);
+    log(LogLevel::info, "widget ", id, " moved to ", position.x, ",", position.y,
+        origin == MoveOrigin::user ? " by the user" : "");
     return Done{};
 }
 
@@ -128,7 +155,8 @@ std::vector<WidgetDetails> Host::list() const {
                 auto layout = platform::views::layOut(*view, widget->placed.family, now);
                 details.texts = std::move(layout.texts);
                 for (const auto& button : widget->layout->buttons)
-                    details.buttons.push_back({button.accessibilityLabel, button.enabled, button.intent.type});
+                    details.buttons.push_back(
+                        {button.accessibilityLabel, button.enabled, button.intent.type, button.frame});
             }
         }
         if (widget->picture) details.picture = picturePath(widget->placed.id).string();
@@ -229,6 +257,27 @@ HostResult<PressResult> Host::pressAt(const std::string& id, double x, double y)
         return PressResult{PressResult::Action::perform, run->intent.type};
     }
     if (auto* link = std::get_if<OpenLink>(&target)) {
+        log(LogLevel::info, "widget ", id, ": clicked outside its buttons; opening ", link->url);
+        openLink(link->url);
+        return PressResult{PressResult::Action::open, link->url};
+    }
+    return PressResult{};
+}
+
+HostResult<PressResult> Host::activate(const std::string& id, const PressTarget& target) {
+    auto* widget = widgetNamed(id);
+    if (!widget) return error(Code::unknownWidget, "no widget has the id \"" + id + "\"");
+    if (const auto* run = std::get_if<RunIntent>(&target)) {
+        log(LogLevel::info, "widget ", id, ": clicked \"", run->label, "\"");
+        auto performed = perform(*widget, run->intent);
+        if (auto* failure = std::get_if<HostError>(&performed)) {
+            log(LogLevel::warning, "widget ", id, ": ", failure->message);
+            return *failure;
+        }
+        return PressResult{PressResult::Action::perform, run->intent.type};
+    }
+    if (const auto* link = std::get_if<OpenLink>(&target)) {
+        if (!isOpenableLink(link->url)) return error(Code::invalidArgument, "not a link to open: " + link->url);
         log(LogLevel::info, "widget ", id, ": clicked outside its buttons; opening ", link->url);
         openLink(link->url);
         return PressResult{PressResult::Action::open, link->url};

@@ -1,5 +1,5 @@
-// Drawing the placed widgets headless: one PNG per widget, rewritten only when its picture changed,
-// and once a second while it shows a live timer.
+// Drawing the placed widgets: on the screen's windows when there is one; else headless, one PNG per
+// widget, rewritten only when its picture changed, and once a second while it shows a live timer.
 #include <algorithm>
 #include <cmath>
 
@@ -28,6 +28,14 @@ void Host::draw(WidgetSlot& widget) {
     scheduleEntryChange(widget, now);
 
     const auto* view = index && widget.views[*index] ? &*widget.views[*index] : nullptr;
+    if (screen_) {
+        // The window draws itself and keeps its timers ticking; the host only keeps the layout for
+        // presses by label and for listing.
+        widget.layout = view ? std::optional(platform::views::layOut(*view, widget.placed.family, now)) : std::nullopt;
+        widget.hasLiveTimers = false;
+        screen_->show(widget.placed, titleOf(widget), view);
+        return;
+    }
     if (!view) {
         // An entry without a view shows nothing; an old picture would be a lie.
         widget.layout.reset();

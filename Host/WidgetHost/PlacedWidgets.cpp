@@ -1,6 +1,7 @@
 #include "Host/WidgetHost/PlacedWidgets.hpp"
 
 #include <charconv>
+#include <cstdlib>
 #include <set>
 
 #include <nlohmann/json.hpp>
@@ -15,6 +16,8 @@ using nlohmann::json;
 namespace fs = std::filesystem;
 
 constexpr std::uintmax_t maxListBytes = 4 << 20;
+// Far beyond any desktop, yet safe to add widget sizes to.
+constexpr std::int64_t maxCoordinate = 1'000'000;
 
 std::optional<std::uint64_t> numberOf(std::string_view id) {
     std::uint64_t value = 0;
@@ -38,7 +41,19 @@ std::optional<PlacedWidget> decodeWidget(const json& record) {
     auto parsedFamily = platform::widgetFamilyFromString(*family);
     if (id->empty() || id->size() > 64 || kind->empty() || !parsedFamily || !isValidApplicationId(*extension))
         return std::nullopt;
-    return PlacedWidget{*id, *kind, *parsedFamily, *extension};
+    PlacedWidget widget{*id, *kind, *parsedFamily, *extension, std::nullopt};
+    // A broken position loses only the position: the widget goes back to a default place.
+    auto x = record.find("x");
+    auto y = record.find("y");
+    if (x != record.end() && y != record.end() && x->is_number_integer() && y->is_number_integer()) {
+        auto px = x->get<std::int64_t>();
+        auto py = y->get<std::int64_t>();
+        if (std::abs(px) <= maxCoordinate && std::abs(py) <= maxCoordinate) {
+            WidgetPosition position{static_cast<int>(px), static_cast<int>(py)};
+            if (isPlausiblePosition(position)) widget.position = position;
+        }
+    }
+    return widget;
 }
 
 }  // namespace
@@ -57,13 +72,23 @@ const PlacedWidget* PlacedWidgetList::find(std::string_view id) const {
     return nullptr;
 }
 
+bool isPlausiblePosition(WidgetPosition position) {
+    return std::abs(position.x) <= maxCoordinate && std::abs(position.y) <= maxCoordinate;
+}
+
 std::string encodePlacedWidgets(const PlacedWidgetList& list) {
     json widgets = json::array();
-    for (const auto& widget : list.widgets)
-        widgets.push_back({{"id", widget.id},
-                           {"kind", widget.kind},
-                           {"family", platform::toString(widget.family)},
-                           {"extension", widget.extension}});
+    for (const auto& widget : list.widgets) {
+        json record = {{"id", widget.id},
+                       {"kind", widget.kind},
+                       {"family", platform::toString(widget.family)},
+                       {"extension", widget.extension}};
+        if (widget.position) {
+            record["x"] = widget.position->x;
+            record["y"] = widget.position->y;
+        }
+        widgets.push_back(std::move(record));
+    }
     json doc = {{"version", 1}, {"nextNumber", list.nextNumber}, {"widgets", std::move(widgets)}};
     return doc.dump(2) + "\n";
 }

@@ -12,11 +12,19 @@
 // The user's placed widgets, kept in $XDG_CONFIG_HOME/widget-host/widgets.json across restarts.
 namespace widgethost {
 
+/// Where a widget sits on the desktop: its top-left corner in desktop pixels.
+struct WidgetPosition {
+    int x = 0;
+    int y = 0;
+    friend bool operator==(const WidgetPosition&, const WidgetPosition&) = default;
+};
+
 struct PlacedWidget {
     std::string id;
     std::string kind;
     platform::WidgetFamily family = platform::WidgetFamily::systemSmall;
     std::string extension;  // bundle identifier of the extension that declares the kind
+    std::optional<WidgetPosition> position = std::nullopt;  // absent until placed at or moved to one
 
     friend bool operator==(const PlacedWidget&, const PlacedWidget&) = default;
 };
@@ -29,6 +37,9 @@ struct PlacedWidgetList {
     std::string takeIdentifier();
     const PlacedWidget* find(std::string_view id) const;
 };
+
+/// Whether a position is one a desktop can have; anything else in the file is ignored.
+bool isPlausiblePosition(WidgetPosition position);
 
 std::string encodePlacedWidgets(const PlacedWidgetList& list);
 

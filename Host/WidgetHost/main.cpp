@@ -9,7 +9,14 @@
 
 #include <CLI/CLI.hpp>
 
+#include <glib.h>
+
 #include "Host/WidgetHost/BusService.hpp"
+#include "Host/WidgetHost/Desktop/AppearanceSource.hpp"
+#include "Host/WidgetHost/Desktop/DesktopScreen.hpp"
+#include "Host/WidgetHost/Desktop/DisplayChoice.hpp"
+#include "Host/WidgetHost/Desktop/SharedLoop.hpp"
+#include "Host/WidgetHost/Desktop/SleepWatch.hpp"
 #include "Host/WidgetHost/Host.hpp"
 #include "Host/WidgetHost/Log.hpp"
 #include "Platform/System/Files.hpp"
@@ -71,7 +78,8 @@ int main(int argc, char** argv) {
     std::vector<std::string> developmentDirs;
     std::string outputDir = defaultOutputDirectory().string();
     std::string configDir = (baseDirectory("XDG_CONFIG_HOME", ".config") / "widget-host").string();
-    std::string appearance = "light";
+    std::string appearance = "auto";
+    bool headless = false;
     std::string renderingMode = "fullColor";
     HostOptions options;
     if (auto opener = environment("WIDGET_HOST_URL_OPENER"); !opener.empty()) options.urlOpener = opener;
@@ -87,13 +95,17 @@ int main(int argc, char** argv) {
                    "Also look for extension manifests here, before the installed ones (for development: build/bin); "
                    "WIDGET_HOST_EXTENSIONS_DIR adds a colon-separated list")
         ->type_name("DIR");
-    app.add_option("--output-dir", outputDir, "Where the widgets' pictures (<id>.png) are written")->capture_default_str();
+    app.add_flag("--headless", headless,
+                 "Write pictures (<id>.png) even when there is a display; without one the host always does");
+    app.add_option("--output-dir", outputDir, "Where the widgets' pictures (<id>.png) are written when headless")
+        ->capture_default_str();
     app.add_option("--config-dir", configDir, "Where the placed widgets are kept (widgets.json)")->capture_default_str();
-    app.add_option("--scale", options.scale, "Device pixels per point of the pictures")
+    app.add_option("--scale", options.scale, "Device pixels per point of the pictures (windows use the monitor's)")
         ->check(CLI::Range(0.25, 8.0))
         ->capture_default_str();
-    app.add_option("--appearance", appearance, "Appearance of the pictures")
-        ->check(CLI::IsMember({"light", "dark"}))
+    app.add_option("--appearance", appearance,
+                   "Light or dark; auto follows the desktop (its portal, else GNOME's setting), else light")
+        ->check(CLI::IsMember({"auto", "light", "dark"}))
         ->capture_default_str();
     app.add_option("--rendering-mode", renderingMode, "Rendering mode asked of the extensions")
         ->check(CLI::IsMember({"fullColor", "accented", "vibrant"}))
@@ -120,6 +132,21 @@ int main(int argc, char** argv) {
     options.renderingMode = *platform::widgetRenderingModeFromString(renderingMode);
     options.requestTimeout = std::chrono::milliseconds(requestTimeoutMs);
     options.limits.addressSpaceBytes = static_cast<std::uint64_t>(memoryMb) << 20;
+
+    // Windows when there is a desktop to put them on; pictures otherwise.
+    using widgethost::desktop::DisplayKind;
+    DisplayKind display = DisplayKind::none;
+    if (!headless) {
+        auto session = widgethost::desktop::currentDisplayEnvironment();
+        display = widgethost::desktop::chooseDisplay(session);
+        if (display == DisplayKind::none && !session.waylandDisplay.empty())
+            log(LogLevel::warning, "this Wayland desktop has no layer-shell and no X server; writing pictures instead");
+        g_set_prgname("widget-host");
+        if (display != DisplayKind::none && !widgethost::desktop::startGtk(display)) {
+            log(LogLevel::warning, "cannot open the display; writing pictures instead");
+            display = DisplayKind::none;
+        }
+    }
 
     if (!platform::createDirectories(options.outputDirectory)) {
         log(LogLevel::error, "cannot create ", options.outputDirectory.string());
@@ -151,6 +178,42 @@ int main(int argc, char** argv) {
     sd_bus_set_exit_on_disconnect(loop.bus, 1);
 
     Host host(loop.event, options);
+    // After the host, so that the windows, which call it, go first.
+    std::unique_ptr<widgethost::desktop::DesktopScreen> screen;
+    if (display != DisplayKind::none) {
+        widgethost::desktop::ScreenHandlers handlers;
+        handlers.activated = [&host](const std::string& id, const PressTarget& target) { host.activate(id, target); };
+        handlers.moved = [&host](const std::string& id, widgethost::desktop::SurfacePosition p) {
+            auto moved = host.move(id, {p.x, p.y}, MoveOrigin::user);
+            if (auto* failure = std::get_if<HostError>(&moved)) log(LogLevel::warning, failure->message);
+        };
+        screen = std::make_unique<widgethost::desktop::DesktopScreen>(display, options.appearance, std::move(handlers));
+        auto* s = screen.get();
+        host.setScreen(WidgetScreen{
+            [s](const PlacedWidget& placed, const std::string& title, const platform::views::WidgetView* view) {
+                auto position = placed.position.value_or(WidgetPosition{});
+                s->show(placed.id, placed.family, {position.x, position.y}, title, view);
+            },
+            [s](const std::string& id) { s->remove(id); },
+            [s](const std::string& id, WidgetPosition position) { s->move(id, {position.x, position.y}); },
+            [s](platform::views::Appearance a) { s->setAppearance(a); },
+        });
+        log(LogLevel::info, "showing the widgets as windows (", widgethost::desktop::toString(display), ")");
+    }
+
+    // Light or dark as the desktop says, unless the user chose.
+    std::unique_ptr<widgethost::desktop::AppearanceSource> appearanceSource;
+    if (appearance == "auto") {
+        appearanceSource = std::make_unique<widgethost::desktop::AppearanceSource>(
+            platform::views::Appearance::light, [&host](platform::views::Appearance a) { host.setAppearance(a); });
+        appearanceSource->start(loop.bus);
+    }
+
+    // Yesterday's total must not survive the night: after a resume every widget asks again.
+    widgethost::desktop::SleepWatch sleepWatch;
+    if (!sleepWatch.start(loop.event, [&host] { host.systemResumed(); }))
+        log(LogLevel::debug, "no system bus; resumes from suspend go unnoticed");
+
     BusService service(loop.bus, host);
     std::string why;
     if (!service.start(&why)) {
@@ -170,7 +233,8 @@ int main(int argc, char** argv) {
 
     host.start();
     log(LogLevel::info, "serving ", busName, " on the session bus");
-    int r = sd_event_loop(loop.event);
+    // GLib's loop carries sd-event, so that GTK's windows and GSettings' changes are served too.
+    int r = widgethost::desktop::runSharedLoop(loop.event);
     if (r < 0) log(LogLevel::error, "event loop: ", std::strerror(-r));
     return r < 0 ? 1 : 0;
 }

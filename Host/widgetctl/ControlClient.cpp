@@ -90,6 +90,39 @@ Result<std::string> ControlClient::place(const std::string& kind, const std::str
     return std::string(id);
 }
 
+Result<std::string> ControlClient::placeAt(const std::string& kind, const std::string& family, int x, int y) {
+    Reply reply;
+    int r = call(bus_, reply, "PlaceAt", "ssii", kind.c_str(), family.c_str(), x, y);
+    if (r < 0) return reply.failure(r);
+    const char* id = nullptr;
+    if (sd_bus_message_read(reply.message, "s", &id) < 0) return malformed();
+    return std::string(id);
+}
+
+Result<Nothing> ControlClient::move(const std::string& id, int x, int y) {
+    Reply reply;
+    if (int r = call(bus_, reply, "Move", "sii", id.c_str(), x, y); r < 0) return reply.failure(r);
+    return Nothing{};
+}
+
+Result<Geometry> ControlClient::geometry(const std::string& id) {
+    Reply reply;
+    if (int r = call(bus_, reply, "Geometry", "s", id.c_str()); r < 0) return reply.failure(r);
+    Geometry geometry;
+    if (sd_bus_message_read(reply.message, "ii", &geometry.x, &geometry.y) < 0 ||
+        sd_bus_message_enter_container(reply.message, 'a', "(sdddd)") < 0)
+        return malformed();
+    const char* label = nullptr;
+    ButtonFrame frame;
+    int r = 0;
+    while ((r = sd_bus_message_read(reply.message, "(sdddd)", &label, &frame.x, &frame.y, &frame.width, &frame.height)) > 0) {
+        frame.label = label;
+        geometry.buttons.push_back(frame);
+    }
+    if (r < 0) return malformed();
+    return geometry;
+}
+
 Result<Nothing> ControlClient::remove(const std::string& id) {
     Reply reply;
     if (int r = call(bus_, reply, "Remove", "s", id.c_str()); r < 0) return reply.failure(r);

@@ -25,6 +25,16 @@ struct Button {
     std::string intent;
 };
 
+struct ButtonFrame {
+    std::string label;
+    double x = 0, y = 0, width = 0, height = 0;  // points from the widget's top-left corner
+};
+
+struct Geometry {
+    int x = 0, y = 0;  // the widget's top-left corner on the desktop
+    std::vector<ButtonFrame> buttons;
+};
+
 struct Widget {
     std::string id, kind, family, extension;
     double entryDate = 0;
@@ -42,6 +52,9 @@ public:
     ~ControlClient();
 
     Result<std::string> place(const std::string& kind, const std::string& family);
+    Result<std::string> placeAt(const std::string& kind, const std::string& family, int x, int y);
+    Result<Nothing> move(const std::string& id, int x, int y);
+    Result<Geometry> geometry(const std::string& id);
     Result<Nothing> remove(const std::string& id);
     Result<std::vector<Widget>> list();
     Result<Nothing> render(const std::string& id, const std::string& path, double scale, const std::string& appearance,

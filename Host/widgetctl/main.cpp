@@ -1,6 +1,7 @@
 // widgetctl: places, lists, draws and presses the widget host's widgets from a terminal.
 #include <ctime>
 #include <filesystem>
+#include <optional>
 #include <iostream>
 
 #include <CLI/CLI.hpp>
@@ -47,13 +48,17 @@ std::string localTime(double milliseconds) {
     return text;
 }
 
-void printWidgets(const std::vector<Widget>& widgets) {
+using Geometries = std::vector<std::optional<Geometry>>;
+
+void printWidgets(const std::vector<Widget>& widgets, const Geometries& geometries) {
     if (widgets.empty()) {
         std::cout << "No widgets placed. Place one with: widgetctl place KIND --family small\n";
         return;
     }
-    for (const auto& w : widgets) {
+    for (size_t i = 0; i < widgets.size(); ++i) {
+        const auto& w = widgets[i];
         std::cout << w.id << "  " << w.kind << "  " << w.family << "  " << w.extension << "  (" << w.status << ")\n";
+        if (geometries[i]) std::cout << "    at:      " << geometries[i]->x << ", " << geometries[i]->y << "\n";
         std::cout << "    entry:   " << localTime(w.entryDate) << "\n";
         std::cout << "    picture: " << (w.picture.empty() ? "none" : w.picture) << "\n";
         if (!w.texts.empty()) {
@@ -67,14 +72,25 @@ void printWidgets(const std::vector<Widget>& widgets) {
     }
 }
 
-void printJson(const std::vector<Widget>& widgets) {
+void printJson(const std::vector<Widget>& widgets, const Geometries& geometries) {
     auto out = nlohmann::json::array();
-    for (const auto& w : widgets) {
+    for (size_t i = 0; i < widgets.size(); ++i) {
+        const auto& w = widgets[i];
         auto buttons = nlohmann::json::array();
-        for (const auto& b : w.buttons) buttons.push_back({{"label", b.label}, {"enabled", b.enabled}, {"intent", b.intent}});
-        out.push_back({{"id", w.id}, {"kind", w.kind}, {"family", w.family}, {"extension", w.extension},
-                       {"entryDate", w.entryDate}, {"texts", w.texts}, {"buttons", std::move(buttons)},
-                       {"picture", w.picture}, {"status", w.status}});
+        for (const auto& b : w.buttons) {
+            nlohmann::json button = {{"label", b.label}, {"enabled", b.enabled}, {"intent", b.intent}};
+            // Frames come from the geometry, in the same order as the buttons.
+            if (geometries[i] && buttons.size() < geometries[i]->buttons.size()) {
+                const auto& f = geometries[i]->buttons[buttons.size()];
+                button["frame"] = {f.x, f.y, f.width, f.height};
+            }
+            buttons.push_back(std::move(button));
+        }
+        nlohmann::json record = {{"id", w.id}, {"kind", w.kind}, {"family", w.family}, {"extension", w.extension},
+                                 {"entryDate", w.entryDate}, {"texts", w.texts}, {"buttons", std::move(buttons)},
+                                 {"picture", w.picture}, {"status", w.status}};
+        if (geometries[i]) record["position"] = {geometries[i]->x, geometries[i]->y};
+        out.push_back(std::move(record));
     }
     std::cout << out.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
 }
@@ -88,11 +104,13 @@ std::string familyName(const std::string& family) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"Controls the widget host: place, remove, list, render and press widgets."};
+    CLI::App app{"Controls the widget host: place, move, remove, list, render and press widgets."};
     app.require_subcommand(1);
 
     std::string kind, family = "small", id, label, out, appearance = "light", mode = "fullColor";
     double scale = 2, x = 0, y = 0;
+    std::optional<int> placeX, placeY;
+    int moveX = 0, moveY = 0;
     bool json = false;
 
     auto* place = app.add_subcommand("place", "Place a widget; prints its id");
@@ -100,6 +118,15 @@ int main(int argc, char** argv) {
     place->add_option("--family", family, "Size")
         ->check(CLI::IsMember({"small", "medium", "systemSmall", "systemMedium"}))
         ->capture_default_str();
+    auto* xOption = place->add_option("--x", placeX, "Left edge on the desktop, in pixels (default: below the others)");
+    auto* yOption = place->add_option("--y", placeY, "Top edge on the desktop, in pixels");
+    xOption->needs(yOption);
+    yOption->needs(xOption);
+
+    auto* move = app.add_subcommand("move", "Move a widget on the desktop; it stays there across restarts");
+    move->add_option("ID", id, "Widget id")->required();
+    move->add_option("X", moveX, "Left edge, in pixels")->required();
+    move->add_option("Y", moveY, "Top edge, in pixels")->required();
 
     auto* remove = app.add_subcommand("remove", "Remove a placed widget");
     remove->add_option("ID", id, "Widget id (see list)")->required();
@@ -136,16 +163,28 @@ int main(int argc, char** argv) {
     auto& client = std::get<ControlClient>(connected);
 
     if (place->parsed()) {
-        auto result = client.place(kind, familyName(family));
+        auto result = placeX ? client.placeAt(kind, familyName(family), *placeX, *placeY)
+                             : client.place(kind, familyName(family));
         if (auto* error = std::get_if<ClientError>(&result)) return report(*error);
         std::cout << std::get<std::string>(result) << "\n";
+    } else if (move->parsed()) {
+        auto result = client.move(id, moveX, moveY);
+        if (auto* error = std::get_if<ClientError>(&result)) return report(*error);
     } else if (remove->parsed()) {
         auto result = client.remove(id);
         if (auto* error = std::get_if<ClientError>(&result)) return report(*error);
     } else if (list->parsed()) {
         auto result = client.list();
         if (auto* error = std::get_if<ClientError>(&result)) return report(*error);
-        json ? printJson(std::get<std::vector<Widget>>(result)) : printWidgets(std::get<std::vector<Widget>>(result));
+        const auto& widgets = std::get<std::vector<Widget>>(result);
+        // A widget removed meanwhile simply has no geometry.
+        Geometries geometries;
+        for (const auto& w : widgets) {
+            auto geometry = client.geometry(w.id);
+            geometries.push_back(std::holds_alternative<Geometry>(geometry) ? std::optional(std::get<Geometry>(geometry))
+                                                                            : std::nullopt);
+        }
+        json ? printJson(widgets, geometries) : printWidgets(widgets, geometries);
     } else if (render->parsed()) {
         auto absolute = std::filesystem::absolute(out).lexically_normal().string();
         auto result = client.render(id, absolute, scale, appearance, mode);

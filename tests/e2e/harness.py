@@ -78,6 +78,11 @@ class HostTestCase(unittest.TestCase):
     def setUp(self):
         self.root = tempfile.mkdtemp(prefix="widget-host-e2e-")
         self.env = dict(os.environ)
+        # Pictures, not windows, unless a test brings a display of its own; and the appearance of
+        # no particular desktop.
+        for name in ("DISPLAY", "WAYLAND_DISPLAY"):
+            self.env.pop(name, None)
+        self.env["GSETTINGS_BACKEND"] = "memory"
         for name, sub in (("XDG_DATA_HOME", "data"), ("XDG_CONFIG_HOME", "config"),
                           ("XDG_CACHE_HOME", "cache"), ("XDG_RUNTIME_DIR", "run"), ("HOME", "home")):
             path = os.path.join(self.root, sub)

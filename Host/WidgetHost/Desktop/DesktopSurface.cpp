@@ -401,6 +401,7 @@ DesktopSurface::DesktopSurface(SurfaceSettings settings, SurfaceCallbacks callba
     installStyle(screen);
     gtk_style_context_add_class(gtk_widget_get_style_context(s.window), "widget-host-surface");
     gtk_window_set_title(window, s.settings.title.c_str());
+    if (!s.settings.role.empty()) gtk_window_set_role(window, s.settings.role.c_str());
     gtk_window_set_decorated(window, FALSE);
     gtk_window_set_resizable(window, FALSE);
     gtk_widget_set_app_paintable(s.window, TRUE);

@@ -28,6 +28,7 @@ struct SurfaceSettings {
     SurfacePosition position;
     platform::views::Appearance appearance = platform::views::Appearance::light;
     std::string title;  // the window's title, which names the widget to window lists and screen readers
+    std::string role;   // the X11 window role, which tells the host's windows apart (the widget's id)
 };
 
 struct SurfaceCallbacks {

@@ -1,0 +1,43 @@
+#include "Host/WidgetHost/Desktop/DesktopScreen.hpp"
+
+namespace widgethost::desktop {
+
+DesktopScreen::DesktopScreen(DisplayKind display, platform::views::Appearance appearance, ScreenHandlers handlers)
+    : display_(display), appearance_(appearance), handlers_(std::move(handlers)) {}
+
+void DesktopScreen::show(const std::string& id, platform::WidgetFamily family, SurfacePosition position,
+                         const std::string& title, const platform::views::WidgetView* view) {
+    auto it = surfaces_.find(id);
+    if (it == surfaces_.end()) {
+        // A widget that never showed anything gets no window yet.
+        if (!view) return;
+        SurfaceSettings settings{display_, family, position, appearance_, title, id};
+        SurfaceCallbacks callbacks;
+        callbacks.activated = [this, id](const PressTarget& target) {
+            if (handlers_.activated) handlers_.activated(id, target);
+        };
+        callbacks.moved = [this, id](SurfacePosition moved) {
+            if (handlers_.moved) handlers_.moved(id, moved);
+        };
+        it = surfaces_.emplace(id, std::make_unique<DesktopSurface>(std::move(settings), std::move(callbacks))).first;
+    }
+    it->second->show(view ? std::optional(*view) : std::nullopt);
+}
+
+void DesktopScreen::remove(const std::string& id) { surfaces_.erase(id); }
+
+void DesktopScreen::move(const std::string& id, SurfacePosition position) {
+    if (auto it = surfaces_.find(id); it != surfaces_.end()) it->second->moveTo(position);
+}
+
+void DesktopScreen::setAppearance(platform::views::Appearance appearance) {
+    appearance_ = appearance;
+    for (auto& [id, surface] : surfaces_) surface->setAppearance(appearance);
+}
+
+const DesktopSurface* DesktopScreen::surface(const std::string& id) const {
+    auto it = surfaces_.find(id);
+    return it == surfaces_.end() ? nullptr : it->second.get();
+}
+
+}  // namespace widgethost::desktop

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "Host/WidgetHost/Desktop/DesktopSurface.hpp"
+
+// The host's widgets on the desktop: one surface per placed widget, made when it first has
+// something to show, and the clicks and drags of all of them reported by widget id.
+namespace widgethost::desktop {
+
+struct ScreenHandlers {
+    std::function<void(const std::string& id, const PressTarget& target)> activated;
+    std::function<void(const std::string& id, SurfacePosition position)> moved;
+};
+
+class DesktopScreen {
+public:
+    DesktopScreen(DisplayKind display, platform::views::Appearance appearance, ScreenHandlers handlers);
+
+    /// Shows a widget's view, making its window the first time; a null view hides the window.
+    void show(const std::string& id, platform::WidgetFamily family, SurfacePosition position, const std::string& title,
+              const platform::views::WidgetView* view);
+    void remove(const std::string& id);
+    void move(const std::string& id, SurfacePosition position);
+    void setAppearance(platform::views::Appearance appearance);
+
+    const DesktopSurface* surface(const std::string& id) const;
+
+private:
+    DisplayKind display_;
+    platform::views::Appearance appearance_;
+    ScreenHandlers handlers_;
+    std::map<std::string, std::unique_ptr<DesktopSurface>> surfaces_;
+};
+
+}  // namespace widgethost::desktop

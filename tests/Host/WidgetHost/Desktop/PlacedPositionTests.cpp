@@ -1,0 +1,53 @@
+#include <gtest/gtest.h>
+
+#include "Host/WidgetHost/Host.hpp"
+#include "Host/WidgetHost/PlacedWidgets.hpp"
+
+namespace {
+
+using namespace widgethost;
+using platform::WidgetFamily;
+
+TEST(PlacedPosition, SurvivesTheFileAndStaysAbsentWhereItWas) {
+    PlacedWidgetList list;
+    list.widgets.push_back({"1", "K", WidgetFamily::systemSmall, "com.example", WidgetPosition{40, -20}});
+    list.widgets.push_back({"2", "K", WidgetFamily::systemMedium, "com.example"});
+    list.nextNumber = 3;
+    auto decoded = decodePlacedWidgets(encodePlacedWidgets(list));
+    ASSERT_TRUE(decoded);
+    ASSERT_EQ(decoded->widgets.size(), 2u);
+    EXPECT_EQ(decoded->widgets[0].position, (WidgetPosition{40, -20}));
+    EXPECT_EQ(decoded->widgets[1].position, std::nullopt);
+}
+
+TEST(PlacedPosition, ABrokenPositionLosesOnlyThePosition) {
+    auto decoded = decodePlacedWidgets(R"({"widgets": [
+        {"id": "1", "kind": "K", "family": "systemSmall", "extension": "com.example", "x": "40", "y": 10},
+        {"id": "2", "kind": "K", "family": "systemSmall", "extension": "com.example", "x": 40.5, "y": 10},
+        {"id": "3", "kind": "K", "family": "systemSmall", "extension": "com.example", "x": 40},
+        {"id": "4", "kind": "K", "family": "systemSmall", "extension": "com.example", "x": 1e12, "y": 0},
+        {"id": "5", "kind": "K", "family": "systemSmall", "extension": "com.example", "x": 3000000000, "y": 0},
+        {"id": "6", "kind": "K", "family": "systemSmall", "extension": "com.example", "x": 1000000, "y": -1000000}]})");
+    ASSERT_TRUE(decoded);
+    ASSERT_EQ(decoded->widgets.size(), 6u);
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(decoded->widgets[i].position, std::nullopt) << decoded->widgets[i].id;
+    EXPECT_EQ(decoded->widgets[5].position, (WidgetPosition{1000000, -1000000}));
+    EXPECT_FALSE(isPlausiblePosition({1000001, 0}));
+}
+
+TEST(PlacedPosition, DefaultsFillColumnsFromTheTopLeft) {
+    EXPECT_EQ(defaultPosition(0), (WidgetPosition{24, 24}));
+    EXPECT_EQ(defaultPosition(1), (WidgetPosition{24, 24 + 194}));
+    EXPECT_EQ(defaultPosition(3), (WidgetPosition{24, 24 + 3 * 194}));
+    EXPECT_EQ(defaultPosition(4), (WidgetPosition{24 + 388, 24}));
+    // Widgets never overlap, whatever their family: a column is as wide as a medium widget.
+    for (std::size_t i = 0; i < 16; ++i)
+        for (std::size_t j = i + 1; j < 16; ++j) {
+            auto a = defaultPosition(i);
+            auto b = defaultPosition(j);
+            bool apart = std::abs(a.x - b.x) >= 364 || std::abs(a.y - b.y) >= 170;
+            EXPECT_TRUE(apart) << i << " and " << j;
+        }
+}
+
+}  // namespace

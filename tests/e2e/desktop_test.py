@@ -1,0 +1,160 @@
+"""The widgets as desktop windows, end to end: the real widget host on its own X server (Xvfb with
+openbox for the window-manager hints), the real KelvoWidget extension and the stand-in Kelvo
+application, clicked with xdotool, read with xprop and through AT-SPI. Screenshots for people go
+to $WIDGET_HOST_E2E_OUTPUT."""
+import json
+import os
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.join(HERE, "..", "Host", "WidgetHost", "Desktop"))
+import harness  # noqa: E402
+from harness import enabled_labels, labels, wait_until  # noqa: E402
+from xsession import XSession  # noqa: E402
+
+OUTPUT = os.environ.get("WIDGET_HOST_E2E_OUTPUT") or os.path.join(os.getcwd(), "desktop-e2e")
+SMALL_AT = (40, 60)
+MEDIUM_AT = (260, 60)
+
+
+def running(widget):
+    return "Stop tracking" in enabled_labels(widget)
+
+
+def idle(widget):
+    return "Start tracking" in enabled_labels(widget) and "Stop tracking" not in labels(widget)
+
+
+class DesktopTest(harness.HostTestCase):
+    @classmethod
+    def setUpClass(cls):
+        os.makedirs(OUTPUT, exist_ok=True)
+        cls.x = XSession().__enter__()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.x.__exit__(None, None, None)
+
+    def setUp(self):
+        super().setUp()
+        self.extensions_dir = self.bin_dir
+        self.env["DISPLAY"] = self.x.display
+        self.start_host()
+        self.small = self.ctl("place", "TimerWidget", "--family", "small", "--x", str(SMALL_AT[0]), "--y",
+                              str(SMALL_AT[1])).stdout.strip()
+        self.medium = self.ctl("place", "TimerWidget", "--family", "medium", "--x", str(MEDIUM_AT[0]), "--y",
+                               str(MEDIUM_AT[1])).stdout.strip()
+        self.app = self.start("kelvo-app", [self.program("kelvo-app"), "--demo"])
+        if not wait_until(lambda: "owns com.kelvo.desktop" in self.app.text() or not self.app.running(), 10):
+            self.fail("kelvo-app did not come up")
+        for widget_id in (self.small, self.medium):
+            self.wait_for_widget(widget_id, idle, "showed the idle demo state")
+        self.assertTrue(wait_until(lambda: len(self.windows()) == 2, 10), "two windows never appeared")
+
+    # The X server ----------------------------------------------------------------------------
+
+    def xrun(self, *args):
+        return subprocess.run(list(args), env=self.env, capture_output=True, text=True, timeout=30)
+
+    def windows(self):
+        """The host's visible windows, by widget id (the window role)."""
+        out = self.xrun("xdotool", "search", "--onlyvisible", "--pid", str(self.host.pid)).stdout.split()
+        found = {}
+        for window in out:
+            role = self.xrun("xprop", "-id", window, "WM_WINDOW_ROLE").stdout
+            if "=" in role:
+                found[role.split("=", 1)[1].strip().strip('"')] = window
+        return found
+
+    def geometry(self, window):
+        out = self.xrun("xdotool", "getwindowgeometry", "--shell", window).stdout
+        values = dict(line.split("=", 1) for line in out.split())
+        return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
+
+    def click_button(self, widget_id, label):
+        widget = self.widget(widget_id)
+        button = next(b for b in widget["buttons"] if b["label"] == label)
+        x, y, w, h = button["frame"]
+        left, top, _, _ = self.geometry(self.windows()[widget_id])
+        self.assertEqual([left, top], widget["position"])
+        self.xrun("xdotool", "mousemove", "--sync", str(left + int(x + w / 2)), str(top + int(y + h / 2)), "click", "1")
+
+    # Tests -----------------------------------------------------------------------------------
+
+    def test_windows_are_desktop_widgets(self):
+        windows = self.windows()
+        self.assertEqual(set(windows), {self.small, self.medium})
+        for widget_id, at, size in ((self.small, SMALL_AT, (170, 170)), (self.medium, MEDIUM_AT, (364, 170))):
+            props = self.xrun("xprop", "-id", windows[widget_id]).stdout
+            self.assertIn("_NET_WM_WINDOW_TYPE(ATOM) = _NET_WM_WINDOW_TYPE_UTILITY", props)
+            state = next(line for line in props.splitlines() if line.startswith("_NET_WM_STATE(ATOM)"))
+            for atom in ("_NET_WM_STATE_BELOW", "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"):
+                self.assertIn(atom, state)
+            self.assertIn("_NET_WM_DESKTOP(CARDINAL) = 4294967295", props)  # on every workspace
+            self.assertEqual(self.geometry(windows[widget_id]), (*at, *size))
+        # Windows, not pictures.
+        self.assertEqual([w["picture"] for w in self.widgets().values()], ["", ""])
+
+    def test_a_click_on_start_tracking_runs_the_intent_end_to_end(self):
+        self.x.screenshot(os.path.join(OUTPUT, "desktop-idle.png"))
+        self.click_button(self.small, "Start tracking")
+        for widget_id in (self.small, self.medium):
+            self.wait_for_widget(widget_id, running, "showed the running layout after the click")
+        time.sleep(1.5)  # a live timer that visibly ran
+        self.x.screenshot(os.path.join(OUTPUT, "desktop-running.png"))
+
+        self.click_button(self.medium, "Stop tracking")
+        for widget_id in (self.small, self.medium):
+            self.wait_for_widget(widget_id, idle, "went back to idle after the second click")
+
+    def test_a_click_on_a_disabled_button_does_nothing(self):
+        self.click_button(self.small, "Start tracking")
+        self.wait_for_widget(self.medium, running, "showed the running layout")
+        disabled = [b["label"] for b in self.widget(self.medium)["buttons"] if not b["enabled"]]
+        self.assertTrue(disabled, "the running medium widget has no disabled recent row")
+        commands = os.path.join(self.env["XDG_DATA_HOME"], "group-containers", "group.com.kelvo.desktop",
+                                "com.kelvo.desktop", "commands")
+        log_before = self.host.text().count("clicked")
+        self.click_button(self.medium, disabled[0])
+        time.sleep(1.0)
+        self.assertEqual(self.host.text().count("clicked"), log_before)
+        self.assertEqual(os.listdir(commands) if os.path.isdir(commands) else [], [])
+        self.assertTrue(running(self.widget(self.medium)))
+
+    def test_a_dragged_widget_stays_where_it_was_put_across_restarts(self):
+        left, top, _, _ = self.geometry(self.windows()[self.small])
+        # Grab it by its top edge, away from the buttons.
+        self.xrun("xdotool", "mousemove", "--sync", str(left + 150), str(top + 6), "mousedown", "1")
+        for step in range(1, 11):
+            self.xrun("xdotool", "mousemove", "--sync", str(left + 150 + 10 * step), str(top + 6 + 30 * step))
+        self.xrun("xdotool", "mouseup", "1")
+        expected = [left + 100, top + 300]
+        self.assertTrue(wait_until(lambda: self.widget(self.small)["position"] == expected, 5),
+                        "the new position was not kept: %s" % self.widget(self.small))
+
+        self.ctl("move", self.medium, "500", "420")
+        self.assertTrue(wait_until(lambda: self.geometry(self.windows()[self.medium])[:2] == (500, 420), 5))
+
+        self.stop_host()
+        self.start_host()
+        self.assertTrue(wait_until(lambda: len(self.windows()) == 2, 15), "the windows did not come back")
+        self.assertEqual(self.geometry(self.windows()[self.small])[:2], tuple(expected))
+        self.assertEqual(self.geometry(self.windows()[self.medium])[:2], (500, 420))
+
+    def test_a_screen_reader_finds_the_buttons_and_presses_start(self):
+        checker = os.path.join(HERE, "..", "Host", "WidgetHost", "Desktop", "atspi_check.py")
+        python = "/usr/bin/python3" if os.path.exists("/usr/bin/python3") else sys.executable
+        result = subprocess.run([python, checker, "--app-pid", str(self.host.pid), "--press", "Start tracking"],
+                                env=self.env, capture_output=True, text=True, timeout=90)
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        lines = result.stdout.splitlines()
+        self.assertIn("button Start tracking enabled", lines)
+        self.assertTrue(any(line.startswith("text ") and "Today" in line for line in lines), lines)
+        self.wait_for_widget(self.small, running, "ran the intent pressed through AT-SPI")
+
+
+if __name__ == "__main__":
+    harness.main()
