@@ -105,6 +105,8 @@ def main():
     if "Stop tracking" not in host.buttons(args.widget):
         host.call("Press", GLib.Variant("(ss)", (args.widget, "Start tracking")), "(s)")
         host.pump(2)
+    if "Stop tracking" not in host.buttons(args.widget):
+        sys.exit("the timer did not start")
 
     [extension] = children(args.host_pid)
     watched = {"widget-host": args.host_pid, "KelvoWidget (extension)": extension, "conky (clock)": args.conky_pid}
@@ -119,8 +121,9 @@ def main():
     elapsed = time.monotonic() - start
     pictures = len(host.drawn) - drawn_before
 
-    print("press -> new picture, %d presses: median %.1f ms, min %.1f ms, max %.1f ms"
-          % (len(latencies), statistics.median(latencies), min(latencies), max(latencies)))
+    if latencies:
+        print("press -> new picture, %d presses: median %.1f ms, min %.1f ms, max %.1f ms"
+              % (len(latencies), statistics.median(latencies), min(latencies), max(latencies)))
     print("over %.0f s with two widgets and a running timer (%.2f pictures per second):" % (elapsed, pictures / elapsed))
     print("  %-26s %8s %14s %10s" % ("process", "CPU", "RSS median", "RSS max"))
     for name, pid in watched.items():

@@ -3,7 +3,10 @@
 # resident memory of the host and its extension over a while with two placed widgets and a running
 # timer, next to conky showing a clock each second under Xvfb in the same run.
 #
-# Usage: bench/host/footprint.sh [--presses N] [--seconds S]
+# With --windows the host shows its widgets as windows on the same Xvfb as conky (no press latency
+# then: windows send no picture signal); without it, it writes pictures.
+#
+# Usage: bench/host/footprint.sh [--windows] [--presses N] [--seconds S]
 # Programs come from KELVO_BIN_DIR (default build-release/bin, else build/bin). Runs on a private
 # session bus and in temporary directories.
 set -euo pipefail
@@ -12,8 +15,10 @@ root=$PWD
 args=("$@")
 presses=20
 seconds=60
+windows=
 while [ $# -gt 0 ]; do
   case "$1" in
+    --windows) windows=1 ;;
     --presses) presses=$2; shift ;;
     --seconds) seconds=$2; shift ;;
     *) echo "footprint: unknown option $1" >&2; exit 2 ;;
@@ -55,7 +60,15 @@ DISPLAY=":$(cat "$tmp/display")" conky -c "$tmp/conky.conf" >"$tmp/conky.log" 2>
 conky_pid=$!
 pids+=($conky_pid)
 
-"$bin/widget-host" --extensions-dir "$bin" --output-dir "$tmp/pictures" >"$tmp/widget-host.log" 2>&1 &
+if [ -n "$windows" ]; then
+  # FOOTPRINT_HOST_ENV can add variables, e.g. NO_AT_BRIDGE=1 to leave out the screen readers' bridge.
+  env ${FOOTPRINT_HOST_ENV:-} DISPLAY=":$(cat "$tmp/display")" "$bin/widget-host" --extensions-dir "$bin" \
+    >"$tmp/widget-host.log" 2>&1 &
+  presses=0
+else
+  env -u DISPLAY -u WAYLAND_DISPLAY "$bin/widget-host" --headless --extensions-dir "$bin" \
+    --output-dir "$tmp/pictures" >"$tmp/widget-host.log" 2>&1 &
+fi
 host_pid=$!
 pids+=($host_pid)
 for _ in $(seq 100); do "$bin/widgetctl" list >/dev/null 2>&1 && break; sleep 0.1; done
@@ -65,6 +78,6 @@ small=$("$bin/widgetctl" place TimerWidget --family small)
 pids+=($!)
 for _ in $(seq 100); do "$bin/widgetctl" list | grep -q '"Start tracking" ->' && break; sleep 0.1; done
 
-echo "programs: $bin"
+echo "programs: $bin; host: $([ -n "$windows" ] && echo windows on Xvfb || echo pictures)"
 /usr/bin/python3 bench/host/footprint.py --host-pid "$host_pid" --conky-pid "$conky_pid" --widget "$small" \
   --presses "$presses" --seconds "$seconds"

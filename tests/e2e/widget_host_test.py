@@ -13,6 +13,7 @@ from harness import enabled_labels, labels, wait_until  # noqa: E402
 
 SOURCE_DIR = os.environ.get("KELVO_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", ".."))
 FAKE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "fake_extension.py")
+LOGIND = os.path.join(os.path.dirname(os.path.abspath(__file__)), "fake_logind.py")
 
 
 class WidgetHostTest(harness.HostTestCase):
@@ -195,6 +196,19 @@ class WidgetHostTest(harness.HostTestCase):
         time.sleep(3)
         self.assertEqual(len(self.requests("getTimeline")), 1)
         self.assertTrue(wait_until(lambda: len(self.requests("getTimeline")) >= 2, 5), "the policy was not followed")
+
+    def test_a_resume_from_suspend_asks_every_widget_again(self):
+        # The private bus stands in for the system bus, where a stand-in logind announces the resume.
+        self.env["DBUS_SYSTEM_BUS_ADDRESS"] = os.environ["DBUS_SESSION_BUS_ADDRESS"]
+        self.start_host()
+        self.placed_counter()
+        time.sleep(0.5)
+        before = len(self.requests("getTimeline"))
+        logind = self.start("fake-logind", ["/usr/bin/python3", LOGIND])
+        self.assertTrue(wait_until(lambda: "announced" in logind.text(), 10), "the stand-in logind did not run")
+        self.assertTrue(wait_until(lambda: len(self.requests("getTimeline")) > before, 10),
+                        "no new timeline was asked for after the resume")
+        self.assertIn("the system woke up", self.host.text())
 
     def test_live_timers_redraw_each_second_and_still_pictures_stay_put(self):
         self.steer(entries="timer")
