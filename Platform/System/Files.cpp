@@ -41,10 +41,12 @@ bool writeAll(int fd, std::string_view bytes) {
 std::string temporaryName(const std::filesystem::path& target) {
     static thread_local std::mt19937_64 random{std::random_device{}()};
     static constexpr char digits[] = "0123456789abcdef";
-    std::string suffix;
-    for (auto bits = random(), i = decltype(bits){0}; i < 12; ++i, bits >>= 4) suffix += digits[bits & 15];
     // A leading dot and a ".tmp" ending keep readers that look for "*.json" away from it.
-    return "." + target.filename().string() + "." + suffix + ".tmp";
+    std::string name(1, '.');
+    name.append(target.filename().string()).push_back('.');
+    for (auto bits = random(), i = decltype(bits){0}; i < 12; ++i, bits >>= 4) name.push_back(digits[bits & 15]);
+    name.append(".tmp");
+    return name;
 }
 
 }  // namespace
