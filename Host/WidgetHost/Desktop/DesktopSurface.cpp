@@ -13,6 +13,8 @@
 
 #include "Host/WidgetHost/Desktop/detail/PointerGesture.hpp"
 #include "Host/WidgetHost/Desktop/detail/SurfaceContent.hpp"
+#include "Platform/Views/Painter.hpp"
+#include "Platform/Views/TextEngine.hpp"
 
 namespace widgethost::desktop {
 namespace {
@@ -90,7 +92,8 @@ struct DesktopSurface::State {
     GtkWidget* fixed = nullptr;
 
     std::optional<WidgetView> view;
-    std::optional<WidgetLayoutInfo> layout;
+    std::optional<platform::views::Layout> drawn;  // what the window paints
+    std::optional<WidgetLayoutInfo> layout;        // the same, as the host sees it
     Date layoutTime{};
     std::string accessibleText;
     std::vector<detail::AccessibleButton> exposed;  // one GTK button each, in the same order
@@ -175,7 +178,7 @@ gboolean DesktopSurface::State::onDraw(GtkWidget*, cairo_t* cr, gpointer self) {
 
     // GTK has set the monitor's scale as the surface's device scale, so one unit is one point here
     // and the painter's vectors and text come out sharp at any scale.
-    platform::views::paint(cr, *s->view, {s->settings.family, 1, s->settings.appearance, s->layoutTime});
+    if (s->drawn) platform::views::paintLayout(cr, *s->drawn, s->settings.appearance);
 
     if (s->pressedRegion && s->layout && *s->pressedRegion < s->layout->buttons.size()) {
         const auto& frame = s->layout->buttons[*s->pressedRegion].frame;
@@ -193,14 +196,37 @@ gboolean DesktopSurface::State::onDraw(GtkWidget*, cairo_t* cr, gpointer self) {
 
 void DesktopSurface::State::relayout() {
     layoutTime = now();
-    layout = platform::views::layOut(*view, settings.family, layoutTime);
+    platform::views::LayoutOptions options;
+    options.size = platform::views::widgetSize(settings.family);
+    options.contentMargin = platform::views::widgetContentMargin;
+    options.cornerRadius = platform::views::widgetCornerRadius;
+    options.now = layoutTime;
+    auto next = platform::views::layOut(view->root(), options, platform::views::pangoTextMeasurer());
+    // A ticking timer changes one text a second: only that text is painted again.
+    auto dirty = drawn ? detail::changedTexts(*drawn, next) : std::nullopt;
+    WidgetLayoutInfo info;
+    info.buttons = next.buttons;
+    info.widgetURL = next.widgetURL;
+    info.texts = next.texts;
+    info.hasLiveTimers = next.hasLiveTimers;
+    layout = std::move(info);
+    drawn = std::move(next);
     std::string text = detail::accessibleText(layout->texts);
     if (text != accessibleText) {
         accessibleText = std::move(text);
         atk_object_set_name(gtk_widget_get_accessible(area), accessibleText.c_str());
     }
     syncButtons();
-    gtk_widget_queue_draw(area);
+    if (!dirty) {
+        gtk_widget_queue_draw(area);
+        return;
+    }
+    for (const auto& r : *dirty) {
+        int x = static_cast<int>(std::floor(r.x));
+        int y = static_cast<int>(std::floor(r.y));
+        gtk_widget_queue_draw_area(area, x, y, static_cast<int>(std::ceil(r.x + r.width)) - x,
+                                   static_cast<int>(std::ceil(r.y + r.height)) - y);
+    }
 }
 
 void DesktopSurface::State::syncButtons() {
@@ -466,6 +492,7 @@ void DesktopSurface::show(std::optional<WidgetView> view) {
     s.view = std::move(view);
     if (!s.view) {
         s.layout.reset();
+        s.drawn.reset();
         s.syncButtons();
         s.updateTicking();
         gtk_widget_hide(s.window);

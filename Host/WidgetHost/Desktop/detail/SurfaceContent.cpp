@@ -25,6 +25,37 @@ std::string accessibleText(const std::vector<std::string>& texts) {
     return out;
 }
 
+std::optional<std::vector<platform::views::Rect>> changedTexts(const platform::views::Layout& before,
+                                                               const platform::views::Layout& after) {
+    namespace draw = platform::views::draw;
+    if (before.commands.size() != after.commands.size() || before.size != after.size ||
+        before.containerBackground != after.containerBackground)
+        return std::nullopt;
+    std::vector<platform::views::Rect> frames;
+    for (std::size_t i = 0; i < before.commands.size(); ++i) {
+        const auto* a = std::get_if<draw::Text>(&before.commands[i]);
+        const auto* b = std::get_if<draw::Text>(&after.commands[i]);
+        if (a && b) {
+            if (a->text == b->text && a->frame == b->frame && a->font == b->font && a->color == b->color &&
+                a->maxLines == b->maxLines && a->alignment == b->alignment && a->wrapWidth == b->wrapWidth)
+                continue;
+            // Glyphs may reach a little beyond their frame; a margin keeps their edges clean.
+            for (const auto& f : {a->frame, b->frame}) frames.push_back({f.x - 2, f.y - 2, f.width + 4, f.height + 4});
+            continue;
+        }
+        if (before.commands[i].index() != after.commands[i].index()) return std::nullopt;
+        const auto* sa = std::get_if<draw::Shape>(&before.commands[i]);
+        const auto* sb = std::get_if<draw::Shape>(&after.commands[i]);
+        if (sa && !(sa->frame == sb->frame && sa->kind == sb->kind && sa->style == sb->style && sa->color == sb->color))
+            return std::nullopt;
+        const auto* ya = std::get_if<draw::Symbol>(&before.commands[i]);
+        const auto* yb = std::get_if<draw::Symbol>(&after.commands[i]);
+        if (ya && !(ya->frame == yb->frame && ya->name == yb->name && ya->font == yb->font && ya->color == yb->color))
+            return std::nullopt;
+    }
+    return frames;
+}
+
 unsigned millisecondsToNextSecond(platform::Date now) {
     double ms = now.millisecondsSince1970;
     double intoSecond = ms - std::floor(ms / 1000) * 1000;

@@ -1,12 +1,14 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "Platform/System/Date.hpp"
 #include "Platform/Views/ButtonRegion.hpp"
 #include "Platform/Views/Color.hpp"
+#include "Platform/Views/Layout.hpp"
 
 // What a widget window derives from a laid-out widget, apart from GTK: the buttons a screen reader
 // meets, the text it reads, when the next second starts and how a pressed button looks.
@@ -27,6 +29,12 @@ std::vector<AccessibleButton> accessibleButtons(const std::vector<platform::view
 
 /// The widget's texts as one accessible text: the non-blank ones, in order, joined by new lines.
 std::string accessibleText(const std::vector<std::string>& texts);
+
+/// What has to be painted again between two layouts of the same widget: the frames (old and new) of
+/// the texts that changed, as a live timer's does each second; nothing when the layouts paint alike;
+/// no answer at all when more than texts changed and everything has to be painted.
+std::optional<std::vector<platform::views::Rect>> changedTexts(const platform::views::Layout& before,
+                                                               const platform::views::Layout& after);
 
 /// Milliseconds from `now` to just after the next whole second, when timer texts turn over.
 unsigned millisecondsToNextSecond(platform::Date now);

@@ -60,6 +60,42 @@ TEST(SurfaceContent, ThePressedButtonIsTheTopmostUnderThePointer) {
     EXPECT_EQ(buttonAt(buttons, 100, 50), buttons.size());
 }
 
+TEST(SurfaceContent, OnlyChangedTextsArePaintedAgain) {
+    namespace views = platform::views;
+    auto text = [](std::string s, Rect frame) {
+        views::draw::Text t;
+        t.text = std::move(s);
+        t.frame = frame;
+        return views::DrawCommand{t};
+    };
+    views::Layout before;
+    before.size = {170, 170};
+    before.commands = {views::draw::Shape{{16, 100, 138, 30}, views::ShapeKind::capsule, views::CornerStyle::circular, views::Color::primary()},
+                       text("Today", {16, 16, 40, 14}), text("0:00:59", {16, 40, 90, 28})};
+    views::Layout ticked = before;
+    ticked.commands[2] = text("0:01:00", {16, 40, 91, 28});
+    auto frames = changedTexts(before, ticked);
+    ASSERT_TRUE(frames);
+    ASSERT_EQ(frames->size(), 2u);  // where it was and where it is, with a margin for the glyphs
+    EXPECT_EQ((*frames)[0], (Rect{14, 38, 94, 32}));
+    EXPECT_EQ((*frames)[1], (Rect{14, 38, 95, 32}));
+
+    EXPECT_EQ(changedTexts(before, before), std::vector<Rect>{});
+
+    views::Layout restyled = before;
+    std::get<views::draw::Shape>(restyled.commands[0]).color = views::Color::black();
+    EXPECT_EQ(changedTexts(before, restyled), std::nullopt);
+    views::Layout shorter = before;
+    shorter.commands.pop_back();
+    EXPECT_EQ(changedTexts(before, shorter), std::nullopt);
+    views::Layout reordered = before;
+    std::swap(reordered.commands[0], reordered.commands[1]);
+    EXPECT_EQ(changedTexts(before, reordered), std::nullopt);
+    views::Layout rebacked = before;
+    rebacked.containerBackground = views::Color::white();
+    EXPECT_EQ(changedTexts(before, rebacked), std::nullopt);
+}
+
 TEST(SurfaceContent, PressedShadeFollowsTheAppearanceAndTheCapsule) {
     EXPECT_LT(pressedShade(Appearance::light).red, 0.5);
     EXPECT_GT(pressedShade(Appearance::dark).red, 0.5);

@@ -159,9 +159,10 @@ class SurfaceUnderX11(unittest.TestCase):
 
     def test_drag_moves_and_reports_the_position(self):
         left, top, _, _ = self.geometry()
-        self.session.run("xdotool", "mousemove", "--sync", str(left + 20), str(top + 60), "mousedown", "1")
+        # Away from where other tests leave the pointer: "--sync" waits for a move that never comes.
+        self.session.run("xdotool", "mousemove", "--sync", str(left + 26), str(top + 64), "mousedown", "1")
         for step in range(1, 11):
-            self.session.run("xdotool", "mousemove", "--sync", str(left + 20 + 12 * step), str(top + 60 + 5 * step))
+            self.session.run("xdotool", "mousemove", "--sync", str(left + 26 + 12 * step), str(top + 64 + 5 * step))
         self.session.run("xdotool", "mouseup", "1")
         moved = self.probe.expect("moved *")
         x, y = (int(v) for v in moved.split()[1:])
