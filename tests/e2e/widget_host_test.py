@@ -14,6 +14,7 @@ from harness import enabled_labels, labels, wait_until  # noqa: E402
 SOURCE_DIR = os.environ.get("KELVO_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", ".."))
 FAKE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "fake_extension.py")
 LOGIND = os.path.join(os.path.dirname(os.path.abspath(__file__)), "fake_logind.py")
+PORTAL = os.path.join(os.path.dirname(os.path.abspath(__file__)), "fake_portal.py")
 
 
 class WidgetHostTest(harness.HostTestCase):
@@ -196,6 +197,25 @@ class WidgetHostTest(harness.HostTestCase):
         time.sleep(3)
         self.assertEqual(len(self.requests("getTimeline")), 1)
         self.assertTrue(wait_until(lambda: len(self.requests("getTimeline")) >= 2, 5), "the policy was not followed")
+
+    def test_the_desktop_appearance_is_followed_and_redraws_at_once(self):
+        portal = self.start("fake-portal", ["/usr/bin/python3", PORTAL, "1", self.root])
+        self.assertTrue(wait_until(lambda: "serving" in portal.text(), 10), "the stand-in portal did not start")
+        self.start_host()
+        widget_id = self.placed_counter()
+        picture = self.widget(widget_id)["picture"]
+        self.assertTrue(wait_until(lambda: "appearance: dark" in self.host.text(), 5), self.host.text())
+
+        def pixels():
+            with open(picture, "rb") as f:
+                return f.read()
+
+        self.assertTrue(wait_until(lambda: os.path.exists(picture), 5))
+        dark = pixels()
+        with open(os.path.join(self.root, "scheme"), "w") as f:
+            f.write("0")  # GNOME's "Light": no preference
+        self.assertTrue(wait_until(lambda: "appearance: light" in self.host.text(), 5), self.host.text())
+        self.assertTrue(wait_until(lambda: pixels() != dark, 5), "the picture was not redrawn light")
 
     def test_a_resume_from_suspend_asks_every_widget_again(self):
         # The private bus stands in for the system bus, where a stand-in logind announces the resume.
