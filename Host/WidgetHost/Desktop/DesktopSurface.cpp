@@ -211,7 +211,7 @@ void DesktopSurface::State::relayout() {
     info.hasLiveTimers = next.hasLiveTimers;
     layout = std::move(info);
     drawn = std::move(next);
-    std::string text = detail::accessibleText(layout->texts);
+    std::string text = detail::accessibleText(detail::readableTexts(view->root(), layoutTime));
     if (text != accessibleText) {
         accessibleText = std::move(text);
         atk_object_set_name(gtk_widget_get_accessible(area), accessibleText.c_str());

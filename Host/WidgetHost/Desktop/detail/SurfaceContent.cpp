@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <type_traits>
+#include <variant>
 
 namespace widgethost::desktop::detail {
 
@@ -12,6 +14,47 @@ std::vector<AccessibleButton> accessibleButtons(const std::vector<platform::view
         if (button.accessibilityHidden || !(button.frame.width > 0) || !(button.frame.height > 0)) continue;
         out.push_back({i, button.accessibilityLabel, button.enabled, button.frame});
     }
+    return out;
+}
+
+namespace {
+
+void collectTexts(const platform::views::View& view, bool hidden, platform::Date now, std::vector<std::string>& out) {
+    namespace nodes = platform::views::nodes;
+    if (!view.node) return;
+    std::visit(
+        [&](const auto& n) {
+            using N = std::decay_t<decltype(n)>;
+            if constexpr (std::is_same_v<N, nodes::VStack> || std::is_same_v<N, nodes::HStack>) {
+                for (const auto& child : n.children) collectTexts(child, hidden, now, out);
+            } else if constexpr (std::is_same_v<N, nodes::Text>) {
+                if (!hidden) out.push_back(n.string);
+            } else if constexpr (std::is_same_v<N, nodes::TimerText>) {
+                if (!hidden) out.push_back(platform::views::timerText(n.from, now));
+            } else if constexpr (std::is_same_v<N, nodes::Label>) {
+                if (!hidden && !n.title.empty()) out.push_back(n.title);
+            } else if constexpr (std::is_same_v<N, nodes::Button>) {
+                collectTexts(n.label, hidden, now, out);
+            } else if constexpr (std::is_same_v<N, nodes::AccessibilityLabel>) {
+                if (!hidden) out.push_back(n.label);
+            } else if constexpr (std::is_same_v<N, nodes::Environment>) {
+                bool hides = n.values.accessibilityHidden && *n.values.accessibilityHidden;
+                collectTexts(n.content, hidden || hides, now, out);
+            } else if constexpr (std::is_same_v<N, nodes::Background>) {
+                collectTexts(n.content, hidden, now, out);
+                collectTexts(n.background, hidden, now, out);
+            } else if constexpr (requires { n.content; }) {
+                collectTexts(n.content, hidden, now, out);
+            }
+        },
+        view.node->value);
+}
+
+}  // namespace
+
+std::vector<std::string> readableTexts(const platform::views::View& root, platform::Date now) {
+    std::vector<std::string> out;
+    collectTexts(root, false, now, out);
     return out;
 }
 

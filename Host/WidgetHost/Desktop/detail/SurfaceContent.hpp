@@ -9,6 +9,7 @@
 #include "Platform/Views/ButtonRegion.hpp"
 #include "Platform/Views/Color.hpp"
 #include "Platform/Views/Layout.hpp"
+#include "Platform/Views/View.hpp"
 
 // What a widget window derives from a laid-out widget, apart from GTK: the buttons a screen reader
 // meets, the text it reads, when the next second starts and how a pressed button looks.
@@ -26,6 +27,10 @@ struct AccessibleButton {
 
 /// The buttons to expose, in tree order: hidden ones and ones without area are left out.
 std::vector<AccessibleButton> accessibleButtons(const std::vector<platform::views::ButtonRegion>& buttons);
+
+/// The texts a screen reader reads in a view tree, in tree order: texts, label titles and live timers
+/// as of `now`; an accessibility label stands for what it labels; hidden subtrees say nothing.
+std::vector<std::string> readableTexts(const platform::views::View& root, platform::Date now);
 
 /// The widget's texts as one accessible text: the non-blank ones, in order, joined by new lines.
 std::string accessibleText(const std::vector<std::string>& texts);

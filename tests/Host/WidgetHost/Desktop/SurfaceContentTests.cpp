@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "Platform/Views/View.hpp"
+
 namespace {
 
 using namespace widgethost::desktop::detail;
@@ -37,6 +39,25 @@ TEST(SurfaceContent, ExposesVisibleButtonsWithTheirRegionNameAndState) {
 TEST(SurfaceContent, AccessibleTextListsTheNonBlankTextsInOrder) {
     EXPECT_EQ(accessibleText({"Design review", "  ", "1:02:03", "", "Today 3:10"}), "Design review\n1:02:03\nToday 3:10");
     EXPECT_EQ(accessibleText({}), "");
+}
+
+TEST(SurfaceContent, AScreenReaderReadsWhatIsNotHiddenAndLabelsForWhatTheyLabel) {
+    namespace views = platform::views;
+    auto started = Date::fromSeconds(1'700'000'000);
+    auto now = started.addingSeconds(3725);
+    auto tree = views::VStack(
+        views::HorizontalAlignment::leading, 0,
+        {views::HStack(views::VerticalAlignment::center, 0,
+                       {views::Image("power").accessibilityHidden(true), views::Text("Secret").accessibilityHidden(true)}),
+         views::Text("Design review"),
+         views::TimerText(started).padding(views::Edges::all, 4),
+         views::Image("wifi.slash").accessibilityLabel("Offline"),
+         views::Text("12 %").accessibilityLabel("Twelve percent"),
+         views::Button(platform::IntentValue{"Start", {}}, views::Label("Start tracking", "play.fill")),
+         views::Text("Today").background(views::Text("behind"))})
+                    .widgetURL("app://open");
+    EXPECT_EQ(readableTexts(tree, now), (std::vector<std::string>{"Design review", "1:02:05", "Offline", "Twelve percent",
+                                                                  "Start tracking", "Today", "behind"}));
 }
 
 TEST(SurfaceContent, TicksJustAfterTheNextWholeSecond) {
