@@ -80,7 +80,7 @@ void BM_DecodeSnapshot(benchmark::State& state) {
     }
     state.counters["bytes"] = static_cast<double>(bytes.size());
 }
-BENCHMARK(BM_DecodeSnapshot)->Arg(3)->Arg(8000)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_DecodeSnapshot)->Arg(3)->Arg(10700)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
 
 }  // namespace
 
