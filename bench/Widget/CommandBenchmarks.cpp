@@ -19,6 +19,7 @@
 #include "Platform/System/Services.hpp"
 #include "Platform/System/Uuid.hpp"
 #include "Widget/Store/WidgetStore.hpp"
+#include "bench/Widget/BenchContainer.hpp"
 
 namespace {
 
@@ -78,18 +79,8 @@ BENCHMARK(BM_PerformToCommandFile)->UseManualTime()->Unit(benchmark::kMicrosecon
 
 // From the application's rewrite of the snapshot to the end of the watch, with real 100 ms pauses.
 void BM_WatchNoticesTheReaction(benchmark::State& state) {
-    auto root = std::filesystem::temp_directory_path() / ("watch-bench-" + platform::makeUuidString());
-    auto host = root / "group.com.kelvo.desktop" / "com.kelvo.desktop";
-    std::filesystem::create_directories(host);
-    platform::writeAtomically(host / "state.json", snapshot(1));
-    platform::Bundle bundle;
-    bundle.bundleIdentifier = "com.kelvo.desktop.widget";
-    bundle.entitlements = std::make_shared<const json>(json{{"com.apple.security.application-groups", {"group.com.kelvo.desktop"}}});
-    platform::Services services;
-    services.mainBundle = [&]() -> const platform::Bundle& { return bundle; };
-    services.groupContainersRoot = [&] { return root; };
-    services.reloadAllTimelines = [] {};
-    platform::ScopedServices scope(services);
+    kelvo::bench::BenchContainer container(snapshot(1));
+    auto host = container.hostDirectory();
 
     std::mt19937 random(7);
     double mark = 2;
@@ -110,7 +101,6 @@ void BM_WatchNoticesTheReaction(benchmark::State& state) {
     }
     // The promise is about the worst case: the watch ends within one check of the change.
     state.counters["slowestMs"] = slowest * 1000;
-    std::filesystem::remove_all(root);
 }
 BENCHMARK(BM_WatchNoticesTheReaction)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20)->Repetitions(3);
 

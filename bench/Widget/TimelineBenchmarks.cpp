@@ -5,11 +5,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "Platform/System/Files.hpp"
-#include "Platform/System/Services.hpp"
-#include "Platform/System/Uuid.hpp"
 #include "Widget/Model/WidgetSnapshot.hpp"
 #include "Widget/Timeline/TimerProvider.hpp"
+#include "bench/Widget/BenchContainer.hpp"
 
 namespace {
 
@@ -47,28 +45,17 @@ std::string typicalSnapshot() {
 }
 
 void BM_TimelineRequest(benchmark::State& state) {
-    auto root = std::filesystem::temp_directory_path() / ("bench-" + platform::makeUuidString());
-    auto host = root / "group.com.kelvo.desktop" / "com.kelvo.desktop";
-    std::filesystem::create_directories(host);
-    platform::writeAtomically(host / "state.json", typicalSnapshot());
-
-    platform::Bundle bundle;
-    bundle.bundleIdentifier = "com.kelvo.desktop.widget";
-    bundle.entitlements = std::make_shared<const json>(json{{"com.apple.security.application-groups", {"group.com.kelvo.desktop"}}});
     platform::Services services;
-    services.mainBundle = [&]() -> const platform::Bundle& { return bundle; };
-    services.groupContainersRoot = [&] { return root; };
     services.timeZone = [] { return std::string(); };  // the system zone, as in the real program
     // The running-application query is a bus round trip of its own, measured with the bridge.
     services.isApplicationRunning = [](const std::string&) { return true; };
-    platform::ScopedServices scope(services);
+    kelvo::bench::BenchContainer container(typicalSnapshot(), services);
 
     kelvo::TimerProvider provider;
     for (auto _ : state) {
         provider.getTimeline({}, [](const auto& timeline) { benchmark::DoNotOptimize(timeline.entries.data()); });
     }
     state.counters["snapshotBytes"] = static_cast<double>(typicalSnapshot().size());
-    std::filesystem::remove_all(root);
 }
 BENCHMARK(BM_TimelineRequest)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
 
