@@ -14,6 +14,7 @@
 #include <nlohmann/json.hpp>
 
 #include "Host/WidgetHost/Log.hpp"
+#include "Host/WidgetHost/detail/ChildSignals.hpp"
 
 extern char** environ;
 
@@ -38,12 +39,7 @@ void closeFd(int& fd) {
 
 // Runs in the child between fork and exec: only async-signal-safe calls from here on.
 [[noreturn]] void becomeExtension(const char* program, int input, int output, int report, std::uint64_t addressSpace) {
-    sigset_t none;
-    sigemptyset(&none);
-    sigprocmask(SIG_SETMASK, &none, nullptr);
-    struct sigaction defaultAction {};
-    defaultAction.sa_handler = SIG_DFL;
-    sigaction(SIGPIPE, &defaultAction, nullptr);
+    detail::restoreDefaultSignals();
     // An extension must not outlive the host that talks to it, and a Ctrl-C meant for the host
     // must not kill it in the middle of an intent: the host ends it by closing its input.
     prctl(PR_SET_PDEATHSIG, SIGTERM);

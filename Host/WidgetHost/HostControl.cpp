@@ -16,6 +16,7 @@
 #include "Host/WidgetHost/Host.hpp"
 #include "Host/WidgetHost/Log.hpp"
 #include "Host/WidgetHost/PressTarget.hpp"
+#include "Host/WidgetHost/detail/ChildSignals.hpp"
 #include "Platform/System/Files.hpp"
 #include "Platform/Widgets/detail/Protocol.hpp"
 
@@ -309,12 +310,7 @@ HostResult<std::string> Host::perform(WidgetSlot& widget, const platform::Intent
 void Host::openLink(const std::string& url) {
     pid_t child = fork();
     if (child == 0) {
-        sigset_t none;
-        sigemptyset(&none);
-        sigprocmask(SIG_SETMASK, &none, nullptr);
-        struct sigaction defaultAction {};
-        defaultAction.sa_handler = SIG_DFL;
-        sigaction(SIGPIPE, &defaultAction, nullptr);
+        detail::restoreDefaultSignals();
         int devnull = open("/dev/null", O_RDONLY | O_CLOEXEC);
         if (devnull >= 0) dup2(devnull, STDIN_FILENO);
         setsid();
