@@ -18,9 +18,9 @@ bool ClockChangeWatch::arm() {
     // The expiry only has to lie beyond anything the clock will reach; the cancellation is the point.
     struct timespec now {};
     clock_gettime(CLOCK_REALTIME, &now);
-    struct itimerspec spec {};
-    spec.it_value.tv_sec = now.tv_sec + 100LL * 365 * 24 * 3600;
-    return timerfd_settime(fd_, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &spec, nullptr) == 0;
+    struct itimerspec farAway {};
+    farAway.it_value.tv_sec = now.tv_sec + 100LL * 365 * 24 * 3600;
+    return timerfd_settime(fd_, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &farAway, nullptr) == 0;
 }
 
 bool ClockChangeWatch::start(sd_event* loop, std::function<void()> changed) {

@@ -102,13 +102,17 @@ int AppearanceSource::onReadOne(sd_bus_message* reply, void* self, sd_bus_error*
         source->useGSettings();
         return 0;
     }
+    source->takePortalAnswer(reply);
+    return 0;
+}
+
+void AppearanceSource::takePortalAnswer(sd_bus_message* reply) {
     auto value = readColorScheme(reply);
     auto appearance = value ? appearanceFromColorScheme(*value) : std::nullopt;
     if (appearance)
-        source->set(*appearance, AppearanceOrigin::portal);
+        set(*appearance, AppearanceOrigin::portal);
     else
-        source->useGSettings();
-    return 0;
+        useGSettings();
 }
 
 int AppearanceSource::onRead(sd_bus_message* reply, void* self, sd_bus_error*) {
@@ -118,12 +122,7 @@ int AppearanceSource::onRead(sd_bus_message* reply, void* self, sd_bus_error*) {
         source->useGSettings();
         return 0;
     }
-    auto value = readColorScheme(reply);
-    auto appearance = value ? appearanceFromColorScheme(*value) : std::nullopt;
-    if (appearance)
-        source->set(*appearance, AppearanceOrigin::portal);
-    else
-        source->useGSettings();
+    source->takePortalAnswer(reply);
     return 0;
 }
 

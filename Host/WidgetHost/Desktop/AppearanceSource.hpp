@@ -50,6 +50,8 @@ private:
     static void onGSettingsChanged(void* settings, const char* key, void* self);
     void askPortal(const char* method, sd_bus_message_handler_t handler);
     void useGSettings();
+    /// Follows a ReadOne or Read answer, or falls back to GSettings when it says nothing usable.
+    void takePortalAnswer(sd_bus_message* reply);
     void set(platform::views::Appearance appearance, AppearanceOrigin origin);
 
     platform::views::Appearance fallback_;
