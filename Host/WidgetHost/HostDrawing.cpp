@@ -11,6 +11,9 @@
 namespace widgethost {
 namespace {
 
+// Pictures are redrawn every second while a timer shows; nobody reads their placed tree.
+constexpr auto skipped = platform::views::PlacedBoxes::skipped;
+
 using platform::Date;
 
 std::uint64_t usecAt(Date date) {
@@ -31,7 +34,8 @@ void Host::draw(WidgetSlot& widget) {
     if (screen_) {
         // The window draws itself and keeps its timers ticking; the host only keeps the layout for
         // presses by label and for listing.
-        widget.layout = view ? std::optional(platform::views::layOut(*view, widget.placed.family, now)) : std::nullopt;
+        widget.layout = view ? std::optional(platform::views::layOut(*view, widget.placed.family, now, skipped))
+                             : std::nullopt;
         widget.hasLiveTimers = false;
         screen_->show(widget.placed, titleOf(widget), view);
         return;
@@ -49,7 +53,7 @@ void Host::draw(WidgetSlot& widget) {
         return;
     }
 
-    widget.layout = platform::views::layOut(*view, widget.placed.family, now);
+    widget.layout = platform::views::layOut(*view, widget.placed.family, now, skipped);
     widget.hasLiveTimers = widget.layout->hasLiveTimers;
     auto picture = paintPicture(*view, {widget.placed.family, options_.scale, options_.appearance, now});
     auto print = picture ? std::optional(fingerprint(*picture)) : std::nullopt;

@@ -163,7 +163,8 @@ std::string describe(const IntentValue& intent) {
 
 class Engine {
 public:
-    Engine(const LayoutOptions& options, const TextMeasurer& measurer) : options_(options), measurer_(measurer) {}
+    Engine(const LayoutOptions& options, const TextMeasurer& measurer)
+        : options_(options), measurer_(measurer), recordBoxes_(options.placedBoxes == PlacedBoxes::recorded) {}
 
     Layout run(const View& root) {
         out_.size = options_.size;
@@ -187,6 +188,7 @@ private:
     const TextMeasurer& measurer_;
     std::vector<Item> items_;
     Layout out_;
+    bool recordBoxes_;
 
     // ---- Pass 1: resolve ---------------------------------------------------------------------
 
@@ -490,8 +492,10 @@ private:
 
     // ---- Pass 3: place -----------------------------------------------------------------------
 
-    void box(int depth, const char* kind, std::string details, Rect frame) {
-        out_.boxes.push_back({depth, kind, std::move(details), frame});
+    // The placed tree with its descriptions is for dumps and tests; drawing does without it.
+    template <class Describe>
+    void box(int depth, const char* kind, Rect frame, Describe&& describeNode) {
+        if (recordBoxes_) out_.boxes.push_back({depth, kind, describeNode(), frame});
     }
 
     std::string leafFlags(const Env& env) const {
@@ -506,7 +510,7 @@ private:
         const Measured& m = measure(id, p);
         Rect frame{x, y, m.size.width, m.size.height};
         const Env& env = item.env;
-        std::string a11y = item.accessibilityLabel ? " label=" + quoted(*item.accessibilityLabel) : "";
+        auto a11y = [&] { return item.accessibilityLabel ? " label=" + quoted(*item.accessibilityLabel) : std::string(); };
 
         switch (item.kind) {
         case Kind::empty: return;
@@ -516,9 +520,11 @@ private:
             Axis axis = vertical ? Axis::vertical : Axis::horizontal;
             double spacing = vertical ? std::get<nodes::VStack>(item.node->value).spacing
                                       : std::get<nodes::HStack>(item.node->value).spacing;
-            std::string details = vertical ? name(std::get<nodes::VStack>(item.node->value).alignment)
-                                           : name(std::get<nodes::HStack>(item.node->value).alignment);
-            box(depth, vertical ? "VStack" : "HStack", details + " spacing=" + number(spacing) + a11y, frame);
+            box(depth, vertical ? "VStack" : "HStack", frame, [&] {
+                std::string alignment = vertical ? name(std::get<nodes::VStack>(item.node->value).alignment)
+                                                 : name(std::get<nodes::HStack>(item.node->value).alignment);
+                return alignment + " spacing=" + number(spacing) + a11y();
+            });
             // Copies: placing children may add memo entries, but never to this node.
             auto sizes = m.childSizes;
             auto proposals = m.childProposals;
@@ -537,14 +543,11 @@ private:
             return;
         }
         case Kind::spacer:
-            box(depth, "Spacer", "min=" + number(std::get<nodes::Spacer>(item.node->value).minLength), frame);
+            box(depth, "Spacer", frame, [&] { return std::string("min=" + number(std::get<nodes::Spacer>(item.node->value).minLength)); });
             return;
         case Kind::text: {
             Font font = env.resolvedFont().scaled(m.fontScale);
-            box(depth, "Text",
-                quoted(item.text) + " " + describe(font) + " " + describe(env.foreground) + lineDetails(env, m) +
-                    leafFlags(env) + a11y,
-                frame);
+            box(depth, "Text", frame, [&] { return std::string(quoted(item.text) + " " + describe(font) + " " + describe(env.foreground) + lineDetails(env, m) + leafFlags(env) + a11y()); });
             out_.commands.push_back(draw::Text{frame, item.text, font, env.foreground, m.lines, env.textAlignment, p.width});
             out_.texts.push_back(item.text);
             return;
@@ -553,10 +556,7 @@ private:
             const auto& n = std::get<nodes::Label>(item.node->value);
             Font font = env.resolvedFont();
             Size icon = symbolSize(n.systemImage, font);
-            box(depth, "Label",
-                quoted(n.title) + " symbol=" + n.systemImage + " " + describe(font.scaled(m.fontScale)) + " " +
-                    describe(env.foreground) + lineDetails(env, m) + leafFlags(env) + a11y,
-                frame);
+            box(depth, "Label", frame, [&] { return std::string(quoted(n.title) + " symbol=" + n.systemImage + " " + describe(font.scaled(m.fontScale)) + " " + describe(env.foreground) + lineDetails(env, m) + leafFlags(env) + a11y()); });
             out_.commands.push_back(draw::Symbol{{x, y + (frame.height - icon.height) / 2, icon.width, icon.height},
                                                  n.systemImage, font, env.foreground});
             if (!n.title.empty()) {
@@ -571,8 +571,7 @@ private:
         case Kind::image: {
             const auto& n = std::get<nodes::Image>(item.node->value);
             Font font = env.resolvedFont();
-            box(depth, "Image", n.systemName + " " + describe(font) + " " + describe(env.foreground) + leafFlags(env) + a11y,
-                frame);
+            box(depth, "Image", frame, [&] { return std::string(n.systemName + " " + describe(font) + " " + describe(env.foreground) + leafFlags(env) + a11y()); });
             out_.commands.push_back(draw::Symbol{frame, n.systemName, font, env.foreground});
             return;
         }
@@ -580,22 +579,19 @@ private:
             const auto& n = std::get<nodes::Shape>(item.node->value);
             Color color = n.fill.value_or(env.foreground);
             const char* kinds[] = {"circle", "capsule", "rectangle"};
-            box(depth, "Shape",
-                std::string(kinds[static_cast<int>(n.kind)]) + (n.style == CornerStyle::continuous ? " continuous" : "") +
-                    " fill=" + describe(color) + leafFlags(env) + a11y,
-                frame);
+            box(depth, "Shape", frame, [&] { return std::string(std::string(kinds[static_cast<int>(n.kind)]) + (n.style == CornerStyle::continuous ? " continuous" : "") + " fill=" + describe(color) + leafFlags(env) + a11y()); });
             out_.commands.push_back(draw::Shape{frame, n.kind, n.style, color});
             return;
         }
         case Kind::divider:
-            box(depth, "Divider", describe(separatorColor), frame);
+            box(depth, "Divider", frame, [&] { return std::string(describe(separatorColor)); });
             out_.commands.push_back(draw::Shape{frame, ShapeKind::rectangle, CornerStyle::circular, separatorColor});
             return;
         case Kind::button: {
             const auto& n = std::get<nodes::Button>(item.node->value);
             std::size_t firstText = out_.texts.size();
             std::size_t boxIndex = out_.boxes.size();
-            box(depth, "Button", "", frame);
+            box(depth, "Button", frame, [] { return std::string(); });
             if (env.buttonStyle == ButtonStyle::plain) {
                 place(item.children[0], x, y, p, depth + 1);
             } else {
@@ -616,7 +612,8 @@ private:
                     region.accessibilityLabel += out_.texts[i];
                 }
             }
-            out_.boxes[boxIndex].details = describe(n.intent) + (env.enabled ? " enabled" : " disabled") +
+            if (recordBoxes_)
+                out_.boxes[boxIndex].details = describe(n.intent) + (env.enabled ? " enabled" : " disabled") +
                                            (env.buttonStyle == ButtonStyle::plain ? " plain" : " automatic") +
                                            (env.hidden ? " a11y-hidden" : "") + " label=" + quoted(region.accessibilityLabel);
             out_.buttons.push_back(std::move(region));
@@ -624,36 +621,37 @@ private:
         }
         case Kind::frame: {
             const auto& f = std::get<nodes::Frame>(item.node->value);
-            std::string details;
-            if (f.width) details += "width=" + number(*f.width) + " ";
-            if (f.height) details += "height=" + number(*f.height) + " ";
-            box(depth, "Frame", details + name(f.alignment) + a11y, frame);
+            box(depth, "Frame", frame, [&] {
+                std::string details;
+                if (f.width) details += "width=" + number(*f.width) + " ";
+                if (f.height) details += "height=" + number(*f.height) + " ";
+                return details + name(f.alignment) + a11y();
+            });
             placeAligned(item.children[0], frame, frameProposal(f, p), f.alignment, depth + 1);
             return;
         }
         case Kind::flexFrame: {
             const auto& f = std::get<nodes::FlexFrame>(item.node->value);
-            std::string details;
-            if (f.minWidth) details += "minWidth=" + number(*f.minWidth) + " ";
-            if (f.maxWidth) details += "maxWidth=" + number(*f.maxWidth) + " ";
-            if (f.minHeight) details += "minHeight=" + number(*f.minHeight) + " ";
-            if (f.maxHeight) details += "maxHeight=" + number(*f.maxHeight) + " ";
-            box(depth, "Frame", details + name(f.alignment) + a11y, frame);
+            box(depth, "Frame", frame, [&] {
+                std::string details;
+                if (f.minWidth) details += "minWidth=" + number(*f.minWidth) + " ";
+                if (f.maxWidth) details += "maxWidth=" + number(*f.maxWidth) + " ";
+                if (f.minHeight) details += "minHeight=" + number(*f.minHeight) + " ";
+                if (f.maxHeight) details += "maxHeight=" + number(*f.maxHeight) + " ";
+                return details + name(f.alignment) + a11y();
+            });
             placeAligned(item.children[0], frame, flexProposal(f, p), f.alignment, depth + 1);
             return;
         }
         case Kind::padding: {
             const auto& e = std::get<nodes::Padding>(item.node->value).insets;
-            box(depth, "Padding",
-                "top=" + number(e.top) + " leading=" + number(e.leading) + " bottom=" + number(e.bottom) +
-                    " trailing=" + number(e.trailing) + a11y,
-                frame);
+            box(depth, "Padding", frame, [&] { return std::string("top=" + number(e.top) + " leading=" + number(e.leading) + " bottom=" + number(e.bottom) + " trailing=" + number(e.trailing) + a11y()); });
             place(item.children[0], x + e.leading, y + e.top, inset(p, e), depth + 1);
             return;
         }
         case Kind::background: {
             const auto& n = std::get<nodes::Background>(item.node->value);
-            box(depth, "Background", name(n.alignment) + a11y, frame);
+            box(depth, "Background", frame, [&] { return std::string(name(n.alignment) + a11y()); });
             // Behind first, so the content paints over it; it is offered exactly the content's size.
             placeAligned(item.children[1], frame, {frame.width, frame.height}, n.alignment, depth + 1);
             place(item.children[0], x, y, p, depth + 1);

@@ -10,6 +10,7 @@
 #include "Platform/Views/Color.hpp"
 #include "Platform/Views/Font.hpp"
 #include "Platform/Views/Geometry.hpp"
+#include "Platform/Views/PlacedBoxes.hpp"
 #include "Platform/Views/TextMeasurer.hpp"
 #include "Platform/Views/View.hpp"
 #include "Platform/Views/WidgetMetrics.hpp"
@@ -58,6 +59,7 @@ struct LayoutOptions {
     double contentMargin = widgetContentMargin;  // the views are laid out this far inside every edge
     Date now{};                                  // what live timer texts show
     double cornerRadius = widgetCornerRadius;    // of the container background
+    PlacedBoxes placedBoxes = PlacedBoxes::recorded;
 };
 
 struct Layout {

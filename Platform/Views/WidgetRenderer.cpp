@@ -67,8 +67,10 @@ std::optional<std::string> firstURL(const View& view) {
         view.node->value);
 }
 
-Layout layoutFor(const WidgetView& view, WidgetFamily family, Date now) {
+Layout layoutFor(const WidgetView& view, WidgetFamily family, Date now,
+                 PlacedBoxes placedBoxes = PlacedBoxes::skipped) {
     LayoutOptions options;
+    options.placedBoxes = placedBoxes;
     options.size = widgetSize(family);
     options.contentMargin = widgetContentMargin;
     options.cornerRadius = widgetCornerRadius;
@@ -98,10 +100,10 @@ bool WidgetView::hasLiveTimers() const { return containsTimer(*root_); }
 
 std::optional<std::string> WidgetView::widgetURL() const { return firstURL(*root_); }
 
-WidgetLayoutInfo layOut(const WidgetView& view, WidgetFamily family, Date now) {
-    Layout layout = layoutFor(view, family, now);
+WidgetLayoutInfo layOut(const WidgetView& view, WidgetFamily family, Date now, PlacedBoxes placedBoxes) {
+    Layout layout = layoutFor(view, family, now, placedBoxes);
     WidgetLayoutInfo info;
-    info.dump = dump(layout);
+    if (placedBoxes == PlacedBoxes::recorded) info.dump = dump(layout);
     info.buttons = std::move(layout.buttons);
     info.widgetURL = std::move(layout.widgetURL);
     info.texts = std::move(layout.texts);

@@ -11,6 +11,7 @@
 #include "Platform/Views/ButtonRegion.hpp"
 #include "Platform/Views/Color.hpp"
 #include "Platform/Views/Geometry.hpp"
+#include "Platform/Views/PlacedBoxes.hpp"
 #include "Platform/Views/WidgetMetrics.hpp"
 #include "Platform/Widgets/WidgetFamily.hpp"
 
@@ -58,8 +59,10 @@ private:
     std::shared_ptr<const View> root_;
 };
 
-/// Lays the view out for a family at a moment: buttons, link, texts and the dump of the placed tree.
-WidgetLayoutInfo layOut(const WidgetView& view, WidgetFamily family, Date now);
+/// Lays the view out for a family at a moment: buttons, link, texts and, when recorded, the dump of
+/// the placed tree.
+WidgetLayoutInfo layOut(const WidgetView& view, WidgetFamily family, Date now,
+                        PlacedBoxes placedBoxes = PlacedBoxes::recorded);
 
 /// The widget as a PNG image of `widgetSize(family) × scale` pixels, with transparent corners.
 /// Nothing when the image cannot be made.

@@ -201,6 +201,7 @@ void DesktopSurface::State::relayout() {
     options.contentMargin = platform::views::widgetContentMargin;
     options.cornerRadius = platform::views::widgetCornerRadius;
     options.now = layoutTime;
+    options.placedBoxes = platform::views::PlacedBoxes::skipped;  // drawn every second; nobody reads the tree
     auto next = platform::views::layOut(view->root(), options, platform::views::pangoTextMeasurer());
     // A ticking timer changes one text a second: only that text is painted again.
     auto dirty = drawn ? detail::changedTexts(*drawn, next) : std::nullopt;

@@ -263,3 +263,30 @@ TEST(Layout, ShapesFillWithTheirOwnColourOrTheForegroundStyle) {
 
 }  // namespace
 }  // namespace platform::views
+
+namespace platform::views {
+namespace {
+
+// Skipping the described tree must change nothing that is drawn or pressed.
+TEST(Layout, SkippingThePlacedTreeKeepsEverythingDrawn) {
+    auto view = VStack(HorizontalAlignment::leading, 4,
+                       {text("Title", 13), Spacer(6),
+                        Button(IntentValue{"Go", {}}, Label("Start", "play.fill")).accessibilityLabel("Start now")})
+                    .frame(std::nullopt, infinity, std::nullopt, infinity, Alignment::leading());
+    LayoutOptions options;
+    options.size = {170, 170};
+    Layout recorded = layOut(view, options, testing::fakeTextMeasurer());
+    options.placedBoxes = PlacedBoxes::skipped;
+    Layout skipped = layOut(view, options, testing::fakeTextMeasurer());
+
+    EXPECT_FALSE(recorded.boxes.empty());
+    EXPECT_TRUE(skipped.boxes.empty());
+    EXPECT_EQ(skipped.commands.size(), recorded.commands.size());
+    EXPECT_EQ(skipped.texts, recorded.texts);
+    ASSERT_EQ(skipped.buttons.size(), 1u);
+    EXPECT_EQ(skipped.buttons[0].frame, recorded.buttons[0].frame);
+    EXPECT_EQ(skipped.buttons[0].accessibilityLabel, "Start now");
+}
+
+}  // namespace
+}  // namespace platform::views

@@ -10,15 +10,18 @@
 #include <cstdlib>
 #include <functional>
 
-// Two connections to the test's session bus on one event loop: one for the code under test, one
-// for the fake service it talks to. Tests skip themselves where there is no session bus.
+#include "tests/support/PrivateBus.hpp"
+
+// Two connections to a bus of the test's own on one event loop: one for the code under test, one
+// for the fake service it talks to. The bus is private because tests run in parallel, and a fake
+// portal that one test serves must never answer another.
 struct BusPair {
     sd_event* event = nullptr;
     sd_bus* client = nullptr;
     sd_bus* service = nullptr;
 
     bool open() {
-        if (!std::getenv("DBUS_SESSION_BUS_ADDRESS")) return false;
+        kelvo::test::PrivateBus::ofProcess();
         sd_event_new(&event);
         if (sd_bus_open_user(&client) < 0 || sd_bus_open_user(&service) < 0) return false;
         sd_bus_attach_event(client, event, 0);
