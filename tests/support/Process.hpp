@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/TemporaryDirectory.hpp"
+
 namespace kelvo::test {
 
 /// A child process for tests: started with its standard output on a pipe and its standard error
@@ -32,19 +34,5 @@ private:
 
 /// The text of a file, or "" when it cannot be read.
 std::string readText(const std::filesystem::path& file);
-
-/// A new empty directory under the system's temporary directory; removed with its contents when
-/// the value goes away.
-class TemporaryDirectory {
-public:
-    TemporaryDirectory();
-    TemporaryDirectory(const TemporaryDirectory&) = delete;
-    TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;
-    ~TemporaryDirectory();
-    const std::filesystem::path& path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
 
 }  // namespace kelvo::test

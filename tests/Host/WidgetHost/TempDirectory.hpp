@@ -1,39 +1,5 @@
 #pragma once
 
-#include <stdlib.h>
+#include "tests/support/TemporaryDirectory.hpp"
 
-#include <filesystem>
-#include <fstream>
-#include <string>
-#include <string_view>
-
-// A directory of its own for each test, removed afterwards.
-class TempDirectory {
-public:
-    TempDirectory() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "widget-host-test-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
-    }
-    TempDirectory(const TempDirectory&) = delete;
-    TempDirectory& operator=(const TempDirectory&) = delete;
-    ~TempDirectory() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-
-    const std::filesystem::path& path() const { return path_; }
-    std::filesystem::path operator/(std::string_view name) const { return path_ / name; }
-
-    /// Writes a file (and its directories); `executable` makes it a program.
-    std::filesystem::path write(std::string_view name, std::string_view text, bool executable = false) const {
-        auto file = path_ / name;
-        std::filesystem::create_directories(file.parent_path());
-        std::ofstream(file, std::ios::binary) << text;
-        if (executable)
-            std::filesystem::permissions(file, std::filesystem::perms::owner_all, std::filesystem::perm_options::replace);
-        return file;
-    }
-
-private:
-    std::filesystem::path path_;
-};
+using TempDirectory = kelvo::test::TemporaryDirectory;
