@@ -32,59 +32,35 @@ View withEnvironment(const View& content, EnvironmentValues values) {
     return makeView(Node{nodes::Environment{content, std::move(values)}});
 }
 
+// A modifier that sets one environment value for its content.
+template <class Field, class Value>
+View withOne(const View& content, Field EnvironmentValues::*field, Value value) {
+    EnvironmentValues values;
+    values.*field = std::move(value);
+    return withEnvironment(content, std::move(values));
+}
+
 }  // namespace
 
 View makeView(Node node) { return View{std::make_shared<const Node>(std::move(node))}; }
 
-View View::font(Font f) const {
-    EnvironmentValues v;
-    v.font = f;
-    return withEnvironment(*this, v);
-}
-View View::monospacedDigit() const {
-    EnvironmentValues v;
-    v.monospacedDigit = true;
-    return withEnvironment(*this, v);
-}
-View View::foregroundStyle(Color color) const {
-    EnvironmentValues v;
-    v.foregroundStyle = color;
-    return withEnvironment(*this, v);
-}
-View View::lineLimit(int lines) const {
-    EnvironmentValues v;
-    v.lineLimit = lines;
-    return withEnvironment(*this, v);
-}
+View View::font(Font f) const { return withOne(*this, &EnvironmentValues::font, f); }
+View View::monospacedDigit() const { return withOne(*this, &EnvironmentValues::monospacedDigit, true); }
+View View::foregroundStyle(Color color) const { return withOne(*this, &EnvironmentValues::foregroundStyle, color); }
+View View::lineLimit(int lines) const { return withOne(*this, &EnvironmentValues::lineLimit, lines); }
 View View::minimumScaleFactor(double factor) const {
-    EnvironmentValues v;
-    v.minimumScaleFactor = factor;
-    return withEnvironment(*this, v);
+    return withOne(*this, &EnvironmentValues::minimumScaleFactor, factor);
 }
 View View::multilineTextAlignment(TextAlignment alignment) const {
-    EnvironmentValues v;
-    v.multilineTextAlignment = alignment;
-    return withEnvironment(*this, v);
+    return withOne(*this, &EnvironmentValues::multilineTextAlignment, alignment);
 }
-View View::disabled(bool isDisabled) const {
-    EnvironmentValues v;
-    v.disabled = isDisabled;
-    return withEnvironment(*this, v);
-}
-View View::buttonStyle(ButtonStyle style) const {
-    EnvironmentValues v;
-    v.buttonStyle = style;
-    return withEnvironment(*this, v);
-}
+View View::disabled(bool isDisabled) const { return withOne(*this, &EnvironmentValues::disabled, isDisabled); }
+View View::buttonStyle(ButtonStyle style) const { return withOne(*this, &EnvironmentValues::buttonStyle, style); }
 View View::widgetAccentable(bool accentable) const {
-    EnvironmentValues v;
-    v.widgetAccentable = accentable;
-    return withEnvironment(*this, v);
+    return withOne(*this, &EnvironmentValues::widgetAccentable, accentable);
 }
 View View::accessibilityHidden(bool hidden) const {
-    EnvironmentValues v;
-    v.accessibilityHidden = hidden;
-    return withEnvironment(*this, v);
+    return withOne(*this, &EnvironmentValues::accessibilityHidden, hidden);
 }
 
 View View::frame(std::optional<double> width, std::optional<double> height, Alignment alignment) const {
