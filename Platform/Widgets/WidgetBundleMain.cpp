@@ -11,6 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "Platform/System/JsonDepth.hpp"
 #include "Platform/Widgets/detail/Protocol.hpp"
 
 namespace platform {
@@ -20,16 +21,27 @@ using nlohmann::json;
 
 // A request line longer than this is refused rather than held in memory.
 constexpr size_t maxRequestBytes = 4 << 20;
+constexpr int internalError = -32603;
+
+// An id, when present, is a string, a number or null.
+bool hasValidId(const json& request) {
+    auto it = request.find("id");
+    return it == request.end() || it->is_string() || it->is_number() || it->is_null();
+}
 
 class Server {
 public:
     Server(const WidgetBundle& bundle, std::FILE* output) : bundle_(bundle), output_(output) {}
 
     void handleLine(std::string_view line) {
-        json request = json::parse(line, nullptr, /*allow_exceptions=*/false);
+        // The parser takes a NUL for the end of its input, so a line holding one is checked here whole;
+        // a deeper document is refused before parsing, whose copies recurse once per level.
+        json request = line.find('\0') == std::string_view::npos && jsonDepthWithin(line)
+                           ? json::parse(line, nullptr, /*allow_exceptions=*/false)
+                           : json(json::value_t::discarded);
         if (request.is_discarded()) return send(detail::errorAnswer(nullptr, detail::parseError, "Parse error"));
         if (!request.is_object() || request.value("jsonrpc", json()) != "2.0" || !request.contains("method") ||
-            !request["method"].is_string())
+            !request["method"].is_string() || !hasValidId(request))
             return send(detail::errorAnswer(detail::idOf(request), detail::invalidRequest, "Invalid request"));
         json id = detail::idOf(request);
         bool notification = !request.contains("id");
@@ -84,6 +96,10 @@ private:
 
     void send(const json& answer) {
         std::string line = answer.dump(-1, ' ', false, json::error_handler_t::replace);
+        // The host would drop a longer line and wait for an answer until its time-out.
+        if (line.size() > maxAnswerBytes)
+            line = detail::errorAnswer(answer.value("id", json()), internalError, "Answer too long")
+                       .dump(-1, ' ', false, json::error_handler_t::replace);
         line += '\n';
         std::lock_guard lock(outputMutex_);
         std::fwrite(line.data(), 1, line.size(), output_);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 #include <vector>
 
@@ -13,6 +14,10 @@ struct WidgetBundle {
     std::vector<WidgetConfiguration> widgets;
     IntentRegistry intents;
 };
+
+/// The longest answer line the widget host takes (without its newline). The bundle main never sends
+/// a longer one: it answers with an error instead.
+inline constexpr std::size_t maxAnswerBytes = 16u << 20;
 
 /// Serves the widget host: JSON-RPC 2.0 requests, one per line, on `input`; one answer per line on
 /// `output`. `perform` requests run at the same time as everything else and are answered when the

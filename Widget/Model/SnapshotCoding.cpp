@@ -120,16 +120,21 @@ WidgetSnapshot snapshot(element root) {
 }  // namespace
 
 std::optional<WidgetSnapshot> WidgetSnapshot::decode(std::string_view document) {
-    // One parser per thread: it keeps its buffers between documents and is not shareable.
+    // One parser per thread: it keeps its buffers between documents and is not shareable. Its
+    // buffers take about fifteen times the document's size, so an unusually large document's are
+    // given back rather than kept for the life of the process.
+    constexpr std::size_t retainedCapacity = 2u << 20;
     thread_local simdjson::dom::parser parser;
+    std::optional<WidgetSnapshot> result;
     element root;
-    if (parser.parse(document.data(), document.size(), /*realloc_if_needed=*/true).get(root) != simdjson::SUCCESS)
-        return std::nullopt;
-    try {
-        return snapshot(root);
-    } catch (const Unfit&) {
-        return std::nullopt;
+    if (parser.parse(document.data(), document.size(), /*realloc_if_needed=*/true).get(root) == simdjson::SUCCESS) {
+        try {
+            result = snapshot(root);
+        } catch (const Unfit&) {
+        }
     }
+    if (parser.capacity() > retainedCapacity) parser = simdjson::dom::parser{};
+    return result;
 }
 
 std::string WidgetSnapshot::encode() const {

@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "Platform/System/JsonDate.hpp"
+#include "Platform/System/JsonDepth.hpp"
 
 namespace kelvo {
 
@@ -32,6 +33,7 @@ std::string WidgetCommand::encode() const {
 }
 
 std::optional<WidgetCommand> WidgetCommand::decode(std::string_view document) {
+    if (!platform::jsonDepthWithin(document)) return std::nullopt;
     auto doc = nlohmann::json::parse(document, nullptr, /*allow_exceptions=*/false);
     if (!doc.is_object()) return std::nullopt;
 

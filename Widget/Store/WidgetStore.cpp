@@ -5,14 +5,16 @@
 #include "Platform/System/Files.hpp"
 #include "Platform/System/GroupContainer.hpp"
 #include "Platform/System/Services.hpp"
+#include "Platform/Widgets/WidgetBundleMain.hpp"
 #include "Widget/Store/detail/Container.hpp"
 
 namespace kelvo {
 namespace detail {
 namespace {
 
-// Real snapshots are a few kilobytes; anything this large is not one.
-constexpr std::uintmax_t maxSnapshotBytes = 16u << 20;
+// Real snapshots are a few kilobytes. A timeline answer carries the snapshot once per entry (two),
+// re-encoded no longer than read, beside the views, in one line of at most maxAnswerBytes.
+constexpr std::uintmax_t maxSnapshotBytes = platform::maxAnswerBytes / 4;
 
 platform::ProcessValue<std::optional<std::string>> groupIdentifier;
 

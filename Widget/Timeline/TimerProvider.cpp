@@ -32,7 +32,7 @@ void TimerProvider::getTimeline(const platform::TimelineProviderContext&,
     auto dayLater = calendar.dateByAddingDays(1, calendar.startOfDay(now));
     Date nextMidnight = dayLater ? calendar.startOfDay(*dayLater) : now.addingSeconds(86400);
     completion(platform::Timeline<TimerEntry>{
-        {TimerEntry{now, snapshot}, TimerEntry{nextMidnight, snapshot}},
+        {TimerEntry{now, snapshot}, TimerEntry{nextMidnight, std::move(snapshot)}},
         platform::TimelineReloadPolicy::after(nextMidnight),
     });
 }

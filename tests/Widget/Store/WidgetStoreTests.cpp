@@ -5,6 +5,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
+#include "Platform/Widgets/WidgetBundleMain.hpp"
 #include "Widget/Store/WidgetStore.hpp"
 #include "tests/Widget/support/TestContainer.hpp"
 
@@ -114,10 +115,14 @@ TEST(WidgetStore, StateThatIsNoRegularFileOrTooLargeReadsAsNothing) {
     EXPECT_FALSE(WidgetStore::loadSnapshot());
     std::filesystem::remove(state);
 
-    // A valid document padded past 16 MiB with white space.
-    std::string huge = minimalSnapshot().dump();
-    huge.insert(1, std::string((16u << 20) + 1, ' '));
-    container.writeState(huge);
+    // A valid document padded with white space: one that fits a timeline answer twice is read, a
+    // larger one would make an answer the host drops.
+    std::string padded = minimalSnapshot().dump();
+    padded.insert(1, std::string(platform::maxAnswerBytes / 4 - padded.size(), ' '));
+    container.writeState(padded);
+    EXPECT_TRUE(WidgetStore::loadSnapshot());
+    padded.insert(1, " ");
+    container.writeState(padded);
     EXPECT_FALSE(WidgetStore::loadSnapshot());
 }
 
