@@ -4,7 +4,6 @@
 
 #include <cmath>
 #include <ctime>
-#include <mutex>
 
 #include "Platform/System/Services.hpp"
 
@@ -35,8 +34,9 @@ Calendar Calendar::current() {
 }
 
 Calendar Calendar::system() {
-    static std::once_flag once;
-    std::call_once(once, [] { tzset(); });
+    // localtime_r keeps the zone it first read; tzset() notices a changed TZ or /etc/localtime (a
+    // stat when nothing changed), so a long-running process follows the user's zone.
+    tzset();
     return Calendar{nullptr};
 }
 

@@ -90,6 +90,15 @@ TEST(Calendar, SystemZoneFromTZDayBoundaries) {
     }
 }
 
+// A running process must follow the user's zone when it changes under it.
+TEST(Calendar, SystemZoneFollowsAChange) {
+    ScopedTimeZoneVariable tz("Europe/Berlin");
+    Date moment = Date::fromSeconds(utc(2026, 12, 8, 14));
+    EXPECT_EQ(Calendar::system().secondsFromGMT(moment), 3600);
+    setenv("TZ", "Asia/Kolkata", 1);  // unannounced, as a replaced /etc/localtime would be
+    EXPECT_EQ(Calendar::system().secondsFromGMT(moment), 19800);
+}
+
 TEST(Calendar, SameDayIgnoresTimeOfDay) {
     auto berlin = *Calendar::named("Europe/Berlin");
     Date dayStart = Date::fromSeconds(utc(2026, 12, 7, 23));
