@@ -25,7 +25,12 @@ std::optional<std::filesystem::path> containerURLForSecurityApplicationGroupIden
         if (granted.is_string() && granted.get_ref<const std::string&>() == group) {
             auto root = services().groupContainersRoot();
             if (!root.is_absolute()) return std::nullopt;
-            return root / group;
+            // Empty and "." parts go, which never changes where the path leads; ".." stays, since
+            // it may follow a symbolic link.
+            std::filesystem::path container;
+            for (const auto& part : root)
+                if (!part.empty() && part != ".") container /= part;
+            return container / group;
         }
     }
     return std::nullopt;

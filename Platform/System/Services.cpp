@@ -41,8 +41,8 @@ Services Services::system() {
     s.groupContainersRoot = [] { return defaultGroupContainersRoot(); };
     s.isApplicationRunning = [](const std::string& id) { return RunningApplications::isRunning(id); };
     s.reloadAllTimelines = [] { WidgetCenterClient::reloadAllTimelines(); };
-    s.getCurrentConfigurations = [](auto completion) {
-        WidgetCenterClient::getCurrentConfigurations(std::move(completion));
+    s.getCurrentConfigurations = [](std::chrono::milliseconds timeout) {
+        return WidgetCenterClient::getCurrentConfigurations(timeout);
     };
     return s;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -37,9 +38,9 @@ struct Services {
     std::function<bool(const std::string& bundleIdentifier)> isApplicationRunning;
     /// Asks the widget host to rebuild the timelines of this application's extensions.
     std::function<void()> reloadAllTimelines;
-    /// Asks the widget host for the placed widgets; the completion runs once, on a thread of its own,
-    /// with the list or with nothing on failure.
-    std::function<void(std::function<void(std::optional<std::vector<WidgetInfo>>)>)> getCurrentConfigurations;
+    /// Asks the widget host for the placed widgets and waits at most `timeout` for them; nothing on
+    /// failure or when no answer came in time.
+    std::function<std::optional<std::vector<WidgetInfo>>(std::chrono::milliseconds timeout)> getCurrentConfigurations;
 
     /// The real services of this machine.
     static Services system();

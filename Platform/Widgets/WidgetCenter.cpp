@@ -9,9 +9,8 @@ WidgetCenter& WidgetCenter::shared() {
 
 void WidgetCenter::reloadAllTimelines() const { services().reloadAllTimelines(); }
 
-void WidgetCenter::getCurrentConfigurations(
-    std::function<void(std::optional<std::vector<WidgetInfo>>)> completion) const {
-    services().getCurrentConfigurations(std::move(completion));
+std::optional<std::vector<WidgetInfo>> WidgetCenter::getCurrentConfigurations(std::chrono::milliseconds timeout) const {
+    return services().getCurrentConfigurations(timeout);
 }
 
 }  // namespace platform

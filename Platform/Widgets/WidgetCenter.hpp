@@ -1,6 +1,6 @@
 #pragma once
 
-#include <functional>
+#include <chrono>
 #include <optional>
 #include <vector>
 
@@ -17,15 +17,15 @@ public:
     /// Fire and forget: no host, no bus, or a failing host is ignored.
     void reloadAllTimelines() const;
 
-    /// Asks the host for the placed widgets of this application's extensions. The completion runs
-    /// exactly once, on a thread of its own, with the list, or with nothing on failure.
-    void getCurrentConfigurations(std::function<void(std::optional<std::vector<WidgetInfo>>)> completion) const;
+    /// Asks the host for the placed widgets of this application's extensions, blocking the calling
+    /// thread for at most `timeout`: the list, or nothing on failure or when no answer came in time.
+    std::optional<std::vector<WidgetInfo>> getCurrentConfigurations(std::chrono::milliseconds timeout) const;
 };
 
 /// The D-Bus client behind the real services.
 namespace WidgetCenterClient {
 void reloadAllTimelines();
-void getCurrentConfigurations(std::function<void(std::optional<std::vector<WidgetInfo>>)> completion);
+std::optional<std::vector<WidgetInfo>> getCurrentConfigurations(std::chrono::milliseconds timeout);
 }  // namespace WidgetCenterClient
 
 }  // namespace platform

@@ -4,8 +4,7 @@
 // The application is named by the main bundle's identifier. A process without one (or with one the
 // host would refuse) has no extensions the host could name: a reload is dropped and a
 // configuration query reports failure, without touching the bus.
-#include <cerrno>
-#include <thread>
+#include <memory>
 
 #include "Platform/System/detail/Bus.hpp"
 #include "Platform/Widgets/WidgetCenter.hpp"
@@ -14,39 +13,17 @@
 namespace platform::WidgetCenterClient {
 namespace {
 
-using Completion = std::function<void(std::optional<std::vector<WidgetInfo>>)>;
-
-// A host that takes longer than this is treated as failing. It also bounds how long a query's
-// thread can outlive a caller that stopped waiting for it.
-constexpr std::uint64_t callTimeoutMicroseconds = 5'000'000;
+// A connection serves one call and is closed after it, so a call that timed out leaves nothing
+// behind: no thread, no descriptor, no answer that could arrive later on a shared connection.
+struct BusClose {
+    void operator()(sd_bus* bus) const { sd_bus_close_unref(bus); }
+};
+using CallBus = std::unique_ptr<sd_bus, BusClose>;
 
 std::optional<std::string> applicationId() {
     const auto& id = services().mainBundle().bundleIdentifier;
     if (!id || !host1::isValidApplicationId(*id)) return std::nullopt;
     return id;
-}
-
-// Errors that mean the connection itself is gone (a pooled one may have outlived its bus daemon),
-// as opposed to an answer or a refusal from the other side.
-bool isConnectionLost(int r) {
-    return r == -ECONNRESET || r == -ENOTCONN || r == -EPIPE || r == -ESHUTDOWN || r == -ECHILD;
-}
-
-// Runs one exchange on a pooled connection, and once more on a fresh one when the pooled
-// connection turns out to be dead. `exchange` returns a negative errno on failure.
-template <class Exchange>
-int withUserBus(Exchange&& exchange) {
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        // The other idle connections are likely as dead as the first, so the retry opens anew.
-        auto bus = attempt == 0 ? detail::borrowUserBus() : detail::openUserBus();
-        if (!bus) return -ENOTCONN;
-        int r = exchange(bus.get());
-        if (r >= 0 || !isConnectionLost(r)) {
-            detail::returnUserBus(std::move(bus));
-            return r;
-        }
-    }
-    return -ENOTCONN;
 }
 
 int newHostCall(sd_bus* bus, const char* member, const std::string& app, detail::BusMessage& call) {
@@ -71,31 +48,6 @@ int readWidgets(sd_bus_message* reply, std::vector<WidgetInfo>& widgets) {
     return sd_bus_message_exit_container(reply);
 }
 
-std::optional<std::vector<WidgetInfo>> queryHost(const std::string& app) {
-    std::vector<WidgetInfo> widgets;
-    int status = withUserBus([&](sd_bus* bus) {
-        widgets.clear();
-        detail::BusMessage call;
-        int r = newHostCall(bus, "GetCurrentConfigurations", app, call);
-        if (r < 0) return r;
-        detail::BusError error;
-        detail::BusMessage reply;
-        r = sd_bus_call(bus, call.get(), callTimeoutMicroseconds, &error.value, reply.out());
-        if (r < 0) return r;
-        return readWidgets(reply.get(), widgets);
-    });
-    if (status < 0) return std::nullopt;
-    return widgets;
-}
-
-void complete(const Completion& completion, std::optional<std::vector<WidgetInfo>> widgets) {
-    // An exception escaping here would end the whole process from a thread nobody waits for.
-    try {
-        completion(std::move(widgets));
-    } catch (...) {
-    }
-}
-
 }  // namespace
 
 void reloadAllTimelines() {
@@ -104,40 +56,38 @@ void reloadAllTimelines() {
         if (!app) return;
         // Sent without expecting a reply: the caller never waits for the host, and a missing or
         // failing host costs nothing beyond the write.
-        withUserBus([&](sd_bus* bus) {
-            detail::BusMessage call;
-            int r = newHostCall(bus, "ReloadAllTimelines", *app, call);
-            if (r < 0) return r;
-            r = sd_bus_message_set_expect_reply(call.get(), 0);
-            if (r < 0) return r;
-            r = sd_bus_send(bus, call.get(), nullptr);
-            if (r < 0) return r;
-            return sd_bus_flush(bus);
-        });
+        auto bus = detail::openUserBus();
+        if (!bus) return;
+        detail::BusMessage call;
+        if (newHostCall(bus.get(), "ReloadAllTimelines", *app, call) < 0) return;
+        if (sd_bus_message_set_expect_reply(call.get(), 0) < 0) return;
+        sd_bus_send(bus.get(), call.get(), nullptr);
     } catch (...) {
     }
 }
 
-void getCurrentConfigurations(Completion completion) {
-    if (!completion) return;
-    std::optional<std::string> app;
+std::optional<std::vector<WidgetInfo>> getCurrentConfigurations(std::chrono::milliseconds timeout) {
+    if (timeout <= std::chrono::milliseconds::zero()) return std::nullopt;
     try {
-        app = applicationId();
+        auto app = applicationId();
+        if (!app) return std::nullopt;
+        sd_bus* opened = nullptr;
+        // Connecting does not block: authentication and the bus's greeting run inside the call's
+        // deadline below.
+        if (sd_bus_open_user(&opened) < 0) return std::nullopt;
+        CallBus bus{opened};
+        detail::BusMessage call;
+        if (newHostCall(bus.get(), "GetCurrentConfigurations", *app, call) < 0) return std::nullopt;
+        detail::BusError error;
+        detail::BusMessage reply;
+        auto microseconds = std::chrono::duration_cast<std::chrono::microseconds>(timeout).count();
+        if (sd_bus_call(bus.get(), call.get(), static_cast<std::uint64_t>(microseconds), &error.value, reply.out()) < 0)
+            return std::nullopt;
+        std::vector<WidgetInfo> widgets;
+        if (readWidgets(reply.get(), widgets) < 0) return std::nullopt;
+        return widgets;
     } catch (...) {
-    }
-    try {
-        std::thread([completion, app = std::move(app)] {
-            std::optional<std::vector<WidgetInfo>> widgets;
-            try {
-                if (app) widgets = queryHost(*app);
-            } catch (...) {
-                widgets.reset();
-            }
-            complete(completion, std::move(widgets));
-        }).detach();
-    } catch (...) {
-        // No thread to be had: answer here rather than never.
-        complete(completion, std::nullopt);
+        return std::nullopt;
     }
 }
 

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -89,6 +90,20 @@ TEST_F(WidgetBridge, ManyCallersGivingUpAtOnceBreakNothing) {
     std::this_thread::sleep_for(300ms);
 }
 
+std::size_t entriesIn(const char* directory) {
+    auto entries = std::filesystem::directory_iterator(directory);
+    return static_cast<std::size_t>(std::distance(entries, std::filesystem::directory_iterator()));
+}
+
+TEST_F(WidgetBridge, TimedOutCallsLeaveNoThreadOrDescriptorBehind) {
+    startHost(R"({"mode": "delay", "delayMs": 500, "widgets": []})");
+    auto threads = entriesIn("/proc/self/task");
+    auto descriptors = entriesIn("/proc/self/fd");
+    for (int i = 0; i < 50; ++i) EXPECT_EQ(kelvo_widget_placed_count("TimerWidget", 1), -1);
+    EXPECT_EQ(entriesIn("/proc/self/task"), threads);
+    EXPECT_EQ(entriesIn("/proc/self/fd"), descriptors);
+}
+
 TEST_F(WidgetBridge, ATimeoutOfZeroOrLessNeitherWaitsNorAsks) {
     startHost(twoTimersAndAnother);
     for (std::int32_t timeout : {0, -1, INT32_MIN}) {
@@ -133,9 +148,13 @@ TEST_F(WidgetBridgeContainer, GrantedGroupsHaveAnAbsolutePathWithoutTrailingSlas
     EXPECT_EQ(takeString(kelvo_widget_container_path("group.com.example.second")),
               dataHome + "/group-containers/group.com.example.second");
 
-    setenv("XDG_DATA_HOME", (dataHome + "//").c_str(), 1);
+    setenv("XDG_DATA_HOME", (dataHome + "/.//").c_str(), 1);
     EXPECT_EQ(takeString(kelvo_widget_container_path("group.com.example.bridgetest")),
               dataHome + "/group-containers/group.com.example.bridgetest");
+    // Through a link, ".." leads to the link target's parent: the path stays as the widget makes it.
+    setenv("XDG_DATA_HOME", (dataHome + "/link/..").c_str(), 1);
+    EXPECT_EQ(takeString(kelvo_widget_container_path("group.com.example.bridgetest")),
+              dataHome + "/link/../group-containers/group.com.example.bridgetest");
 }
 
 TEST_F(WidgetBridgeContainer, OtherGroupsAndUnsafeNamesHaveNone) {

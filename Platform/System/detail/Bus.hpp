@@ -14,15 +14,6 @@ using BusPtr = std::unique_ptr<sd_bus, BusUnref>;
 /// A new connection to the user's session bus, or null when there is none.
 BusPtr openUserBus();
 
-/// A connection to the user's session bus taken from the process's idle pool, or a new one; null
-/// when there is no bus. Each connection serves one thread at a time; hand it back with
-/// returnUserBus when done so that the next caller skips the connection set-up.
-BusPtr borrowUserBus();
-
-/// Gives a borrowed connection back to the pool. A closed connection, or one beyond the pool's
-/// small size, is closed instead.
-void returnUserBus(BusPtr bus);
-
 /// Owns an sd_bus_error.
 struct BusError {
     sd_bus_error value = SD_BUS_ERROR_NULL;

@@ -28,7 +28,7 @@ TestContainer::TestContainer(Options options) {
         return running->load() && id == "com.kelvo.desktop";
     };
     services.reloadAllTimelines = [reloads = reloads_] { reloads->fetch_add(1); };
-    services.getCurrentConfigurations = [](auto completion) { completion(std::nullopt); };
+    services.getCurrentConfigurations = [](std::chrono::milliseconds) { return std::nullopt; };
     services.pause = [pauses = pauses_, hook = pauseHook_](double, std::stop_token) {
         int n = pauses->fetch_add(1) + 1;
         if (*hook) (*hook)(n);
