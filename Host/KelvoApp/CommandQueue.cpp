@@ -57,18 +57,14 @@ void moveAside(const std::filesystem::path& file, const std::string& reason) {
     }
 }
 
-void forgetHandled(const std::filesystem::path& file, Ledger& ledger) {
-    auto name = file.filename().string();
-    if (!removeFile(file)) {
-        // The receipt stays, so the command is not carried out again; removal is retried next pass.
-        logEvent("could not remove handled command file " + inQuotes(name) + ": " + std::strerror(errno));
-        return;
-    }
-    try {
-        ledger.removeReceipt(name);
-    } catch (const std::exception& error) {
-        logEvent("could not drop the receipt of " + inQuotes(name) + ": " + error.what());
-    }
+// Receipts outlive their files by this much, long after any other reader of the directory let go.
+constexpr double receiptDays = 7;
+
+void removeHandled(const std::filesystem::path& file) {
+    // The receipt stays, so the command is not carried out again; removal is retried next pass.
+    if (!removeFile(file))
+        logEvent("could not remove handled command file " + inQuotes(file.filename().string()) + ": " +
+                 std::strerror(errno));
 }
 
 }  // namespace
@@ -76,24 +72,12 @@ void forgetHandled(const std::filesystem::path& file, Ledger& ledger) {
 DrainReport drainCommands(const std::filesystem::path& directory, Ledger& ledger, const AccountState& account, Date now) {
     DrainReport report;
 
-    // Pass 1: collect the waiting files. Handled ones left over from an interrupted pass are only
-    // removed; unreadable or malformed ones are moved aside.
+    // Pass 1: collect the waiting files; unreadable or malformed ones are moved aside.
     std::vector<Waiting> waiting;
     std::error_code error;
     for (const auto& item : std::filesystem::directory_iterator(directory, error)) {
         auto name = item.path().filename().string();
         if (!isCommandFileName(name)) continue;
-        try {
-            if (ledger.hasReceipt(name)) {
-                logEvent("removing command file " + inQuotes(name) + ", already carried out");
-                forgetHandled(item.path(), ledger);
-                continue;
-            }
-        } catch (const std::exception& failure) {
-            logEvent("could not look up command file " + inQuotes(name) + ": " + failure.what());
-            ++report.failed;
-            continue;
-        }
         auto bytes = platform::readRegularFile(item.path(), maxCommandBytes);
         if (!bytes) {
             struct stat info {};
@@ -112,27 +96,39 @@ DrainReport drainCommands(const std::filesystem::path& directory, Ledger& ledger
     }
     if (error) logEvent("could not list " + inQuotes(directory.string()) + ": " + error.message());
 
-    // Pass 2: carry the commands out oldest first. Equal issue times keep the order of arrival.
+    // Pass 2: carry the commands out oldest first. Equal issue times keep the order of arrival. A
+    // command the ledger cannot take now holds back the later ones, so they never overtake it.
     std::sort(waiting.begin(), waiting.end(), [](const Waiting& a, const Waiting& b) {
         return std::tie(a.command.issuedAt, a.modifiedNs, a.fileName) < std::tie(b.command.issuedAt, b.modifiedNs, b.fileName);
     });
-    for (const auto& item : waiting) {
-        Outcome outcome{};
+    for (std::size_t i = 0; i < waiting.size(); ++i) {
+        const auto& item = waiting[i];
+        std::optional<Outcome> outcome;
         try {
             ledger.transaction([&] {
-                ledger.addReceipt(item.fileName);
-                outcome = carryOut(ledger, item.command, account, now);
+                if (ledger.claim(item.fileName, now)) outcome = carryOut(ledger, item.command, account, now);
             });
         } catch (const std::exception& failure) {
-            // Left in place: the next pass tries again.
+            // Left in place with the ones after it: the next pass tries again in the same order.
             logEvent("could not carry out " + inQuotes(item.fileName) + ": " + failure.what());
             ++report.failed;
-            continue;
+            report.heldBack = static_cast<int>(waiting.size() - i - 1);
+            break;
         }
-        ++report.carriedOut;
-        logEvent("command " + inQuotes(item.fileName) + " (" + std::string(toString(item.command.action)) + "): " +
-                 std::string(describe(outcome)));
-        forgetHandled(directory / item.fileName, ledger);
+        if (outcome) {
+            ++report.carriedOut;
+            logEvent("command " + inQuotes(item.fileName) + " (" + std::string(toString(item.command.action)) +
+                     "): " + std::string(describe(*outcome)));
+        } else {
+            logEvent("removing command file " + inQuotes(item.fileName) + ", already carried out");
+        }
+        removeHandled(directory / item.fileName);
+    }
+
+    try {
+        ledger.forgetReceiptsBefore(now.addingSeconds(-receiptDays * 86400));
+    } catch (const std::exception& failure) {
+        logEvent(std::string("could not drop old receipts: ") + failure.what());
     }
     return report;
 }

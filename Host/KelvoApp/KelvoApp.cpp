@@ -1,6 +1,8 @@
 #include "Host/KelvoApp/KelvoApp.hpp"
 
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <signal.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
@@ -135,6 +137,26 @@ std::optional<Ledger> openLedger(const std::filesystem::path& file) {
     }
 }
 
+// One application per ledger: a second one, even on another bus, would take the same commands. The
+// lock is on a file beside the ledger, since closing a descriptor of the ledger itself would drop
+// SQLite's own locks. It is held until the process ends.
+bool lockLedger(const std::filesystem::path& ledgerFile) {
+    auto path = ledgerFile;
+    path += ".lock";
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        logEvent("cannot open " + path.string() + ": " + std::strerror(errno));
+        return false;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+    if (errno == EWOULDBLOCK)
+        logEvent("another kelvo-app uses the ledger " + ledgerFile.string() + "; only one may run on a ledger");
+    else
+        logEvent("cannot lock " + path.string() + ": " + std::strerror(errno));
+    ::close(fd);
+    return false;
+}
+
 }  // namespace
 
 std::filesystem::path defaultLedgerFile() {
@@ -149,9 +171,9 @@ int runApp(const AppOptions& options) {
         return 1;
     }
 
-    // Step 1: the ledger, seeded for a demo.
+    // Step 1: the ledger, this application's alone, seeded for a demo.
     auto ledger = openLedger(options.ledgerFile);
-    if (!ledger) return 1;
+    if (!ledger || !lockLedger(options.ledgerFile)) return 1;
     logEvent("ledger " + options.ledgerFile.string());
     if (options.demo) {
         try {

@@ -9,7 +9,7 @@ namespace {
 
 using detail::Statement;
 
-constexpr int schemaVersion = 1;
+constexpr int schemaVersion = 2;
 
 // Dates are stored as the milliseconds that the documents carry, so fractions survive.
 constexpr const char* schema = R"sql(
@@ -23,7 +23,13 @@ CREATE TABLE IF NOT EXISTS entries (
 -- At most one running entry: every running row has the same indexed value.
 CREATE UNIQUE INDEX IF NOT EXISTS entries_one_running ON entries ((end_ms IS NULL)) WHERE end_ms IS NULL;
 CREATE INDEX IF NOT EXISTS entries_by_end ON entries (end_ms);
-CREATE TABLE IF NOT EXISTS receipts (key TEXT PRIMARY KEY) WITHOUT ROWID;
+CREATE TABLE IF NOT EXISTS receipts (key TEXT PRIMARY KEY, handled_ms REAL NOT NULL DEFAULT 0) WITHOUT ROWID;
+)sql";
+
+// Version 1 kept receipts without a date; they count as handled at the upgrade.
+constexpr const char* receiptDates = R"sql(
+ALTER TABLE receipts ADD COLUMN handled_ms REAL NOT NULL DEFAULT 0;
+UPDATE receipts SET handled_ms = strftime('%s', 'now') * 1000.0;
 )sql";
 
 std::optional<std::string> nonEmpty(std::optional<std::string> text) {
@@ -45,12 +51,12 @@ TimeEntry entryAt(const Statement& row) {
 
 void Ledger::Close::operator()(sqlite3* db) const { sqlite3_close_v2(db); }
 
-Ledger Ledger::open(const std::filesystem::path& file) {
+Ledger Ledger::open(const std::filesystem::path& file, std::chrono::milliseconds busyTimeout) {
     sqlite3* raw = nullptr;
     int code = sqlite3_open_v2(file.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);
     std::unique_ptr<sqlite3, Close> db{raw};
     if (code != SQLITE_OK) throw detail::SqliteError(raw ? sqlite3_errmsg(raw) : sqlite3_errstr(code));
-    sqlite3_busy_timeout(db.get(), 2000);
+    sqlite3_busy_timeout(db.get(), static_cast<int>(busyTimeout.count()));
     sqlite3_extended_result_codes(db.get(), 1);
     // A command file is removed only after its effect is committed, so a commit must reach the disk.
     detail::execute(db.get(), "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;");
@@ -62,6 +68,7 @@ Ledger Ledger::open(const std::filesystem::path& file) {
                                   std::to_string(found) + ")");
     detail::execute(db.get(), "BEGIN IMMEDIATE");
     try {
+        if (found == 1) detail::execute(db.get(), receiptDates);
         detail::execute(db.get(), schema);
         detail::execute(db.get(), ("PRAGMA user_version=" + std::to_string(schemaVersion)).c_str());
         detail::execute(db.get(), "COMMIT");
@@ -73,15 +80,24 @@ Ledger Ledger::open(const std::filesystem::path& file) {
 }
 
 void Ledger::transaction(const std::function<void()>& change) {
-    // Savepoints nest, unlike BEGIN, so operations that are transactions themselves can run inside.
-    detail::execute(db_.get(), "SAVEPOINT change");
+    // The outermost level takes the write lock at once: a deferred one would read first and then
+    // fail, without waiting, if another connection wrote meanwhile. Savepoints nest inside it.
+    bool outermost = sqlite3_get_autocommit(db_.get()) != 0;
+    if (outermost) detail::execute(db_.get(), "BEGIN IMMEDIATE");
     try {
-        change();
+        detail::execute(db_.get(), "SAVEPOINT change");
     } catch (...) {
-        sqlite3_exec(db_.get(), "ROLLBACK TO change; RELEASE change", nullptr, nullptr, nullptr);
+        if (outermost) sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
         throw;
     }
-    detail::execute(db_.get(), "RELEASE change");
+    try {
+        change();
+        detail::execute(db_.get(), "RELEASE change");
+        if (outermost) detail::execute(db_.get(), "COMMIT");
+    } catch (...) {
+        sqlite3_exec(db_.get(), outermost ? "ROLLBACK" : "ROLLBACK TO change; RELEASE change", nullptr, nullptr, nullptr);
+        throw;
+    }
 }
 
 std::optional<TimeEntry> Ledger::running() const {
@@ -150,9 +166,10 @@ std::optional<Date> Ledger::latestMoment() const {
     return Date::fromMilliseconds(query.real(0));
 }
 
-void Ledger::addReceipt(const std::string& key) {
-    Statement insert(db_.get(), "INSERT OR IGNORE INTO receipts (key) VALUES (?1)");
-    insert.bind(1, std::optional<std::string>(key)).run();
+bool Ledger::claim(const std::string& key, Date at) {
+    Statement insert(db_.get(), "INSERT OR IGNORE INTO receipts (key, handled_ms) VALUES (?1, ?2)");
+    insert.bind(1, std::optional<std::string>(key)).bind(2, at.millisecondsSince1970).run();
+    return sqlite3_changes(db_.get()) == 1;
 }
 
 bool Ledger::hasReceipt(const std::string& key) const {
@@ -161,9 +178,9 @@ bool Ledger::hasReceipt(const std::string& key) const {
     return query.step();
 }
 
-void Ledger::removeReceipt(const std::string& key) {
-    Statement remove(db_.get(), "DELETE FROM receipts WHERE key = ?1");
-    remove.bind(1, std::optional<std::string>(key)).run();
+void Ledger::forgetReceiptsBefore(Date before) {
+    Statement remove(db_.get(), "DELETE FROM receipts WHERE handled_ms < ?1");
+    remove.bind(1, before.millisecondsSince1970).run();
 }
 
 }  // namespace kelvo::app

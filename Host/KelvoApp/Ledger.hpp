@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -38,8 +39,9 @@ struct RecentWork {
 /// runs at a time, and no entry ends before it starts. Every failure of the database throws.
 class Ledger {
 public:
-    /// Opens or creates the ledger file (its directory must exist).
-    static Ledger open(const std::filesystem::path& file);
+    /// Opens or creates the ledger file (its directory must exist). A change waits up to
+    /// `busyTimeout` for another process's write lock before it fails.
+    static Ledger open(const std::filesystem::path& file, std::chrono::milliseconds busyTimeout = std::chrono::seconds(2));
 
     /// The running entry, if any.
     std::optional<TimeEntry> running() const;
@@ -61,11 +63,13 @@ public:
     /// Runs `change` so that all or none of its effects are kept. Calls may nest.
     void transaction(const std::function<void()>& change);
 
-    /// Receipts make handling a command file idempotent: one is recorded in the same transaction as
-    /// the command's effect and dropped once the file is gone.
-    void addReceipt(const std::string& key);
+    /// Receipts make handling a command file idempotent: a command is claimed in the same
+    /// transaction that carries it out, so whoever claims it first, in this or another process, is
+    /// the only one to carry it out. False when it was claimed before.
+    bool claim(const std::string& key, Date at);
     bool hasReceipt(const std::string& key) const;
-    void removeReceipt(const std::string& key);
+    /// Drops receipts of commands handled before `before`, whose files are long gone.
+    void forgetReceiptsBefore(Date before);
 
     const std::filesystem::path& file() const { return file_; }
 

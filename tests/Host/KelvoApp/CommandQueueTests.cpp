@@ -102,21 +102,51 @@ TEST_F(CommandQueueTests, OnlyJsonFilesAreCommands) {
     EXPECT_EQ(files().size(), 3u);
 }
 
-TEST_F(CommandQueueTests, ACommandAlreadyCommittedIsNotCarriedOutTwice) {
-    // As after a stop between the commit and the removal of the file.
-    ledger.transaction([&] {
-        ledger.addReceipt("A.json");
-        ledger.start(std::nullopt, std::nullopt, at(10));
-    });
+TEST_F(CommandQueueTests, ACommandIsCarriedOutOnceWhoeverSeesItsFile) {
+    // Another application on the same ledger read the files before this one took and removed them,
+    // or this one stopped between a commit and a removal: either way the files are seen again.
+    Ledger other = Ledger::open(ledger.file());
     drop("A.json", command(WidgetCommand::Action::start, 10));
+    drop("B.json", command(WidgetCommand::Action::startRecent, 20, "Review"));
+    auto bytes = [&](const char* name) { return *platform::readRegularFile(commands / name, 1 << 16); };
+    std::pair<std::string, std::string> seen[] = {{"A.json", bytes("A.json")}, {"B.json", bytes("B.json")}};
+    EXPECT_EQ(drain().carriedOut, 2);
+    for (const auto& [name, content] : seen) drop(name, content);
 
-    auto report = drain();
-    EXPECT_TRUE(files().empty());
-    EXPECT_FALSE(ledger.hasReceipt("A.json"));
+    auto report = drainCommands(commands, other, account, at(600));
+    EXPECT_EQ(report.carriedOut, 0);
     EXPECT_FALSE(report.changed());
-    // Carried out again, the start would have stopped the first entry and begun a second one.
-    EXPECT_EQ(ledger.trackedSeconds(at(0), at(24 * 60)), 0);
-    EXPECT_EQ(ledger.running()->start, at(10));
+    EXPECT_TRUE(files().empty());
+    // Carried out again, the first start would have ended "Review" and begun an entry of its own.
+    EXPECT_EQ(ledger.trackedSeconds(at(0), at(24 * 60)), 10 * 60);
+    EXPECT_EQ(ledger.running()->name, "Review");
+
+    // Receipts go after a week, long after any file they stand for.
+    EXPECT_TRUE(ledger.hasReceipt("A.json"));
+    drainCommands(commands, ledger, account, at(8 * 24 * 60));
+    EXPECT_FALSE(ledger.hasReceipt("A.json"));
+}
+
+TEST_F(CommandQueueTests, ACommandTheLedgerCannotTakeHoldsBackTheLaterOnes) {
+    ledger.start("A", std::nullopt, at(0));
+    ledger = Ledger::open(ledger.file(), std::chrono::milliseconds(0));
+    drop("1.json", command(WidgetCommand::Action::stop, 10));
+    drop("2.json", command(WidgetCommand::Action::startRecent, 20, "B"));
+
+    {
+        // Another process holds the write lock.
+        Ledger locker = Ledger::open(ledger.file());
+        locker.transaction([&] {
+            auto report = drain();
+            EXPECT_EQ(report.carriedOut, 0);
+            EXPECT_EQ(report.failed, 1);
+            EXPECT_EQ(report.heldBack, 1);
+        });
+    }
+    EXPECT_EQ(drain().carriedOut, 2);
+    EXPECT_TRUE(files().empty());
+    ASSERT_TRUE(ledger.running());
+    EXPECT_EQ(ledger.running()->name, "B");
 }
 
 TEST_F(CommandQueueTests, RefusedCommandsAreConsumedAndStillCountAsAnswered) {

@@ -115,7 +115,8 @@ TEST_F(LedgerTests, RecentIsDistinctNewestFirstWithIdsThatStay) {
 TEST_F(LedgerTests, EverythingSurvivesReopening) {
     ledger.addFinished("Design review", "Website redesign", at(8), at(9));
     ledger.start("Sprint planning", "Mobile app", at(10));
-    ledger.addReceipt("A.json");
+    EXPECT_TRUE(ledger.claim("A.json", at(10)));
+    EXPECT_FALSE(ledger.claim("A.json", at(11)));
     auto file = ledger.file();
     ledger = Ledger::open(directory / "other.sqlite");  // let go of the first file
 
@@ -133,7 +134,7 @@ TEST_F(LedgerTests, EverythingSurvivesReopening) {
 TEST_F(LedgerTests, AFailedTransactionLeavesNoTrace) {
     ledger.start("Before", std::nullopt, at(9));
     EXPECT_THROW(ledger.transaction([&] {
-        ledger.addReceipt("B.json");
+        ledger.claim("B.json", at(10));
         ledger.start("During", std::nullopt, at(10));
         throw std::runtime_error("interrupted");
     }),
