@@ -49,6 +49,8 @@ std::string temporaryName(const std::filesystem::path& target) {
     return name;
 }
 
+bool isTemporaryName(const std::string& name) { return name.size() > 5 && name[0] == '.' && name.ends_with(".tmp"); }
+
 }  // namespace
 
 std::optional<std::string> readRegularFile(const std::filesystem::path& path, std::uintmax_t maxBytes) {
@@ -92,6 +94,22 @@ bool writeAtomically(const std::filesystem::path& path, std::string_view bytes) 
     if (ok && ::rename(temporary.c_str(), path.c_str()) == 0) return true;
     ::unlink(temporary.c_str());
     return false;
+}
+
+void removeStaleTemporaryFiles(const std::filesystem::path& directory, std::chrono::seconds minimumAge) {
+    try {
+        auto cutoff = std::filesystem::file_time_type::clock::now() - minimumAge;
+        std::error_code error;
+        for (const auto& item : std::filesystem::directory_iterator(directory, error)) {
+            if (!isTemporaryName(item.path().filename().string())) continue;
+            std::error_code itemError;
+            if (!item.is_regular_file(itemError) || item.is_symlink(itemError)) continue;
+            auto modified = item.last_write_time(itemError);
+            if (!itemError && modified < cutoff) std::filesystem::remove(item.path(), itemError);
+        }
+    } catch (const std::exception&) {
+        // A directory that cannot be listed keeps its leftovers until the next time.
+    }
 }
 
 bool touchEmptyFile(const std::filesystem::path& path) {

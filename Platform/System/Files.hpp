@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -16,6 +17,10 @@ std::optional<std::string> readRegularFile(const std::filesystem::path& path, st
 /// (its name never ends in ".json"), which is then renamed over the target. On failure the target is
 /// untouched and the temporary file is removed. No directory is created.
 bool writeAtomically(const std::filesystem::path& path, std::string_view bytes);
+
+/// Removes the temporary files of writeAtomically in `directory` that a killed writer left behind:
+/// those last written at least `minimumAge` ago, far longer than any write takes.
+void removeStaleTemporaryFiles(const std::filesystem::path& directory, std::chrono::seconds minimumAge);
 
 /// Leaves an empty regular file at `path` with a new modification time. An empty file has no
 /// partial state, so truncating in place is as safe as replacing it, and much cheaper; anything that

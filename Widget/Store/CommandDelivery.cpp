@@ -13,6 +13,8 @@ namespace {
 
 constexpr int reactionChecks = 20;
 constexpr double checkInterval = 0.1;
+// A command file is written in well under a second; a temporary file this old lost its writer.
+constexpr std::chrono::seconds staleAfter{60};
 
 std::optional<Date> currentMark() {
     auto snapshot = detail::readSnapshot();
@@ -33,6 +35,7 @@ void WidgetStore::send(const WidgetCommand& command, std::stop_token stop) {
 
     // 3. Write the command whole under a fresh name; a reader never sees a partial file.
     if (!platform::createDirectories(commandsDirectory)) return;
+    platform::removeStaleTemporaryFiles(commandsDirectory, staleAfter);
     auto file = commandsDirectory / (platform::makeUuidString() + ".json");
     if (!platform::writeAtomically(file, command.encode())) return;
 

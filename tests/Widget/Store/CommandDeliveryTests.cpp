@@ -33,6 +33,24 @@ TEST(CommandDelivery, WritesOneCompleteFileUnderAFreshUuidName) {
     EXPECT_EQ(doc, (json{{"action", "start"}, {"issuedAt", container.now().millisecondsSince1970}}));
 }
 
+// A sender killed between writing and renaming leaves its temporary file; the next send removes
+// it, but never one that a sender is writing now.
+TEST(CommandDelivery, SendingRemovesStaleTemporaryFilesOnly) {
+    TestContainer container;
+    auto commands = container.hostDirectory() / "commands";
+    std::filesystem::create_directories(commands);
+    const std::pair<const char*, bool> leftovers[] = {
+        {".A.json.0123456789ab.tmp", true}, {".B.json.0123456789ab.tmp", false}, {"kept.tmp", true}};
+    for (const auto& [name, old] : leftovers) {
+        std::ofstream(commands / name) << "{";
+        if (old) std::filesystem::last_write_time(commands / name, std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
+    }
+    WidgetStore::send(start(container.now()));
+    EXPECT_FALSE(std::filesystem::exists(commands / leftovers[0].first));
+    EXPECT_TRUE(std::filesystem::exists(commands / leftovers[1].first));
+    EXPECT_TRUE(std::filesystem::exists(commands / leftovers[2].first));
+}
+
 TEST(CommandDelivery, StartRecentCarriesNameAndProjectExactlyAsGiven) {
     TestContainer container;
     WidgetStore::send({WidgetCommand::Action::startRecent, "Design review", std::nullopt, container.now()});
