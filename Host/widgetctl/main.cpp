@@ -18,7 +18,7 @@ enum Exit : int {
     ok = 0,
     failed = 1,
     noHost = 3,
-    notFound = 4,  // unknown widget, kind, family or label; malformed argument
+    notFound = 4,  // unknown widget, kind, family or label; malformed or missing arguments
     disabled = 5,
     notReady = 6,  // nothing drawn yet, or the extension is (re)starting
 };
@@ -95,6 +95,17 @@ void printJson(const std::vector<Widget>& widgets, const Geometries& geometries)
     std::cout << out.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
 }
 
+// The host replaces the file by a rename, which must not take a device node or a directory with it.
+std::optional<std::string> renderDestination(const std::string& out) {
+    if (out.empty()) return std::nullopt;
+    std::error_code error;
+    auto path = std::filesystem::absolute(out, error).lexically_normal();
+    if (error || !path.has_filename()) return std::nullopt;
+    auto status = std::filesystem::status(path, error);
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) return std::nullopt;
+    return path.string();
+}
+
 std::string familyName(const std::string& family) {
     if (family == "small") return "systemSmall";
     if (family == "medium") return "systemMedium";
@@ -103,7 +114,7 @@ std::string familyName(const std::string& family) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
     CLI::App app{"Controls the widget host: place, move, remove, list, render and press widgets."};
     app.require_subcommand(1);
 
@@ -156,7 +167,17 @@ int main(int argc, char** argv) {
 
     auto* reload = app.add_subcommand("reload", "Ask every widget's extension for a new timeline");
 
-    CLI11_PARSE(app, argc, argv);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        // CLI11's own statuses (104, 105, ...) would mean nothing to a script; help still exits 0.
+        return app.exit(error) == 0 ? ok : notFound;
+    }
+    std::optional<std::string> destination;
+    if (render->parsed() && !(destination = renderDestination(out))) {
+        std::cerr << "widgetctl: --out must name a file that is new or a regular file: \"" << out << "\"\n";
+        return notFound;
+    }
 
     auto connected = ControlClient::connect();
     if (auto* error = std::get_if<ClientError>(&connected)) return report(*error);
@@ -186,10 +207,9 @@ int main(int argc, char** argv) {
         }
         json ? printJson(widgets, geometries) : printWidgets(widgets, geometries);
     } else if (render->parsed()) {
-        auto absolute = std::filesystem::absolute(out).lexically_normal().string();
-        auto result = client.render(id, absolute, scale, appearance, mode);
+        auto result = client.render(id, *destination, scale, appearance, mode);
         if (auto* error = std::get_if<ClientError>(&result)) return report(*error);
-        std::cout << absolute << "\n";
+        std::cout << *destination << "\n";
     } else if (press->parsed()) {
         auto result = client.press(id, label);
         if (auto* error = std::get_if<ClientError>(&result)) return report(*error);
@@ -206,4 +226,13 @@ int main(int argc, char** argv) {
         if (auto* error = std::get_if<ClientError>(&result)) return report(*error);
     }
     return ok;
+}
+
+int main(int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& error) {
+        std::cerr << "widgetctl: " << error.what() << "\n";
+        return failed;
+    }
 }

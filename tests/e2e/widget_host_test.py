@@ -166,6 +166,16 @@ class WidgetHostTest(harness.HostTestCase):
         self.assertEqual(result.returncode, 3)
         self.assertIn("no widget host", result.stderr)
 
+    def test_widgetctl_argument_errors_are_messages_with_a_documented_status(self):
+        # Checked before the bus is asked, so no host is needed.
+        for args in [(), ("nosuch",), ("list", "--nosuch"), ("move", "1", "x", "2"), ("render",),
+                     ("render", "1", "--out", "a.png", "--scale", "99"), ("list", "extra"),
+                     ("render", "1", "--out", ""), ("render", "1", "--out", "/dev/null"),
+                     ("render", "1", "--out", self.root)]:
+            result = self.ctl(*args, check=False)
+            self.assertEqual(result.returncode, 4, args)
+            self.assertTrue(result.stderr.strip(), args)
+
     # Timelines -------------------------------------------------------------------------------
 
     def test_reload_requests_are_merged_while_one_is_answered(self):
