@@ -148,7 +148,8 @@ int main(int argc, char** argv) {
         if (printTree) std::cout << views::layOut(*view, *widgetFamily, moment).dump;
         if (!output.empty()) {
             views::RenderOptions options{*widgetFamily, scale,
-                                         appearance == "dark" ? views::Appearance::dark : views::Appearance::light, moment};
+                                         appearance == "dark" ? views::Appearance::dark : views::Appearance::light, moment,
+                                         platform::widgetRenderingModeFromString(mode).value_or(platform::WidgetRenderingMode::fullColor)};
             auto bytes = format == "svg" ? views::renderSvg(*view, options) : views::renderPng(*view, options);
             if (!bytes) throw Failure{"the image could not be drawn"};
             writeFile(output, *bytes);

@@ -498,6 +498,12 @@ private:
         if (recordBoxes_) out_.boxes.push_back({depth, kind, describeNode(), frame});
     }
 
+    template <class Command>
+    void emit(const Env& env, Command command) {
+        command.accent = env.accentable;
+        out_.commands.push_back(std::move(command));
+    }
+
     std::string leafFlags(const Env& env) const {
         std::string s;
         if (env.accentable) s += " accentable";
@@ -548,7 +554,7 @@ private:
         case Kind::text: {
             Font font = env.resolvedFont().scaled(m.fontScale);
             box(depth, "Text", frame, [&] { return std::string(quoted(item.text) + " " + describe(font) + " " + describe(env.foreground) + lineDetails(env, m) + leafFlags(env) + a11y()); });
-            out_.commands.push_back(draw::Text{frame, item.text, font, env.foreground, m.lines, env.textAlignment, p.width});
+            emit(env, draw::Text{frame, item.text, font, env.foreground, m.lines, env.textAlignment, p.width});
             out_.texts.push_back(item.text);
             return;
         }
@@ -557,12 +563,12 @@ private:
             Font font = env.resolvedFont();
             Size icon = symbolSize(n.systemImage, font);
             box(depth, "Label", frame, [&] { return std::string(quoted(n.title) + " symbol=" + n.systemImage + " " + describe(font.scaled(m.fontScale)) + " " + describe(env.foreground) + lineDetails(env, m) + leafFlags(env) + a11y()); });
-            out_.commands.push_back(draw::Symbol{{x, y + (frame.height - icon.height) / 2, icon.width, icon.height},
+            emit(env, draw::Symbol{{x, y + (frame.height - icon.height) / 2, icon.width, icon.height},
                                                  n.systemImage, font, env.foreground});
             if (!n.title.empty()) {
                 double gap = labelSpacing(font);
                 Rect t{x + icon.width + gap, y + (frame.height - m.textSize.height) / 2, m.textSize.width, m.textSize.height};
-                out_.commands.push_back(draw::Text{t, n.title, font.scaled(m.fontScale), env.foreground, m.lines,
+                emit(env, draw::Text{t, n.title, font.scaled(m.fontScale), env.foreground, m.lines,
                                                    env.textAlignment, std::max(0.0, p.width - icon.width - gap)});
                 out_.texts.push_back(n.title);
             }
@@ -572,7 +578,7 @@ private:
             const auto& n = std::get<nodes::Image>(item.node->value);
             Font font = env.resolvedFont();
             box(depth, "Image", frame, [&] { return std::string(n.systemName + " " + describe(font) + " " + describe(env.foreground) + leafFlags(env) + a11y()); });
-            out_.commands.push_back(draw::Symbol{frame, n.systemName, font, env.foreground});
+            emit(env, draw::Symbol{frame, n.systemName, font, env.foreground});
             return;
         }
         case Kind::shape: {
@@ -580,12 +586,12 @@ private:
             Color color = n.fill.value_or(env.foreground);
             const char* kinds[] = {"circle", "capsule", "rectangle"};
             box(depth, "Shape", frame, [&] { return std::string(std::string(kinds[static_cast<int>(n.kind)]) + (n.style == CornerStyle::continuous ? " continuous" : "") + " fill=" + describe(color) + leafFlags(env) + a11y()); });
-            out_.commands.push_back(draw::Shape{frame, n.kind, n.style, color});
+            emit(env, draw::Shape{frame, n.kind, n.style, color});
             return;
         }
         case Kind::divider:
             box(depth, "Divider", frame, [&] { return std::string(describe(separatorColor)); });
-            out_.commands.push_back(draw::Shape{frame, ShapeKind::rectangle, CornerStyle::circular, separatorColor});
+            emit(env, draw::Shape{frame, ShapeKind::rectangle, CornerStyle::circular, separatorColor});
             return;
         case Kind::button: {
             const auto& n = std::get<nodes::Button>(item.node->value);
@@ -595,7 +601,7 @@ private:
             if (env.buttonStyle == ButtonStyle::plain) {
                 place(item.children[0], x, y, p, depth + 1);
             } else {
-                out_.commands.push_back(draw::Shape{frame, ShapeKind::capsule, CornerStyle::continuous,
+                emit(env, draw::Shape{frame, ShapeKind::capsule, CornerStyle::continuous,
                                                     Color::primary().withOpacity(0.1)});
                 place(item.children[0], x + bezelInsets.leading, y + bezelInsets.top, inset(p, bezelInsets), depth + 1);
             }

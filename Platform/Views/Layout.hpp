@@ -25,6 +25,7 @@ struct Shape {
     ShapeKind kind = ShapeKind::rectangle;
     CornerStyle style = CornerStyle::circular;
     Color color;
+    bool accent = false;  // in the accent group, tinted in the accented rendering mode
 };
 struct Text {
     Rect frame;
@@ -34,12 +35,14 @@ struct Text {
     int maxLines = 0;  // 0: no limit
     TextAlignment alignment = TextAlignment::leading;
     double wrapWidth = 0;  // the width it was measured at (infinite: unwrapped), for drawing it the same
+    bool accent = false;
 };
 struct Symbol {
     Rect frame;
     std::string name;
     Font font;
     Color color;
+    bool accent = false;
 };
 }  // namespace draw
 

@@ -13,10 +13,10 @@ namespace {
 
 void setSource(cairo_t* cr, RGBA c) { cairo_set_source_rgba(cr, c.red, c.green, c.blue, c.alpha); }
 
-void fillShape(cairo_t* cr, const draw::Shape& s, Appearance appearance) {
+void fillShape(cairo_t* cr, const draw::Shape& s, RGBA color) {
     const auto& f = s.frame;
     if (f.width <= 0 || f.height <= 0) return;
-    setSource(cr, s.color.resolved(appearance));
+    setSource(cr, color);
     switch (s.kind) {
     case ShapeKind::circle:
         cairo_new_sub_path(cr);
@@ -36,16 +36,29 @@ void fillShape(cairo_t* cr, const draw::Shape& s, Appearance appearance) {
 struct CommandPainter {
     cairo_t* cr;
     Appearance appearance;
-    void operator()(const draw::Shape& s) const { fillShape(cr, s, appearance); }
-    void operator()(const draw::Text& t) const { drawText(cr, t, t.color.resolved(appearance)); }
-    void operator()(const draw::Symbol& s) const { detail::drawSymbol(cr, s, s.color.resolved(appearance)); }
+    bool tintAccent;
+
+    // The accent group takes the accent colour in the accented mode; its opacity stays.
+    template <class Command>
+    RGBA colorOf(const Command& c) const {
+        RGBA own = c.color.resolved(appearance);
+        if (!tintAccent || !c.accent) return own;
+        RGBA tint = accentColor().resolved(appearance);
+        tint.alpha *= own.alpha;
+        return tint;
+    }
+    void operator()(const draw::Shape& s) const { fillShape(cr, s, colorOf(s)); }
+    void operator()(const draw::Text& t) const { drawText(cr, t, colorOf(t)); }
+    void operator()(const draw::Symbol& s) const { detail::drawSymbol(cr, s, colorOf(s)); }
 };
 
 }  // namespace
 
 Color defaultContainerBackground() { return Color::dynamic({1, 1, 1, 1}, {0.16, 0.16, 0.17, 1}); }
 
-void paintLayout(cairo_t* cr, const Layout& layout, Appearance appearance) {
+Color accentColor() { return Color::dynamic({0, 122 / 255.0, 1, 1}, {10 / 255.0, 132 / 255.0, 1, 1}); }
+
+void paintLayout(cairo_t* cr, const Layout& layout, Appearance appearance, WidgetRenderingMode mode) {
     cairo_save(cr);
     cairo_set_antialias(cr, CAIRO_ANTIALIAS_GRAY);
     Rect whole{0, 0, layout.size.width, layout.size.height};
@@ -53,7 +66,7 @@ void paintLayout(cairo_t* cr, const Layout& layout, Appearance appearance) {
     cairo_clip_preserve(cr);
     setSource(cr, layout.containerBackground.value_or(defaultContainerBackground()).resolved(appearance));
     cairo_fill(cr);
-    CommandPainter painter{cr, appearance};
+    CommandPainter painter{cr, appearance, mode == WidgetRenderingMode::accented};
     for (const auto& command : layout.commands) std::visit(painter, command);
     cairo_restore(cr);
 }

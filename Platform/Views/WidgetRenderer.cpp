@@ -116,7 +116,7 @@ bool paint(cairo_t* cr, const WidgetView& view, const RenderOptions& options) {
     Layout layout = layoutFor(view, options.family, options.now);
     cairo_save(cr);
     cairo_scale(cr, options.scale, options.scale);
-    paintLayout(cr, layout, options.appearance);
+    paintLayout(cr, layout, options.appearance, options.renderingMode);
     cairo_restore(cr);
     return cairo_status(cr) == CAIRO_STATUS_SUCCESS;
 }

@@ -28,6 +28,7 @@ struct RenderOptions {
     double scale = 2;  // device pixels per point
     Appearance appearance = Appearance::light;
     Date now{};  // live timer texts show the time elapsed up to this moment
+    WidgetRenderingMode renderingMode = WidgetRenderingMode::fullColor;
 };
 
 /// Everything about a laid-out widget except its picture.

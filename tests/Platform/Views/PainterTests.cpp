@@ -92,6 +92,32 @@ TEST(Painter, PaintsTheBackgroundForTheAppearanceInsideRoundedCorners) {
     cairo_surface_destroy(broken);
 }
 
+// Two red halves, the left one in the accent group: only the accented mode tints it, never the other.
+TEST(Painter, TheAccentedModeTintsTheAccentGroup) {
+    View halves = HStack(VerticalAlignment::center, 0,
+                         {Rectangle().fill(Color::srgb(1, 0, 0)).frame(69, 138).widgetAccentable(),
+                          Rectangle().fill(Color::srgb(1, 0, 0)).frame(69, 138)});
+    auto view = *WidgetView::fromJson(toJson(halves));
+    struct Case {
+        WidgetRenderingMode mode;
+        std::uint32_t left;
+    };
+    for (auto [mode, left] : {Case{WidgetRenderingMode::fullColor, 0xFFFF0000u}, Case{WidgetRenderingMode::vibrant, 0xFFFF0000u},
+                              Case{WidgetRenderingMode::accented, 0xFF007AFFu}}) {
+        cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 170, 170);
+        cairo_t* cr = cairo_create(surface);
+        ASSERT_TRUE(paint(cr, view, {WidgetFamily::systemSmall, 1, Appearance::light, start, mode}));
+        cairo_surface_flush(surface);
+        auto pixel = [&](int x, int y) {
+            return reinterpret_cast<std::uint32_t*>(cairo_image_surface_get_data(surface) + y * cairo_image_surface_get_stride(surface))[x];
+        };
+        EXPECT_EQ(pixel(50, 85), left) << toString(mode);
+        EXPECT_EQ(pixel(120, 85), 0xFFFF0000u) << toString(mode);
+        cairo_destroy(cr);
+        cairo_surface_destroy(surface);
+    }
+}
+
 TEST(Painter, LayoutInfoListsButtonsTextsAndLink) {
     auto info = layOut(widget(), WidgetFamily::systemSmall, start.addingSeconds(3725));
     ASSERT_EQ(info.buttons.size(), 1u);
