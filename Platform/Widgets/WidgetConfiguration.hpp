@@ -24,6 +24,10 @@ struct EncodedTimeline {
     TimelineReloadPolicy policy;
 };
 
+/// Lets `entry` hold its predecessor's content when the two are equal, so that a timeline whose
+/// entries show the same content keeps one copy of it.
+void shareEqualContent(const EncodedEntry& previous, EncodedEntry& entry);
+
 /// A widget as the bundle declares it, with its provider and content behind plain functions.
 struct WidgetConfiguration {
     std::string kind;
@@ -68,7 +72,10 @@ WidgetConfiguration StaticConfiguration(std::string kind, Provider provider, Ent
     configuration.getTimeline = [provider, encode](const TimelineProviderContext& context) {
         EncodedTimeline result;
         provider.getTimeline(context, [&](const Timeline<Entry>& timeline) {
-            for (const auto& entry : timeline.entries) result.entries.push_back(encode(entry, context));
+            for (const auto& entry : timeline.entries) {
+                result.entries.push_back(encode(entry, context));
+                if (result.entries.size() > 1) shareEqualContent(result.entries.end()[-2], result.entries.back());
+            }
             result.policy = timeline.policy;
         });
         return result;

@@ -1,0 +1,12 @@
+#include "Platform/Widgets/WidgetConfiguration.hpp"
+
+#include <nlohmann/json.hpp>
+
+namespace platform {
+
+void shareEqualContent(const EncodedEntry& previous, EncodedEntry& entry) {
+    if (entry.content && previous.content && entry.content != previous.content && *entry.content == *previous.content)
+        entry.content = previous.content;
+}
+
+}  // namespace platform
