@@ -123,7 +123,7 @@ std::optional<WidgetSnapshot> WidgetSnapshot::decode(std::string_view document) 
     // One parser per thread: it keeps its buffers between documents and is not shareable. Its
     // buffers take about fifteen times the document's size, so an unusually large document's are
     // given back rather than kept for the life of the process.
-    constexpr std::size_t retainedCapacity = 2u << 20;
+    constexpr std::size_t retainedCapacity = 64u << 10;
     thread_local simdjson::dom::parser parser;
     std::optional<WidgetSnapshot> result;
     element root;
