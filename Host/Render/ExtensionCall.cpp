@@ -9,8 +9,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "Platform/System/JsonDepth.hpp"
-
 extern char** environ;
 
 namespace widgetrender {
@@ -129,8 +127,7 @@ nlohmann::json callExtension(const std::filesystem::path& program, const std::st
 
     auto line = answer.substr(0, answer.find('\n'));
     if (line.empty()) fail("the extension gave no answer (exit status " + std::to_string(WEXITSTATUS(status)) + ")");
-    nlohmann::json reply = platform::jsonDepthWithin(line) ? nlohmann::json::parse(line, nullptr, false)
-                                                           : nlohmann::json(nlohmann::json::value_t::discarded);
+    nlohmann::json reply = nlohmann::json::parse(line, nullptr, false);
     if (reply.is_discarded() || !reply.is_object()) fail("the extension's answer is not a JSON object: " + line.substr(0, 200));
     if (auto error = reply.find("error"); error != reply.end()) {
         std::string message = error->is_object() && error->contains("message") && (*error)["message"].is_string()
