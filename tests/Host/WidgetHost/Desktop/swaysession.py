@@ -10,27 +10,22 @@ import json
 import os
 import shutil
 import subprocess
-import tempfile
-import time
 
-from xsession import stop
+from xsession import Compositor
 
 
-class SwaySession:
+class SwaySession(Compositor):
     def __init__(self, width=1280, height=720, scale=1, pointer_program=None):
         self.size = (width, height)
         self.initial_scale = scale
         self.pointer_program = pointer_program or os.path.join(os.environ.get("WIDGET_HOST_BIN_DIR", ""),
                                                                "wl-virtual-pointer")
-        self.process = None
-        self.runtime = None
 
     def __enter__(self):
         for tool in ("sway", "swaymsg", "grim"):
             if not shutil.which(tool):
                 raise RuntimeError(f"{tool} is missing; scripts/setup installs it")
-        self.runtime = tempfile.mkdtemp(prefix="sway-")
-        os.chmod(self.runtime, 0o700)
+        self._make_runtime("sway")
         config = os.path.join(self.runtime, "config")
         with open(config, "w") as f:
             f.write(f"output HEADLESS-1 resolution {self.size[0]}x{self.size[1]} scale {self.initial_scale}\n"
@@ -43,39 +38,17 @@ class SwaySession:
             shutil.chown(self.runtime, "nobody", "nogroup")
             shutil.chown(config, "nobody", "nogroup")
             argv = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"] + argv
-        self.log_path = os.path.join(self.runtime, "sway.log")
-        self.log = open(self.log_path, "wb")
-        self.process = subprocess.Popen(argv, env=env, stdout=self.log, stderr=subprocess.STDOUT,
-                                        stdin=subprocess.DEVNULL)
-        deadline = time.monotonic() + 15
-        while time.monotonic() < deadline:
-            names = os.listdir(self.runtime)
-            sockets = [n for n in names if n.startswith("wayland-") and not n.endswith(".lock")]
-            ipc = [n for n in names if n.startswith("sway-ipc.")]
-            if sockets and ipc:
-                self.wayland_display = os.path.join(self.runtime, sockets[0])
-                self.swaysock = os.path.join(self.runtime, ipc[0])
-                if self.swaymsg("-t", "get_version", check=False).returncode == 0:
-                    return self
-            if self.process.poll() is not None:
-                break
-            time.sleep(0.05)
-        log = self.text()
-        self.__exit__(None, None, None)
-        raise RuntimeError("sway did not start:\n" + log)
+        return self._launch(argv, env, self._serving)
 
-    def __exit__(self, *exc):
-        if self.process:
-            stop(self.process)
-        if self.runtime:
-            self.log.close()
-            shutil.rmtree(self.runtime, ignore_errors=True)
-            self.runtime = None
-        return False
-
-    def text(self):
-        with open(self.log_path, errors="replace") as f:
-            return f.read()
+    def _serving(self):
+        names = os.listdir(self.runtime)
+        sockets = [n for n in names if n.startswith("wayland-") and not n.endswith(".lock")]
+        ipc = [n for n in names if n.startswith("sway-ipc.")]
+        if not (sockets and ipc):
+            return False
+        self.wayland_display = os.path.join(self.runtime, sockets[0])
+        self.swaysock = os.path.join(self.runtime, ipc[0])
+        return self.swaymsg("-t", "get_version", check=False).returncode == 0
 
     def env(self, **extra):
         """The environment of a client on this compositor (the full socket path, no X server)."""
@@ -110,8 +83,3 @@ class SwaySession:
     def screenshot(self, path):
         """The whole output as a PNG, in output pixels (twice the points at scale 2)."""
         subprocess.run(["grim", str(path)], env=self.env(), check=True, capture_output=True, timeout=30)
-
-    def kill_server(self):
-        """Ends the compositor the hard way, as a crash does."""
-        self.process.kill()
-        self.process.wait()

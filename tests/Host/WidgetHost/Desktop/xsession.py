@@ -39,7 +39,72 @@ def stop(process, group=False):
         process.wait()
 
 
-class XSession:
+class XClient:
+    """What a test does on an X display (`self.display`): run X tools and read the window manager."""
+
+    def env(self, **extra):
+        env = dict(os.environ)
+        env.pop("WAYLAND_DISPLAY", None)
+        env["DISPLAY"] = self.display
+        env.update(extra)
+        return env
+
+    def run(self, *args, check=True):
+        return subprocess.run(list(args), env=self.env(), check=check, capture_output=True, text=True, timeout=30)
+
+    def supported(self):
+        """The atoms the window manager lists in _NET_SUPPORTED, without the prefix "_NET_"."""
+        out = self.run("xprop", "-root", "_NET_SUPPORTED", check=False).stdout
+        return {atom.strip().removeprefix("_NET_") for atom in out.partition("=")[2].split(",") if atom.strip()}
+
+
+class Compositor:
+    """A display server started in a runtime directory of its own, logging there; `_launch` waits
+    until `ready()` says it serves, and the log explains a failure."""
+
+    process = None
+    runtime = None
+
+    def _make_runtime(self, name):
+        self.runtime = tempfile.mkdtemp(prefix=name + "-")
+        os.chmod(self.runtime, 0o700)
+        self.log_path = os.path.join(self.runtime, name + ".log")
+
+    def _launch(self, argv, env, ready):
+        self.log = open(self.log_path, "wb")
+        self.process = subprocess.Popen(argv, env=env, stdout=self.log, stderr=subprocess.STDOUT,
+                                        stdin=subprocess.DEVNULL)
+        deadline = time.monotonic() + 15
+        while time.monotonic() < deadline:
+            if ready():
+                return self
+            if self.process.poll() is not None:
+                break
+            time.sleep(0.05)
+        log = self.text()
+        self.__exit__(None, None, None)
+        raise RuntimeError(f"{argv[0]} did not start:\n" + log)
+
+    def __exit__(self, *exc):
+        if self.process:
+            stop(self.process)
+        if self.runtime:
+            self.log.close()
+            shutil.rmtree(self.runtime, ignore_errors=True)
+            self.runtime = None
+        return False
+
+    def text(self):
+        with open(self.log_path, errors="replace") as f:
+            return f.read()
+
+    def kill_server(self):
+        """Ends the display server the hard way, as a crash does."""
+        self.process.kill()
+        self.process.wait()
+
+
+class XSession(XClient):
     def __init__(self, width=1024, height=768, window_manager=True):
         self.size = (width, height)
         # True means openbox, the desktop the older tests were written for.
@@ -89,16 +154,6 @@ class XSession:
             stop(process, group=process.poll() is None and process.pid == os.getpgid(process.pid))
         return False
 
-    def env(self, **extra):
-        env = dict(os.environ)
-        env.pop("WAYLAND_DISPLAY", None)
-        env["DISPLAY"] = self.display
-        env.update(extra)
-        return env
-
-    def run(self, *args, check=True):
-        return subprocess.run(list(args), env=self.env(), check=check, capture_output=True, text=True, timeout=30)
-
     def _wait_for_window_manager(self):
         deadline = time.monotonic() + 15
         while time.monotonic() < deadline:
@@ -113,11 +168,6 @@ class XSession:
         self.run("import", "-window", "root", str(path))
 
     # Window-manager helpers -------------------------------------------------------------------
-
-    def supported(self):
-        """The atoms the window manager lists in _NET_SUPPORTED, without the prefix "_NET_"."""
-        out = self.run("xprop", "-root", "_NET_SUPPORTED", check=False).stdout
-        return {atom.strip().removeprefix("_NET_") for atom in out.partition("=")[2].split(",") if atom.strip()}
 
     def show_desktop(self, on=True):
         self.run("wmctrl", "-k", "on" if on else "off")
