@@ -36,7 +36,18 @@ std::optional<BusName> BusName::acquire(const std::string& name, std::string& er
         error = "cannot own " + name + " on the session bus: " + std::strerror(-r);
         return std::nullopt;
     }
-    return BusName(std::make_unique<Connection>(Connection{std::move(bus), name}));
+    BusName owned(std::make_unique<Connection>(Connection{std::move(bus), name}));
+    // Taking the name read the bus's NameAcquired signal into the connection's queue; while anything
+    // waits there sd-bus asks to be polled for nothing, so the descriptor would never wake.
+    if (!owned.process()) {
+        error = "lost the session bus while taking " + name;
+        return std::nullopt;
+    }
+    return owned;
+}
+
+bool BusName::serveApplication(ComeForward* comeForward) {
+    return kelvo::app::serveApplication(connection_->bus.get(), connection_->name, comeForward) >= 0;
 }
 
 int BusName::fd() const { return sd_bus_get_fd(connection_->bus.get()); }

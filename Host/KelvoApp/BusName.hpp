@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "Host/KelvoApp/AppActivation.hpp"
+
 namespace kelvo::app {
 
 /// A well-known name owned on the session bus for as long as the value lives. Owning the
@@ -17,6 +19,10 @@ public:
     BusName(BusName&&) noexcept;
     BusName& operator=(BusName&&) = delete;
     ~BusName();
+
+    /// Answers org.freedesktop.Application on this connection; `comeForward` must outlive it.
+    /// False when the object could not be added.
+    bool serveApplication(ComeForward* comeForward);
 
     /// The connection's descriptor and the poll events it waits for now.
     int fd() const;

@@ -218,6 +218,12 @@ int runApp(const AppOptions& options) {
         return 1;
     }
     logEvent(std::string("owns ") + bundleIdentifier + " on the session bus");
+    // The stand-in has no window to raise: coming forward is the log line a test can see.
+    static ComeForward comeForward = [](const std::vector<std::string>& links) {
+        logEvent(links.empty() ? std::string("brought forward") : "brought forward to open " + links.front());
+    };
+    if (!name->serveApplication(&comeForward)) logEvent("cannot serve org.freedesktop.Application; links start no window");
+    if (!options.openLinks.empty()) comeForward(options.openLinks);
 
     // Step 4: watch before the first pass, so that no command slips in between.
     auto commands = hostDirectory / "commands";

@@ -2,6 +2,8 @@
 
 #include <filesystem>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "Host/KelvoApp/Tracking.hpp"
 
@@ -20,6 +22,8 @@ struct AppOptions {
     std::optional<std::filesystem::path> bridgeLibrary;
     bool demo = false;
     AccountState account;
+    /// The links the program was started with (from the desktop's scheme handler).
+    std::vector<std::string> openLinks;
 };
 
 /// ${XDG_DATA_HOME:-$HOME/.local/share}/kelvo-app/ledger.sqlite

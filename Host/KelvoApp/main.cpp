@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "Host/KelvoApp/AppActivation.hpp"
 #include "Host/KelvoApp/KelvoApp.hpp"
 
 int main(int argc, char** argv) {
@@ -12,6 +13,7 @@ int main(int argc, char** argv) {
     std::string ledger = options.ledgerFile.string();
     std::string container;
     std::string bridge;
+    std::vector<std::string> links;
 
     CLI::App cli{"Kelvo stand-in application: keeps a ledger of time entries, writes the widget's "
                  "state.json and carries out the widget's commands."};
@@ -23,7 +25,28 @@ int main(int argc, char** argv) {
     cli.add_flag("--logged-out", loggedOut, "show the widget a logged-out user");
     cli.add_flag("--offline", options.account.offline, "show the widget an application without connection");
     cli.add_flag("--tracking-disabled", options.account.trackingDisabled, "say that tracking is not possible now");
+    cli.add_option("links", links, "kelvo: links to open, as the desktop passes them (x-scheme-handler/kelvo)");
     CLI11_PARSE(cli, argc, argv);
+
+    for (const auto& link : links) {
+        if (!link.starts_with("kelvo:")) {
+            std::fprintf(stderr, "kelvo-app: not a kelvo: link: %s\n", link.c_str());
+            return 2;
+        }
+    }
+    if (!links.empty()) {
+        // Opened through a link: a running instance comes forward instead of a second copy starting.
+        std::string error;
+        switch (kelvo::app::forwardToRunningInstance(kelvo::app::bundleIdentifier, links, error)) {
+        case kelvo::app::Forwarded::toRunningInstance:
+            std::fprintf(stderr, "kelvo-app: asked the running instance to open %s\n", links.front().c_str());
+            return 0;
+        case kelvo::app::Forwarded::failed:
+            std::fprintf(stderr, "kelvo-app: the running instance did not answer: %s\n", error.c_str());
+            return 1;
+        case kelvo::app::Forwarded::noInstance: options.openLinks = links; break;
+        }
+    }
 
     options.account.loggedIn = !loggedOut;
     if (ledger.empty()) {

@@ -1,8 +1,12 @@
 // widgetctl: places, lists, draws and presses the widget host's widgets from a terminal.
+#include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <optional>
 #include <iostream>
+
+#include <unistd.h>
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
@@ -166,6 +170,7 @@ int run(int argc, char** argv) {
     click->add_option("Y", y, "Vertical position")->required();
 
     auto* reload = app.add_subcommand("reload", "Ask every widget's extension for a new timeline");
+    auto* gallery = app.add_subcommand("gallery", "Open the widget gallery, where widgets are added");
 
     try {
         app.parse(argc, argv);
@@ -177,6 +182,17 @@ int run(int argc, char** argv) {
     if (render->parsed() && !(destination = renderDestination(out))) {
         std::cerr << "widgetctl: --out must name a file that is new or a regular file: \"" << out << "\"\n";
         return notFound;
+    }
+
+    if (gallery->parsed()) {
+        // The gallery installed beside this program, else the one on the PATH.
+        std::error_code error;
+        auto beside = std::filesystem::read_symlink("/proc/self/exe", error).parent_path() / "widget-gallery";
+        std::string program = !error && std::filesystem::exists(beside) ? beside.string() : "widget-gallery";
+        char* args[] = {program.data(), nullptr};
+        ::execvp(args[0], args);
+        std::cerr << "widgetctl: cannot start " << program << ": " << std::strerror(errno) << "\n";
+        return 1;
     }
 
     auto connected = ControlClient::connect();

@@ -43,10 +43,8 @@ class DesktopTest(harness.HostTestCase):
         self.extensions_dir = self.bin_dir
         self.env["DISPLAY"] = self.x.display
         self.start_host()
-        self.small = self.ctl("place", "TimerWidget", "--family", "small", "--x", str(SMALL_AT[0]), "--y",
-                              str(SMALL_AT[1])).stdout.strip()
-        self.medium = self.ctl("place", "TimerWidget", "--family", "medium", "--x", str(MEDIUM_AT[0]), "--y",
-                               str(MEDIUM_AT[1])).stdout.strip()
+        self.small = self.place_at("TimerWidget", "small", *SMALL_AT)
+        self.medium = self.place_at("TimerWidget", "medium", *MEDIUM_AT)
         self.app = self.start("kelvo-app", [self.program("kelvo-app"), "--demo"])
         if not wait_until(lambda: "owns com.kelvo.desktop" in self.app.text() or not self.app.running(), 10):
             self.fail("kelvo-app did not come up")
@@ -60,19 +58,10 @@ class DesktopTest(harness.HostTestCase):
         return subprocess.run(list(args), env=self.env, capture_output=True, text=True, timeout=30)
 
     def windows(self):
-        """The host's visible windows, by widget id (the window role)."""
-        out = self.xrun("xdotool", "search", "--onlyvisible", "--pid", str(self.host.pid)).stdout.split()
-        found = {}
-        for window in out:
-            role = self.xrun("xprop", "-id", window, "WM_WINDOW_ROLE").stdout
-            if "=" in role:
-                found[role.split("=", 1)[1].strip().strip('"')] = window
-        return found
+        return harness.x_windows(self.env, self.host.pid)
 
     def geometry(self, window):
-        out = self.xrun("xdotool", "getwindowgeometry", "--shell", window).stdout
-        values = dict(line.split("=", 1) for line in out.split())
-        return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
+        return harness.x_geometry(self.env, window)
 
     def click_button(self, widget_id, label):
         widget = self.widget(widget_id)

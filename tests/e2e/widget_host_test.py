@@ -65,16 +65,23 @@ class WidgetHostTest(harness.HostTestCase):
             live = served_xml.find("interface[@name='%s']" % name)
             self.assertIsNotNone(live, name)
 
+            def planned(member):
+                return any(a.get("name") == "net.widgethost.Planned" for a in member.findall("annotation"))
+
             def shape(interface):
                 members = {}
                 for member in interface:
-                    if member.tag in ("method", "signal"):
+                    if member.tag in ("method", "signal") and not planned(member):
                         members[(member.tag, member.get("name"))] = [
                             (a.get("name"), a.get("type"), a.get("direction", "out" if member.tag == "signal" else "in"))
                             for a in member.findall("arg")]
                 return members
 
             self.assertEqual(shape(live), shape(checked_in), name)
+            # A planned member that the host serves has lost its reason to be marked.
+            served_names = {(m.tag, m.get("name")) for m in live}
+            self.assertEqual([m.get("name") for m in checked_in if planned(m) and (m.tag, m.get("name")) in served_names],
+                             [], name)
 
     def test_application_ids_are_checked_and_matched_by_component(self):
         self.start_host()

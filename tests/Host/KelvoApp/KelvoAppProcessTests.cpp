@@ -235,5 +235,28 @@ TEST_F(KelvoAppProcessTests, ReachesTheWidgetHostThroughTheBridge) {
 }
 #endif
 
+// Opened through a kelvo: link (the desktop entry's scheme handler): the running instance comes
+// forward and no second copy runs; with none running, the program starts and comes forward itself.
+TEST_F(KelvoAppProcessTests, ALinkBringsTheRunningInstanceForward) {
+    auto first = start();
+    ASSERT_TRUE(waitUntil([&] { return platform::RunningApplications::isRunning("com.kelvo.desktop"); }));
+    auto opened = start({"kelvo://timer"});
+    EXPECT_EQ(opened->wait(), 0);
+    auto text = [&] { return platform::readRegularFile(log, 1 << 20).value_or(""); };
+    EXPECT_TRUE(waitUntil([&] { return text().find("brought forward to open kelvo://timer") != std::string::npos; }));
+    EXPECT_EQ(text().find("another program owns"), std::string::npos);
+    EXPECT_EQ(start({"https://example.com/"})->wait(), 2);
+    first->signal(SIGTERM);
+    EXPECT_EQ(first->wait(), 0);
+
+    auto alone = start({"kelvo://timer"});
+    ASSERT_TRUE(waitUntil([&] { return platform::RunningApplications::isRunning("com.kelvo.desktop"); }));
+    alone->signal(SIGTERM);
+    EXPECT_EQ(alone->wait(), 0);
+    auto lines = text();
+    auto firstOpen = lines.find("brought forward to open kelvo://timer");
+    EXPECT_NE(lines.find("brought forward to open kelvo://timer", firstOpen + 1), std::string::npos);
+}
+
 }  // namespace
 }  // namespace kelvo::app
