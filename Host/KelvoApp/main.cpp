@@ -12,6 +12,7 @@ int main(int argc, char** argv) {
     std::string ledger = options.ledgerFile.string();
     std::string container;
     std::string bridge;
+    std::string link;
 
     CLI::App cli{"Kelvo stand-in application: keeps a ledger of time entries, writes the widget's "
                  "state.json and carries out the widget's commands."};
@@ -23,7 +24,10 @@ int main(int argc, char** argv) {
     cli.add_flag("--logged-out", loggedOut, "show the widget a logged-out user");
     cli.add_flag("--offline", options.account.offline, "show the widget an application without connection");
     cli.add_flag("--tracking-disabled", options.account.trackingDisabled, "say that tracking is not possible now");
+    // The desktop entry hands over kelvo: links; the stand-in has no window to show them in.
+    cli.add_option("link", link, "a kelvo: link to open, as the desktop passes it (logged; the stand-in has no window)");
     CLI11_PARSE(cli, argc, argv);
+    if (!link.empty()) std::fprintf(stderr, "kelvo-app: opening %s\n", link.c_str());
 
     options.account.loggedIn = !loggedOut;
     if (ledger.empty()) {
