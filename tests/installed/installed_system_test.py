@@ -151,6 +151,17 @@ class InstalledSystemTest(harness.HostTestCase):
         loaded = subprocess.run(["ldd", program], capture_output=True, text=True, check=True).stdout
         self.assertIn(os.path.join(libdir, "libKelvoWidgetBridge.so.1"), loaded)
 
+        # The same check built through the installed CMake package.
+        consumer = os.path.join(self.root, "consumer")
+        subprocess.run(["cmake", "-S", os.path.join(SOURCE_DIR, "tests", "Bridge", "consumer"), "-B", consumer,
+                        "-DCMAKE_PREFIX_PATH=" + self.prefix_root], env=env, check=True, stdout=subprocess.DEVNULL)
+        subprocess.run(["cmake", "--build", consumer], env=env, check=True, stdout=subprocess.DEVNULL)
+        shutil.copy(program + ".bundle.json", os.path.join(consumer, "consumer.bundle.json"))
+        run = subprocess.run([os.path.join(consumer, "consumer"), group,
+                              os.path.join(env["XDG_DATA_HOME"], "group-containers", group)],
+                             env=env, capture_output=True, text=True, timeout=60)
+        self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
+
 
 def main():
     if os.environ.get("INSTALLED_ROOT"):
