@@ -13,10 +13,12 @@ function(kelvo_fast_start target)
   target_link_options(${target} PRIVATE -static-libstdc++ -static-libgcc)
 endfunction()
 
-# Every program finds its bundle manifest beside its executable: <exe>.bundle.json.
-function(kelvo_bundle_manifest target manifest)
+# Every program finds its bundle manifest beside its executable: <exe>.bundle.json. Installed with
+# the program's install component.
+function(kelvo_bundle_manifest target manifest component)
   add_custom_command(TARGET ${target} POST_BUILD
     COMMAND ${CMAKE_COMMAND} -E copy_if_different ${manifest} $<TARGET_FILE:${target}>.bundle.json
     VERBATIM)
-  install(FILES ${manifest} DESTINATION ${CMAKE_INSTALL_BINDIR} RENAME ${target}.bundle.json)
+  install(FILES ${manifest} DESTINATION ${CMAKE_INSTALL_BINDIR} RENAME ${target}.bundle.json
+    COMPONENT ${component})
 endfunction()

@@ -12,7 +12,9 @@ tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
 prefix=$tmp/prefix
-cmake --install "$build" --prefix "$prefix" --component KelvoWidgetBridge >/dev/null
+for component in Bridge BridgeDev; do
+  cmake --install "$build" --prefix "$prefix" --component "$component" >/dev/null
+done
 export PKG_CONFIG_PATH=$(dirname "$(find "$prefix" -name KelvoWidgetBridge.pc)")
 libdir=$(pkg-config --variable=libdir KelvoWidgetBridge)
 lib=$libdir/libKelvoWidgetBridge.so.1
