@@ -143,7 +143,7 @@ int main(int argc, char** argv) {
         if (!view) throw Failure{"the entry's view tree is malformed: " + error};
 
         for (const auto& missing : views::missingFonts())
-            std::cerr << "widget-render: warning: font \"" << missing << "\" is not installed; text uses a fallback\n";
+            std::cerr << "widget-render: warning: " << missing << " is not installed; text uses a fallback\n";
 
         if (printTree) std::cout << views::layOut(*view, *widgetFamily, moment).dump;
         if (!output.empty()) {

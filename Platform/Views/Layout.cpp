@@ -37,6 +37,23 @@ Proposal make(Axis axis, double alongValue, double acrossValue) {
     return axis == Axis::horizontal ? Proposal{alongValue, acrossValue} : Proposal{acrossValue, alongValue};
 }
 
+// A widget shows a few hundred characters of a text at most. Longer texts are cut before they are
+// measured, since measuring costs time and memory in proportion to the whole text, and one
+// extension's megabyte-long name must not stall the host that lays out every widget.
+constexpr std::size_t shownCharacters = 1000;
+
+std::string shownPart(const std::string& text) {
+    if (text.size() <= shownCharacters) return text;
+    std::size_t characters = 0, end = 0;
+    while (end < text.size()) {
+        // A UTF-8 continuation byte belongs to the character before it.
+        if ((static_cast<unsigned char>(text[end]) & 0xC0) != 0x80 && characters++ == shownCharacters) break;
+        ++end;
+    }
+    if (end == text.size()) return text;
+    return text.substr(0, end) + "\u2026";
+}
+
 // What a node sees of the modifiers around it.
 struct Env {
     Font font = Font::system(13);
@@ -233,7 +250,7 @@ private:
         if (const auto* n = std::get_if<nodes::HStack>(&value)) return stack(Kind::hstack, Axis::horizontal, n->children);
         if (std::holds_alternative<nodes::Spacer>(value)) return leaf(Kind::spacer);
         if (const auto* n = std::get_if<nodes::Text>(&value)) {
-            item.text = n->string;
+            item.text = shownPart(n->string);
             return leaf(Kind::text);
         }
         if (const auto* n = std::get_if<nodes::TimerText>(&value)) {
@@ -241,7 +258,10 @@ private:
             out_.hasLiveTimers = true;
             return leaf(Kind::text);
         }
-        if (std::holds_alternative<nodes::Label>(value)) return leaf(Kind::label);
+        if (const auto* n = std::get_if<nodes::Label>(&value)) {
+            item.text = shownPart(n->title);
+            return leaf(Kind::label);
+        }
         if (std::holds_alternative<nodes::Image>(value)) return leaf(Kind::image);
         if (std::holds_alternative<nodes::Shape>(value)) return leaf(Kind::shape);
         if (std::holds_alternative<nodes::Divider>(value)) return leaf(Kind::divider);
@@ -309,7 +329,7 @@ private:
             return sized({std::max(min, p.width), std::max(min, p.height)});
         }
         case Kind::text: return text(item.text, item.env, p);
-        case Kind::label: return label(std::get<nodes::Label>(item.node->value), item.env, p);
+        case Kind::label: return label(std::get<nodes::Label>(item.node->value), item.text, item.env, p);
         case Kind::image:
             return sized(symbolSize(std::get<nodes::Image>(item.node->value).systemName, item.env.resolvedFont()));
         case Kind::shape: return sized({p.width, p.height});
@@ -480,11 +500,11 @@ private:
     }
 
     // A label is its symbol, a gap and its title on one line; only the title shrinks or truncates.
-    Measured label(const nodes::Label& n, const Env& env, Proposal p) {
+    Measured label(const nodes::Label& n, const std::string& title, const Env& env, Proposal p) {
         Size icon = symbolSize(n.systemImage, env.resolvedFont());
-        double gap = n.title.empty() ? 0 : labelSpacing(env.resolvedFont());
+        double gap = title.empty() ? 0 : labelSpacing(env.resolvedFont());
         Measured m;
-        if (!n.title.empty()) m = text(n.title, env, {std::max(0.0, p.width - icon.width - gap), p.height});
+        if (!title.empty()) m = text(title, env, {std::max(0.0, p.width - icon.width - gap), p.height});
         m.textSize = m.size;
         m.size = {icon.width + gap + m.textSize.width, std::max(icon.height, m.textSize.height)};
         return m;
@@ -562,15 +582,15 @@ private:
             const auto& n = std::get<nodes::Label>(item.node->value);
             Font font = env.resolvedFont();
             Size icon = symbolSize(n.systemImage, font);
-            box(depth, "Label", frame, [&] { return std::string(quoted(n.title) + " symbol=" + n.systemImage + " " + describe(font.scaled(m.fontScale)) + " " + describe(env.foreground) + lineDetails(env, m) + leafFlags(env) + a11y()); });
+            box(depth, "Label", frame, [&] { return std::string(quoted(item.text) + " symbol=" + n.systemImage + " " + describe(font.scaled(m.fontScale)) + " " + describe(env.foreground) + lineDetails(env, m) + leafFlags(env) + a11y()); });
             emit(env, draw::Symbol{{x, y + (frame.height - icon.height) / 2, icon.width, icon.height},
                                                  n.systemImage, font, env.foreground});
-            if (!n.title.empty()) {
+            if (!item.text.empty()) {
                 double gap = labelSpacing(font);
                 Rect t{x + icon.width + gap, y + (frame.height - m.textSize.height) / 2, m.textSize.width, m.textSize.height};
-                emit(env, draw::Text{t, n.title, font.scaled(m.fontScale), env.foreground, m.lines,
+                emit(env, draw::Text{t, item.text, font.scaled(m.fontScale), env.foreground, m.lines,
                                                    env.textAlignment, std::max(0.0, p.width - icon.width - gap)});
-                out_.texts.push_back(n.title);
+                out_.texts.push_back(item.text);
             }
             return;
         }

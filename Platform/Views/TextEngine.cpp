@@ -89,9 +89,34 @@ std::vector<Run> runsOf(std::string_view text) {
     return runs;
 }
 
+// Pango starts a new paragraph at each of these, and a negative layout height limits the lines of
+// each paragraph, not of the whole text.
+constexpr std::string_view paragraphSeparator = "\xE2\x80\xA9";  // U+2029
+
+bool startsParagraphs(std::string_view text) {
+    return text.find_first_of("\n\r") != std::string_view::npos || text.find(paragraphSeparator) != std::string_view::npos;
+}
+
+std::size_t withoutTrailingSeparators(std::string_view text) {
+    std::size_t end = text.size();
+    while (end > 0) {
+        if (text[end - 1] == '\n' || text[end - 1] == '\r') --end;
+        else if (text.substr(0, end).ends_with(paragraphSeparator)) end -= paragraphSeparator.size();
+        else break;
+    }
+    return end;
+}
+
+// Pango ends a text at its first NUL; a NUL shows as nothing and the rest of the text stays.
+std::string shownText(std::string_view text) {
+    std::string out(text);
+    std::erase(out, '\0');
+    return out;
+}
+
 bool needsCells(std::string_view text, const Font& font) {
     if (font.design != FontDesign::rounded || !font.monospacedDigit) return false;
-    if (text.find('\n') != std::string_view::npos) return false;
+    if (startsParagraphs(text)) return false;
     for (char c : text)
         if (c >= '0' && c <= '9') return true;
     return false;
@@ -133,6 +158,11 @@ public:
         if (needsCells(text, font)) {
             double width = cellWidth(text, font);
             if (width <= maxWidth + 1e-6) return {width, lineHeight(font), 1, false};
+            // Proportional digits may fit where the cells do not, but then the text changes width
+            // as it changes (a live timer every second): count it as cut, so the layout shrinks it.
+            TextMeasurement m = layout(text, font, maxWidth, maxLines, TextAlignment::leading).measurement;
+            m.truncated = true;
+            return m;
         }
         return layout(text, font, maxWidth, maxLines, TextAlignment::leading).measurement;
     }
@@ -177,7 +207,12 @@ public:
                 g_object_unref(loaded);
             }
             pango_font_description_free(desc);
-            if (!ok) missing.emplace_back(family);
+            if (!ok) missing.push_back("font \"" + std::string(family) + "\"");
+        }
+        // Names in any script and emoji come from fallback fonts; without them they draw as boxes.
+        for (auto [fallback, sample] : {std::pair{"an emoji font", "\xF0\x9F\x98\x80"}, std::pair{"a CJK font", "\xE4\xB8\xAD"}}) {
+            if (pango_layout_get_unknown_glyphs_count(layout(sample, Font::system(13), infinity, 0, TextAlignment::leading).layout) > 0)
+                missing.emplace_back(fallback);
         }
         return missing;
     }
@@ -205,7 +240,7 @@ private:
 
     const CachedLayout& layout(std::string_view text, const Font& font, double maxWidth, int maxLines,
                                TextAlignment alignment) {
-        LayoutKey key{std::string(text), keyOf(font), std::isfinite(maxWidth) ? pangoUnits(std::max(0.0, maxWidth)) : -1,
+        LayoutKey key{shownText(text), keyOf(font), std::isfinite(maxWidth) ? pangoUnits(std::max(0.0, maxWidth)) : -1,
                       maxLines, alignment};
         if (auto it = layouts_.find(key); it != layouts_.end()) return it->second;
         if (layouts_.size() >= cacheLimit) clear();
@@ -215,12 +250,13 @@ private:
         PangoFontDescription* desc = description(font);
         pango_layout_set_font_description(layout, desc);
         pango_font_description_free(desc);
-        if (font.monospacedDigit && font.design != FontDesign::rounded) {
-            PangoAttrList* attrs = pango_attr_list_new();
+        PangoAttrList* attrs = pango_attr_list_new();
+        // A word broken across lines gets no hyphen: names are data, and a hyphen is not in them.
+        pango_attr_list_insert(attrs, pango_attr_insert_hyphens_new(FALSE));
+        if (font.monospacedDigit && font.design != FontDesign::rounded)
             pango_attr_list_insert(attrs, pango_attr_font_features_new("tnum 1"));
-            pango_layout_set_attributes(layout, attrs);
-            pango_attr_list_unref(attrs);
-        }
+        pango_layout_set_attributes(layout, attrs);
+        pango_attr_list_unref(attrs);
         pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
         pango_layout_set_alignment(layout, alignment == TextAlignment::center     ? PANGO_ALIGN_CENTER
                                            : alignment == TextAlignment::trailing ? PANGO_ALIGN_RIGHT
@@ -229,7 +265,7 @@ private:
         pango_layout_set_width(layout, width);
         if (maxLines > 0) {
             pango_layout_set_ellipsize(layout, PANGO_ELLIPSIZE_END);
-            if (text.find('\n') == std::string_view::npos) {
+            if (!startsParagraphs(key.text)) {
                 pango_layout_set_height(layout, -maxLines);
             } else {
                 // A negative height limits lines per paragraph; the limit is on the whole text.
@@ -249,9 +285,7 @@ private:
             // Lines dropped below the height limit end the text early without an ellipsis.
             PangoLayoutLine* last = pango_layout_get_line_readonly(layout, m.lines - 1);
             std::size_t shown = last ? static_cast<std::size_t>(last->start_index + last->length) : key.text.size();
-            std::size_t end = key.text.size();
-            while (end > shown && key.text[end - 1] == '\n') --end;
-            m.truncated = shown < end;
+            m.truncated = shown < withoutTrailingSeparators(key.text);
         }
         auto [it, inserted] = layouts_.emplace(std::move(key), CachedLayout{layout, m});
         return it->second;

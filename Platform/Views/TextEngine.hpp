@@ -20,8 +20,8 @@ const TextMeasurer& pangoTextMeasurer();
 /// Draws a laid-out text in `color`, exactly as it was measured.
 void drawText(cairo_t* cr, const draw::Text& text, RGBA color);
 
-/// The font families the views need that fontconfig does not really provide (it silently falls
-/// back to another family); empty when all are there.
+/// The fonts the views need that fontconfig does not really provide (it silently falls back to
+/// another family), as `font "Inter"` or `a CJK font`; empty when all are there.
 std::vector<std::string> missingFonts();
 
 }  // namespace platform::views

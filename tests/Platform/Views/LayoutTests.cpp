@@ -170,6 +170,39 @@ INSTANTIATE_TEST_SUITE_P(Layout, TextShrinking,
                                            ShrinkCase{40, 7.9, 8, 40},   // shrinks to just under 8 pt
                                            ShrinkCase{20, 5, 5, 20}));   // 0.5 is not enough: cut at 5 pt
 
+TEST(Layout, MeasuresAndDrawsOnlyTheFirstThousandCharactersOfAText) {
+    // Measuring costs in proportion to the text: a megabyte-long name must not reach the measurer.
+    std::size_t longest = 0;
+    TextMeasurer counting = testing::fakeTextMeasurer();
+    counting.measure = [&, fake = counting.measure](std::string_view s, const Font& f, double w, int lines) {
+        longest = std::max(longest, s.size());
+        return fake(s, f, w, lines);
+    };
+    const std::string ellipsis = "\u2026";
+    struct Case {
+        std::string text;
+        std::string shown;
+    } cases[] = {
+        {std::string(1000, 'a'), std::string(1000, 'a')},
+        {std::string(1'000'000, 'a'), std::string(1000, 'a') + ellipsis},
+        // Cut between characters, never inside one: 2 and 3 bytes each.
+        {std::string(999, 'a') + "\u00e9\u00e9", std::string(999, 'a') + "\u00e9" + ellipsis},
+        {[] { std::string s; for (int i = 0; i < 2000; ++i) s += "\u4e2d"; return s; }(),
+         [&] { std::string s; for (int i = 0; i < 1000; ++i) s += "\u4e2d"; return s + ellipsis; }()},
+    };
+    for (const auto& c : cases) {
+        for (const View& view : {Text(c.text), Label(c.text, "play.fill")}) {
+            longest = 0;
+            LayoutOptions options;
+            options.size = {300, 300};
+            auto layout = layOut(view.font(Font::system(10)), options, counting);
+            ASSERT_EQ(texts(layout).size(), 1u);
+            EXPECT_EQ(texts(layout)[0].text, c.shown);
+            EXPECT_LE(longest, c.shown.size());
+        }
+    }
+}
+
 TEST(Layout, PillSpansTheFullWidthOfItsColumn) {
     auto pill = Label("Go", "play.fill")
                     .font(Font::system(12))

@@ -132,7 +132,7 @@ TEST_F(TimerSummary, BlankProjectLeavesAnEmptyCaptionBesideTheDot) {
 
 TEST_F(TimerSummary, HeaderAtTheTopButtonAtTheBottom) {
     auto layout = layOut(running());
-    const auto& mark = testing::boxes(layout, "Background").front().frame;  // the mark is the first background
+    const Rect mark = testing::boxes(layout, "Background").front().frame;  // the mark is the first background
     EXPECT_EQ(mark, (Rect{134, 16, 20, 20}));
     const auto& button = layout.buttons.at(0).frame;
     EXPECT_NEAR(button.y + button.height, 154, 1e-9);

@@ -63,7 +63,7 @@ INSTANTIATE_TEST_SUITE_P(TimerWidget, TimerWidgetMessages,
 
 TEST_F(TimerWidget, MessageSitsBottomLeftUnderTheMarkTopLeft) {
     auto layout = layOut(std::nullopt, WidgetFamily::systemMedium);
-    const auto& mark = testing::boxes(layout, "Background").at(0).frame;
+    const Rect mark = testing::boxes(layout, "Background").at(0).frame;
     EXPECT_EQ(mark, (Rect{16, 16, 28, 28}));
     const auto* message = testing::textCommand(layout, "Open Kelvo to see your timer");
     EXPECT_EQ(message->frame.x, 16);
