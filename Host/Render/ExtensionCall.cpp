@@ -9,6 +9,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "Platform/Widgets/Protocol.hpp"
+
 extern char** environ;
 
 namespace widgetrender {
@@ -54,7 +56,7 @@ void writeAll(int fd, const std::string& data) {
 
 }  // namespace
 
-nlohmann::json callExtension(const std::filesystem::path& program, const std::string& method,
+nlohmann::json callExtension(const std::filesystem::path& program, std::string_view method,
                              const nlohmann::json& params, std::chrono::milliseconds timeout) {
     if (!std::filesystem::is_regular_file(program)) fail("no extension program at " + program.string());
 
@@ -84,7 +86,7 @@ nlohmann::json callExtension(const std::filesystem::path& program, const std::st
     std::string failure;
     auto deadline = Clock::now() + timeout;
     try {
-        nlohmann::json request = {{"jsonrpc", "2.0"}, {"id", 1}, {"method", method}, {"params", params}};
+        auto request = platform::protocol::request(1, method, params);
         writeAll(input.write, request.dump() + "\n");
         input.closeWrite();
 
@@ -127,8 +129,9 @@ nlohmann::json callExtension(const std::filesystem::path& program, const std::st
 
     auto line = answer.substr(0, answer.find('\n'));
     if (line.empty()) fail("the extension gave no answer (exit status " + std::to_string(WEXITSTATUS(status)) + ")");
-    nlohmann::json reply = nlohmann::json::parse(line, nullptr, false);
-    if (reply.is_discarded() || !reply.is_object()) fail("the extension's answer is not a JSON object: " + line.substr(0, 200));
+    auto parsed = platform::protocol::parseLine(line);
+    if (!parsed || !parsed->is_object()) fail("the extension's answer is not a JSON object: " + line.substr(0, 200));
+    const auto& reply = *parsed;
     if (auto error = reply.find("error"); error != reply.end()) {
         std::string message = error->is_object() && error->contains("message") && (*error)["message"].is_string()
                                   ? (*error)["message"].get<std::string>()

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "Platform/System/Files.hpp"
+#include "Platform/System/JsonDepth.hpp"
 
 namespace widgethost {
 namespace {
@@ -57,7 +58,7 @@ std::optional<ExtensionManifest> readExtensionManifest(const fs::path& manifest,
         return std::nullopt;
     };
     auto bytes = platform::readRegularFile(manifest, maxManifestBytes);
-    if (!bytes) return reject("");
+    if (!bytes || !platform::jsonDepthWithin(*bytes)) return reject("");
     auto doc = json::parse(*bytes, nullptr, /*allow_exceptions=*/false);
     if (!claimsWidgetExtension(doc)) return reject("");
 
@@ -101,21 +102,6 @@ std::vector<ExtensionManifest> findExtensions(const std::vector<fs::path>& direc
         }
     }
     return found;
-}
-
-bool isValidApplicationId(std::string_view identifier) {
-    if (identifier.empty() || identifier.size() > 255) return false;
-    if (identifier.front() == '.' || identifier.back() == '.') return false;
-    if (identifier.find("..") != std::string_view::npos) return false;
-    return std::all_of(identifier.begin(), identifier.end(), [](char c) {
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '.' ||
-               c == '-';
-    });
-}
-
-bool belongsToApplication(std::string_view extensionIdentifier, std::string_view applicationId) {
-    if (applicationId.empty() || !extensionIdentifier.starts_with(applicationId)) return false;
-    return extensionIdentifier.size() == applicationId.size() || extensionIdentifier[applicationId.size()] == '.';
 }
 
 }  // namespace widgethost

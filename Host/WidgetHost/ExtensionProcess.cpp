@@ -15,6 +15,7 @@
 
 #include "Host/WidgetHost/Log.hpp"
 #include "Host/WidgetHost/detail/ChildSignals.hpp"
+#include "Platform/Widgets/Protocol.hpp"
 
 extern char** environ;
 
@@ -31,6 +32,9 @@ std::string excerpt(std::string_view line) {
     if (line.size() > keep) text += "…";
     return text;
 }
+
+// The extension and every process it started: it leads a process group of its own.
+void killGroup(pid_t leader) { ::kill(-leader, SIGKILL); }
 
 void closeFd(int& fd) {
     if (fd >= 0) ::close(fd);
@@ -76,7 +80,7 @@ ExtensionProcess::~ExtensionProcess() {
     pending_.clear();
     releaseSources();
     if (pid_ > 0) {
-        ::kill(pid_, SIGKILL);
+        killGroup(pid_);
         ::waitpid(pid_, nullptr, 0);
     }
 }
@@ -106,6 +110,8 @@ bool ExtensionProcess::start(std::string* why) {
     pid_t child = fork();
     if (child == 0) becomeExtension(program.c_str(), input[0], output[1], report[1], limits_.addressSpaceBytes);
     int forkError = errno;
+    // Also here, so that the group exists before the host may kill it (the child may not have run yet).
+    if (child > 0) setpgid(child, child);
     close(input[0]);
     close(output[1]);
     close(report[1]);
@@ -140,7 +146,7 @@ bool ExtensionProcess::start(std::string* why) {
     if (r >= 0) r = sd_event_add_child(loop_, &childSource_, pid_, WEXITED, onExited, this);
     if (r < 0) {
         releaseSources();
-        ::kill(pid_, SIGKILL);
+        killGroup(pid_);
         waitpid(pid_, nullptr, 0);
         pid_ = -1;
         return fail(std::string("event loop: ") + std::strerror(-r));
@@ -152,7 +158,7 @@ bool ExtensionProcess::send(std::string_view method, const json& params, std::ch
                             Completion completion) {
     if (pid_ <= 0 || inputFd_ < 0) return false;
     std::uint64_t id = nextId_++;
-    json request = {{"jsonrpc", "2.0"}, {"id", id}, {"method", method}, {"params", params}};
+    json request = platform::protocol::request(id, method, params);
     Pending pending{std::move(completion), nullptr};
     if (sd_event_add_time_relative(loop_, &pending.timer, CLOCK_MONOTONIC, microseconds(timeout), 1000, onTimeout,
                                    this) < 0)
@@ -174,7 +180,7 @@ void ExtensionProcess::stop(std::chrono::milliseconds grace) {
 }
 
 void ExtensionProcess::kill() {
-    if (pid_ > 0) ::kill(pid_, SIGKILL);
+    if (pid_ > 0) killGroup(pid_);
 }
 
 int ExtensionProcess::onGraceOver(sd_event_source*, uint64_t, void* self) {
@@ -244,11 +250,13 @@ void ExtensionProcess::readAvailable() {
 void ExtensionProcess::handleLine(std::string_view line) {
     if (line.find_first_not_of(" \t\r") == std::string_view::npos) return;
     auto name = executable_.filename().string();
-    auto message = json::parse(line, nullptr, /*allow_exceptions=*/false);
-    if (!message.is_object()) {
+    // Too deep a document counts as malformed: copying it could overflow the stack.
+    auto parsed = platform::protocol::parseLine(line);
+    if (!parsed || !parsed->is_object()) {
         log(LogLevel::warning, name, " sent a malformed line, ignored: ", excerpt(line));
         return;
     }
+    auto& message = *parsed;
     auto id = message.find("id");
     if (id == message.end() || !id->is_number_unsigned()) {
         log(LogLevel::warning, name, " sent an answer without a request id, ignored: ", excerpt(line));
@@ -294,6 +302,9 @@ int ExtensionProcess::onExited(sd_event_source*, const siginfo_t* info, void* se
     process->readAvailable();
     if (!*alive) return 0;
     int code = info->si_code, status = info->si_status;
+    // Whatever the extension started goes with it. The leader is still a zombie here (sd-event
+    // reaps it after this callback), so its group id cannot have been reused.
+    killGroup(process->pid_);
     process->releaseSources();
     process->pid_ = -1;
     auto waiting = std::move(process->pending_);

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "Host/WidgetHost/Log.hpp"
+#include "Host/WidgetHost/PictureScreen.hpp"
 #include "Host/WidgetHost/RestartBackoff.hpp"
 
 namespace widgethost {
@@ -15,13 +16,8 @@ namespace {
 
 using nlohmann::json;
 using platform::Date;
+namespace method = platform::protocol::method;
 
-// A timeline that asks to be reloaded sooner than this after its answer waits this long instead.
-constexpr double minimumReloadSeconds = 5;
-// After a malformed or refused answer the host tries again this much later.
-constexpr double retrySeconds = 30;
-// Requests that arrive within this window are answered by one timeline request per widget.
-constexpr std::uint64_t coalesceUsec = 20'000;
 // An extension that ran this long before it ended starts again without back-off.
 constexpr auto stableRun = std::chrono::seconds(30);
 constexpr auto stopGrace = std::chrono::seconds(3);
@@ -40,12 +36,20 @@ std::string describeExit(int code, int status) {
 
 }  // namespace
 
-Date wallClockNow() {
-    auto now = std::chrono::system_clock::now().time_since_epoch();
-    return Date::fromMilliseconds(std::chrono::duration<double, std::milli>(now).count());
-}
-
-Host::Host(sd_event* loop, HostOptions options) : loop_(loop), options_(std::move(options)) {}
+Host::Host(sd_event* loop, HostOptions options, std::unique_ptr<Timers> timers)
+    : loop_(loop),
+      options_(std::move(options)),
+      timers_(timers ? std::move(timers) : eventLoopTimers(loop)),
+      scheduler_(*timers_, {[this](const std::string& id) {
+                                if (auto* widget = widgetNamed(id)) refresh(*widget);
+                            },
+                            [this](const std::string& id) {
+                                if (auto* widget = widgetNamed(id)) draw(*widget);
+                            }}),
+      screen_(pictureScreen({options_.outputDirectory, options_.scale, options_.appearance},
+                            [this](const std::string& id, const std::string& picture) {
+                                if (drawn_) drawn_(id, picture);
+                            })) {}
 
 Host::~Host() {
     // Widgets first: their timers refer to the slots, and extensions are killed by their destructors.
@@ -62,8 +66,6 @@ WidgetPosition defaultPosition(std::size_t index) {
     return {margin + static_cast<int>(index / perColumn % 4) * columnWidth,
             margin + static_cast<int>(index % perColumn) * rowHeight};
 }
-
-void Host::setScreen(WidgetScreen screen) { screen_ = std::move(screen); }
 
 void Host::setDrawnHandler(std::function<void(const std::string&, const std::string&)> handler) {
     drawn_ = std::move(handler);
@@ -162,9 +164,9 @@ void Host::launch(ExtensionSlot& slot) {
     }
     slot.stopping = false;
     slot.phase = ExtensionSlot::Phase::describing;
-    slot.startedAt = std::chrono::steady_clock::now();
+    slot.startedAt = timers_->monotonicNow();
     log(LogLevel::info, "started ", id, " (pid ", slot.process->pid(), ")");
-    slot.process->send("describe", json::object(), options_.requestTimeout,
+    slot.process->send(method::describe, json::object(), options_.requestTimeout,
                        [this, id](const RpcOutcome& outcome) { described(id, outcome); });
 }
 
@@ -172,7 +174,7 @@ void Host::described(const std::string& bundleIdentifier, const RpcOutcome& outc
     auto* slot = extensionNamed(bundleIdentifier);
     if (!slot || outcome.status == RpcOutcome::Status::ended) return;  // the end is handled on its own
     std::string why = outcome.message;
-    auto description = outcome.status == RpcOutcome::Status::answered ? decodeDescription(*outcome.result, &why)
+    auto description = outcome.status == RpcOutcome::Status::answered ? platform::protocol::decodeDescription(*outcome.result, &why)
                                                                       : std::nullopt;
     if (!description) {
         log(LogLevel::warning, bundleIdentifier, " did not describe itself (", why, "); stopping it");
@@ -209,7 +211,7 @@ void Host::extensionEnded(const std::string& bundleIdentifier, std::string how) 
         finishShutDownWhenIdle();
         return;
     }
-    if (std::chrono::steady_clock::now() - slot->startedAt >= stableRun) slot->failures = 0;
+    if (timers_->monotonicNow() - slot->startedAt >= stableRun) slot->failures = 0;
     ++slot->failures;
     if (!inUse(*slot)) {
         log(LogLevel::warning, bundleIdentifier, " ", how);
@@ -221,7 +223,7 @@ void Host::extensionEnded(const std::string& bundleIdentifier, std::string how) 
     log(LogLevel::warning, bundleIdentifier, " ", how, "; starting it again in ", delay.count(), " ms",
         " (the widgets keep their last pictures)");
     slot->phase = ExtensionSlot::Phase::restarting;
-    slot->restartTimer = detail::addTimerIn(loop_, static_cast<std::uint64_t>(delay.count()) * 1000, [this, bundleIdentifier] {
+    slot->restartTimer = timers_->after(delay, [this, bundleIdentifier] {
         if (auto* again = extensionNamed(bundleIdentifier)) {
             again->phase = ExtensionSlot::Phase::stopped;
             if (inUse(*again)) launch(*again);
@@ -269,10 +271,7 @@ void Host::addWidget(PlacedWidget placed) {
 }
 
 json Host::requestParams(const WidgetSlot& widget, platform::WidgetRenderingMode mode) const {
-    return {{"kind", widget.placed.kind},
-            {"family", platform::toString(widget.placed.family)},
-            {"isPreview", false},
-            {"renderingMode", platform::toString(mode)}};
+    return platform::protocol::toJson(platform::protocol::EntryRequest{widget.placed.kind, widget.placed.family, false, mode});
 }
 
 void Host::refresh(WidgetSlot& widget) {
@@ -292,15 +291,15 @@ void Host::refresh(WidgetSlot& widget) {
     if (widget.entries.empty() && !widget.askedForPlaceholder) {
         // Something to show at once, while the real timeline is being made.
         widget.askedForPlaceholder = true;
-        slot->process->send("placeholder", params, options_.requestTimeout,
+        slot->process->send(method::placeholder, params, options_.requestTimeout,
                             [this, id](const RpcOutcome& outcome) { placeholderArrived(id, outcome); });
     }
     widget.requestInFlight = slot->process->send(
-        "getTimeline", params, options_.requestTimeout,
+        method::getTimeline, params, options_.requestTimeout,
         [this, id](const RpcOutcome& outcome) { timelineArrived(id, outcome); });
 }
 
-bool Host::readViews(const std::vector<TimelineEntry>& entries, Views& views, std::string* why) {
+bool Host::readViews(const std::vector<EncodedEntry>& entries, Views& views, std::string* why) {
     Views read;
     for (const auto& entry : entries) {
         read.emplace_back();
@@ -316,7 +315,7 @@ void Host::placeholderArrived(const std::string& id, const RpcOutcome& outcome) 
     auto* widget = widgetNamed(id);
     if (!widget || widget->hasTimeline || outcome.status != RpcOutcome::Status::answered) return;
     std::string why;
-    auto entry = decodeEntry(*outcome.result, &why);
+    auto entry = platform::protocol::decodeEntry(*outcome.result, &why);
     Views views;
     if (!entry || !readViews({*entry}, views, &why)) {
         log(LogLevel::warning, "widget ", id, ": malformed placeholder ignored: ", why);
@@ -345,29 +344,21 @@ void Host::timelineArrived(const std::string& id, const RpcOutcome& outcome) {
     }
 
     std::string why = outcome.message;
-    auto timeline = outcome.status == RpcOutcome::Status::answered ? decodeTimeline(*outcome.result, &why) : std::nullopt;
+    auto timeline = outcome.status == RpcOutcome::Status::answered ? platform::protocol::decodeTimeline(*outcome.result, &why) : std::nullopt;
     Views views;
     if (outcome.status == RpcOutcome::Status::failed) {
         log(LogLevel::warning, "widget ", id, ": the extension refused the timeline: ", why);
-        retryLater(*widget, retrySeconds);
+        scheduler_.answerRefused(id);
     } else if (!timeline || !readViews(timeline->entries, views, &why)) {
         log(LogLevel::warning, "widget ", id, ": malformed timeline ignored (", why, "); keeping the last entries");
-        retryLater(*widget, retrySeconds);
+        scheduler_.answerRefused(id);
     } else {
         widget->entries = timeline->entries;
         widget->views = std::move(views);
         widget->hasTimeline = true;
         widget->shownIndex.reset();
         log(LogLevel::debug, "widget ", id, ": timeline with ", widget->entries.size(), " entries");
-        auto next = nextTimelineRequest(*timeline, wallClockNow(), minimumReloadSeconds);
-        widget->reloadTimer.reset();
-        if (next) {
-            widget->reloadTimer =
-                detail::addTimerAt(loop_, CLOCK_REALTIME, static_cast<std::uint64_t>(next->millisecondsSince1970 * 1000),
-                                   100'000, [this, id] {
-                                       if (auto* w = widgetNamed(id)) refresh(*w);
-                                   });
-        }
+        scheduler_.timelineArrived(id, *timeline);
         draw(*widget);
     }
     if (widget->reloadAgain) {
@@ -376,31 +367,10 @@ void Host::timelineArrived(const std::string& id, const RpcOutcome& outcome) {
     }
 }
 
-void Host::retryLater(WidgetSlot& widget, double seconds) {
-    std::string id = widget.placed.id;
-    widget.reloadTimer = detail::addTimerIn(loop_, static_cast<std::uint64_t>(seconds * 1e6), [this, id] {
-        if (auto* w = widgetNamed(id)) refresh(*w);
-    });
-}
-
-void Host::requestReload(WidgetSlot& widget) {
-    widget.reloadPending = true;
-    if (!coalesceTimer_) coalesceTimer_ = detail::addTimerIn(loop_, coalesceUsec, [this] { reloadPendingWidgets(); });
-}
-
-void Host::reloadPendingWidgets() {
-    coalesceTimer_.reset();
-    for (auto& widget : widgets_) {
-        if (!widget->reloadPending) continue;
-        widget->reloadPending = false;
-        refresh(*widget);
-    }
-}
-
 void Host::reloadApplication(const std::string& applicationId) {
     size_t count = 0;
     for (auto& widget : widgets_)
-        if (belongsToApplication(widget->placed.extension, applicationId)) {
+        if (isExtensionOf(widget->placed.extension, applicationId)) {
             requestReload(*widget);
             ++count;
         }
@@ -410,7 +380,7 @@ void Host::reloadApplication(const std::string& applicationId) {
 std::vector<PlacedWidget> Host::configurations(const std::string& applicationId) const {
     std::vector<PlacedWidget> out;
     for (const auto& widget : widgets_)
-        if (belongsToApplication(widget->placed.extension, applicationId)) out.push_back(widget->placed);
+        if (isExtensionOf(widget->placed.extension, applicationId)) out.push_back(widget->placed);
     return out;
 }
 
@@ -441,11 +411,7 @@ void Host::setAppearance(platform::views::Appearance appearance) {
     if (options_.appearance == appearance) return;
     options_.appearance = appearance;
     log(LogLevel::info, "appearance: ", appearance == platform::views::Appearance::dark ? "dark" : "light");
-    if (screen_) {
-        screen_->setAppearance(appearance);
-        return;
-    }
-    for (auto& widget : widgets_) draw(*widget);
+    screen_.setAppearance(appearance);
 }
 
 std::string Host::titleOf(const WidgetSlot& widget) const {

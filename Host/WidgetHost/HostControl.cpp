@@ -18,7 +18,7 @@
 #include "Host/WidgetHost/PressTarget.hpp"
 #include "Host/WidgetHost/detail/ChildSignals.hpp"
 #include "Platform/System/Files.hpp"
-#include "Platform/Widgets/detail/Protocol.hpp"
+#include "Platform/Widgets/Protocol.hpp"
 
 namespace widgethost {
 namespace {
@@ -113,11 +113,9 @@ HostResult<Done> Host::remove(const std::string& id) {
         return error(Code::failed, "cannot write " + options_.placedWidgetsFile.string());
     placed_ = std::move(next);
     widgets_.erase(it);
-    if (screen_) screen_->remove(id);
-    std::error_code ignored;
-    std::filesystem::remove(picturePath(id), ignored);
+    screen_.remove(id);
     log(LogLevel::info, "removed widget ", id);
-    updateTicker();
+    scheduler_.forget(id);
     stopIdleExtensions();
     return Done{};
 }
@@ -128,7 +126,7 @@ HostResult<Done> Host::move(const std::string& id, WidgetPosition position, Move
     if (!isPlausiblePosition(position)) return error(Code::invalidArgument, "the position lies off any desktop");
     // The window follows even when the position cannot be kept, so the screen and the host agree.
     widget->placed.position = position;
-    if (origin == MoveOrigin::request && screen_) screen_->move(id, position);
+    if (origin == MoveOrigin::request) screen_.move(id, position);
     PlacedWidgetList next = placed_;
     for (auto& placed : next.widgets)
         if (placed.id == id) placed.position = position;
@@ -144,7 +142,7 @@ HostResult<Done> Host::move(const std::string& id, WidgetPosition position, Move
 
 std::vector<WidgetDetails> Host::list() const {
     std::vector<WidgetDetails> out;
-    auto now = wallClockNow();
+    auto now = timers_->now();
     for (const auto& widget : widgets_) {
         WidgetDetails details;
         details.placed = widget->placed;
@@ -152,15 +150,18 @@ std::vector<WidgetDetails> Host::list() const {
             details.entryDate = widget->entries[*widget->shownIndex].date.millisecondsSince1970;
             const auto& view = widget->views[*widget->shownIndex];
             if (view && widget->layout) {
-                // Texts as of now, so that live timers read as they would on screen.
-                auto layout = platform::views::layOut(*view, widget->placed.family, now);
-                details.texts = std::move(layout.texts);
+                // Live timers read as of now, as they would on screen; other texts as laid out.
+                details.texts = widget->layout->hasLiveTimers
+                                    ? platform::views::layOut(*view, widget->placed.family, now,
+                                                              platform::views::PlacedBoxes::skipped)
+                                          .texts
+                                    : widget->layout->texts;
                 for (const auto& button : widget->layout->buttons)
                     details.buttons.push_back(
                         {button.accessibilityLabel, button.enabled, button.intent.type, button.frame});
             }
         }
-        if (widget->picture) details.picture = picturePath(widget->placed.id).string();
+        details.picture = screen_.picture(widget->placed.id);
         const ExtensionSlot* slot = nullptr;
         for (const auto& candidate : extensions_)
             if (candidate->manifest.bundleIdentifier == widget->placed.extension) slot = candidate.get();
@@ -187,8 +188,9 @@ void Host::render(const RenderRequest& request, std::function<void(HostResult<Do
         return done(error(Code::invalidArgument, "the scale must lie between 0.25 and 8"));
 
     auto family = widget->placed.family;
-    auto write = [request, family](const platform::views::WidgetView& view) -> HostResult<Done> {
-        platform::views::RenderOptions options{family, request.scale, request.appearance, wallClockNow()};
+    const Timers& timers = *timers_;
+    auto write = [request, family, &timers](const platform::views::WidgetView& view) -> HostResult<Done> {
+        platform::views::RenderOptions options{family, request.scale, request.appearance, timers.now()};
         auto bytes = request.path.extension() == ".svg" ? platform::views::renderSvg(view, options)
                                                         : platform::views::renderPng(view, options);
         if (!bytes) return error(Code::failed, "the picture could not be made");
@@ -207,19 +209,19 @@ void Host::render(const RenderRequest& request, std::function<void(HostResult<Do
     auto* slot = extensionNamed(widget->placed.extension);
     auto unavailable = error(Code::unavailable, widget->placed.extension + " is not running");
     if (!slot || slot->phase != ExtensionSlot::Phase::ready) return done(unavailable);
-    auto answered = [write, done](const RpcOutcome& outcome) {
+    auto answered = [write, done, &timers](const RpcOutcome& outcome) {
         if (outcome.status != RpcOutcome::Status::answered)
             return done(error(Code::unavailable, "the extension did not answer: " + outcome.message));
         std::string why;
-        auto timeline = decodeTimeline(*outcome.result, &why);
+        auto timeline = platform::protocol::decodeTimeline(*outcome.result, &why);
         Views views;
         if (!timeline || !readViews(timeline->entries, views, &why))
             return done(error(Code::failed, "the extension's answer is malformed: " + why));
-        auto index = entryShownAt(timeline->entries, wallClockNow());
+        auto index = entryShownAt(timeline->entries, timers.now());
         if (!index || !views[*index]) return done(error(Code::nothingToShow, "the entry has no view"));
         done(write(*views[*index]));
     };
-    if (!slot->process->send("getTimeline", requestParams(*widget, request.mode), options_.requestTimeout, answered))
+    if (!slot->process->send(platform::protocol::method::getTimeline, requestParams(*widget, request.mode), options_.requestTimeout, answered))
         done(unavailable);
 }
 
@@ -293,7 +295,7 @@ HostResult<std::string> Host::perform(WidgetSlot& widget, const platform::Intent
     std::string extension = slot->manifest.bundleIdentifier;
     std::string type = intent.type;
     bool sent = slot->process->send(
-        "perform", platform::detail::toJson(intent), options_.performTimeout,
+        platform::protocol::method::perform, platform::protocol::toJson(intent), options_.performTimeout,
         [this, extension, type](const RpcOutcome& outcome) {
             if (outcome.status == RpcOutcome::Status::answered)
                 log(LogLevel::info, type, " finished");

@@ -1,5 +1,6 @@
 """The widget host with a fake extension: its bus interfaces, placing, drawing, presses, reloads,
-and how it survives extensions that hang, crash or talk nonsense."""
+and how it survives extensions that hang, crash or talk nonsense. When entries, reload policies and
+ticks come due is unit-tested on a fake clock (WidgetSchedulerTests); here the processes meet."""
 import json
 import os
 import signal
@@ -180,23 +181,6 @@ class WidgetHostTest(harness.HostTestCase):
         self.wait_for_widget(widget_id, lambda w: "second fullColor" in w["texts"], "showed the reloaded timeline")
         time.sleep(4.5)  # any further request would have been answered by now
         self.assertLessEqual(len(self.requests("getTimeline")) - before, 2)
-
-    def test_the_entry_whose_date_was_reached_last_is_shown(self):
-        self.steer(entries="two")
-        self.start_host()
-        widget_id = self.place("Counter", "small")
-        self.wait_for_widget(widget_id, lambda w: "first now" in w["texts"], "showed its first entry")
-        asked = len(self.requests("getTimeline"))
-        self.wait_for_widget(widget_id, lambda w: "first later" in w["texts"], "moved on to its second entry", 5)
-        self.assertEqual(len(self.requests("getTimeline")), asked)
-
-    def test_the_reload_policy_is_followed_but_never_in_a_loop(self):
-        self.steer(policy="soon")  # a policy date in the past at once
-        self.start_host()
-        self.placed_counter()
-        time.sleep(3)
-        self.assertEqual(len(self.requests("getTimeline")), 1)
-        self.assertTrue(wait_until(lambda: len(self.requests("getTimeline")) >= 2, 5), "the policy was not followed")
 
     def test_the_desktop_appearance_is_followed_and_redraws_at_once(self):
         portal = self.start("fake-portal", ["/usr/bin/python3", PORTAL, "1", self.root])

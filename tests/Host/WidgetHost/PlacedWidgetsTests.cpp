@@ -1,5 +1,7 @@
 #include "Host/WidgetHost/PlacedWidgets.hpp"
 
+#include <climits>
+
 #include <gtest/gtest.h>
 
 #include "Platform/System/Files.hpp"
@@ -96,8 +98,21 @@ TEST(PlacedWidgets, AnUnreadableFileIsKeptAsideRatherThanOverwritten) {
 }
 
 TEST(PlacedWidgets, DocumentsOfTheWrongShapeAreRefused) {
-    for (const char* text : {"", "[]", "{}", R"({"widgets": {}})", "null", "{\"widgets\": [] "})
-        EXPECT_FALSE(decodePlacedWidgets(text)) << text;
+    // A record nested 100,000 deep must not crash the host when it is reported as dropped.
+    std::string deep = R"({"widgets": [)" + std::string(100'000, '[') + std::string(100'000, ']') + "]}";
+    for (std::string text : {"", "[]", "{}", R"({"widgets": {}})", "null", "{\"widgets\": [] ", deep.c_str()})
+        EXPECT_FALSE(decodePlacedWidgets(text)) << text.substr(0, 40);
+}
+
+TEST(PlacedWidgets, PositionsOutOfRangeAreDropped) {
+    for (const char* x : {"-9223372036854775808", "9223372036854775807", "1000001", "-2147483648"}) {
+        auto decoded = decodePlacedWidgets(std::string(R"({"widgets": [{"id": "1", "kind": "K", "family": "systemSmall",
+            "extension": "com.example", "y": 0, "x": )") + x + "}]}");
+        ASSERT_TRUE(decoded && decoded->widgets.size() == 1) << x;
+        EXPECT_FALSE(decoded->widgets[0].position) << x;
+    }
+    EXPECT_FALSE(isPlausiblePosition({INT_MIN, 0}));
+    EXPECT_TRUE(isPlausiblePosition({-1'000'000, 1'000'000}));
 }
 
 }  // namespace
