@@ -49,7 +49,8 @@ Host::Host(sd_event* loop, HostOptions options, std::unique_ptr<Timers> timers)
       screen_(pictureScreen({options_.outputDirectory, options_.scale, options_.appearance},
                             [this](const std::string& id, const std::string& picture) {
                                 if (drawn_) drawn_(id, picture);
-                            })) {}
+                            })),
+      placed_(options_.placedWidgetsFile) {}
 
 Host::~Host() {
     // Widgets first: their timers refer to the slots, and extensions are killed by their destructors.
@@ -74,11 +75,11 @@ void Host::setDrawnHandler(std::function<void(const std::string&, const std::str
 void Host::start() {
     rescanExtensions();
     std::vector<std::string> problems;
-    placed_ = loadPlacedWidgets(options_.placedWidgetsFile, &problems);
+    placed_.load(&problems);
     for (const auto& problem : problems) log(LogLevel::warning, "placed widgets: ", problem);
-    log(LogLevel::info, placed_.widgets.size(), " placed widget(s) from ", options_.placedWidgetsFile.string(),
+    log(LogLevel::info, placed_.list().widgets.size(), " placed widget(s) from ", options_.placedWidgetsFile.string(),
         "; pictures in ", options_.outputDirectory.string());
-    for (const auto& placed : placed_.widgets) addWidget(placed);
+    for (const auto& placed : placed_.list().widgets) addWidget(placed);
     if (!clockWatch_.start(loop_, [this] { clockChanged(); }))
         log(LogLevel::warning, "cannot watch for clock changes: ", std::strerror(errno));
 }

@@ -212,6 +212,7 @@ private:
     // Places.
     void settlePendingPlaces();
     HostResult<std::string> finishPlace(const PendingPlace& request, ExtensionSlot& slot);
+    HostError cannotWrite() const;
 
     // Drawing.
     /// Shows the entry due now and schedules the next drawing.
@@ -228,7 +229,7 @@ private:
     std::unique_ptr<Timers> timers_;
     WidgetScheduler scheduler_;
     WidgetScreen screen_;
-    PlacedWidgetList placed_;
+    PlacedWidgetStore placed_;
     std::vector<std::unique_ptr<ExtensionSlot>> extensions_;
     std::vector<std::unique_ptr<WidgetSlot>> widgets_;
     std::vector<PendingPlace> pendingPlaces_;

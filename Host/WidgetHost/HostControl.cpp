@@ -82,6 +82,10 @@ void Host::settlePendingPlaces() {
     }
 }
 
+HostError Host::cannotWrite() const {
+    return error(Code::failed, "cannot write " + placed_.file().string());
+}
+
 HostResult<std::string> Host::finishPlace(const PendingPlace& request, ExtensionSlot& slot) {
     const auto& kind = request.kind;
     auto family = request.family;
@@ -90,14 +94,11 @@ HostResult<std::string> Host::finishPlace(const PendingPlace& request, Extension
     if (std::find(families.begin(), families.end(), family) == families.end())
         return error(Code::unsupportedFamily, kind + " comes in " + familiesText(families));
 
-    PlacedWidgetList next = placed_;
     // The position is kept from the start, so that the widget stays put when others come and go.
-    PlacedWidget placed{next.takeIdentifier(), kind, family, slot.manifest.bundleIdentifier,
-                        request.position.value_or(defaultPosition(next.widgets.size()))};
-    next.widgets.push_back(placed);
-    if (!savePlacedWidgets(options_.placedWidgetsFile, next))
-        return error(Code::failed, "cannot write " + options_.placedWidgetsFile.string());
-    placed_ = std::move(next);
+    auto added = placed_.add({"", kind, family, slot.manifest.bundleIdentifier,
+                              request.position.value_or(defaultPosition(placed_.list().widgets.size()))});
+    if (!added) return cannotWrite();
+    const auto& placed = *added;
     log(LogLevel::info, "placed widget ", placed.id, ": ", kind, " ", platform::toString(family), " from ",
         placed.extension);
     addWidget(placed);
@@ -107,11 +108,7 @@ HostResult<std::string> Host::finishPlace(const PendingPlace& request, Extension
 HostResult<Done> Host::remove(const std::string& id) {
     auto it = std::find_if(widgets_.begin(), widgets_.end(), [&](const auto& w) { return w->placed.id == id; });
     if (it == widgets_.end()) return error(Code::unknownWidget, "no widget has the id \"" + id + "\"");
-    PlacedWidgetList next = placed_;
-    std::erase_if(next.widgets, [&](const PlacedWidget& w) { return w.id == id; });
-    if (!savePlacedWidgets(options_.placedWidgetsFile, next))
-        return error(Code::failed, "cannot write " + options_.placedWidgetsFile.string());
-    placed_ = std::move(next);
+    if (!placed_.remove(id)) return cannotWrite();
     widgets_.erase(it);
     screen_.remove(id);
     log(LogLevel::info, "removed widget ", id);
@@ -127,12 +124,7 @@ HostResult<Done> Host::move(const std::string& id, WidgetPosition position, Move
     // The window follows even when the position cannot be kept, so the screen and the host agree.
     widget->placed.position = position;
     if (origin == MoveOrigin::request) screen_.move(id, position);
-    PlacedWidgetList next = placed_;
-    for (auto& placed : next.widgets)
-        if (placed.id == id) placed.position = position;
-    if (!savePlacedWidgets(options_.placedWidgetsFile, next))
-        return error(Code::failed, "cannot write " + options_.placedWidgetsFile.string());
-    placed_ = std::move(next);
+    if (!placed_.move(id, position)) return cannotWrite();
     log(LogLevel::info, "widget ", id, " moved to ", position.x, ",", position.y,
         origin == MoveOrigin::user ? " by the user" : "");
     return Done{};

@@ -145,4 +145,31 @@ bool savePlacedWidgets(const fs::path& file, const PlacedWidgetList& list) {
     return platform::writeAtomically(file, encodePlacedWidgets(list));
 }
 
+std::optional<PlacedWidget> PlacedWidgetStore::add(PlacedWidget widget) {
+    PlacedWidgetList next = list_;
+    widget.id = next.takeIdentifier();
+    next.widgets.push_back(widget);
+    if (!commit(std::move(next))) return std::nullopt;
+    return widget;
+}
+
+bool PlacedWidgetStore::remove(std::string_view id) {
+    PlacedWidgetList next = list_;
+    std::erase_if(next.widgets, [&](const PlacedWidget& w) { return w.id == id; });
+    return commit(std::move(next));
+}
+
+bool PlacedWidgetStore::move(std::string_view id, WidgetPosition position) {
+    PlacedWidgetList next = list_;
+    for (auto& placed : next.widgets)
+        if (placed.id == id) placed.position = position;
+    return commit(std::move(next));
+}
+
+bool PlacedWidgetStore::commit(PlacedWidgetList next) {
+    if (!savePlacedWidgets(file_, next)) return false;
+    list_ = std::move(next);
+    return true;
+}
+
 }  // namespace widgethost

@@ -31,6 +31,27 @@ TEST(PlacedWidgets, SurvivesARoundTripThroughTheFile) {
     EXPECT_EQ(loaded.nextNumber, 3u);
 }
 
+// Every change reaches the file before the list; one that cannot be written changes neither.
+TEST(PlacedWidgets, TheStoreKeepsOnlyWhatItCouldWrite) {
+    TempDirectory dir;
+    auto file = dir / "widgets.json";
+    PlacedWidgetStore store(file);
+    auto added = store.add({"", "Clock", WidgetFamily::systemSmall, "com.example.widget", WidgetPosition{5, 6}});
+    ASSERT_TRUE(added);
+    EXPECT_EQ(added->id, "1");
+    ASSERT_TRUE(store.move("1", {7, 8}));
+    EXPECT_EQ(loadPlacedWidgets(file).widgets, store.list().widgets);
+    EXPECT_EQ(store.list().widgets[0].position, (WidgetPosition{7, 8}));
+
+    dir.write("blocked", "a file where a directory should be");
+    PlacedWidgetStore blocked(dir / "blocked/widgets.json");
+    EXPECT_FALSE(blocked.add({"", "Clock", WidgetFamily::systemSmall, "com.example.widget"}));
+    EXPECT_TRUE(blocked.list().widgets.empty());
+
+    ASSERT_TRUE(store.remove("1"));
+    EXPECT_TRUE(loadPlacedWidgets(file).widgets.empty());
+}
+
 TEST(PlacedWidgets, IdentifiersAreNeverReused) {
     auto list = twoWidgets();
     list.widgets.erase(list.widgets.begin() + 1);  // remove "2"
