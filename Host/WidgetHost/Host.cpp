@@ -18,22 +18,6 @@ using nlohmann::json;
 using platform::Date;
 namespace method = platform::protocol::method;
 
-// An extension that ran this long before it ended starts again without back-off.
-constexpr auto stableRun = std::chrono::seconds(30);
-constexpr auto stopGrace = std::chrono::seconds(3);
-
-std::string describeExit(int code, int status) {
-    switch (code) {
-    case CLD_EXITED: return "exited with status " + std::to_string(status);
-    case CLD_KILLED:
-    case CLD_DUMPED: {
-        const char* name = sigabbrev_np(status);
-        return "was killed by signal " + (name ? "SIG" + std::string(name) : std::to_string(status));
-    }
-    }
-    return "ended";
-}
-
 }  // namespace
 
 Host::Host(sd_event* loop, HostOptions options, std::unique_ptr<Timers> timers)
@@ -50,12 +34,15 @@ Host::Host(sd_event* loop, HostOptions options, std::unique_ptr<Timers> timers)
                             [this](const std::string& id, const std::string& picture) {
                                 if (drawn_) drawn_(id, picture);
                             })),
-      placed_(options_.placedWidgetsFile) {}
+      placed_(options_.placedWidgetsFile),
+      extensions_(loop, *timers_, options_.limits, options_.requestTimeout,
+                  {[this](const Extension& extension) { return inUse(extension); },
+                   [this](Extension& extension) { extensionReady(extension); },
+                   [this](Extension& extension) { extensionEnded(extension); }}) {}
 
 Host::~Host() {
-    // Widgets first: their timers refer to the slots, and extensions are killed by their destructors.
+    // Widgets first: their requests refer to the slots; extensions are killed by their destructors.
     widgets_.clear();
-    extensions_.clear();
 }
 
 WidgetPosition defaultPosition(std::size_t index) {
@@ -73,7 +60,7 @@ void Host::setDrawnHandler(std::function<void(const std::string&, const std::str
 }
 
 void Host::start() {
-    rescanExtensions();
+    extensions_.rescan(options_.extensionDirectories);
     std::vector<std::string> problems;
     placed_.load(&problems);
     for (const auto& problem : problems) log(LogLevel::warning, "placed widgets: ", problem);
@@ -87,161 +74,38 @@ void Host::start() {
 void Host::shutDown(std::function<void()> finished) {
     shuttingDown_ = true;
     shutDownFinished_ = std::move(finished);
-    for (auto& slot : extensions_) {
-        slot->restartTimer.reset();
-        if (slot->process && slot->process->running()) {
-            slot->stopping = true;
-            slot->process->stop(stopGrace);
-        }
-    }
+    extensions_.shutDown();
     finishShutDownWhenIdle();
 }
 
 void Host::finishShutDownWhenIdle() {
     if (!shuttingDown_ || !shutDownFinished_) return;
-    bool running = std::any_of(extensions_.begin(), extensions_.end(),
-                               [](const auto& slot) { return slot->process && slot->process->running(); });
-    if (!running) std::exchange(shutDownFinished_, nullptr)();
+    if (!extensions_.anyRunning()) std::exchange(shutDownFinished_, nullptr)();
 }
 
 // Extensions -------------------------------------------------------------------------------------
 
-void Host::rescanExtensions() {
-    std::vector<std::string> problems;
-    auto found = findExtensions(options_.extensionDirectories, &problems);
-    for (const auto& problem : problems) log(LogLevel::warning, "extension manifest ", problem);
-    for (auto& manifest : found) {
-        if (auto* slot = extensionNamed(manifest.bundleIdentifier)) {
-            // A program that was reinstalled elsewhere is used from its next start on.
-            slot->manifest = std::move(manifest);
-            continue;
-        }
-        log(LogLevel::info, "extension ", manifest.bundleIdentifier, " at ", manifest.executable.string());
-        auto slot = std::make_unique<ExtensionSlot>();
-        slot->manifest = std::move(manifest);
-        extensions_.push_back(std::move(slot));
-    }
-}
-
-Host::ExtensionSlot* Host::extensionNamed(const std::string& bundleIdentifier) {
-    for (auto& slot : extensions_)
-        if (slot->manifest.bundleIdentifier == bundleIdentifier) return slot.get();
-    return nullptr;
-}
-
-bool Host::inUse(const ExtensionSlot& slot) const {
+bool Host::inUse(const Extension& extension) const {
     if (shuttingDown_) return false;
-    if (!pendingPlaces_.empty() && !slot.description) return true;
+    if (!pendingPlaces_.empty() && !extension.description) return true;
     return std::any_of(widgets_.begin(), widgets_.end(), [&](const auto& widget) {
-        return widget->placed.extension == slot.manifest.bundleIdentifier;
+        return widget->placed.extension == extension.manifest.bundleIdentifier;
     });
 }
 
-void Host::ensureRunning(ExtensionSlot& slot) {
-    if (shuttingDown_) return;
-    switch (slot.phase) {
-    case ExtensionSlot::Phase::stopped:
-    case ExtensionSlot::Phase::unavailable: launch(slot); return;
-    case ExtensionSlot::Phase::describing:
-    case ExtensionSlot::Phase::ready:
-    case ExtensionSlot::Phase::restarting: return;
-    }
-}
-
-void Host::launch(ExtensionSlot& slot) {
-    slot.restartTimer.reset();
-    std::string id = slot.manifest.bundleIdentifier;
-    if (!slot.process) {
-        slot.process = std::make_unique<ExtensionProcess>(loop_, slot.manifest.executable, options_.limits,
-                                                          [this, id](int code, int status) {
-                                                              extensionEnded(id, describeExit(code, status));
-                                                          });
-    }
-    std::string why;
-    if (!slot.process->start(&why)) {
-        slot.process.reset();
-        extensionEnded(id, "could not start: " + why);
-        return;
-    }
-    slot.stopping = false;
-    slot.phase = ExtensionSlot::Phase::describing;
-    slot.startedAt = timers_->monotonicNow();
-    log(LogLevel::info, "started ", id, " (pid ", slot.process->pid(), ")");
-    slot.process->send(method::describe, json::object(), options_.requestTimeout,
-                       [this, id](const RpcOutcome& outcome) { described(id, outcome); });
-}
-
-void Host::described(const std::string& bundleIdentifier, const RpcOutcome& outcome) {
-    auto* slot = extensionNamed(bundleIdentifier);
-    if (!slot || outcome.status == RpcOutcome::Status::ended) return;  // the end is handled on its own
-    std::string why = outcome.message;
-    auto description = outcome.status == RpcOutcome::Status::answered ? platform::protocol::decodeDescription(*outcome.result, &why)
-                                                                      : std::nullopt;
-    if (!description) {
-        log(LogLevel::warning, bundleIdentifier, " did not describe itself (", why, "); stopping it");
-        slot->process->kill();
-        return;
-    }
-    if (description->bundleIdentifier && *description->bundleIdentifier != bundleIdentifier)
-        log(LogLevel::warning, bundleIdentifier, " calls itself ", *description->bundleIdentifier,
-            "; its manifest's name is used");
-    std::string kinds;
-    for (const auto& widget : description->widgets) kinds += (kinds.empty() ? "" : ", ") + widget.kind;
-    log(LogLevel::info, bundleIdentifier, " is ready; widget kinds: ", kinds.empty() ? "none" : kinds);
-    slot->description = std::move(*description);
-    slot->phase = ExtensionSlot::Phase::ready;
-
+void Host::extensionReady(Extension& extension) {
     for (auto& widget : widgets_)
-        if (widget->placed.extension == bundleIdentifier) refresh(*widget);
+        if (widget->placed.extension == extension.manifest.bundleIdentifier) refresh(*widget);
     settlePendingPlaces();
-    stopIdleExtensions();
+    extensions_.stopIdle();
 }
 
-void Host::extensionEnded(const std::string& bundleIdentifier, std::string how) {
-    auto* slot = extensionNamed(bundleIdentifier);
-    if (!slot) return;
-    bool expected = slot->stopping || shuttingDown_;
-    slot->stopping = false;
+void Host::extensionEnded(Extension& extension) {
     for (auto& widget : widgets_)
-        if (widget->placed.extension == bundleIdentifier) widget->requestInFlight = false;
-
-    if (expected) {
-        log(LogLevel::info, bundleIdentifier, " ", how);
-        slot->phase = ExtensionSlot::Phase::stopped;
-        settlePendingPlaces();
-        finishShutDownWhenIdle();
-        return;
-    }
-    if (timers_->monotonicNow() - slot->startedAt >= stableRun) slot->failures = 0;
-    ++slot->failures;
-    if (!inUse(*slot)) {
-        log(LogLevel::warning, bundleIdentifier, " ", how);
-        slot->phase = ExtensionSlot::Phase::unavailable;
-        settlePendingPlaces();
-        return;
-    }
-    auto delay = restartDelay(slot->failures);
-    log(LogLevel::warning, bundleIdentifier, " ", how, "; starting it again in ", delay.count(), " ms",
-        " (the widgets keep their last pictures)");
-    slot->phase = ExtensionSlot::Phase::restarting;
-    slot->restartTimer = timers_->after(delay, [this, bundleIdentifier] {
-        if (auto* again = extensionNamed(bundleIdentifier)) {
-            again->phase = ExtensionSlot::Phase::stopped;
-            if (inUse(*again)) launch(*again);
-        }
-    });
+        if (widget->placed.extension == extension.manifest.bundleIdentifier) widget->requestInFlight = false;
     // A placement waiting for this extension's description should not wait through the back-off.
     settlePendingPlaces();
-}
-
-void Host::stopIdleExtensions() {
-    for (auto& slot : extensions_) {
-        if (inUse(*slot) || !slot->process || !slot->process->running() || slot->stopping) continue;
-        if (slot->phase != ExtensionSlot::Phase::ready) continue;
-        log(LogLevel::info, "stopping ", slot->manifest.bundleIdentifier, ": no widget of it is placed");
-        slot->stopping = true;
-        slot->process->stop(stopGrace);
-    }
+    finishShutDownWhenIdle();
 }
 
 // Widgets and timelines ------------------------------------------------------------------------
@@ -265,7 +129,7 @@ void Host::addWidget(PlacedWidget placed) {
     widget->placed = std::move(placed);
     auto& added = *widget;
     widgets_.push_back(std::move(widget));
-    if (!extensionNamed(added.placed.extension))
+    if (!extensions_.find(added.placed.extension))
         log(LogLevel::warning, "widget ", added.placed.id, ": extension ", added.placed.extension,
             " is not installed; the widget stays placed but shows nothing");
     refresh(added);
@@ -276,11 +140,11 @@ json Host::requestParams(const WidgetSlot& widget, platform::WidgetRenderingMode
 }
 
 void Host::refresh(WidgetSlot& widget) {
-    auto* slot = extensionNamed(widget.placed.extension);
+    auto* slot = extensions_.find(widget.placed.extension);
     if (!slot || shuttingDown_) return;
-    if (slot->phase != ExtensionSlot::Phase::ready) {
+    if (slot->phase != Extension::Phase::ready) {
         // Every widget of an extension is refreshed once it has described itself.
-        ensureRunning(*slot);
+        extensions_.ensureRunning(*slot);
         return;
     }
     if (widget.requestInFlight) {
@@ -331,14 +195,14 @@ void Host::timelineArrived(const std::string& id, const RpcOutcome& outcome) {
     auto* widget = widgetNamed(id);
     if (!widget) return;
     widget->requestInFlight = false;
-    auto* slot = extensionNamed(widget->placed.extension);
+    auto* slot = extensions_.find(widget->placed.extension);
 
     switch (outcome.status) {
     case RpcOutcome::Status::ended: return;  // asked again once the extension is back
     case RpcOutcome::Status::timedOut:
         log(LogLevel::warning, "widget ", id, ": ", widget->placed.extension,
             " did not answer in time; keeping the last entries and restarting it");
-        if (slot && slot->process) slot->process->kill();
+        if (slot) extensions_.kill(*slot);
         return;
     case RpcOutcome::Status::failed:
     case RpcOutcome::Status::answered: break;
@@ -416,11 +280,10 @@ void Host::setAppearance(platform::views::Appearance appearance) {
 }
 
 std::string Host::titleOf(const WidgetSlot& widget) const {
-    for (const auto& slot : extensions_)
-        if (slot->manifest.bundleIdentifier == widget.placed.extension && slot->description)
-            if (const auto* declaration = slot->description->find(widget.placed.kind);
-                declaration && !declaration->displayName.empty())
-                return declaration->displayName;
+    if (const auto* extension = extensions_.find(widget.placed.extension); extension && extension->description)
+        if (const auto* declaration = extension->description->find(widget.placed.kind);
+            declaration && !declaration->displayName.empty())
+            return declaration->displayName;
     return widget.placed.kind;
 }
 

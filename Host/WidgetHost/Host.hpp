@@ -12,6 +12,7 @@
 #include "Host/WidgetHost/ClockChangeWatch.hpp"
 #include "Host/WidgetHost/ExtensionCatalog.hpp"
 #include "Host/WidgetHost/ExtensionProcess.hpp"
+#include "Host/WidgetHost/ExtensionSupervisor.hpp"
 #include "Host/WidgetHost/PlacedWidgets.hpp"
 #include "Host/WidgetHost/PressTarget.hpp"
 #include "Host/WidgetHost/Timers.hpp"
@@ -153,18 +154,6 @@ public:
     const HostOptions& options() const { return options_; }
 
 private:
-    struct ExtensionSlot {
-        enum class Phase { stopped, describing, ready, restarting, unavailable };
-        ExtensionManifest manifest;
-        std::unique_ptr<ExtensionProcess> process;
-        Phase phase = Phase::stopped;
-        std::optional<ExtensionDescription> description;
-        unsigned failures = 0;
-        bool stopping = false;
-        std::chrono::steady_clock::time_point startedAt;
-        TimerHandle restartTimer;
-    };
-
     struct WidgetSlot {
         PlacedWidget placed;
         std::vector<EncodedEntry> entries;  // sorted by date
@@ -187,14 +176,9 @@ private:
     };
 
     // Extensions.
-    void rescanExtensions();
-    ExtensionSlot* extensionNamed(const std::string& bundleIdentifier);
-    bool inUse(const ExtensionSlot& slot) const;
-    void ensureRunning(ExtensionSlot& slot);
-    void launch(ExtensionSlot& slot);
-    void described(const std::string& bundleIdentifier, const RpcOutcome& outcome);
-    void extensionEnded(const std::string& bundleIdentifier, std::string how);
-    void stopIdleExtensions();
+    bool inUse(const Extension& extension) const;
+    void extensionReady(Extension& extension);
+    void extensionEnded(Extension& extension);
     void finishShutDownWhenIdle();
 
     // Widgets and timelines.
@@ -211,7 +195,7 @@ private:
 
     // Places.
     void settlePendingPlaces();
-    HostResult<std::string> finishPlace(const PendingPlace& request, ExtensionSlot& slot);
+    HostResult<std::string> finishPlace(const PendingPlace& request, Extension& slot);
     HostError cannotWrite() const;
 
     // Drawing.
@@ -230,7 +214,7 @@ private:
     WidgetScheduler scheduler_;
     WidgetScreen screen_;
     PlacedWidgetStore placed_;
-    std::vector<std::unique_ptr<ExtensionSlot>> extensions_;
+    ExtensionSupervisor extensions_;
     std::vector<std::unique_ptr<WidgetSlot>> widgets_;
     std::vector<PendingPlace> pendingPlaces_;
     ClockChangeWatch clockWatch_;

@@ -50,30 +50,32 @@ void Host::place(const std::string& kind, platform::WidgetFamily family, std::op
     if (kind.empty() || kind.size() > 255) return done(error(Code::invalidArgument, "the kind must be 1 to 255 bytes"));
     if (position && !isPlausiblePosition(*position))
         return done(error(Code::invalidArgument, "the position lies off any desktop"));
-    rescanExtensions();
+    extensions_.rescan(options_.extensionDirectories);
     PendingPlace request{kind, family, position, std::move(done)};
-    for (auto& slot : extensions_)
-        if (slot->description && slot->description->find(kind)) return request.done(finishPlace(request, *slot));
+    for (const auto& extension : extensions_.all())
+        if (extension->description && extension->description->find(kind))
+            return request.done(finishPlace(request, *extension));
 
     // Only a description says which kinds an extension has: ask those that have not told yet.
     pendingPlaces_.push_back(std::move(request));
-    for (auto& slot : extensions_)
-        if (!slot->description) ensureRunning(*slot);
+    for (const auto& extension : extensions_.all())
+        if (!extension->description) extensions_.ensureRunning(*extension);
     settlePendingPlaces();
 }
 
 void Host::settlePendingPlaces() {
     if (pendingPlaces_.empty()) return;
-    bool stillDescribing = std::any_of(extensions_.begin(), extensions_.end(), [](const auto& slot) {
-        return !slot->description && slot->phase == ExtensionSlot::Phase::describing;
+    const auto& extensions = extensions_.all();
+    bool stillDescribing = std::any_of(extensions.begin(), extensions.end(), [](const auto& extension) {
+        return !extension->description && extension->phase == Extension::Phase::describing;
     });
     auto pending = std::move(pendingPlaces_);
     pendingPlaces_.clear();
     for (auto& request : pending) {
-        auto declaring = std::find_if(extensions_.begin(), extensions_.end(), [&](const auto& slot) {
-            return slot->description && slot->description->find(request.kind);
+        auto declaring = std::find_if(extensions.begin(), extensions.end(), [&](const auto& extension) {
+            return extension->description && extension->description->find(request.kind);
         });
-        if (declaring != extensions_.end())
+        if (declaring != extensions.end())
             request.done(finishPlace(request, **declaring));
         else if (stillDescribing)
             pendingPlaces_.push_back(std::move(request));
@@ -86,7 +88,7 @@ HostError Host::cannotWrite() const {
     return error(Code::failed, "cannot write " + placed_.file().string());
 }
 
-HostResult<std::string> Host::finishPlace(const PendingPlace& request, ExtensionSlot& slot) {
+HostResult<std::string> Host::finishPlace(const PendingPlace& request, Extension& slot) {
     const auto& kind = request.kind;
     auto family = request.family;
     const auto* declaration = slot.description->find(kind);
@@ -113,7 +115,7 @@ HostResult<Done> Host::remove(const std::string& id) {
     screen_.remove(id);
     log(LogLevel::info, "removed widget ", id);
     scheduler_.forget(id);
-    stopIdleExtensions();
+    extensions_.stopIdle();
     return Done{};
 }
 
@@ -154,15 +156,13 @@ std::vector<WidgetDetails> Host::list() const {
             }
         }
         details.picture = screen_.picture(widget->placed.id);
-        const ExtensionSlot* slot = nullptr;
-        for (const auto& candidate : extensions_)
-            if (candidate->manifest.bundleIdentifier == widget->placed.extension) slot = candidate.get();
-        switch (slot ? slot->phase : ExtensionSlot::Phase::unavailable) {
-        case ExtensionSlot::Phase::ready: details.status = "ready"; break;
-        case ExtensionSlot::Phase::describing: details.status = "starting"; break;
-        case ExtensionSlot::Phase::restarting: details.status = "restarting"; break;
-        case ExtensionSlot::Phase::stopped: details.status = "stopped"; break;
-        case ExtensionSlot::Phase::unavailable: details.status = "unavailable"; break;
+        const auto* extension = extensions_.find(widget->placed.extension);
+        switch (extension ? extension->phase : Extension::Phase::unavailable) {
+        case Extension::Phase::ready: details.status = "ready"; break;
+        case Extension::Phase::describing: details.status = "starting"; break;
+        case Extension::Phase::restarting: details.status = "restarting"; break;
+        case Extension::Phase::stopped: details.status = "stopped"; break;
+        case Extension::Phase::unavailable: details.status = "unavailable"; break;
         }
         out.push_back(std::move(details));
     }
@@ -198,9 +198,9 @@ void Host::render(const RenderRequest& request, std::function<void(HostResult<Do
     }
 
     // Views are made for one rendering mode, so another mode needs the extension's help.
-    auto* slot = extensionNamed(widget->placed.extension);
+    auto* slot = extensions_.find(widget->placed.extension);
     auto unavailable = error(Code::unavailable, widget->placed.extension + " is not running");
-    if (!slot || slot->phase != ExtensionSlot::Phase::ready) return done(unavailable);
+    if (!slot || slot->phase != Extension::Phase::ready) return done(unavailable);
     auto answered = [write, done, &timers](const RpcOutcome& outcome) {
         if (outcome.status != RpcOutcome::Status::answered)
             return done(error(Code::unavailable, "the extension did not answer: " + outcome.message));
@@ -281,8 +281,8 @@ HostResult<PressResult> Host::activate(const std::string& id, const PressTarget&
 }
 
 HostResult<std::string> Host::perform(WidgetSlot& widget, const platform::IntentValue& intent) {
-    auto* slot = extensionNamed(widget.placed.extension);
-    if (!slot || slot->phase != ExtensionSlot::Phase::ready)
+    auto* slot = extensions_.find(widget.placed.extension);
+    if (!slot || slot->phase != Extension::Phase::ready)
         return error(Code::unavailable, widget.placed.extension + " is not running; try again in a moment");
     std::string extension = slot->manifest.bundleIdentifier;
     std::string type = intent.type;

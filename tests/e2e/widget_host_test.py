@@ -1,6 +1,7 @@
 """The widget host with a fake extension: its bus interfaces, placing, drawing, presses, reloads,
-and how it survives extensions that hang, crash or talk nonsense. When entries, reload policies and
-ticks come due is unit-tested on a fake clock (WidgetSchedulerTests); here the processes meet."""
+and how it survives extensions that hang, crash or talk nonsense. When entries, reload policies,
+ticks and restarts after a crash come due is unit-tested on a fake clock (WidgetSchedulerTests,
+ExtensionSupervisorTests); here the processes meet."""
 import json
 import os
 import signal
@@ -271,24 +272,6 @@ class WidgetHostTest(harness.HostTestCase):
         self.steer(mode="normal", stamp="back")
         self.wait_for_widget(widget_id, lambda w: "back fullColor" in w["texts"] and w["status"] == "ready",
                              "came back after the restart", 15)
-
-    def test_a_crashing_extension_is_restarted_with_growing_delays(self):
-        self.start_host()
-        widget_id = self.placed_counter()
-        picture = self.widget(widget_id)["picture"]
-        for _ in range(3):
-            pid = wait_until(lambda: self.extension_pids(), 10)
-            self.assertTrue(pid)
-            self.wait_for_widget(widget_id, lambda w: w["status"] == "ready", "was ready again", 10)
-            os.kill(pid[0], signal.SIGKILL)
-            self.assertTrue(wait_until(lambda: pid[0] not in self.extension_pids(), 5))
-            self.assertTrue(os.path.exists(picture))
-            self.assertIn("first fullColor", self.widget(widget_id)["texts"])
-        self.wait_for_widget(widget_id, lambda w: w["status"] == "ready", "was ready after the crashes", 15)
-        log = self.host.text()
-        self.assertIn("starting it again in 500 ms", log)
-        self.assertIn("starting it again in 1000 ms", log)
-        self.assertIn("starting it again in 2000 ms", log)
 
     def test_an_extension_that_exits_on_a_request_is_restarted(self):
         self.start_host()
