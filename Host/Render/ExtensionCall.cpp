@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "Platform/System/Files.hpp"
 #include "Platform/Widgets/Protocol.hpp"
 
 extern char** environ;
@@ -43,17 +44,6 @@ struct Pipe {
     }
 };
 
-// Writes everything or fails; the extension reads its whole request before answering.
-void writeAll(int fd, const std::string& data) {
-    std::size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) fail("the extension did not take its request (it exited early?)");
-        done += static_cast<std::size_t>(n);
-    }
-}
-
 }  // namespace
 
 nlohmann::json callExtension(const std::filesystem::path& program, std::string_view method,
@@ -87,7 +77,9 @@ nlohmann::json callExtension(const std::filesystem::path& program, std::string_v
     auto deadline = Clock::now() + timeout;
     try {
         auto request = platform::protocol::request(1, method, params);
-        writeAll(input.write, request.dump() + "\n");
+        // The extension reads its whole request before answering.
+        if (!platform::writeAll(input.write, request.dump() + "\n"))
+            fail("the extension did not take its request (it exited early?)");
         input.closeWrite();
 
         // Read up to the first line (or the end of output) before the deadline.
