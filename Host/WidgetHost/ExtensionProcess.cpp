@@ -14,10 +14,8 @@
 #include <nlohmann/json.hpp>
 
 #include "Host/WidgetHost/Log.hpp"
-#include "Host/WidgetHost/detail/ChildSignals.hpp"
+#include "Platform/System/ChildProcess.hpp"
 #include "Platform/Widgets/Protocol.hpp"
-
-extern char** environ;
 
 namespace widgethost {
 namespace {
@@ -39,33 +37,6 @@ void killGroup(pid_t leader) { ::kill(-leader, SIGKILL); }
 void closeFd(int& fd) {
     if (fd >= 0) ::close(fd);
     fd = -1;
-}
-
-// Runs in the child between fork and exec: only async-signal-safe calls from here on.
-[[noreturn]] void becomeExtension(const char* program, int input, int output, int report, std::uint64_t addressSpace) {
-    detail::restoreDefaultSignals();
-    // An extension must not outlive the host that talks to it, and a Ctrl-C meant for the host
-    // must not kill it in the middle of an intent: the host ends it by closing its input.
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
-    setpgid(0, 0);
-
-    if (dup2(input, STDIN_FILENO) < 0 || dup2(output, STDOUT_FILENO) < 0) {
-        int error = errno;
-        (void)!write(report, &error, sizeof error);
-        _exit(127);
-    }
-    if (input != STDIN_FILENO) close(input);
-    if (output != STDOUT_FILENO) close(output);
-    if (addressSpace > 0) {
-        struct rlimit limit {addressSpace, addressSpace};
-        setrlimit(RLIMIT_AS, &limit);
-    }
-
-    char* argv[] = {const_cast<char*>(program), nullptr};
-    execve(program, argv, environ);
-    int error = errno;
-    (void)!write(report, &error, sizeof error);
-    _exit(127);
 }
 
 }  // namespace
@@ -92,46 +63,33 @@ bool ExtensionProcess::start(std::string* why) {
     };
     if (pid_ > 0) return fail("already running");
 
-    int input[2], output[2], report[2];
+    int input[2], output[2];
     if (pipe2(input, O_CLOEXEC) < 0) return fail(std::strerror(errno));
     if (pipe2(output, O_CLOEXEC) < 0) {
         int error = errno;
         close(input[0]), close(input[1]);
         return fail(std::strerror(error));
     }
-    // A close-on-exec pipe tells the parent whether exec worked: it reads an errno or end of file.
-    if (pipe2(report, O_CLOEXEC) < 0) {
-        int error = errno;
-        close(input[0]), close(input[1]), close(output[0]), close(output[1]);
-        return fail(std::strerror(error));
-    }
-
+    // An extension must not outlive the host that talks to it, and a Ctrl-C meant for the host
+    // must not kill it in the middle of an intent: the host ends it by closing its input. Its own
+    // process group lets the host end it together with whatever it started.
+    platform::ChildOptions options;
+    options.input = input[0];
+    options.output = output[1];
+    options.ownProcessGroup = true;
+    options.endWithParent = true;
+    options.addressSpaceBytes = limits_.addressSpaceBytes;
     std::string program = executable_.string();
-    pid_t child = fork();
-    if (child == 0) becomeExtension(program.c_str(), input[0], output[1], report[1], limits_.addressSpaceBytes);
-    int forkError = errno;
-    // Also here, so that the group exists before the host may kill it (the child may not have run yet).
-    if (child > 0) setpgid(child, child);
+    std::string reason;
+    auto child = platform::startChild({program}, options, &reason);
     close(input[0]);
     close(output[1]);
-    close(report[1]);
-    if (child < 0) {
-        close(input[1]), close(output[0]), close(report[0]);
-        return fail(std::strerror(forkError));
-    }
-
-    int execError = 0;
-    ssize_t n;
-    do n = read(report[0], &execError, sizeof execError);
-    while (n < 0 && errno == EINTR);
-    close(report[0]);
-    if (n == static_cast<ssize_t>(sizeof execError)) {
+    if (!child) {
         close(input[1]), close(output[0]);
-        waitpid(child, nullptr, 0);
-        return fail("cannot run " + program + ": " + std::strerror(execError));
+        return fail("cannot run " + program + ": " + reason);
     }
 
-    pid_ = child;
+    pid_ = *child;
     inputFd_ = input[1];
     outputFd_ = output[0];
     fcntl(inputFd_, F_SETFL, fcntl(inputFd_, F_GETFL) | O_NONBLOCK);

@@ -16,7 +16,7 @@
 #include "Host/WidgetHost/Host.hpp"
 #include "Host/WidgetHost/Log.hpp"
 #include "Host/WidgetHost/PressTarget.hpp"
-#include "Host/WidgetHost/detail/ChildSignals.hpp"
+#include "Platform/System/ChildProcess.hpp"
 #include "Platform/System/Files.hpp"
 #include "Platform/Widgets/Protocol.hpp"
 
@@ -302,20 +302,15 @@ HostResult<std::string> Host::perform(WidgetSlot& widget, const platform::Intent
 }
 
 void Host::openLink(const std::string& url) {
-    pid_t child = fork();
-    if (child == 0) {
-        detail::restoreDefaultSignals();
-        int devnull = open("/dev/null", O_RDONLY | O_CLOEXEC);
-        if (devnull >= 0) dup2(devnull, STDIN_FILENO);
-        setsid();
-        const char* argv[] = {options_.urlOpener.c_str(), url.c_str(), nullptr};
-        execvp(argv[0], const_cast<char* const*>(argv));
-        _exit(127);
-    }
-    if (child < 0) {
-        log(LogLevel::warning, "cannot start the URL opener: ", std::strerror(errno));
+    platform::ChildOptions detached;
+    detached.ownSession = true;
+    std::string why;
+    auto started = platform::startChild({options_.urlOpener, url}, detached, &why);
+    if (!started) {
+        log(LogLevel::warning, "cannot start the URL opener ", options_.urlOpener, ": ", why);
         return;
     }
+    pid_t child = *started;
     sd_event_source* watch = nullptr;
     if (sd_event_add_child(loop_, &watch, child, WEXITED, openerEnded, nullptr) < 0) {
         // Without a watch nobody would reap it; wait here instead, the opener returns quickly.
