@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "Platform/System/Files.hpp"
+#include "Platform/System/JsonDepth.hpp"
 #include "Platform/System/UserDirectories.hpp"
 
 namespace platform {
@@ -36,13 +37,14 @@ Bundle Bundle::load(const std::filesystem::path& manifest) {
     Bundle bundle;
     bundle.directory = manifest.parent_path();
     auto bytes = readRegularFile(manifest, maxManifestBytes);
-    if (!bytes) return bundle;
+    if (!bytes || !jsonDepthWithin(*bytes)) return bundle;
     auto doc = nlohmann::json::parse(*bytes, nullptr, /*allow_exceptions=*/false);
     if (!doc.is_object()) return bundle;
     if (auto it = doc.find("bundleIdentifier"); it != doc.end() && it->is_string() && !it->get_ref<const std::string&>().empty())
         bundle.bundleIdentifier = it->get<std::string>();
     bundle.infoDictionary = objectMember(doc, "info");
     bundle.entitlements = objectMember(doc, "entitlements");
+    bundle.extension = objectMember(doc, "extension");
     return bundle;
 }
 
