@@ -1,23 +1,9 @@
 #include "Host/KelvoApp/Log.hpp"
 
-#include <unistd.h>
-
-#include <cerrno>
-#include <string>
+#include "Platform/System/Files.hpp"
 
 namespace kelvo::app {
 
-void logEvent(std::string_view line) {
-    std::string text = "kelvo-app: ";
-    text.append(line);
-    text.push_back('\n');
-    std::string_view rest = text;
-    while (!rest.empty()) {
-        ssize_t n = ::write(STDERR_FILENO, rest.data(), rest.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
-        rest.remove_prefix(static_cast<size_t>(n));
-    }
-}
+void logEvent(std::string_view line) { platform::logLine("kelvo-app: ", line); }
 
 }  // namespace kelvo::app

@@ -5,11 +5,13 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-extern char** environ;
+#include "Platform/System/ChildProcess.hpp"
+#include "Platform/System/Files.hpp"
+#include "Platform/Widgets/Protocol.hpp"
 
 namespace widgetrender {
 namespace {
@@ -41,42 +43,46 @@ struct Pipe {
     }
 };
 
-// Writes everything or fails; the extension reads its whole request before answering.
-void writeAll(int fd, const std::string& data) {
-    std::size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) fail("the extension did not take its request (it exited early?)");
-        done += static_cast<std::size_t>(n);
+// Waits for the child to end, until the deadline: false when it still runs then.
+bool waitUntil(pid_t pid, Clock::time_point deadline, int& status) {
+    // Readable once the child has ended. Through syscall(): glibc 2.36's declaration lacks C linkage.
+    int ended = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+    bool done = false;
+    for (;;) {
+        pid_t waited = ::waitpid(pid, &status, WNOHANG);
+        if (waited == pid || (waited < 0 && errno != EINTR)) {
+            done = true;
+            break;
+        }
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) break;
+        pollfd p{ended, POLLIN, 0};
+        // Without a pidfd (an old kernel) this polls every 2 ms.
+        ::poll(&p, 1, ended >= 0 ? static_cast<int>(left) : 2);
     }
+    if (ended >= 0) ::close(ended);
+    return done;
 }
 
 }  // namespace
 
-nlohmann::json callExtension(const std::filesystem::path& program, const std::string& method,
+nlohmann::json callExtension(const std::filesystem::path& program, std::string_view method,
                              const nlohmann::json& params, std::chrono::milliseconds timeout) {
     if (!std::filesystem::is_regular_file(program)) fail("no extension program at " + program.string());
 
     Pipe input, output;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, input.read, STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, output.write, STDOUT_FILENO);
     std::string path = program.string();
-    char* argv[] = {path.data(), nullptr};
-    pid_t pid = -1;
     // A closed pipe must show up as a write error here, not end the tool.
     std::signal(SIGPIPE, SIG_IGN);
     // A process group of its own, so that a stuck extension goes together with its children.
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    int spawned = posix_spawn(&pid, path.c_str(), &actions, &attributes, argv, environ);
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) fail("cannot start " + path + ": " + std::strerror(spawned));
+    platform::ChildOptions options;
+    options.input = input.read;
+    options.output = output.write;
+    options.ownProcessGroup = true;
+    std::string why;
+    auto started = platform::startChild({path}, options, &why);
+    if (!started) fail("cannot start " + path + ": " + why);
+    pid_t pid = *started;
     input.closeRead();
     output.closeWrite();
 
@@ -84,8 +90,10 @@ nlohmann::json callExtension(const std::filesystem::path& program, const std::st
     std::string failure;
     auto deadline = Clock::now() + timeout;
     try {
-        nlohmann::json request = {{"jsonrpc", "2.0"}, {"id", 1}, {"method", method}, {"params", params}};
-        writeAll(input.write, request.dump() + "\n");
+        auto request = platform::protocol::request(1, method, params);
+        // The extension reads its whole request before answering.
+        if (!platform::writeAll(input.write, request.dump() + "\n"))
+            fail("the extension did not take its request (it exited early?)");
         input.closeWrite();
 
         // Read up to the first line (or the end of output) before the deadline.
@@ -110,25 +118,20 @@ nlohmann::json callExtension(const std::filesystem::path& program, const std::st
     output.closeRead();
     // An extension ends at the end of its input; one that lingers past the deadline is stopped.
     int status = 0;
-    for (;;) {
-        pid_t done = ::waitpid(pid, &status, WNOHANG);
-        if (done == pid || (done < 0 && errno != EINTR)) break;
-        if (done == 0 && Clock::now() >= deadline) {
-            ::kill(-pid, SIGKILL);
-            while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-            }
-            if (failure.empty()) failure = "the extension did not exit after answering";
-            break;
+    if (!waitUntil(pid, deadline, status)) {
+        ::kill(-pid, SIGKILL);
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
-        ::usleep(2000);
+        if (failure.empty()) failure = "the extension did not exit after answering";
     }
     if (!failure.empty()) fail(failure);
     if (WIFSIGNALED(status)) fail("the extension was killed by signal " + std::to_string(WTERMSIG(status)));
 
     auto line = answer.substr(0, answer.find('\n'));
     if (line.empty()) fail("the extension gave no answer (exit status " + std::to_string(WEXITSTATUS(status)) + ")");
-    nlohmann::json reply = nlohmann::json::parse(line, nullptr, false);
-    if (reply.is_discarded() || !reply.is_object()) fail("the extension's answer is not a JSON object: " + line.substr(0, 200));
+    auto parsed = platform::protocol::parseLine(line);
+    if (!parsed || !parsed->is_object()) fail("the extension's answer is not a JSON object: " + line.substr(0, 200));
+    const auto& reply = *parsed;
     if (auto error = reply.find("error"); error != reply.end()) {
         std::string message = error->is_object() && error->contains("message") && (*error)["message"].is_string()
                                   ? (*error)["message"].get<std::string>()

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 #include <nlohmann/json.hpp>
 
@@ -16,7 +17,7 @@ struct CallError {
 /// Starts the extension program, sends it one JSON-RPC request on its standard input, closes
 /// it, and returns the `result` of the first answer line. Fails on an error answer, on output
 /// that is not one JSON object, on a non-zero exit, and after `timeout` (the program is killed).
-nlohmann::json callExtension(const std::filesystem::path& program, const std::string& method,
+nlohmann::json callExtension(const std::filesystem::path& program, std::string_view method,
                              const nlohmann::json& params, std::chrono::milliseconds timeout);
 
 }  // namespace widgetrender

@@ -10,44 +10,22 @@
 #include <nlohmann/json.hpp>
 
 #include "Host/Render/ExtensionCall.hpp"
+#include "Host/Render/Moment.hpp"
 #include "Platform/System/Date.hpp"
 #include "Platform/Views/TextEngine.hpp"
 #include "Platform/Views/WidgetRenderer.hpp"
+#include "Platform/Widgets/Protocol.hpp"
 
 namespace {
 
 using platform::Date;
+using widgetrender::parseMoment;
+namespace protocol = platform::protocol;
 namespace views = platform::views;
 
 struct Failure {
     std::string message;
 };
-
-// Days since 1970-01-01 of a proleptic Gregorian date.
-long long daysFromCivil(long long y, unsigned m, unsigned d) {
-    y -= m <= 2;
-    long long era = (y >= 0 ? y : y - 399) / 400;
-    auto yoe = static_cast<unsigned>(y - era * 400);
-    unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<long long>(doe) - 719468;
-}
-
-// Milliseconds since 1970, or an ISO 8601 UTC time such as 2024-05-14T10:30:00Z.
-std::optional<Date> parseMoment(const std::string& text) {
-    char* end = nullptr;
-    double ms = std::strtod(text.c_str(), &end);
-    if (!text.empty() && end && *end == '\0' && std::isfinite(ms)) return Date::fromMilliseconds(ms);
-    int y, mo, d, h, mi;
-    double s;
-    char zone[8] = {0};
-    int n = std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%lf%7s", &y, &mo, &d, &h, &mi, &s, zone);
-    if (n < 6 || (n == 7 && std::string(zone) != "Z")) return std::nullopt;
-    if (mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s < 0 || s >= 61) return std::nullopt;
-    double seconds = static_cast<double>(daysFromCivil(y, static_cast<unsigned>(mo), static_cast<unsigned>(d))) * 86400 +
-                     h * 3600 + mi * 60 + s;
-    return Date::fromSeconds(seconds);
-}
 
 void writeFile(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -115,31 +93,36 @@ int main(int argc, char** argv) {
             if (!fixedMoment) throw Failure{"--now: not milliseconds since 1970 nor an ISO 8601 UTC time: " + now};
         }
 
-        static const std::map<std::string, std::string> methods = {
-            {"placeholder", "placeholder"}, {"snapshot", "getSnapshot"}, {"timeline", "getTimeline"}};
-        nlohmann::json params = {{"family", familyName}, {"isPreview", preview}, {"renderingMode", mode}};
-        auto result = widgetrender::callExtension(extension, methods.at(request), params,
+        static const std::map<std::string, std::string_view> methods = {{"placeholder", protocol::method::placeholder},
+                                                                         {"snapshot", protocol::method::getSnapshot},
+                                                                         {"timeline", protocol::method::getTimeline}};
+        protocol::EntryRequest entryRequest{std::nullopt, widgetFamily, preview,
+                                            *platform::widgetRenderingModeFromString(mode)};
+        auto result = widgetrender::callExtension(extension, methods.at(request), protocol::toJson(entryRequest),
                                                   std::chrono::milliseconds(static_cast<long>(timeoutSeconds * 1000)));
 
-        nlohmann::json entry = result;
+        std::string why;
+        std::optional<platform::EncodedEntry> entry;
         if (request == "timeline") {
-            auto entries = result.find("entries");
-            if (entries == result.end() || !entries->is_array()) throw Failure{"the timeline has no entries array"};
-            if (entryIndex >= entries->size())
-                throw Failure{"the timeline has " + std::to_string(entries->size()) + " entries; there is no entry " +
-                              std::to_string(entryIndex)};
-            entry = (*entries)[entryIndex];
+            auto timeline = protocol::decodeTimeline(result, &why);
+            if (!timeline) throw Failure{"the extension's timeline is malformed: " + why};
+            if (entryIndex >= timeline->entries.size())
+                throw Failure{"the timeline has " + std::to_string(timeline->entries.size()) +
+                              " entries; there is no entry " + std::to_string(entryIndex)};
+            entry = timeline->entries[entryIndex];
+        } else {
+            entry = protocol::decodeEntry(result, &why);
+            if (!entry) throw Failure{"the extension's entry is malformed: " + why};
         }
         // Taken after the answer, so that live timers never show a moment before the entry was made.
         Date moment = fixedMoment.value_or(Date::fromMilliseconds(static_cast<double>(
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
                 .count())));
-        if (!entry.is_object() || !entry.contains("view") || entry["view"].is_null())
-            throw Failure{"the entry carries no view tree"};
+        if (!entry->view) throw Failure{"the entry carries no view tree"};
 
-        if (printView) std::cout << entry["view"].dump(2) << "\n";
+        if (printView) std::cout << entry->view->dump(2) << "\n";
         std::string error;
-        auto view = views::WidgetView::fromJson(entry["view"], &error);
+        auto view = views::WidgetView::fromJson(*entry->view, &error);
         if (!view) throw Failure{"the entry's view tree is malformed: " + error};
 
         for (const auto& missing : views::missingFonts())

@@ -10,6 +10,7 @@
 #include "Host/WidgetHost/ExtensionCatalog.hpp"
 #include "Host/WidgetHost/Host.hpp"
 #include "Host/WidgetHost/Log.hpp"
+#include "Host/WidgetHost/dbus/Control1.hpp"
 
 namespace widgethost {
 namespace {
@@ -17,23 +18,24 @@ namespace {
 // Every handler gets the service as its one context, checks its arguments first and answers
 // failures with a named error.
 
-constexpr const char* hostInterface = "net.widgethost.Host1";
-constexpr const char* controlInterface = "net.widgethost.Control1";
-constexpr const char* hostInvalidArgument = "net.widgethost.Host1.Error.InvalidArgument";
+constexpr const char* hostInterface = platform::host1::interfaceName;
+constexpr const char* controlInterface = control1::interfaceName;
+constexpr const char* hostInvalidArgument = platform::host1::errorInvalidArgument;
 
 const char* errorName(HostError::Code code) {
+    namespace error = control1::error;
     switch (code) {
-    case HostError::Code::invalidArgument: return "net.widgethost.Control1.Error.InvalidArgument";
-    case HostError::Code::unknownWidget: return "net.widgethost.Control1.Error.UnknownWidget";
-    case HostError::Code::unknownKind: return "net.widgethost.Control1.Error.UnknownKind";
-    case HostError::Code::unsupportedFamily: return "net.widgethost.Control1.Error.UnsupportedFamily";
-    case HostError::Code::unknownLabel: return "net.widgethost.Control1.Error.UnknownLabel";
-    case HostError::Code::disabled: return "net.widgethost.Control1.Error.Disabled";
-    case HostError::Code::nothingToShow: return "net.widgethost.Control1.Error.NothingToShow";
-    case HostError::Code::unavailable: return "net.widgethost.Control1.Error.Unavailable";
-    case HostError::Code::failed: return "net.widgethost.Control1.Error.Failed";
+    case HostError::Code::invalidArgument: return error::invalidArgument;
+    case HostError::Code::unknownWidget: return error::unknownWidget;
+    case HostError::Code::unknownKind: return error::unknownKind;
+    case HostError::Code::unsupportedFamily: return error::unsupportedFamily;
+    case HostError::Code::unknownLabel: return error::unknownLabel;
+    case HostError::Code::disabled: return error::disabled;
+    case HostError::Code::nothingToShow: return error::nothingToShow;
+    case HostError::Code::unavailable: return error::unavailable;
+    case HostError::Code::failed: return error::failed;
     }
-    return "net.widgethost.Control1.Error.Failed";
+    return error::failed;
 }
 
 int replyError(sd_bus_message* m, const char* name, const std::string& message) {
@@ -274,24 +276,24 @@ BusService::~BusService() {
 }
 
 bool BusService::start(std::string* why) {
-    int r = sd_bus_add_object_vtable(bus_, &hostSlot_, objectPath, hostInterface, hostVtable, this);
-    if (r >= 0) r = sd_bus_add_object_vtable(bus_, &controlSlot_, objectPath, controlInterface, controlVtable, this);
+    int r = sd_bus_add_object_vtable(bus_, &hostSlot_, control1::objectPath, hostInterface, hostVtable, this);
+    if (r >= 0) r = sd_bus_add_object_vtable(bus_, &controlSlot_, control1::objectPath, controlInterface, controlVtable, this);
     if (r < 0) {
         if (why) *why = std::string("cannot serve the interfaces: ") + std::strerror(-r);
         return false;
     }
-    r = sd_bus_request_name(bus_, busName, 0);
+    r = sd_bus_request_name(bus_, control1::busName, 0);
     if (r < 0) {
         if (why)
-            *why = r == -EEXIST ? std::string("another widget host already owns ") + busName
-                                : std::string("cannot own ") + busName + ": " + std::strerror(-r);
+            *why = r == -EEXIST ? std::string("another widget host already owns ") + control1::busName
+                                : std::string("cannot own ") + control1::busName + ": " + std::strerror(-r);
         return false;
     }
     return true;
 }
 
 void BusService::emitDrawn(const std::string& id, const std::string& picture) {
-    sd_bus_emit_signal(bus_, objectPath, controlInterface, "Drawn", "ss", id.c_str(), picture.c_str());
+    sd_bus_emit_signal(bus_, control1::objectPath, controlInterface, "Drawn", "ss", id.c_str(), picture.c_str());
 }
 
 }  // namespace widgethost

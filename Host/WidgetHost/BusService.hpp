@@ -12,9 +12,6 @@ namespace widgethost {
 
 class Host;
 
-inline constexpr const char* busName = "net.widgethost.Host1";
-inline constexpr const char* objectPath = "/net/widgethost/Host1";
-
 class BusService {
 public:
     BusService(sd_bus* bus, Host& host) : bus_(bus), host_(host) {}

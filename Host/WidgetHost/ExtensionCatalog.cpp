@@ -7,15 +7,13 @@
 
 #include <nlohmann/json.hpp>
 
-#include "Platform/System/Files.hpp"
+#include "Platform/System/Bundle.hpp"
 
 namespace widgethost {
 namespace {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
-
-constexpr std::uintmax_t maxManifestBytes = 1 << 20;
 
 void addSplit(std::vector<fs::path>& out, std::string_view list, const char* suffix) {
     size_t start = 0;
@@ -28,12 +26,10 @@ void addSplit(std::vector<fs::path>& out, std::string_view list, const char* suf
     }
 }
 
-// Whether the JSON file announces itself as a widget extension at all, so that unrelated manifests
-// in a development directory stay quiet.
-bool claimsWidgetExtension(const json& doc) {
-    if (!doc.is_object()) return false;
-    auto it = doc.find("extension");
-    return it != doc.end() && it->is_object() && it->value("point", json()) == "widget";
+// Whether the manifest announces a widget extension at all, so that unrelated JSON files in a
+// development directory stay quiet.
+bool claimsWidgetExtension(const platform::Bundle& bundle) {
+    return bundle.extension && bundle.extension->value("point", json()) == "widget";
 }
 
 }  // namespace
@@ -56,15 +52,11 @@ std::optional<ExtensionManifest> readExtensionManifest(const fs::path& manifest,
         if (why) *why = std::move(reason);
         return std::nullopt;
     };
-    auto bytes = platform::readRegularFile(manifest, maxManifestBytes);
-    if (!bytes) return reject("");
-    auto doc = json::parse(*bytes, nullptr, /*allow_exceptions=*/false);
-    if (!claimsWidgetExtension(doc)) return reject("");
-
-    const auto& identifier = doc.value("bundleIdentifier", json());
-    if (!identifier.is_string() || !isValidApplicationId(identifier.get_ref<const std::string&>()))
-        return reject("has no valid bundleIdentifier");
-    const auto& executable = doc["extension"].value("executable", json());
+    auto bundle = platform::Bundle::load(manifest);
+    if (!claimsWidgetExtension(bundle)) return reject("");
+    const auto& identifier = bundle.bundleIdentifier;
+    if (!identifier || !isValidApplicationId(*identifier)) return reject("has no valid bundleIdentifier");
+    const auto& executable = bundle.extension->value("executable", json());
     if (!executable.is_string() || executable.get_ref<const std::string&>().empty())
         return reject("has no extension executable");
 
@@ -77,7 +69,7 @@ std::optional<ExtensionManifest> readExtensionManifest(const fs::path& manifest,
     program = program.lexically_normal();
     if (!fs::is_regular_file(program, error) || ::access(program.c_str(), X_OK) != 0)
         return reject("names a program that cannot run: " + program.string());
-    return ExtensionManifest{identifier.get<std::string>(), program, manifest};
+    return ExtensionManifest{*identifier, program, manifest};
 }
 
 std::vector<ExtensionManifest> findExtensions(const std::vector<fs::path>& directories, std::vector<std::string>* problems) {
@@ -101,21 +93,6 @@ std::vector<ExtensionManifest> findExtensions(const std::vector<fs::path>& direc
         }
     }
     return found;
-}
-
-bool isValidApplicationId(std::string_view identifier) {
-    if (identifier.empty() || identifier.size() > 255) return false;
-    if (identifier.front() == '.' || identifier.back() == '.') return false;
-    if (identifier.find("..") != std::string_view::npos) return false;
-    return std::all_of(identifier.begin(), identifier.end(), [](char c) {
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '.' ||
-               c == '-';
-    });
-}
-
-bool belongsToApplication(std::string_view extensionIdentifier, std::string_view applicationId) {
-    if (applicationId.empty() || !extensionIdentifier.starts_with(applicationId)) return false;
-    return extensionIdentifier.size() == applicationId.size() || extensionIdentifier[applicationId.size()] == '.';
 }
 
 }  // namespace widgethost

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "Platform/Widgets/dbus/Host1.hpp"
+
 // Which widget extensions are installed: manifests with "extension": {"point": "widget",
 // "executable": PATH}, the executable relative to the manifest.
 namespace widgethost {
@@ -35,12 +37,8 @@ std::optional<ExtensionManifest> readExtensionManifest(const std::filesystem::pa
 std::vector<ExtensionManifest> findExtensions(const std::vector<std::filesystem::path>& directories,
                                               std::vector<std::string>* problems = nullptr);
 
-/// An application or bundle identifier as the host accepts it: 1 to 255 bytes of [A-Za-z0-9_.-],
-/// not starting or ending with ".", no "..".
-bool isValidApplicationId(std::string_view identifier);
-
-/// Whether an extension belongs to an application: its identifier equals the application's or
-/// continues it after a ".".
-bool belongsToApplication(std::string_view extensionIdentifier, std::string_view applicationId);
+// The rules of the Host1 interface for application and extension identifiers.
+using platform::host1::isExtensionOf;
+using platform::host1::isValidApplicationId;
 
 }  // namespace widgethost

@@ -14,9 +14,8 @@
 #include <nlohmann/json.hpp>
 
 #include "Host/WidgetHost/Log.hpp"
-#include "Host/WidgetHost/detail/ChildSignals.hpp"
-
-extern char** environ;
+#include "Platform/System/ChildProcess.hpp"
+#include "Platform/Widgets/Protocol.hpp"
 
 namespace widgethost {
 namespace {
@@ -32,36 +31,12 @@ std::string excerpt(std::string_view line) {
     return text;
 }
 
+// The extension and every process it started: it leads a process group of its own.
+void killGroup(pid_t leader) { ::kill(-leader, SIGKILL); }
+
 void closeFd(int& fd) {
     if (fd >= 0) ::close(fd);
     fd = -1;
-}
-
-// Runs in the child between fork and exec: only async-signal-safe calls from here on.
-[[noreturn]] void becomeExtension(const char* program, int input, int output, int report, std::uint64_t addressSpace) {
-    detail::restoreDefaultSignals();
-    // An extension must not outlive the host that talks to it, and a Ctrl-C meant for the host
-    // must not kill it in the middle of an intent: the host ends it by closing its input.
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
-    setpgid(0, 0);
-
-    if (dup2(input, STDIN_FILENO) < 0 || dup2(output, STDOUT_FILENO) < 0) {
-        int error = errno;
-        (void)!write(report, &error, sizeof error);
-        _exit(127);
-    }
-    if (input != STDIN_FILENO) close(input);
-    if (output != STDOUT_FILENO) close(output);
-    if (addressSpace > 0) {
-        struct rlimit limit {addressSpace, addressSpace};
-        setrlimit(RLIMIT_AS, &limit);
-    }
-
-    char* argv[] = {const_cast<char*>(program), nullptr};
-    execve(program, argv, environ);
-    int error = errno;
-    (void)!write(report, &error, sizeof error);
-    _exit(127);
 }
 
 }  // namespace
@@ -76,7 +51,7 @@ ExtensionProcess::~ExtensionProcess() {
     pending_.clear();
     releaseSources();
     if (pid_ > 0) {
-        ::kill(pid_, SIGKILL);
+        killGroup(pid_);
         ::waitpid(pid_, nullptr, 0);
     }
 }
@@ -88,44 +63,33 @@ bool ExtensionProcess::start(std::string* why) {
     };
     if (pid_ > 0) return fail("already running");
 
-    int input[2], output[2], report[2];
+    int input[2], output[2];
     if (pipe2(input, O_CLOEXEC) < 0) return fail(std::strerror(errno));
     if (pipe2(output, O_CLOEXEC) < 0) {
         int error = errno;
         close(input[0]), close(input[1]);
         return fail(std::strerror(error));
     }
-    // A close-on-exec pipe tells the parent whether exec worked: it reads an errno or end of file.
-    if (pipe2(report, O_CLOEXEC) < 0) {
-        int error = errno;
-        close(input[0]), close(input[1]), close(output[0]), close(output[1]);
-        return fail(std::strerror(error));
-    }
-
+    // An extension must not outlive the host that talks to it, and a Ctrl-C meant for the host
+    // must not kill it in the middle of an intent: the host ends it by closing its input. Its own
+    // process group lets the host end it together with whatever it started.
+    platform::ChildOptions options;
+    options.input = input[0];
+    options.output = output[1];
+    options.ownProcessGroup = true;
+    options.endWithParent = true;
+    options.addressSpaceBytes = limits_.addressSpaceBytes;
     std::string program = executable_.string();
-    pid_t child = fork();
-    if (child == 0) becomeExtension(program.c_str(), input[0], output[1], report[1], limits_.addressSpaceBytes);
-    int forkError = errno;
+    std::string reason;
+    auto child = platform::startChild({program}, options, &reason);
     close(input[0]);
     close(output[1]);
-    close(report[1]);
-    if (child < 0) {
-        close(input[1]), close(output[0]), close(report[0]);
-        return fail(std::strerror(forkError));
-    }
-
-    int execError = 0;
-    ssize_t n;
-    do n = read(report[0], &execError, sizeof execError);
-    while (n < 0 && errno == EINTR);
-    close(report[0]);
-    if (n == static_cast<ssize_t>(sizeof execError)) {
+    if (!child) {
         close(input[1]), close(output[0]);
-        waitpid(child, nullptr, 0);
-        return fail("cannot run " + program + ": " + std::strerror(execError));
+        return fail("cannot run " + program + ": " + reason);
     }
 
-    pid_ = child;
+    pid_ = *child;
     inputFd_ = input[1];
     outputFd_ = output[0];
     fcntl(inputFd_, F_SETFL, fcntl(inputFd_, F_GETFL) | O_NONBLOCK);
@@ -140,7 +104,7 @@ bool ExtensionProcess::start(std::string* why) {
     if (r >= 0) r = sd_event_add_child(loop_, &childSource_, pid_, WEXITED, onExited, this);
     if (r < 0) {
         releaseSources();
-        ::kill(pid_, SIGKILL);
+        killGroup(pid_);
         waitpid(pid_, nullptr, 0);
         pid_ = -1;
         return fail(std::string("event loop: ") + std::strerror(-r));
@@ -152,7 +116,7 @@ bool ExtensionProcess::send(std::string_view method, const json& params, std::ch
                             Completion completion) {
     if (pid_ <= 0 || inputFd_ < 0) return false;
     std::uint64_t id = nextId_++;
-    json request = {{"jsonrpc", "2.0"}, {"id", id}, {"method", method}, {"params", params}};
+    json request = platform::protocol::request(id, method, params);
     Pending pending{std::move(completion), nullptr};
     if (sd_event_add_time_relative(loop_, &pending.timer, CLOCK_MONOTONIC, microseconds(timeout), 1000, onTimeout,
                                    this) < 0)
@@ -174,7 +138,7 @@ void ExtensionProcess::stop(std::chrono::milliseconds grace) {
 }
 
 void ExtensionProcess::kill() {
-    if (pid_ > 0) ::kill(pid_, SIGKILL);
+    if (pid_ > 0) killGroup(pid_);
 }
 
 int ExtensionProcess::onGraceOver(sd_event_source*, uint64_t, void* self) {
@@ -244,11 +208,13 @@ void ExtensionProcess::readAvailable() {
 void ExtensionProcess::handleLine(std::string_view line) {
     if (line.find_first_not_of(" \t\r") == std::string_view::npos) return;
     auto name = executable_.filename().string();
-    auto message = json::parse(line, nullptr, /*allow_exceptions=*/false);
-    if (!message.is_object()) {
+    // Too deep a document counts as malformed: copying it could overflow the stack.
+    auto parsed = platform::protocol::parseLine(line);
+    if (!parsed || !parsed->is_object()) {
         log(LogLevel::warning, name, " sent a malformed line, ignored: ", excerpt(line));
         return;
     }
+    auto& message = *parsed;
     auto id = message.find("id");
     if (id == message.end() || !id->is_number_unsigned()) {
         log(LogLevel::warning, name, " sent an answer without a request id, ignored: ", excerpt(line));
@@ -294,6 +260,9 @@ int ExtensionProcess::onExited(sd_event_source*, const siginfo_t* info, void* se
     process->readAvailable();
     if (!*alive) return 0;
     int code = info->si_code, status = info->si_status;
+    // Whatever the extension started goes with it. The leader is still a zombie here (sd-event
+    // reaps it after this callback), so its group id cannot have been reused.
+    killGroup(process->pid_);
     process->releaseSources();
     process->pid_ = -1;
     auto waiting = std::move(process->pending_);

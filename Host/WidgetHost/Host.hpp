@@ -12,10 +12,12 @@
 #include "Host/WidgetHost/ClockChangeWatch.hpp"
 #include "Host/WidgetHost/ExtensionCatalog.hpp"
 #include "Host/WidgetHost/ExtensionProcess.hpp"
+#include "Host/WidgetHost/ExtensionSupervisor.hpp"
 #include "Host/WidgetHost/PlacedWidgets.hpp"
 #include "Host/WidgetHost/PressTarget.hpp"
+#include "Host/WidgetHost/Timers.hpp"
+#include "Host/WidgetHost/WidgetScheduler.hpp"
 #include "Host/WidgetHost/WidgetTimeline.hpp"
-#include "Host/WidgetHost/detail/EventSource.hpp"
 #include "Platform/Intents/Intent.hpp"
 #include "Platform/Views/WidgetRenderer.hpp"
 
@@ -77,15 +79,22 @@ template <class T>
 using HostResult = std::variant<T, HostError>;
 struct Done {};
 
-/// Where the widgets appear when there is a desktop: one window each, which draws itself and keeps
-/// its live timers ticking. Without a screen the host writes pictures.
+/// Where the widgets appear: one window each on a desktop, which keeps its live timers ticking by
+/// itself, or one picture file each (`pictureScreen`), which the host draws again each second.
 struct WidgetScreen {
-    /// Shows a widget under `title` at its position, or hides it when `view` is null.
-    std::function<void(const PlacedWidget& placed, const std::string& title, const platform::views::WidgetView* view)>
+    enum class LiveTimers { screen, host };  // who makes live timer texts advance
+
+    /// Shows a widget under `title` at its position, as `view` laid out in `layout`; hides it when
+    /// `view` is null.
+    std::function<void(const PlacedWidget& placed, const std::string& title, const platform::views::WidgetView* view,
+                       const platform::views::WidgetLayoutInfo* layout)>
         show;
     std::function<void(const std::string& id)> remove;
     std::function<void(const std::string& id, WidgetPosition position)> move;
     std::function<void(platform::views::Appearance appearance)> setAppearance;
+    /// The widget's picture file, "" when there is none.
+    std::function<std::string(const std::string& id)> picture;
+    LiveTimers liveTimers = LiveTimers::screen;
 };
 
 /// Who moved a widget: the user, by dragging its window (which is already there), or a request
@@ -98,13 +107,14 @@ WidgetPosition defaultPosition(std::size_t index);
 
 class Host {
 public:
-    Host(sd_event* loop, HostOptions options);
+    /// Timers on `loop` unless `timers` are given.
+    Host(sd_event* loop, HostOptions options, std::unique_ptr<Timers> timers = nullptr);
     Host(const Host&) = delete;
     Host& operator=(const Host&) = delete;
     ~Host();
 
     /// Shows the widgets on `screen` instead of writing pictures. Call before `start`.
-    void setScreen(WidgetScreen screen);
+    void setScreen(WidgetScreen screen) { screen_ = std::move(screen); }
 
     /// Finds the extensions, restores the placed widgets and starts asking for their timelines.
     void start();
@@ -144,35 +154,18 @@ public:
     const HostOptions& options() const { return options_; }
 
 private:
-    struct ExtensionSlot {
-        enum class Phase { stopped, describing, ready, restarting, unavailable };
-        ExtensionManifest manifest;
-        std::unique_ptr<ExtensionProcess> process;
-        Phase phase = Phase::stopped;
-        std::optional<ExtensionDescription> description;
-        unsigned failures = 0;
-        bool stopping = false;
-        std::chrono::steady_clock::time_point startedAt;
-        detail::EventSourcePtr restartTimer;
-    };
-
     struct WidgetSlot {
         PlacedWidget placed;
-        std::vector<TimelineEntry> entries;  // sorted by date
+        std::vector<EncodedEntry> entries;  // sorted by date
         std::vector<std::optional<platform::views::WidgetView>> views;  // each entry's view, read once
         bool hasTimeline = false;
         bool askedForPlaceholder = false;
         bool requestInFlight = false;
         bool reloadAgain = false;
-        bool reloadPending = false;
-        detail::EventSourcePtr reloadTimer;
-        detail::EventSourcePtr entryTimer;
 
         // What is on screen.
         std::optional<size_t> shownIndex;
         std::optional<platform::views::WidgetLayoutInfo> layout;
-        std::optional<std::size_t> picture;  // fingerprint of the picture last written
-        bool hasLiveTimers = false;
     };
 
     struct PendingPlace {
@@ -183,14 +176,9 @@ private:
     };
 
     // Extensions.
-    void rescanExtensions();
-    ExtensionSlot* extensionNamed(const std::string& bundleIdentifier);
-    bool inUse(const ExtensionSlot& slot) const;
-    void ensureRunning(ExtensionSlot& slot);
-    void launch(ExtensionSlot& slot);
-    void described(const std::string& bundleIdentifier, const RpcOutcome& outcome);
-    void extensionEnded(const std::string& bundleIdentifier, std::string how);
-    void stopIdleExtensions();
+    bool inUse(const Extension& extension) const;
+    void extensionReady(Extension& extension);
+    void extensionEnded(Extension& extension);
     void finishShutDownWhenIdle();
 
     // Widgets and timelines.
@@ -200,25 +188,21 @@ private:
     void refresh(WidgetSlot& widget);
     void timelineArrived(const std::string& id, const RpcOutcome& outcome);
     void placeholderArrived(const std::string& id, const RpcOutcome& outcome);
-    void requestReload(WidgetSlot& widget);
-    void reloadPendingWidgets();
-    void retryLater(WidgetSlot& widget, double seconds);
+    void requestReload(WidgetSlot& widget) { scheduler_.requestReload(widget.placed.id); }
     nlohmann::json requestParams(const WidgetSlot& widget, platform::WidgetRenderingMode mode) const;
     using Views = std::vector<std::optional<platform::views::WidgetView>>;
-    static bool readViews(const std::vector<TimelineEntry>& entries, Views& views, std::string* why);
+    static bool readViews(const std::vector<EncodedEntry>& entries, Views& views, std::string* why);
 
     // Places.
     void settlePendingPlaces();
-    HostResult<std::string> finishPlace(const PendingPlace& request, ExtensionSlot& slot);
+    HostResult<std::string> finishPlace(const PendingPlace& request, Extension& slot);
+    HostError cannotWrite() const;
 
     // Drawing.
+    /// Shows the entry due now and schedules the next drawing.
     void draw(WidgetSlot& widget);
     void reevaluateAll();
     std::string titleOf(const WidgetSlot& widget) const;
-    void scheduleEntryChange(WidgetSlot& widget, platform::Date now);
-    void updateTicker();
-    void tick();
-    std::filesystem::path picturePath(const std::string& id) const;
 
     // Presses.
     HostResult<std::string> perform(WidgetSlot& widget, const platform::IntentValue& intent);
@@ -226,20 +210,17 @@ private:
 
     sd_event* loop_;
     HostOptions options_;
-    PlacedWidgetList placed_;
-    std::vector<std::unique_ptr<ExtensionSlot>> extensions_;
+    std::unique_ptr<Timers> timers_;
+    WidgetScheduler scheduler_;
+    WidgetScreen screen_;
+    PlacedWidgetStore placed_;
+    ExtensionSupervisor extensions_;
     std::vector<std::unique_ptr<WidgetSlot>> widgets_;
     std::vector<PendingPlace> pendingPlaces_;
-    detail::EventSourcePtr coalesceTimer_;
-    detail::EventSourcePtr ticker_;
     ClockChangeWatch clockWatch_;
-    std::optional<WidgetScreen> screen_;
     std::function<void(const std::string&, const std::string&)> drawn_;
     bool shuttingDown_ = false;
     std::function<void()> shutDownFinished_;
 };
-
-/// The current wall-clock time.
-platform::Date wallClockNow();
 
 }  // namespace widgethost

@@ -16,9 +16,9 @@
 #include "Host/WidgetHost/Host.hpp"
 #include "Host/WidgetHost/Log.hpp"
 #include "Host/WidgetHost/PressTarget.hpp"
-#include "Host/WidgetHost/detail/ChildSignals.hpp"
+#include "Platform/System/ChildProcess.hpp"
 #include "Platform/System/Files.hpp"
-#include "Platform/Widgets/detail/Protocol.hpp"
+#include "Platform/Widgets/Protocol.hpp"
 
 namespace widgethost {
 namespace {
@@ -50,30 +50,32 @@ void Host::place(const std::string& kind, platform::WidgetFamily family, std::op
     if (kind.empty() || kind.size() > 255) return done(error(Code::invalidArgument, "the kind must be 1 to 255 bytes"));
     if (position && !isPlausiblePosition(*position))
         return done(error(Code::invalidArgument, "the position lies off any desktop"));
-    rescanExtensions();
+    extensions_.rescan(options_.extensionDirectories);
     PendingPlace request{kind, family, position, std::move(done)};
-    for (auto& slot : extensions_)
-        if (slot->description && slot->description->find(kind)) return request.done(finishPlace(request, *slot));
+    for (const auto& extension : extensions_.all())
+        if (extension->description && extension->description->find(kind))
+            return request.done(finishPlace(request, *extension));
 
     // Only a description says which kinds an extension has: ask those that have not told yet.
     pendingPlaces_.push_back(std::move(request));
-    for (auto& slot : extensions_)
-        if (!slot->description) ensureRunning(*slot);
+    for (const auto& extension : extensions_.all())
+        if (!extension->description) extensions_.ensureRunning(*extension);
     settlePendingPlaces();
 }
 
 void Host::settlePendingPlaces() {
     if (pendingPlaces_.empty()) return;
-    bool stillDescribing = std::any_of(extensions_.begin(), extensions_.end(), [](const auto& slot) {
-        return !slot->description && slot->phase == ExtensionSlot::Phase::describing;
+    const auto& extensions = extensions_.all();
+    bool stillDescribing = std::any_of(extensions.begin(), extensions.end(), [](const auto& extension) {
+        return !extension->description && extension->phase == Extension::Phase::describing;
     });
     auto pending = std::move(pendingPlaces_);
     pendingPlaces_.clear();
     for (auto& request : pending) {
-        auto declaring = std::find_if(extensions_.begin(), extensions_.end(), [&](const auto& slot) {
-            return slot->description && slot->description->find(request.kind);
+        auto declaring = std::find_if(extensions.begin(), extensions.end(), [&](const auto& extension) {
+            return extension->description && extension->description->find(request.kind);
         });
-        if (declaring != extensions_.end())
+        if (declaring != extensions.end())
             request.done(finishPlace(request, **declaring));
         else if (stillDescribing)
             pendingPlaces_.push_back(std::move(request));
@@ -82,7 +84,11 @@ void Host::settlePendingPlaces() {
     }
 }
 
-HostResult<std::string> Host::finishPlace(const PendingPlace& request, ExtensionSlot& slot) {
+HostError Host::cannotWrite() const {
+    return error(Code::failed, "cannot write " + placed_.file().string());
+}
+
+HostResult<std::string> Host::finishPlace(const PendingPlace& request, Extension& slot) {
     const auto& kind = request.kind;
     auto family = request.family;
     const auto* declaration = slot.description->find(kind);
@@ -90,14 +96,11 @@ HostResult<std::string> Host::finishPlace(const PendingPlace& request, Extension
     if (std::find(families.begin(), families.end(), family) == families.end())
         return error(Code::unsupportedFamily, kind + " comes in " + familiesText(families));
 
-    PlacedWidgetList next = placed_;
     // The position is kept from the start, so that the widget stays put when others come and go.
-    PlacedWidget placed{next.takeIdentifier(), kind, family, slot.manifest.bundleIdentifier,
-                        request.position.value_or(defaultPosition(next.widgets.size()))};
-    next.widgets.push_back(placed);
-    if (!savePlacedWidgets(options_.placedWidgetsFile, next))
-        return error(Code::failed, "cannot write " + options_.placedWidgetsFile.string());
-    placed_ = std::move(next);
+    auto added = placed_.add({"", kind, family, slot.manifest.bundleIdentifier,
+                              request.position.value_or(defaultPosition(placed_.list().widgets.size()))});
+    if (!added) return cannotWrite();
+    const auto& placed = *added;
     log(LogLevel::info, "placed widget ", placed.id, ": ", kind, " ", platform::toString(family), " from ",
         placed.extension);
     addWidget(placed);
@@ -107,18 +110,12 @@ HostResult<std::string> Host::finishPlace(const PendingPlace& request, Extension
 HostResult<Done> Host::remove(const std::string& id) {
     auto it = std::find_if(widgets_.begin(), widgets_.end(), [&](const auto& w) { return w->placed.id == id; });
     if (it == widgets_.end()) return error(Code::unknownWidget, "no widget has the id \"" + id + "\"");
-    PlacedWidgetList next = placed_;
-    std::erase_if(next.widgets, [&](const PlacedWidget& w) { return w.id == id; });
-    if (!savePlacedWidgets(options_.placedWidgetsFile, next))
-        return error(Code::failed, "cannot write " + options_.placedWidgetsFile.string());
-    placed_ = std::move(next);
+    if (!placed_.remove(id)) return cannotWrite();
     widgets_.erase(it);
-    if (screen_) screen_->remove(id);
-    std::error_code ignored;
-    std::filesystem::remove(picturePath(id), ignored);
+    screen_.remove(id);
     log(LogLevel::info, "removed widget ", id);
-    updateTicker();
-    stopIdleExtensions();
+    scheduler_.forget(id);
+    extensions_.stopIdle();
     return Done{};
 }
 
@@ -128,13 +125,8 @@ HostResult<Done> Host::move(const std::string& id, WidgetPosition position, Move
     if (!isPlausiblePosition(position)) return error(Code::invalidArgument, "the position lies off any desktop");
     // The window follows even when the position cannot be kept, so the screen and the host agree.
     widget->placed.position = position;
-    if (origin == MoveOrigin::request && screen_) screen_->move(id, position);
-    PlacedWidgetList next = placed_;
-    for (auto& placed : next.widgets)
-        if (placed.id == id) placed.position = position;
-    if (!savePlacedWidgets(options_.placedWidgetsFile, next))
-        return error(Code::failed, "cannot write " + options_.placedWidgetsFile.string());
-    placed_ = std::move(next);
+    if (origin == MoveOrigin::request) screen_.move(id, position);
+    if (!placed_.move(id, position)) return cannotWrite();
     log(LogLevel::info, "widget ", id, " moved to ", position.x, ",", position.y,
         origin == MoveOrigin::user ? " by the user" : "");
     return Done{};
@@ -144,7 +136,7 @@ HostResult<Done> Host::move(const std::string& id, WidgetPosition position, Move
 
 std::vector<WidgetDetails> Host::list() const {
     std::vector<WidgetDetails> out;
-    auto now = wallClockNow();
+    auto now = timers_->now();
     for (const auto& widget : widgets_) {
         WidgetDetails details;
         details.placed = widget->placed;
@@ -152,24 +144,25 @@ std::vector<WidgetDetails> Host::list() const {
             details.entryDate = widget->entries[*widget->shownIndex].date.millisecondsSince1970;
             const auto& view = widget->views[*widget->shownIndex];
             if (view && widget->layout) {
-                // Texts as of now, so that live timers read as they would on screen.
-                auto layout = platform::views::layOut(*view, widget->placed.family, now);
-                details.texts = std::move(layout.texts);
+                // Live timers read as of now, as they would on screen; other texts as laid out.
+                details.texts = widget->layout->hasLiveTimers
+                                    ? platform::views::layOut(*view, widget->placed.family, now,
+                                                              platform::views::PlacedBoxes::skipped)
+                                          .texts
+                                    : widget->layout->texts;
                 for (const auto& button : widget->layout->buttons)
                     details.buttons.push_back(
                         {button.accessibilityLabel, button.enabled, button.intent.type, button.frame});
             }
         }
-        if (widget->picture) details.picture = picturePath(widget->placed.id).string();
-        const ExtensionSlot* slot = nullptr;
-        for (const auto& candidate : extensions_)
-            if (candidate->manifest.bundleIdentifier == widget->placed.extension) slot = candidate.get();
-        switch (slot ? slot->phase : ExtensionSlot::Phase::unavailable) {
-        case ExtensionSlot::Phase::ready: details.status = "ready"; break;
-        case ExtensionSlot::Phase::describing: details.status = "starting"; break;
-        case ExtensionSlot::Phase::restarting: details.status = "restarting"; break;
-        case ExtensionSlot::Phase::stopped: details.status = "stopped"; break;
-        case ExtensionSlot::Phase::unavailable: details.status = "unavailable"; break;
+        details.picture = screen_.picture(widget->placed.id);
+        const auto* extension = extensions_.find(widget->placed.extension);
+        switch (extension ? extension->phase : Extension::Phase::unavailable) {
+        case Extension::Phase::ready: details.status = "ready"; break;
+        case Extension::Phase::describing: details.status = "starting"; break;
+        case Extension::Phase::restarting: details.status = "restarting"; break;
+        case Extension::Phase::stopped: details.status = "stopped"; break;
+        case Extension::Phase::unavailable: details.status = "unavailable"; break;
         }
         out.push_back(std::move(details));
     }
@@ -187,8 +180,9 @@ void Host::render(const RenderRequest& request, std::function<void(HostResult<Do
         return done(error(Code::invalidArgument, "the scale must lie between 0.25 and 8"));
 
     auto family = widget->placed.family;
-    auto write = [request, family](const platform::views::WidgetView& view) -> HostResult<Done> {
-        platform::views::RenderOptions options{family, request.scale, request.appearance, wallClockNow()};
+    const Timers& timers = *timers_;
+    auto write = [request, family, &timers](const platform::views::WidgetView& view) -> HostResult<Done> {
+        platform::views::RenderOptions options{family, request.scale, request.appearance, timers.now()};
         auto bytes = request.path.extension() == ".svg" ? platform::views::renderSvg(view, options)
                                                         : platform::views::renderPng(view, options);
         if (!bytes) return error(Code::failed, "the picture could not be made");
@@ -204,22 +198,22 @@ void Host::render(const RenderRequest& request, std::function<void(HostResult<Do
     }
 
     // Views are made for one rendering mode, so another mode needs the extension's help.
-    auto* slot = extensionNamed(widget->placed.extension);
+    auto* slot = extensions_.find(widget->placed.extension);
     auto unavailable = error(Code::unavailable, widget->placed.extension + " is not running");
-    if (!slot || slot->phase != ExtensionSlot::Phase::ready) return done(unavailable);
-    auto answered = [write, done](const RpcOutcome& outcome) {
+    if (!slot || slot->phase != Extension::Phase::ready) return done(unavailable);
+    auto answered = [write, done, &timers](const RpcOutcome& outcome) {
         if (outcome.status != RpcOutcome::Status::answered)
             return done(error(Code::unavailable, "the extension did not answer: " + outcome.message));
         std::string why;
-        auto timeline = decodeTimeline(*outcome.result, &why);
+        auto timeline = platform::protocol::decodeTimeline(*outcome.result, &why);
         Views views;
         if (!timeline || !readViews(timeline->entries, views, &why))
             return done(error(Code::failed, "the extension's answer is malformed: " + why));
-        auto index = entryShownAt(timeline->entries, wallClockNow());
+        auto index = entryShownAt(timeline->entries, timers.now());
         if (!index || !views[*index]) return done(error(Code::nothingToShow, "the entry has no view"));
         done(write(*views[*index]));
     };
-    if (!slot->process->send("getTimeline", requestParams(*widget, request.mode), options_.requestTimeout, answered))
+    if (!slot->process->send(platform::protocol::method::getTimeline, requestParams(*widget, request.mode), options_.requestTimeout, answered))
         done(unavailable);
 }
 
@@ -287,13 +281,13 @@ HostResult<PressResult> Host::activate(const std::string& id, const PressTarget&
 }
 
 HostResult<std::string> Host::perform(WidgetSlot& widget, const platform::IntentValue& intent) {
-    auto* slot = extensionNamed(widget.placed.extension);
-    if (!slot || slot->phase != ExtensionSlot::Phase::ready)
+    auto* slot = extensions_.find(widget.placed.extension);
+    if (!slot || slot->phase != Extension::Phase::ready)
         return error(Code::unavailable, widget.placed.extension + " is not running; try again in a moment");
     std::string extension = slot->manifest.bundleIdentifier;
     std::string type = intent.type;
     bool sent = slot->process->send(
-        "perform", platform::detail::toJson(intent), options_.performTimeout,
+        platform::protocol::method::perform, platform::protocol::toJson(intent), options_.performTimeout,
         [this, extension, type](const RpcOutcome& outcome) {
             if (outcome.status == RpcOutcome::Status::answered)
                 log(LogLevel::info, type, " finished");
@@ -308,20 +302,15 @@ HostResult<std::string> Host::perform(WidgetSlot& widget, const platform::Intent
 }
 
 void Host::openLink(const std::string& url) {
-    pid_t child = fork();
-    if (child == 0) {
-        detail::restoreDefaultSignals();
-        int devnull = open("/dev/null", O_RDONLY | O_CLOEXEC);
-        if (devnull >= 0) dup2(devnull, STDIN_FILENO);
-        setsid();
-        const char* argv[] = {options_.urlOpener.c_str(), url.c_str(), nullptr};
-        execvp(argv[0], const_cast<char* const*>(argv));
-        _exit(127);
-    }
-    if (child < 0) {
-        log(LogLevel::warning, "cannot start the URL opener: ", std::strerror(errno));
+    platform::ChildOptions detached;
+    detached.ownSession = true;
+    std::string why;
+    auto started = platform::startChild({options_.urlOpener, url}, detached, &why);
+    if (!started) {
+        log(LogLevel::warning, "cannot start the URL opener ", options_.urlOpener, ": ", why);
         return;
     }
+    pid_t child = *started;
     sd_event_source* watch = nullptr;
     if (sd_event_add_child(loop_, &watch, child, WEXITED, openerEnded, nullptr) < 0) {
         // Without a watch nobody would reap it; wait here instead, the opener returns quickly.

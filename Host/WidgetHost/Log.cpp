@@ -1,8 +1,6 @@
 #include "Host/WidgetHost/Log.hpp"
 
-#include <unistd.h>
-
-#include <string>
+#include "Platform/System/Files.hpp"
 
 namespace widgethost {
 namespace {
@@ -24,19 +22,6 @@ std::string_view prefix(LogLevel level) {
 void setVerboseLogging(bool on) { verbose = on; }
 bool verboseLogging() { return verbose; }
 
-void writeLogLine(LogLevel level, std::string_view line) {
-    // One write per line keeps lines whole when extensions share the same standard error.
-    std::string text(prefix(level));
-    text += line;
-    text += '\n';
-    const char* data = text.data();
-    size_t left = text.size();
-    while (left > 0) {
-        ssize_t n = ::write(STDERR_FILENO, data, left);
-        if (n <= 0) return;
-        data += n;
-        left -= static_cast<size_t>(n);
-    }
-}
+void writeLogLine(LogLevel level, std::string_view line) { platform::logLine(prefix(level), line); }
 
 }  // namespace widgethost

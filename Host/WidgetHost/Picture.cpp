@@ -67,10 +67,11 @@ bool writePng(const Picture& picture, std::string& out, std::vector<png_byte>& r
 
 }  // namespace
 
-std::optional<Picture> paintPicture(const platform::views::WidgetView& view, const platform::views::RenderOptions& options) {
-    auto size = platform::views::widgetSize(options.family);
-    int width = static_cast<int>(std::ceil(size.width * options.scale));
-    int height = static_cast<int>(std::ceil(size.height * options.scale));
+std::optional<Picture> paintPicture(const platform::views::WidgetLayoutInfo& layout, platform::WidgetFamily family,
+                                    double scale, platform::views::Appearance appearance) {
+    auto size = platform::views::widgetSize(family);
+    int width = static_cast<int>(std::ceil(size.width * scale));
+    int height = static_cast<int>(std::ceil(size.height * scale));
     if (width <= 0 || height <= 0) return std::nullopt;
 
     Picture picture{width, height, cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, width), {}};
@@ -80,7 +81,7 @@ std::optional<Picture> paintPicture(const platform::views::WidgetView& view, con
         cairo_surface_destroy);
     if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) return std::nullopt;
     std::unique_ptr<cairo_t, decltype(&cairo_destroy)> cr(cairo_create(surface.get()), cairo_destroy);
-    bool painted = platform::views::paint(cr.get(), view, options);
+    bool painted = platform::views::paint(cr.get(), layout, scale, appearance);
     cr.reset();
     cairo_surface_flush(surface.get());
     if (!painted) return std::nullopt;

@@ -20,8 +20,9 @@ struct Picture {
     friend bool operator==(const Picture&, const Picture&) = default;
 };
 
-/// Paints the view at `widgetSize(family) × scale` pixels. Nothing when it cannot be painted.
-std::optional<Picture> paintPicture(const platform::views::WidgetView& view, const platform::views::RenderOptions& options);
+/// Paints a laid-out widget at `widgetSize(family) × scale` pixels. Nothing when it cannot be painted.
+std::optional<Picture> paintPicture(const platform::views::WidgetLayoutInfo& layout, platform::WidgetFamily family,
+                                    double scale, platform::views::Appearance appearance);
 
 /// A fingerprint of the pixels, to notice whether a picture changed without keeping the last one.
 std::size_t fingerprint(const Picture& picture);

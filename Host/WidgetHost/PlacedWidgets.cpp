@@ -1,13 +1,13 @@
 #include "Host/WidgetHost/PlacedWidgets.hpp"
 
 #include <charconv>
-#include <cstdlib>
 #include <set>
 
 #include <nlohmann/json.hpp>
 
 #include "Host/WidgetHost/ExtensionCatalog.hpp"
 #include "Platform/System/Files.hpp"
+#include "Platform/System/JsonDepth.hpp"
 
 namespace widgethost {
 namespace {
@@ -18,6 +18,9 @@ namespace fs = std::filesystem;
 constexpr std::uintmax_t maxListBytes = 4 << 20;
 // Far beyond any desktop, yet safe to add widget sizes to.
 constexpr std::int64_t maxCoordinate = 1'000'000;
+
+// Not std::abs, which is undefined for the most negative value.
+bool withinCoordinates(std::int64_t value) { return value >= -maxCoordinate && value <= maxCoordinate; }
 
 std::optional<std::uint64_t> numberOf(std::string_view id) {
     std::uint64_t value = 0;
@@ -48,7 +51,7 @@ std::optional<PlacedWidget> decodeWidget(const json& record) {
     if (x != record.end() && y != record.end() && x->is_number_integer() && y->is_number_integer()) {
         auto px = x->get<std::int64_t>();
         auto py = y->get<std::int64_t>();
-        if (std::abs(px) <= maxCoordinate && std::abs(py) <= maxCoordinate) {
+        if (withinCoordinates(px) && withinCoordinates(py)) {
             WidgetPosition position{static_cast<int>(px), static_cast<int>(py)};
             if (isPlausiblePosition(position)) widget.position = position;
         }
@@ -73,7 +76,7 @@ const PlacedWidget* PlacedWidgetList::find(std::string_view id) const {
 }
 
 bool isPlausiblePosition(WidgetPosition position) {
-    return std::abs(position.x) <= maxCoordinate && std::abs(position.y) <= maxCoordinate;
+    return withinCoordinates(position.x) && withinCoordinates(position.y);
 }
 
 std::string encodePlacedWidgets(const PlacedWidgetList& list) {
@@ -94,6 +97,8 @@ std::string encodePlacedWidgets(const PlacedWidgetList& list) {
 }
 
 std::optional<PlacedWidgetList> decodePlacedWidgets(std::string_view bytes, std::vector<std::string>* dropped) {
+    // A record nested deeper than this would overflow the stack when it is printed as dropped.
+    if (!platform::jsonDepthWithin(bytes)) return std::nullopt;
     auto doc = json::parse(bytes, nullptr, /*allow_exceptions=*/false);
     if (!doc.is_object()) return std::nullopt;
     auto widgets = doc.find("widgets");
@@ -138,6 +143,33 @@ PlacedWidgetList loadPlacedWidgets(const fs::path& file, std::vector<std::string
 bool savePlacedWidgets(const fs::path& file, const PlacedWidgetList& list) {
     if (!platform::createDirectories(file.parent_path())) return false;
     return platform::writeAtomically(file, encodePlacedWidgets(list));
+}
+
+std::optional<PlacedWidget> PlacedWidgetStore::add(PlacedWidget widget) {
+    PlacedWidgetList next = list_;
+    widget.id = next.takeIdentifier();
+    next.widgets.push_back(widget);
+    if (!commit(std::move(next))) return std::nullopt;
+    return widget;
+}
+
+bool PlacedWidgetStore::remove(std::string_view id) {
+    PlacedWidgetList next = list_;
+    std::erase_if(next.widgets, [&](const PlacedWidget& w) { return w.id == id; });
+    return commit(std::move(next));
+}
+
+bool PlacedWidgetStore::move(std::string_view id, WidgetPosition position) {
+    PlacedWidgetList next = list_;
+    for (auto& placed : next.widgets)
+        if (placed.id == id) placed.position = position;
+    return commit(std::move(next));
+}
+
+bool PlacedWidgetStore::commit(PlacedWidgetList next) {
+    if (!savePlacedWidgets(file_, next)) return false;
+    list_ = std::move(next);
+    return true;
 }
 
 }  // namespace widgethost

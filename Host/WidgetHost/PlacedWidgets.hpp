@@ -55,4 +55,28 @@ PlacedWidgetList loadPlacedWidgets(const std::filesystem::path& file, std::vecto
 /// Writes the list atomically, creating the directory when needed.
 bool savePlacedWidgets(const std::filesystem::path& file, const PlacedWidgetList& list);
 
+/// The list and its file together: each change is written before it is kept, so that the host never
+/// shows a widget the file would lose.
+class PlacedWidgetStore {
+public:
+    explicit PlacedWidgetStore(std::filesystem::path file) : file_(std::move(file)) {}
+
+    /// Reads the file as `loadPlacedWidgets` does.
+    void load(std::vector<std::string>* problems = nullptr) { list_ = loadPlacedWidgets(file_, problems); }
+    const PlacedWidgetList& list() const { return list_; }
+    const std::filesystem::path& file() const { return file_; }
+
+    /// Adds `widget` under a fresh identifier and gives it back; nothing when the file cannot be written.
+    std::optional<PlacedWidget> add(PlacedWidget widget);
+    /// False when the file cannot be written; the list is then unchanged.
+    bool remove(std::string_view id);
+    bool move(std::string_view id, WidgetPosition position);
+
+private:
+    bool commit(PlacedWidgetList next);
+
+    std::filesystem::path file_;
+    PlacedWidgetList list_;
+};
+
 }  // namespace widgethost

@@ -19,7 +19,9 @@
 #include "Host/WidgetHost/Desktop/SleepWatch.hpp"
 #include "Host/WidgetHost/Host.hpp"
 #include "Host/WidgetHost/Log.hpp"
+#include "Platform/Widgets/dbus/Host1.hpp"
 #include "Platform/System/Files.hpp"
+#include "Platform/System/UserDirectories.hpp"
 
 #ifdef __SANITIZE_ADDRESS__
 // fontconfig keeps its configuration for the life of the process; that is no leak of ours.
@@ -36,18 +38,17 @@ std::string environment(const char* name) {
     return value ? value : "";
 }
 
-fs::path homeDirectory() { return environment("HOME"); }
-
-fs::path baseDirectory(const char* variable, const char* fallbackUnderHome) {
-    fs::path value = environment(variable);
-    if (value.is_absolute()) return value;
-    return homeDirectory() / fallbackUnderHome;
+// Under an XDG base directory; "" when there is none (no HOME), never a path relative to wherever
+// the host was started.
+std::string underBase(const char* variable, const char* fallbackUnderHome) {
+    auto base = platform::xdgBaseDirectory(variable, fallbackUnderHome);
+    return base.empty() ? "" : (base / "widget-host").string();
 }
 
-fs::path defaultOutputDirectory() {
+std::string defaultOutputDirectory() {
     fs::path runtime = environment("XDG_RUNTIME_DIR");
-    if (runtime.is_absolute()) return runtime / "widget-host";
-    return baseDirectory("XDG_CACHE_HOME", ".cache") / "widget-host";
+    if (runtime.is_absolute()) return (runtime / "widget-host").string();
+    return underBase("XDG_CACHE_HOME", ".cache");
 }
 
 std::vector<fs::path> splitPaths(const std::string& list) {
@@ -76,8 +77,8 @@ struct Loop {
 int main(int argc, char** argv) {
     CLI::App app{"The widget host: runs widget extensions, keeps the placed widgets and draws them."};
     std::vector<std::string> developmentDirs;
-    std::string outputDir = defaultOutputDirectory().string();
-    std::string configDir = (baseDirectory("XDG_CONFIG_HOME", ".config") / "widget-host").string();
+    std::string outputDir = defaultOutputDirectory();
+    std::string configDir = underBase("XDG_CONFIG_HOME", ".config");
     std::string appearance = "auto";
     bool headless = false;
     std::string renderingMode = "fullColor";
@@ -126,12 +127,28 @@ int main(int argc, char** argv) {
     std::vector<fs::path> devPaths(developmentDirs.begin(), developmentDirs.end());
     options.extensionDirectories =
         extensionDirectories(devPaths, std::getenv("XDG_DATA_HOME"), std::getenv("HOME"), std::getenv("XDG_DATA_DIRS"));
+    if (outputDir.empty() || configDir.empty()) {
+        log(LogLevel::error, "HOME is not set: give --output-dir and --config-dir");
+        return 1;
+    }
     options.outputDirectory = fs::absolute(outputDir);
     options.placedWidgetsFile = fs::absolute(configDir) / "widgets.json";
     options.appearance = appearance == "dark" ? platform::views::Appearance::dark : platform::views::Appearance::light;
     options.renderingMode = *platform::widgetRenderingModeFromString(renderingMode);
     options.requestTimeout = std::chrono::milliseconds(requestTimeoutMs);
     options.limits.addressSpaceBytes = static_cast<std::uint64_t>(memoryMb) << 20;
+
+    // Signals and child ends arrive through the loop, blocked before GTK may start threads that would
+    // otherwise take them; a closed extension pipe must not kill the host.
+    // A shell starts background programs with SIGINT ignored, and an ignored signal never reaches
+    // the loop, so the defaults come back first.
+    ::signal(SIGINT, SIG_DFL);
+    ::signal(SIGTERM, SIG_DFL);
+    sigset_t handled;
+    sigemptyset(&handled);
+    for (int signal : {SIGCHLD, SIGINT, SIGTERM}) sigaddset(&handled, signal);
+    sigprocmask(SIG_BLOCK, &handled, nullptr);
+    ::signal(SIGPIPE, SIG_IGN);
 
     // Windows when there is a desktop to put them on; pictures otherwise.
     using widgethost::desktop::DisplayKind;
@@ -152,17 +169,6 @@ int main(int argc, char** argv) {
         log(LogLevel::error, "cannot create ", options.outputDirectory.string());
         return 1;
     }
-
-    // Signals and child ends arrive through the loop; a closed extension pipe must not kill the host.
-    // A shell starts background programs with SIGINT ignored, and an ignored signal never reaches
-    // the loop, so the defaults come back first.
-    ::signal(SIGINT, SIG_DFL);
-    ::signal(SIGTERM, SIG_DFL);
-    sigset_t handled;
-    sigemptyset(&handled);
-    for (int signal : {SIGCHLD, SIGINT, SIGTERM}) sigaddset(&handled, signal);
-    sigprocmask(SIG_BLOCK, &handled, nullptr);
-    ::signal(SIGPIPE, SIG_IGN);
 
     Loop loop;
     if (int r = sd_event_default(&loop.event); r < 0) {
@@ -190,13 +196,15 @@ int main(int argc, char** argv) {
         screen = std::make_unique<widgethost::desktop::DesktopScreen>(display, options.appearance, std::move(handlers));
         auto* s = screen.get();
         host.setScreen(WidgetScreen{
-            [s](const PlacedWidget& placed, const std::string& title, const platform::views::WidgetView* view) {
+            [s](const PlacedWidget& placed, const std::string& title, const platform::views::WidgetView* view,
+                const platform::views::WidgetLayoutInfo*) {
                 auto position = placed.position.value_or(WidgetPosition{});
                 s->show(placed.id, placed.family, {position.x, position.y}, title, view);
             },
             [s](const std::string& id) { s->remove(id); },
             [s](const std::string& id, WidgetPosition position) { s->move(id, {position.x, position.y}); },
             [s](platform::views::Appearance a) { s->setAppearance(a); },
+            [](const std::string&) { return std::string(); },
         });
         log(LogLevel::info, "showing the widgets as windows (", widgethost::desktop::toString(display), ")");
     }
@@ -232,7 +240,7 @@ int main(int argc, char** argv) {
     sd_event_add_signal(loop.event, nullptr, SIGTERM, stop, &host);
 
     host.start();
-    log(LogLevel::info, "serving ", busName, " on the session bus");
+    log(LogLevel::info, "serving ", platform::host1::busName, " on the session bus");
     // GLib's loop carries sd-event, so that GTK's windows and GSettings' changes are served too.
     int r = widgethost::desktop::runSharedLoop(loop.event);
     if (r < 0) log(LogLevel::error, "event loop: ", std::strerror(-r));

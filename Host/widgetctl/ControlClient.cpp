@@ -5,12 +5,14 @@
 #include <cstring>
 #include <utility>
 
+#include "Host/WidgetHost/dbus/Control1.hpp"
+
 namespace widgetctl {
 namespace {
 
-constexpr const char* service = "net.widgethost.Host1";
-constexpr const char* path = "/net/widgethost/Host1";
-constexpr const char* interface = "net.widgethost.Control1";
+using widgethost::control1::interfaceName;
+using widgethost::control1::objectPath;
+constexpr const char* service = widgethost::control1::busName;
 // Placing may wait for extensions to start and describe themselves.
 constexpr std::uint64_t callTimeoutUsec = 30'000'000;
 
@@ -36,7 +38,7 @@ ClientError malformed() { return {"org.freedesktop.DBus.Error.InvalidArgs", "the
 template <class... Args>
 int call(sd_bus* bus, Reply& reply, const char* method, const char* signature, Args... args) {
     sd_bus_message* request = nullptr;
-    int r = sd_bus_message_new_method_call(bus, &request, service, path, interface, method);
+    int r = sd_bus_message_new_method_call(bus, &request, service, objectPath, interfaceName, method);
     if (r >= 0 && signature) r = sd_bus_message_append(request, signature, args...);
     if (r >= 0) r = sd_bus_call(bus, request, callTimeoutUsec, &reply.error, &reply.message);
     sd_bus_message_unref(request);

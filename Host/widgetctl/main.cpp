@@ -11,6 +11,7 @@
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
+#include "Host/WidgetHost/dbus/Control1.hpp"
 #include "Host/widgetctl/ControlClient.hpp"
 
 namespace {
@@ -33,12 +34,13 @@ int report(const ClientError& error) {
         return noHost;
     }
     std::cerr << "widgetctl: " << error.message << "\n";
-    auto is = [&](const char* suffix) { return error.name == std::string("net.widgethost.Control1.Error.") + suffix; };
-    if (is("UnknownWidget") || is("UnknownKind") || is("UnsupportedFamily") || is("UnknownLabel") ||
-        is("InvalidArgument"))
+    namespace name = widgethost::control1::error;
+    auto is = [&](const char* errorName) { return error.name == errorName; };
+    if (is(name::unknownWidget) || is(name::unknownKind) || is(name::unsupportedFamily) || is(name::unknownLabel) ||
+        is(name::invalidArgument))
         return notFound;
-    if (is("Disabled")) return disabled;
-    if (is("NothingToShow") || is("Unavailable")) return notReady;
+    if (is(name::disabled)) return disabled;
+    if (is(name::nothingToShow) || is(name::unavailable)) return notReady;
     return failed;
 }
 

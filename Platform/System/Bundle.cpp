@@ -44,6 +44,7 @@ Bundle Bundle::load(const std::filesystem::path& manifest) {
         bundle.bundleIdentifier = it->get<std::string>();
     bundle.infoDictionary = objectMember(doc, "info");
     bundle.entitlements = objectMember(doc, "entitlements");
+    bundle.extension = objectMember(doc, "extension");
     return bundle;
 }
 

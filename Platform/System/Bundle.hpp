@@ -15,6 +15,7 @@ struct Bundle {
     std::optional<std::string> bundleIdentifier;
     std::shared_ptr<const nlohmann::json> infoDictionary;  // an object, or null when the manifest has none
     std::shared_ptr<const nlohmann::json> entitlements;    // an object, or null
+    std::shared_ptr<const nlohmann::json> extension;       // what an extension's manifest says of it: an object, or null
 
     /// The value of one information-dictionary key, or null.
     const nlohmann::json* objectForInfoDictionaryKey(const std::string& key) const;

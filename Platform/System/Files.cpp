@@ -26,17 +26,6 @@ private:
     int fd_;
 };
 
-bool writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
-}
 
 std::string temporaryName(const std::filesystem::path& target) {
     static thread_local std::mt19937_64 random{std::random_device{}()};
@@ -52,6 +41,25 @@ std::string temporaryName(const std::filesystem::path& target) {
 bool isTemporaryName(const std::string& name) { return name.size() > 5 && name[0] == '.' && name.ends_with(".tmp"); }
 
 }  // namespace
+
+bool writeAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}
+
+void logLine(std::string_view prefix, std::string_view line) {
+    std::string text(prefix);
+    text += line;
+    text += '\n';
+    writeAll(STDERR_FILENO, text);
+}
 
 std::optional<std::string> readRegularFile(const std::filesystem::path& path, std::uintmax_t maxBytes) {
     // O_NONBLOCK: opening a FIFO for reading must not wait for a writer.

@@ -13,6 +13,13 @@ namespace platform {
 /// larger than maxBytes, a read error) gives nothing, and the call never blocks on a FIFO.
 std::optional<std::string> readRegularFile(const std::filesystem::path& path, std::uintmax_t maxBytes);
 
+/// Writes all of `bytes` to `fd`, again after interruptions and short writes. False on an error.
+bool writeAll(int fd, std::string_view bytes);
+
+/// Writes `prefix`, `line` and a newline to standard error in one write, so that the lines of
+/// processes sharing it never interleave. The one way this system's programs log.
+void logLine(std::string_view prefix, std::string_view line);
+
 /// Replaces `path` with `bytes` in one step: the bytes go to a temporary file in the same directory
 /// (its name never ends in ".json"), which is then renamed over the target. On failure the target is
 /// untouched and the temporary file is removed. No directory is created.

@@ -19,7 +19,7 @@ bool isSafePathComponent(const std::string& name) {
 
 std::optional<std::filesystem::path> containerURLForSecurityApplicationGroupIdentifier(const std::string& group) {
     if (!isSafePathComponent(group)) return std::nullopt;
-    const auto* groups = services().mainBundle().valueForEntitlement("com.apple.security.application-groups");
+    const auto* groups = services().mainBundle().valueForEntitlement(applicationGroupsEntitlement);
     if (!groups || !groups->is_array()) return std::nullopt;
     for (const auto& granted : *groups) {
         if (granted.is_string() && granted.get_ref<const std::string&>() == group) {

@@ -6,6 +6,9 @@
 
 namespace platform {
 
+/// The entitlement that lists the application groups whose containers a program may use.
+inline constexpr const char* applicationGroupsEntitlement = "com.apple.security.application-groups";
+
 /// ${XDG_DATA_HOME:-$HOME/.local/share}/group-containers
 std::filesystem::path defaultGroupContainersRoot();
 

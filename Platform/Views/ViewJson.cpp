@@ -8,7 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "Platform/System/JsonDate.hpp"
-#include "Platform/Widgets/detail/Protocol.hpp"
+#include "Platform/Widgets/Protocol.hpp"
 
 namespace platform::views {
 namespace {
@@ -238,7 +238,7 @@ struct Writer {
     json operator()(const nodes::Divider&) const { return node("divider"); }
     json operator()(const nodes::Button& n) const {
         json out = node("button");
-        out["intent"] = platform::detail::toJson(n.intent);
+        out["intent"] = platform::protocol::toJson(n.intent);
         out["label"] = toJson(n.label);
         return out;
     }
@@ -413,7 +413,7 @@ public:
         }
         if (type == "divider") return Divider();
         if (type == "button") {
-            auto intent = platform::detail::intentValueFrom(member(j, "intent", path));
+            auto intent = platform::protocol::decodeIntent(member(j, "intent", path));
             if (!intent) fail(path + ".intent: expected {\"intent\": name, \"parameters\": {key: string or null}}");
             if (!validUtf8(intent->type)) fail(path + ".intent: not UTF-8");
             return Button(std::move(*intent), child("label"));

@@ -101,24 +101,28 @@ bool WidgetView::hasLiveTimers() const { return containsTimer(*root_); }
 std::optional<std::string> WidgetView::widgetURL() const { return firstURL(*root_); }
 
 WidgetLayoutInfo layOut(const WidgetView& view, WidgetFamily family, Date now, PlacedBoxes placedBoxes) {
-    Layout layout = layoutFor(view, family, now, placedBoxes);
+    auto layout = std::make_shared<const Layout>(layoutFor(view, family, now, placedBoxes));
     WidgetLayoutInfo info;
-    if (placedBoxes == PlacedBoxes::recorded) info.dump = dump(layout);
-    info.buttons = std::move(layout.buttons);
-    info.widgetURL = std::move(layout.widgetURL);
-    info.texts = std::move(layout.texts);
-    info.hasLiveTimers = layout.hasLiveTimers;
+    if (placedBoxes == PlacedBoxes::recorded) info.dump = dump(*layout);
+    info.buttons = layout->buttons;
+    info.widgetURL = layout->widgetURL;
+    info.texts = layout->texts;
+    info.hasLiveTimers = layout->hasLiveTimers;
+    info.placed = std::move(layout);
     return info;
 }
 
-bool paint(cairo_t* cr, const WidgetView& view, const RenderOptions& options) {
-    if (!cr || cairo_status(cr) != CAIRO_STATUS_SUCCESS || !usableScale(options.scale)) return false;
-    Layout layout = layoutFor(view, options.family, options.now);
+bool paint(cairo_t* cr, const WidgetLayoutInfo& layout, double scale, Appearance appearance, WidgetRenderingMode mode) {
+    if (!cr || cairo_status(cr) != CAIRO_STATUS_SUCCESS || !usableScale(scale) || !layout.placed) return false;
     cairo_save(cr);
-    cairo_scale(cr, options.scale, options.scale);
-    paintLayout(cr, layout, options.appearance, options.renderingMode);
+    cairo_scale(cr, scale, scale);
+    paintLayout(cr, *layout.placed, appearance, mode);
     cairo_restore(cr);
     return cairo_status(cr) == CAIRO_STATUS_SUCCESS;
+}
+
+bool paint(cairo_t* cr, const WidgetView& view, const RenderOptions& options) {
+    return paint(cr, layOut(view, options.family, options.now, PlacedBoxes::skipped), options.scale, options.appearance, options.renderingMode);
 }
 
 std::optional<std::string> renderPng(const WidgetView& view, const RenderOptions& options) {

@@ -22,6 +22,7 @@ typedef struct _cairo cairo_t;
 namespace platform::views {
 
 struct View;
+struct Layout;
 
 struct RenderOptions {
     WidgetFamily family = WidgetFamily::systemSmall;
@@ -38,6 +39,7 @@ struct WidgetLayoutInfo {
     std::vector<std::string> texts;  // every text shown, in tree order; live timers as of `now`
     bool hasLiveTimers = false;
     std::string dump;  // the placed tree, one node per line, for people and golden files
+    std::shared_ptr<const Layout> placed;  // what `paint` draws without laying out again
 };
 
 /// A checked, immutable view tree. Cheap to copy; safe to share between threads.
@@ -75,6 +77,10 @@ std::optional<std::string> renderSvg(const WidgetView& view, const RenderOptions
 /// `options.scale` on top of the current transform; `cr`'s state is restored afterwards.
 /// False when the context is in an error state.
 bool paint(cairo_t* cr, const WidgetView& view, const RenderOptions& options);
+
+/// Paints a layout made by `layOut`, at any scale, without laying the view out again.
+bool paint(cairo_t* cr, const WidgetLayoutInfo& layout, double scale, Appearance appearance,
+           WidgetRenderingMode mode = WidgetRenderingMode::fullColor);
 
 /// The same, reading the wire form first; a malformed tree gives nothing.
 std::optional<WidgetLayoutInfo> layOut(const nlohmann::json& tree, WidgetFamily family, Date now);

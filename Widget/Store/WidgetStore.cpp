@@ -23,7 +23,7 @@ platform::ProcessValue<std::optional<std::string>> groupIdentifier;
 std::optional<std::string> appGroupIdentifier() {
     return groupIdentifier.get([]() -> std::optional<std::string> {
         const auto* groups =
-            platform::services().mainBundle().valueForEntitlement("com.apple.security.application-groups");
+            platform::services().mainBundle().valueForEntitlement(platform::applicationGroupsEntitlement);
         if (!groups || !groups->is_array() || groups->empty()) return std::nullopt;
         for (const auto& group : *groups)
             if (!group.is_string()) return std::nullopt;

@@ -37,7 +37,7 @@ View TimerWidgetView::content(const platform::WidgetEnvironment& environment) co
     if (snapshot && snapshot->appRunning && snapshot->loggedIn) {
         if (environment.widgetFamily == platform::WidgetFamily::systemMedium)
             return MediumTimerView{*snapshot, entry.date}.body(environment);
-        return TimerSummaryView{*snapshot, entry.date, false}.body(environment);
+        return TimerSummaryView{.snapshot = *snapshot, .date = entry.date, .showsTodayWhileRunning = false}.body(environment);
     }
     return MessageView{message()}.body(environment);
 }

@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "Platform/System/Files.hpp"
+#include "Platform/System/GroupContainer.hpp"
 #include "Platform/System/Services.hpp"
 #include "Platform/System/Uuid.hpp"
 
@@ -22,7 +23,7 @@ public:
         platform::writeAtomically(hostDirectory() / "state.json", snapshot);
         bundle_.bundleIdentifier = "com.kelvo.desktop.widget";
         bundle_.entitlements = std::make_shared<const nlohmann::json>(
-            nlohmann::json{{"com.apple.security.application-groups", {"group.com.kelvo.desktop"}}});
+            nlohmann::json{{platform::applicationGroupsEntitlement, {"group.com.kelvo.desktop"}}});
         services.mainBundle = [this]() -> const platform::Bundle& { return bundle_; };
         services.groupContainersRoot = [this] { return root_; };
         if (!services.reloadAllTimelines) services.reloadAllTimelines = [] {};

@@ -75,12 +75,17 @@ def cpu_seconds(pid):
     return (int(fields[11]) + int(fields[12])) / TICK
 
 
-def rss_mb(pid):
-    with open("/proc/%d/status" % pid) as f:
+def memory_mb(pid):
+    """Resident, proportional (shared pages split among the processes that map them) and anonymous
+    memory. Resident counts every library page, though a desktop shares them among all its GTK
+    programs; proportional and anonymous show what one more program really costs."""
+    fields = {}
+    with open("/proc/%d/smaps_rollup" % pid) as f:
         for line in f:
-            if line.startswith("VmRSS:"):
-                return int(line.split()[1]) / 1024
-    return 0.0
+            parts = line.split()
+            if len(parts) == 3 and parts[2] == "kB":
+                fields[parts[0].rstrip(":")] = int(parts[1]) / 1024
+    return {"rss": fields.get("Rss", 0.0), "pss": fields.get("Pss", 0.0), "anon": fields.get("Anonymous", 0.0)}
 
 
 def children(pid):
@@ -111,12 +116,12 @@ def main():
     [extension] = children(args.host_pid)
     watched = {"widget-host": args.host_pid, "KelvoWidget (extension)": extension, "conky (clock)": args.conky_pid}
     cpu_before = {name: cpu_seconds(pid) for name, pid in watched.items()}
-    rss = {name: [] for name in watched}
+    memory = {name: [] for name in watched}
     drawn_before = len(host.drawn)
     start = time.monotonic()
     while time.monotonic() - start < args.seconds:
         for name, pid in watched.items():
-            rss[name].append(rss_mb(pid))
+            memory[name].append(memory_mb(pid))
         host.pump(1.0)
     elapsed = time.monotonic() - start
     pictures = len(host.drawn) - drawn_before
@@ -125,10 +130,13 @@ def main():
         print("press -> new picture, %d presses: median %.1f ms, min %.1f ms, max %.1f ms"
               % (len(latencies), statistics.median(latencies), min(latencies), max(latencies)))
     print("over %.0f s with two widgets and a running timer (%.2f pictures per second):" % (elapsed, pictures / elapsed))
-    print("  %-26s %8s %14s %10s" % ("process", "CPU", "RSS median", "RSS max"))
+    print("  %-26s %8s %11s %8s %11s %11s" % ("process", "CPU", "RSS median", "RSS max", "PSS median",
+                                             "anon median"))
     for name, pid in watched.items():
         cpu = (cpu_seconds(pid) - cpu_before[name]) / elapsed * 100
-        print("  %-26s %7.2f%% %11.1f MB %7.1f MB" % (name, cpu, statistics.median(rss[name]), max(rss[name])))
+        median = {key: statistics.median(m[key] for m in memory[name]) for key in ("rss", "pss", "anon")}
+        print("  %-26s %7.2f%% %8.1f MB %5.1f MB %8.1f MB %8.1f MB"
+              % (name, cpu, median["rss"], max(m["rss"] for m in memory[name]), median["pss"], median["anon"]))
 
 
 if __name__ == "__main__":

@@ -114,12 +114,12 @@ TEST(ExtensionCatalog, ApplicationIds) {
 }
 
 TEST(ExtensionCatalog, ExtensionsBelongToTheirApplicationOnlyAtAComponentBoundary) {
-    EXPECT_TRUE(belongsToApplication("com.example.app", "com.example.app"));
-    EXPECT_TRUE(belongsToApplication("com.example.app.widget", "com.example.app"));
-    EXPECT_TRUE(belongsToApplication("com.example.app.widget", "com.example"));
-    EXPECT_FALSE(belongsToApplication("com.example.application", "com.example.app"));
-    EXPECT_FALSE(belongsToApplication("com.example", "com.example.app"));
-    EXPECT_FALSE(belongsToApplication("com.example.app", ""));
+    EXPECT_TRUE(isExtensionOf("com.example.app", "com.example.app"));
+    EXPECT_TRUE(isExtensionOf("com.example.app.widget", "com.example.app"));
+    EXPECT_TRUE(isExtensionOf("com.example.app.widget", "com.example"));
+    EXPECT_FALSE(isExtensionOf("com.example.application", "com.example.app"));
+    EXPECT_FALSE(isExtensionOf("com.example", "com.example.app"));
+    EXPECT_FALSE(isExtensionOf("com.example.app", ""));
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <sys/wait.h>
 #include <systemd/sd-event.h>
 
+#include <fstream>
+
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -23,6 +25,11 @@ constexpr const char* prelude = R"sh(#!/bin/sh
 idof() { printf '%s' "$1" | sed -n 's/.*"id":\([0-9]*\).*/\1/p'; }
 methodof() { printf '%s' "$1" | sed -n 's/.*"method":"\([^"]*\)".*/\1/p'; }
 )sh";
+
+std::string readText(const std::filesystem::path& file) {
+    std::ifstream in(file);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 class ExtensionProcessTest : public testing::Test {
 protected:
@@ -171,6 +178,43 @@ exit 3
     EXPECT_EQ(endStatus_, 3);
     EXPECT_FALSE(process_->running());
     EXPECT_FALSE(process_->send("again", json::object(), 1s, [](const RpcOutcome&) {}));
+}
+
+TEST_F(ExtensionProcessTest, AnAnswerNestedTooDeepIsMalformedNotACrash) {
+    start(R"sh(
+read -r line
+printf '{"jsonrpc":"2.0","id":%s,"result":' "$(idof "$line")"
+head -c 100000 /dev/zero | tr '\0' '['; head -c 100000 /dev/zero | tr '\0' ']'; echo '}'
+cat >/dev/null
+)sh");
+    send("getTimeline", 1s);
+    ASSERT_TRUE(runUntil([&] { return outcomes_.size() == 1; }));
+    EXPECT_EQ(outcomes_[0].second.status, Status::timedOut);
+}
+
+// Whatever way the extension ends, the processes it started end with it.
+TEST_F(ExtensionProcessTest, ChildrenOfTheExtensionEndWithIt) {
+    enum class End { crash, kill, destroy };
+    for (auto end : {End::crash, End::kill, End::destroy}) {
+        auto pidFile = dir_.path() / "child";
+        std::filesystem::remove(pidFile);
+        start("sleep 300 </dev/null >/dev/null 2>&1 &\necho $! > '" + pidFile.string() + "'\n" +
+              (end == End::crash ? "exit 1\n" : "exec cat >/dev/null\n"));
+        ASSERT_TRUE(runUntil([&] { return readText(pidFile).size() > 1; }));
+        if (end == End::kill) process_->kill();
+        if (end == End::destroy)
+            process_.reset();
+        else
+            ASSERT_TRUE(runUntil([&] { return !process_->running(); }));
+        pid_t child = std::stoi(readText(pidFile));
+        auto gone = [child] {
+            std::string stat = readText("/proc/" + std::to_string(child) + "/stat");
+            return stat.empty() || stat.find(") Z") != std::string::npos;
+        };
+        EXPECT_TRUE(runUntil(gone, 2s)) << static_cast<int>(end);
+        ::kill(child, SIGKILL);
+        process_.reset();
+    }
 }
 
 TEST_F(ExtensionProcessTest, KillIsReportedAsTheSignal) {

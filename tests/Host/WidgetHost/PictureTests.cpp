@@ -86,7 +86,8 @@ TEST(Picture, PaintsAWidgetAtItsScale) {
     ASSERT_TRUE(view);
     for (auto [family, scale, width, height] : {std::tuple{platform::WidgetFamily::systemSmall, 2.0, 340, 340},
                                                 std::tuple{platform::WidgetFamily::systemMedium, 1.0, 364, 170}}) {
-        auto picture = paintPicture(*view, {family, scale, platform::views::Appearance::light, {}});
+        auto layout = platform::views::layOut(*view, family, {}, platform::views::PlacedBoxes::skipped);
+        auto picture = paintPicture(layout, family, scale, platform::views::Appearance::light);
         ASSERT_TRUE(picture);
         EXPECT_EQ(picture->width, width);
         EXPECT_EQ(picture->height, height);

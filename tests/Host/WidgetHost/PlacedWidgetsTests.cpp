@@ -1,5 +1,7 @@
 #include "Host/WidgetHost/PlacedWidgets.hpp"
 
+#include <climits>
+
 #include <gtest/gtest.h>
 
 #include "Platform/System/Files.hpp"
@@ -27,6 +29,27 @@ TEST(PlacedWidgets, SurvivesARoundTripThroughTheFile) {
     EXPECT_TRUE(problems.empty());
     EXPECT_EQ(loaded.widgets, list.widgets);
     EXPECT_EQ(loaded.nextNumber, 3u);
+}
+
+// Every change reaches the file before the list; one that cannot be written changes neither.
+TEST(PlacedWidgets, TheStoreKeepsOnlyWhatItCouldWrite) {
+    TempDirectory dir;
+    auto file = dir / "widgets.json";
+    PlacedWidgetStore store(file);
+    auto added = store.add({"", "Clock", WidgetFamily::systemSmall, "com.example.widget", WidgetPosition{5, 6}});
+    ASSERT_TRUE(added);
+    EXPECT_EQ(added->id, "1");
+    ASSERT_TRUE(store.move("1", {7, 8}));
+    EXPECT_EQ(loadPlacedWidgets(file).widgets, store.list().widgets);
+    EXPECT_EQ(store.list().widgets[0].position, (WidgetPosition{7, 8}));
+
+    dir.write("blocked", "a file where a directory should be");
+    PlacedWidgetStore blocked(dir / "blocked/widgets.json");
+    EXPECT_FALSE(blocked.add({"", "Clock", WidgetFamily::systemSmall, "com.example.widget"}));
+    EXPECT_TRUE(blocked.list().widgets.empty());
+
+    ASSERT_TRUE(store.remove("1"));
+    EXPECT_TRUE(loadPlacedWidgets(file).widgets.empty());
 }
 
 TEST(PlacedWidgets, IdentifiersAreNeverReused) {
@@ -96,8 +119,21 @@ TEST(PlacedWidgets, AnUnreadableFileIsKeptAsideRatherThanOverwritten) {
 }
 
 TEST(PlacedWidgets, DocumentsOfTheWrongShapeAreRefused) {
-    for (const char* text : {"", "[]", "{}", R"({"widgets": {}})", "null", "{\"widgets\": [] "})
-        EXPECT_FALSE(decodePlacedWidgets(text)) << text;
+    // A record nested 100,000 deep must not crash the host when it is reported as dropped.
+    std::string deep = R"({"widgets": [)" + std::string(100'000, '[') + std::string(100'000, ']') + "]}";
+    for (std::string text : {"", "[]", "{}", R"({"widgets": {}})", "null", "{\"widgets\": [] ", deep.c_str()})
+        EXPECT_FALSE(decodePlacedWidgets(text)) << text.substr(0, 40);
+}
+
+TEST(PlacedWidgets, PositionsOutOfRangeAreDropped) {
+    for (const char* x : {"-9223372036854775808", "9223372036854775807", "1000001", "-2147483648"}) {
+        auto decoded = decodePlacedWidgets(std::string(R"({"widgets": [{"id": "1", "kind": "K", "family": "systemSmall",
+            "extension": "com.example", "y": 0, "x": )") + x + "}]}");
+        ASSERT_TRUE(decoded && decoded->widgets.size() == 1) << x;
+        EXPECT_FALSE(decoded->widgets[0].position) << x;
+    }
+    EXPECT_FALSE(isPlausiblePosition({INT_MIN, 0}));
+    EXPECT_TRUE(isPlausiblePosition({-1'000'000, 1'000'000}));
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <fstream>
 #include <random>
 
+#include "Platform/System/GroupContainer.hpp"
+
 namespace kelvo::testing {
 
 TestContainer::TestContainer(Options options) {
@@ -14,7 +16,7 @@ TestContainer::TestContainer(Options options) {
     bundle_->bundleIdentifier = options.bundleIdentifier;
     if (!options.groups.is_null())
         bundle_->entitlements = std::make_shared<const nlohmann::json>(
-            nlohmann::json{{"com.apple.security.application-groups", options.groups}});
+            nlohmann::json{{platform::applicationGroupsEntitlement, options.groups}});
     nowMs_->store(options.nowMilliseconds);
     running_->store(options.applicationRunning);
 

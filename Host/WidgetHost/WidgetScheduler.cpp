@@ -1,0 +1,74 @@
+#include "Host/WidgetHost/WidgetScheduler.hpp"
+
+#include <cmath>
+#include <utility>
+
+namespace widgethost {
+namespace {
+
+using namespace std::chrono_literals;
+using platform::Date;
+
+}  // namespace
+
+void WidgetScheduler::timelineArrived(const std::string& id, const EncodedTimeline& timeline) {
+    auto& slot = widgets_[id];
+    slot.reload.reset();
+    auto next = nextTimelineRequest(timeline, timers_.now(), minimumReloadSeconds);
+    if (next) slot.reload = timers_.at(*next, 100ms, [this, id] { actions_.reload(id); });
+}
+
+void WidgetScheduler::answerRefused(const std::string& id) {
+    widgets_[id].reload = timers_.after(retryDelay, [this, id] { actions_.reload(id); });
+}
+
+void WidgetScheduler::requestReload(const std::string& id) {
+    widgets_[id].reloadPending = true;
+    if (!coalesce_) coalesce_ = timers_.after(coalesceWindow, [this] { reloadPending(); });
+}
+
+void WidgetScheduler::reloadPending() {
+    coalesce_.reset();
+    std::vector<std::string> due;
+    for (auto& [id, slot] : widgets_)
+        if (std::exchange(slot.reloadPending, false)) due.push_back(id);
+    for (const auto& id : due) actions_.reload(id);
+}
+
+void WidgetScheduler::showing(const std::string& id, const std::vector<EncodedEntry>& entries, bool liveTimers) {
+    auto& slot = widgets_[id];
+    slot.entry.reset();
+    if (auto next = nextEntryChange(entries, timers_.now()))
+        slot.entry = timers_.at(*next, 1ms, [this, id] { actions_.redraw(id); });
+    slot.liveTimers = liveTimers;
+    armTicker();
+}
+
+void WidgetScheduler::forget(const std::string& id) {
+    widgets_.erase(id);
+    armTicker();
+}
+
+void WidgetScheduler::armTicker() {
+    bool needed = false;
+    for (const auto& [id, slot] : widgets_) needed = needed || slot.liveTimers;
+    if (!needed) {
+        ticker_.reset();
+        return;
+    }
+    if (ticker_) return;
+    double ms = timers_.now().millisecondsSince1970;
+    Date next = Date::fromMilliseconds(std::floor(ms / 1000) * 1000 + 1000 + tickOffsetMilliseconds);
+    ticker_ = timers_.at(next, 1ms, [this] { tick(); });
+}
+
+void WidgetScheduler::tick() {
+    ticker_.reset();
+    std::vector<std::string> due;
+    for (const auto& [id, slot] : widgets_)
+        if (slot.liveTimers) due.push_back(id);
+    for (const auto& id : due) actions_.redraw(id);
+    armTicker();
+}
+
+}  // namespace widgethost

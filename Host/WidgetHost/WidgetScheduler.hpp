@@ -1,0 +1,70 @@
+#pragma once
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "Host/WidgetHost/Timers.hpp"
+#include "Host/WidgetHost/WidgetTimeline.hpp"
+
+// When each placed widget is asked for a new timeline and drawn again: at its reload policy's date,
+// soon after a reload request, when its next entry comes due, and each second while it shows a
+// live timer. It decides only when; what happens then is the host's.
+namespace widgethost {
+
+class WidgetScheduler {
+public:
+    struct Actions {
+        /// Ask the widget's extension for a new timeline.
+        std::function<void(const std::string& id)> reload;
+        /// Draw the widget again: its next entry came due, or a second passed while it shows a live timer.
+        std::function<void(const std::string& id)> redraw;
+    };
+
+    /// A timeline that asks to be reloaded sooner than this after its answer waits this long instead.
+    static constexpr double minimumReloadSeconds = 5;
+    /// After a malformed or refused answer the widget is asked again this much later.
+    static constexpr std::chrono::seconds retryDelay{30};
+    /// Reload requests that arrive within this window are answered by one timeline request per widget.
+    static constexpr std::chrono::milliseconds coalesceWindow{20};
+    /// Ticks land this long after the whole second, so that a timer text turns over with the second.
+    static constexpr double tickOffsetMilliseconds = 5;
+
+    WidgetScheduler(Timers& timers, Actions actions) : timers_(timers), actions_(std::move(actions)) {}
+
+    /// A timeline arrived: the next request goes out when its policy says, never sooner than
+    /// `minimumReloadSeconds` from now.
+    void timelineArrived(const std::string& id, const EncodedTimeline& timeline);
+    /// The answer was refused or malformed: ask again after `retryDelay`.
+    void answerRefused(const std::string& id);
+    /// A reload was requested; requests within `coalesceWindow` become one.
+    void requestReload(const std::string& id);
+    /// The widget shows one of `entries` (sorted by date): redraw when the next one comes due, and
+    /// each second while `liveTimers`.
+    void showing(const std::string& id, const std::vector<EncodedEntry>& entries, bool liveTimers);
+    /// The widget was removed: nothing of it is due any more.
+    void forget(const std::string& id);
+
+    bool ticking() const { return ticker_ != nullptr; }
+
+private:
+    struct Slot {
+        TimerHandle reload;
+        TimerHandle entry;
+        bool reloadPending = false;
+        bool liveTimers = false;
+    };
+
+    void reloadPending();
+    void armTicker();
+    void tick();
+
+    Timers& timers_;
+    Actions actions_;
+    std::map<std::string, Slot> widgets_;
+    TimerHandle coalesce_;
+    TimerHandle ticker_;
+};
+
+}  // namespace widgethost

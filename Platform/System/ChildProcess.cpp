@@ -1,0 +1,89 @@
+#include "Platform/System/ChildProcess.hpp"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace platform {
+namespace {
+
+// Between fork and exec: async-signal-safe calls only. An errno goes back through `report`.
+[[noreturn]] void becomeChild(char* const* argv, const ChildOptions& options, int nullInput, int report) {
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    struct sigaction defaultAction {};
+    defaultAction.sa_handler = SIG_DFL;
+    sigaction(SIGPIPE, &defaultAction, nullptr);
+    if (options.endWithParent) prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (options.ownSession)
+        setsid();
+    else if (options.ownProcessGroup)
+        setpgid(0, 0);
+
+    int input = options.input >= 0 ? options.input : nullInput;
+    bool ok = (input < 0 || dup2(input, STDIN_FILENO) >= 0) &&
+              (options.output < 0 || dup2(options.output, STDOUT_FILENO) >= 0);
+    if (ok && options.addressSpaceBytes > 0) {
+        struct rlimit limit {options.addressSpaceBytes, options.addressSpaceBytes};
+        setrlimit(RLIMIT_AS, &limit);
+    }
+    if (ok) execvp(argv[0], argv);
+    int error = errno;
+    (void)!write(report, &error, sizeof error);
+    _exit(127);
+}
+
+}  // namespace
+
+std::optional<pid_t> startChild(const std::vector<std::string>& arguments, const ChildOptions& options,
+                                std::string* why) {
+    auto fail = [why](int error) -> std::optional<pid_t> {
+        if (why) *why = std::strerror(error);
+        return std::nullopt;
+    };
+    if (arguments.empty()) return fail(EINVAL);
+    std::vector<char*> argv;
+    for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+
+    int nullInput = options.input >= 0 ? -1 : open("/dev/null", O_RDONLY | O_CLOEXEC);
+    // A close-on-exec pipe tells whether exec worked: the parent reads an errno or end of file.
+    int report[2];
+    if (pipe2(report, O_CLOEXEC) < 0) {
+        int error = errno;
+        if (nullInput >= 0) close(nullInput);
+        return fail(error);
+    }
+    pid_t child = fork();
+    if (child == 0) becomeChild(argv.data(), options, nullInput, report[1]);
+    int forkError = errno;
+    close(report[1]);
+    if (nullInput >= 0) close(nullInput);
+    if (child < 0) {
+        close(report[0]);
+        return fail(forkError);
+    }
+    // Also here, so that the group exists before the parent may signal it.
+    if (options.ownProcessGroup && !options.ownSession) setpgid(child, child);
+
+    int execError = 0;
+    ssize_t n;
+    do n = read(report[0], &execError, sizeof execError);
+    while (n < 0 && errno == EINTR);
+    close(report[0]);
+    if (n == static_cast<ssize_t>(sizeof execError)) {
+        while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        return fail(execError);
+    }
+    return child;
+}
+
+}  // namespace platform

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+// Starting another program: one place that forks, prepares the child and reports a failed exec.
+namespace platform {
+
+struct ChildOptions {
+    int input = -1;   // becomes the child's standard input; -1: /dev/null
+    int output = -1;  // becomes its standard output; -1: the parent's
+    bool ownProcessGroup = false;  // so that the parent can end the child with all it starts
+    bool ownSession = false;       // detached from the parent's terminal and group
+    bool endWithParent = false;    // SIGTERM when the parent dies
+    std::uint64_t addressSpaceBytes = 0;  // RLIMIT_AS; 0 for none
+};
+
+/// Starts `arguments[0]` (a path, or a name looked up in PATH) with `arguments`. The child starts
+/// with no signal blocked and SIGPIPE at its default, as from a shell. Nothing, with the reason,
+/// when it cannot be started, an exec that fails included.
+std::optional<pid_t> startChild(const std::vector<std::string>& arguments, const ChildOptions& options,
+                                std::string* why = nullptr);
+
+}  // namespace platform

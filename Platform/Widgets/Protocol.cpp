@@ -1,0 +1,238 @@
+#include "Platform/Widgets/Protocol.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include <nlohmann/json.hpp>
+
+#include "Platform/System/JsonDate.hpp"
+#include "Platform/System/JsonDepth.hpp"
+
+namespace platform::protocol {
+namespace {
+
+using nlohmann::json;
+
+// ±100,000,000 days from 1970, the range of an ECMAScript date; in microseconds it still fits an
+// int64, so every clock and timer can take it.
+constexpr double maxDateMilliseconds = 8.64e15;
+
+template <class T>
+std::optional<T> reject(std::string* why, std::string reason) {
+    if (why) *why = std::move(reason);
+    return std::nullopt;
+}
+
+std::string stringOr(const json& object, const char* key, std::string fallback) {
+    auto it = object.find(key);
+    return it != object.end() && it->is_string() ? it->get<std::string>() : fallback;
+}
+
+}  // namespace
+
+const WidgetDeclaration* ExtensionDescription::find(const std::string& kind) const {
+    for (const auto& widget : widgets)
+        if (widget.kind == kind) return &widget;
+    return nullptr;
+}
+
+// Envelopes ------------------------------------------------------------------------------------
+
+json request(std::uint64_t id, std::string_view method, json params) {
+    return {{"jsonrpc", "2.0"}, {"id", id}, {"method", method}, {"params", std::move(params)}};
+}
+
+json resultAnswer(const json& id, json result) { return {{"jsonrpc", "2.0"}, {"id", id}, {"result", std::move(result)}}; }
+
+json errorAnswer(const json& id, int code, const std::string& message) {
+    return {{"jsonrpc", "2.0"}, {"id", id}, {"error", {{"code", code}, {"message", message}}}};
+}
+
+json idOf(const json& request) {
+    if (!request.is_object()) return nullptr;
+    auto it = request.find("id");
+    if (it == request.end() || !(it->is_string() || it->is_number() || it->is_null())) return nullptr;
+    return *it;
+}
+
+std::optional<json> parseLine(std::string_view line) {
+    if (!jsonDepthWithin(line)) return std::nullopt;
+    auto value = json::parse(line, nullptr, /*allow_exceptions=*/false);
+    if (value.is_discarded()) return std::nullopt;
+    return value;
+}
+
+// Encoding -------------------------------------------------------------------------------------
+
+json toJson(const EntryRequest& request) {
+    json params = {{"isPreview", request.isPreview}, {"renderingMode", toString(request.renderingMode)}};
+    if (request.kind) params["kind"] = *request.kind;
+    if (request.family) params["family"] = toString(*request.family);
+    return params;
+}
+
+json toJson(const ExtensionDescription& description) {
+    json widgets = json::array();
+    for (const auto& widget : description.widgets) {
+        json families = json::array();
+        for (auto family : widget.supportedFamilies) families.push_back(toString(family));
+        widgets.push_back({{"kind", widget.kind},
+                           {"displayName", widget.displayName},
+                           {"description", widget.description},
+                           {"supportedFamilies", std::move(families)}});
+    }
+    return {{"bundleIdentifier", description.bundleIdentifier ? json(*description.bundleIdentifier) : json(nullptr)},
+            {"widgets", std::move(widgets)}};
+}
+
+json toJson(const TimelineReloadPolicy& policy) {
+    switch (policy.kind) {
+    case TimelineReloadPolicy::Kind::after: return {{"kind", "after"}, {"date", jsonMilliseconds(policy.date)}};
+    case TimelineReloadPolicy::Kind::never: return {{"kind", "never"}};
+    case TimelineReloadPolicy::Kind::atEnd: break;
+    }
+    return {{"kind", "atEnd"}};
+}
+
+json toJson(const EncodedEntry& entry) {
+    return {
+        {"date", jsonMilliseconds(entry.date)},
+        {"content", entry.content ? *entry.content : json(nullptr)},
+        {"view", entry.view ? *entry.view : json(nullptr)},
+    };
+}
+
+json toJson(const EncodedTimeline& timeline) {
+    json entries = json::array();
+    for (const auto& entry : timeline.entries) entries.push_back(toJson(entry));
+    return {{"entries", std::move(entries)}, {"policy", toJson(timeline.policy)}};
+}
+
+json toJson(const IntentValue& value) {
+    json parameters = json::object();
+    for (const auto& [key, v] : value.parameters) parameters[key] = v ? json(*v) : json(nullptr);
+    return {{"intent", value.type}, {"parameters", std::move(parameters)}};
+}
+
+// Decoding -------------------------------------------------------------------------------------
+
+std::optional<Date> decodeDate(const json& value) {
+    if (!value.is_number()) return std::nullopt;
+    double ms = value.get<double>();
+    if (!std::isfinite(ms) || std::fabs(ms) > maxDateMilliseconds) return std::nullopt;
+    return Date::fromMilliseconds(ms);
+}
+
+std::optional<ExtensionDescription> decodeDescription(const json& result, std::string* why) {
+    if (!result.is_object()) return reject<ExtensionDescription>(why, "describe: result is not an object");
+    ExtensionDescription description;
+    if (auto it = result.find("bundleIdentifier"); it != result.end() && it->is_string())
+        description.bundleIdentifier = it->get<std::string>();
+    auto widgets = result.find("widgets");
+    if (widgets == result.end() || !widgets->is_array())
+        return reject<ExtensionDescription>(why, "describe: no widgets array");
+    for (const auto& widget : *widgets) {
+        if (!widget.is_object()) return reject<ExtensionDescription>(why, "describe: a widget is not an object");
+        auto kind = stringOr(widget, "kind", "");
+        if (kind.empty()) return reject<ExtensionDescription>(why, "describe: a widget has no kind");
+        WidgetDeclaration declaration{kind, stringOr(widget, "displayName", kind), stringOr(widget, "description", ""), {}};
+        if (auto families = widget.find("supportedFamilies"); families != widget.end() && families->is_array())
+            for (const auto& family : *families)
+                if (auto parsed = family.is_string() ? widgetFamilyFromString(family.get<std::string>()) : std::nullopt)
+                    declaration.supportedFamilies.push_back(*parsed);
+        description.widgets.push_back(std::move(declaration));
+    }
+    return description;
+}
+
+std::optional<EncodedEntry> decodeEntry(const json& result, std::string* why) {
+    if (!result.is_object()) return reject<EncodedEntry>(why, "entry is not an object");
+    auto dateIt = result.find("date");
+    auto date = dateIt != result.end() ? decodeDate(*dateIt) : std::nullopt;
+    if (!date) return reject<EncodedEntry>(why, "entry has no valid date");
+    EncodedEntry entry{*date, nullptr, nullptr};
+    if (auto it = result.find("content"); it != result.end() && !it->is_null())
+        entry.content = std::make_shared<const json>(*it);
+    if (auto it = result.find("view"); it != result.end() && !it->is_null()) {
+        if (!it->is_object()) return reject<EncodedEntry>(why, "entry view is not an object");
+        entry.view = std::make_shared<const json>(*it);
+    }
+    return entry;
+}
+
+std::optional<EncodedTimeline> decodeTimeline(const json& result, std::string* why) {
+    if (!result.is_object()) return reject<EncodedTimeline>(why, "timeline is not an object");
+    auto entries = result.find("entries");
+    if (entries == result.end() || !entries->is_array()) return reject<EncodedTimeline>(why, "timeline has no entries array");
+    if (entries->size() > maxTimelineEntries) return reject<EncodedTimeline>(why, "timeline has too many entries");
+
+    EncodedTimeline timeline;
+    for (const auto& item : *entries) {
+        auto entry = decodeEntry(item, why);
+        if (!entry) return std::nullopt;
+        timeline.entries.push_back(std::move(*entry));
+    }
+    std::stable_sort(timeline.entries.begin(), timeline.entries.end(),
+                     [](const EncodedEntry& a, const EncodedEntry& b) { return a.date < b.date; });
+
+    auto policy = result.find("policy");
+    if (policy == result.end() || !policy->is_object()) return reject<EncodedTimeline>(why, "timeline has no policy");
+    auto kind = stringOr(*policy, "kind", "");
+    if (kind == "after") {
+        auto dateIt = policy->find("date");
+        auto date = dateIt != policy->end() ? decodeDate(*dateIt) : std::nullopt;
+        if (!date) return reject<EncodedTimeline>(why, "policy \"after\" has no valid date");
+        timeline.policy = TimelineReloadPolicy::after(*date);
+    } else if (kind == "atEnd") {
+        timeline.policy = TimelineReloadPolicy::atEnd();
+    } else if (kind == "never") {
+        timeline.policy = TimelineReloadPolicy::never();
+    } else {
+        return reject<EncodedTimeline>(why, "policy has an unknown kind");
+    }
+    return timeline;
+}
+
+std::optional<EntryRequest> decodeEntryRequest(const json& params, std::string* why) {
+    if (!params.is_object()) return reject<EntryRequest>(why, "params must be an object");
+    EntryRequest request;
+    if (auto it = params.find("kind"); it != params.end() && !it->is_null()) {
+        if (!it->is_string()) return reject<EntryRequest>(why, "kind must be a string");
+        request.kind = it->get<std::string>();
+    }
+    if (auto it = params.find("family"); it != params.end() && !it->is_null()) {
+        request.family = it->is_string() ? widgetFamilyFromString(it->get_ref<const std::string&>()) : std::nullopt;
+        if (!request.family) return reject<EntryRequest>(why, "Unknown family");
+    }
+    if (auto it = params.find("isPreview"); it != params.end() && !it->is_null()) {
+        if (!it->is_boolean()) return reject<EntryRequest>(why, "isPreview must be a boolean");
+        request.isPreview = it->get<bool>();
+    }
+    if (auto it = params.find("renderingMode"); it != params.end() && !it->is_null()) {
+        auto mode = it->is_string() ? widgetRenderingModeFromString(it->get_ref<const std::string&>()) : std::nullopt;
+        if (!mode) return reject<EntryRequest>(why, "Unknown rendering mode");
+        request.renderingMode = *mode;
+    }
+    return request;
+}
+
+std::optional<IntentValue> decodeIntent(const json& params) {
+    if (!params.is_object()) return std::nullopt;
+    auto type = params.find("intent");
+    if (type == params.end() || !type->is_string()) return std::nullopt;
+    IntentValue value{type->get<std::string>(), {}};
+    if (auto parameters = params.find("parameters"); parameters != params.end() && !parameters->is_null()) {
+        if (!parameters->is_object()) return std::nullopt;
+        for (const auto& [key, v] : parameters->items()) {
+            if (v.is_null())
+                value.parameters[key] = std::nullopt;
+            else if (v.is_string())
+                value.parameters[key] = v.get<std::string>();
+            else
+                return std::nullopt;
+        }
+    }
+    return value;
+}
+
+}  // namespace platform::protocol

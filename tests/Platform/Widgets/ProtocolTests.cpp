@@ -1,0 +1,118 @@
+#include "Platform/Widgets/Protocol.hpp"
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "Platform/System/JsonDepth.hpp"
+
+namespace platform::protocol {
+namespace {
+
+using nlohmann::json;
+
+TEST(Protocol, WhatOneSideEncodesTheOtherDecodes) {
+    EncodedTimeline timeline{{{Date::fromMilliseconds(1000.25), std::make_shared<const json>(json{{"a", 1}}),
+                               std::make_shared<const json>(json{{"type", "text"}})}},
+                             TimelineReloadPolicy::after(Date::fromMilliseconds(8.64e15))};
+    auto decoded = decodeTimeline(toJson(timeline));
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->entries[0].date, timeline.entries[0].date);
+    EXPECT_EQ(*decoded->entries[0].content, *timeline.entries[0].content);
+    EXPECT_EQ(*decoded->entries[0].view, *timeline.entries[0].view);
+    EXPECT_EQ(decoded->policy.date, timeline.policy.date);
+
+    EntryRequest request{"Clock", WidgetFamily::systemMedium, true, WidgetRenderingMode::accented};
+    auto back = decodeEntryRequest(toJson(request));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->kind, request.kind);
+    EXPECT_EQ(back->family, request.family);
+    EXPECT_TRUE(back->isPreview);
+    EXPECT_EQ(back->renderingMode, request.renderingMode);
+
+    IntentValue intent{"Start", {{"id", "7"}, {"none", std::nullopt}}};
+    EXPECT_EQ(decodeIntent(toJson(intent)), intent);
+}
+
+TEST(Protocol, LinesNestedTooDeepAreNotParsed) {
+    std::string deep = std::string(maxJsonDepth + 1, '[') + std::string(maxJsonDepth + 1, ']');
+    EXPECT_FALSE(parseLine(deep));
+    EXPECT_FALSE(parseLine("{"));
+    EXPECT_TRUE(parseLine(deep.substr(1, 2 * maxJsonDepth)));
+}
+
+TEST(Protocol, DecodesATimelineAndSortsItsEntries) {
+    auto result = json::parse(R"({"entries": [
+        {"date": 2000.5, "content": {"a": 1}, "view": {"type": "text"}},
+        {"date": 1000, "content": null, "view": null}],
+        "policy": {"kind": "after", "date": 86400000}})");
+    std::string why;
+    auto timeline = decodeTimeline(result, &why);
+    ASSERT_TRUE(timeline) << why;
+    ASSERT_EQ(timeline->entries.size(), 2u);
+    EXPECT_EQ(timeline->entries[0].date, Date::fromMilliseconds(1000));
+    EXPECT_FALSE(timeline->entries[0].view);
+    EXPECT_FALSE(timeline->entries[0].content);
+    EXPECT_EQ(timeline->entries[1].date, Date::fromMilliseconds(2000.5));
+    ASSERT_TRUE(timeline->entries[1].view);
+    EXPECT_EQ((*timeline->entries[1].content)["a"], 1);
+    EXPECT_EQ(timeline->policy.kind, TimelineReloadPolicy::Kind::after);
+    EXPECT_EQ(timeline->policy.date, Date::fromMilliseconds(86400000));
+}
+
+TEST(Protocol, MalformedTimelinesAreRefusedWithAReason) {
+    const char* cases[] = {
+        R"([])",
+        R"({"policy": {"kind": "never"}})",
+        R"({"entries": {}, "policy": {"kind": "never"}})",
+        R"({"entries": []})",
+        R"({"entries": [], "policy": {"kind": "sometimes"}})",
+        R"({"entries": [], "policy": {"kind": "after"}})",
+        R"({"entries": [], "policy": {"kind": "after", "date": "tomorrow"}})",
+        R"({"entries": [{"content": null}], "policy": {"kind": "never"}})",
+        R"({"entries": [{"date": "1000"}], "policy": {"kind": "never"}})",
+        R"({"entries": [{"date": 1000, "view": "text"}], "policy": {"kind": "never"}})",
+        R"({"entries": [{"date": true}], "policy": {"kind": "never"}})",
+        // Dates beyond any clock's range would overflow a conversion to timer ticks.
+        R"({"entries": [], "policy": {"kind": "after", "date": 1e17}})",
+        R"({"entries": [], "policy": {"kind": "after", "date": 1e300}})",
+        R"({"entries": [{"date": -9e15}], "policy": {"kind": "never"}})",
+    };
+    for (const char* text : cases) {
+        std::string why;
+        EXPECT_FALSE(decodeTimeline(json::parse(text), &why)) << text;
+        EXPECT_FALSE(why.empty()) << text;
+    }
+}
+
+TEST(Protocol, TooManyEntriesAreRefused) {
+    json entries = json::array();
+    for (size_t i = 0; i <= maxTimelineEntries; ++i) entries.push_back({{"date", i}});
+    EXPECT_FALSE(decodeTimeline({{"entries", entries}, {"policy", {{"kind", "never"}}}}));
+    entries.erase(entries.begin());
+    EXPECT_TRUE(decodeTimeline({{"entries", entries}, {"policy", {{"kind", "never"}}}}));
+}
+
+TEST(Protocol, DescriptionKeepsKnownFamiliesInOrder) {
+    auto description = decodeDescription(json::parse(R"({"bundleIdentifier": "com.example.widget", "widgets": [
+        {"kind": "Clock", "displayName": "Clock", "supportedFamilies": ["systemMedium", "systemExtraLarge", 3, "systemSmall"]},
+        {"kind": "Notes"}]})"));
+    ASSERT_TRUE(description);
+    EXPECT_EQ(description->bundleIdentifier, "com.example.widget");
+    ASSERT_EQ(description->widgets.size(), 2u);
+    const auto* clock = description->find("Clock");
+    ASSERT_TRUE(clock);
+    EXPECT_EQ(clock->supportedFamilies,
+              (std::vector{WidgetFamily::systemMedium, WidgetFamily::systemSmall}));
+    EXPECT_EQ(description->find("Notes")->displayName, "Notes");
+    EXPECT_TRUE(description->find("Notes")->supportedFamilies.empty());
+    EXPECT_FALSE(description->find("clock"));
+}
+
+TEST(Protocol, DescriptionsWithoutKindsAreRefused) {
+    for (const char* text : {R"({})", R"({"widgets": [{"kind": ""}]})", R"({"widgets": [{}]})", R"({"widgets": [1]})"})
+        EXPECT_FALSE(decodeDescription(json::parse(text))) << text;
+}
+
+}  // namespace
+}  // namespace platform::protocol
