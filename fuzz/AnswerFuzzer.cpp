@@ -1,12 +1,9 @@
-// What the widget host reads from an extension: one answer line, parsed as the extension pipe
-// parses it, its timeline, entry or description, and the entries' view trees, laid out as the host
-// lays them out.
+// What the widget host reads from an extension: one answer line, parsed as the host parses it, its
+// timeline, entry or description, and the entries' view trees, laid out as the host lays them out.
 #include <cstdint>
 #include <string_view>
 
-#include <nlohmann/json.hpp>
-
-#include "Host/WidgetHost/WidgetTimeline.hpp"
+#include "Platform/Widgets/Protocol.hpp"
 #include "Platform/Views/PlacedBoxes.hpp"
 #include "Platform/Views/WidgetRenderer.hpp"
 
@@ -15,7 +12,7 @@ extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfi
 
 namespace {
 
-void layOutEntry(const widgethost::TimelineEntry& entry) {
+void layOutEntry(const platform::EncodedEntry& entry) {
     if (!entry.view) return;
     auto view = platform::views::WidgetView::fromJson(*entry.view);
     if (!view) return;
@@ -27,13 +24,14 @@ void layOutEntry(const widgethost::TimelineEntry& entry) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string_view line(reinterpret_cast<const char*>(data), size);
-    auto answer = nlohmann::json::parse(line, nullptr, /*allow_exceptions=*/false);
-    if (!answer.is_object()) return 0;
-    auto result = answer.find("result");
-    if (result == answer.end()) return 0;
-    if (auto entry = widgethost::decodeEntry(*result)) layOutEntry(*entry);
-    if (auto timeline = widgethost::decodeTimeline(*result))
+    namespace protocol = platform::protocol;
+    auto answer = protocol::parseLine(line);
+    if (!answer || !answer->is_object()) return 0;
+    auto result = answer->find("result");
+    if (result == answer->end()) return 0;
+    if (auto entry = protocol::decodeEntry(*result)) layOutEntry(*entry);
+    if (auto timeline = protocol::decodeTimeline(*result))
         for (const auto& e : timeline->entries) layOutEntry(e);
-    (void)widgethost::decodeDescription(*result);
+    (void)protocol::decodeDescription(*result);
     return 0;
 }

@@ -166,7 +166,7 @@ class WidgetHostTest(harness.HostTestCase):
 
         clicked = self.ctl("click", widget_id, "160", "160")
         self.assertIn("fake://open", clicked.stdout)
-        self.assertTrue(wait_until(lambda: os.path.exists(self.opened)), "the URL opener never ran")
+        self.assertTrue(wait_until(lambda: os.path.exists(self.opened) and os.path.getsize(self.opened) > 0), "the URL opener never ran")
         with open(self.opened) as f:
             self.assertEqual(f.read().strip(), "fake://open")
 

@@ -163,7 +163,7 @@ TEST_F(KelvoAppProcessTests, CarriesOutWaitingAndNewCommandsAndSignsOffOnExit) {
     // Step 2: a command dropped while it runs changes the state with a new updatedAt.
     auto before = state()->updatedAt;
     drop("6F1D3C1A-0000-4000-8000-000000000002.json", WidgetCommand::Action::stop, 0);
-    ASSERT_TRUE(waitUntil([&] { auto s = state(); return s && s->updatedAt != before; }));
+    ASSERT_TRUE(waitUntil([&] { auto s = state(); return s && !s->running && s->updatedAt != before; }));
     auto after = state();
     EXPECT_GT(after->updatedAt, before);
     EXPECT_FALSE(after->running);
