@@ -254,7 +254,7 @@ void Host::reloadAll() {
 }
 
 void Host::clockChanged() {
-    log(LogLevel::info, "the clock was set; asking every widget again");
+    log(LogLevel::info, "the clock or the time zone changed; asking every widget again");
     reevaluateAll();
 }
 
