@@ -30,7 +30,7 @@ Host::Host(sd_event* loop, HostOptions options, std::unique_ptr<Timers> timers)
                             [this](const std::string& id) {
                                 if (auto* widget = widgetNamed(id)) draw(*widget);
                             }}),
-      screen_(pictureScreen({options_.outputDirectory, options_.scale, options_.appearance},
+      screen_(pictureScreen({options_.outputDirectory, options_.scale, options_.appearance, options_.renderingMode},
                             [this](const std::string& id, const std::string& picture) {
                                 if (drawn_) drawn_(id, picture);
                             })),

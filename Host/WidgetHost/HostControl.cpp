@@ -176,13 +176,18 @@ void Host::render(const RenderRequest& request, std::function<void(HostResult<Do
     if (!widget) return done(error(Code::unknownWidget, "no widget has the id \"" + request.id + "\""));
     if (!request.path.is_absolute() || request.path.filename().empty())
         return done(error(Code::invalidArgument, "the path must be absolute and name a file"));
+    // Any bus client may ask, and the rename that writes the picture would replace a device node too.
+    std::error_code ec;
+    auto existing = std::filesystem::symlink_status(request.path, ec);
+    if (std::filesystem::exists(existing) && !std::filesystem::is_regular_file(existing))
+        return done(error(Code::invalidArgument, request.path.string() + " exists and is not a regular file"));
     if (!std::isfinite(request.scale) || request.scale < 0.25 || request.scale > 8)
         return done(error(Code::invalidArgument, "the scale must lie between 0.25 and 8"));
 
     auto family = widget->placed.family;
     const Timers& timers = *timers_;
     auto write = [request, family, &timers](const platform::views::WidgetView& view) -> HostResult<Done> {
-        platform::views::RenderOptions options{family, request.scale, request.appearance, timers.now()};
+        platform::views::RenderOptions options{family, request.scale, request.appearance, timers.now(), request.mode};
         auto bytes = request.path.extension() == ".svg" ? platform::views::renderSvg(view, options)
                                                         : platform::views::renderPng(view, options);
         if (!bytes) return error(Code::failed, "the picture could not be made");

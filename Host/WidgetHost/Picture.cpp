@@ -68,7 +68,8 @@ bool writePng(const Picture& picture, std::string& out, std::vector<png_byte>& r
 }  // namespace
 
 std::optional<Picture> paintPicture(const platform::views::WidgetLayoutInfo& layout, platform::WidgetFamily family,
-                                    double scale, platform::views::Appearance appearance) {
+                                    double scale, platform::views::Appearance appearance,
+                                    platform::WidgetRenderingMode mode) {
     auto size = platform::views::widgetSize(family);
     int width = static_cast<int>(std::ceil(size.width * scale));
     int height = static_cast<int>(std::ceil(size.height * scale));
@@ -81,7 +82,7 @@ std::optional<Picture> paintPicture(const platform::views::WidgetLayoutInfo& lay
         cairo_surface_destroy);
     if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) return std::nullopt;
     std::unique_ptr<cairo_t, decltype(&cairo_destroy)> cr(cairo_create(surface.get()), cairo_destroy);
-    bool painted = platform::views::paint(cr.get(), layout, scale, appearance);
+    bool painted = platform::views::paint(cr.get(), layout, scale, appearance, mode);
     cr.reset();
     cairo_surface_flush(surface.get());
     if (!painted) return std::nullopt;

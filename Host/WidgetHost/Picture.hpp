@@ -22,7 +22,8 @@ struct Picture {
 
 /// Paints a laid-out widget at `widgetSize(family) × scale` pixels. Nothing when it cannot be painted.
 std::optional<Picture> paintPicture(const platform::views::WidgetLayoutInfo& layout, platform::WidgetFamily family,
-                                    double scale, platform::views::Appearance appearance);
+                                    double scale, platform::views::Appearance appearance,
+                                    platform::WidgetRenderingMode mode = platform::WidgetRenderingMode::fullColor);
 
 /// A fingerprint of the pixels, to notice whether a picture changed without keeping the last one.
 std::size_t fingerprint(const Picture& picture);

@@ -54,7 +54,7 @@ private:
     std::filesystem::path path(const std::string& id) const { return options_.directory / (id + ".png"); }
 
     void write(const std::string& id, Shown& shown) {
-        auto picture = paintPicture(shown.layout, shown.family, options_.scale, options_.appearance);
+        auto picture = paintPicture(shown.layout, shown.family, options_.scale, options_.appearance, options_.renderingMode);
         auto print = picture ? std::optional(fingerprint(*picture)) : std::nullopt;
         if (print && print == shown.fingerprint) return;
         auto png = picture ? encodePng(*picture) : std::nullopt;

@@ -14,6 +14,7 @@ struct PictureScreenOptions {
     std::filesystem::path directory;
     double scale = 2;
     platform::views::Appearance appearance = platform::views::Appearance::light;
+    platform::WidgetRenderingMode renderingMode = platform::WidgetRenderingMode::fullColor;
 };
 
 /// `drawn` runs after a picture file was rewritten, with the widget's id and the file.

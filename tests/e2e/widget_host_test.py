@@ -133,6 +133,11 @@ class WidgetHostTest(harness.HostTestCase):
         self.assertTrue(any('"accented"' in r[2] for r in self.requests("getTimeline")))
         missing = self.ctl("render", "99", "--out", png, check=False)
         self.assertEqual(missing.returncode, 4)
+        # The host refuses what widgetctl refuses, for any other client of the bus.
+        for place in ("/dev/null", self.root):
+            ok, out = self.bus_call("net.widgethost.Control1", "Render", "", widget_id, place, "1.0", "light", "fullColor")
+            self.assertFalse(ok, place)
+            self.assertIn("not a regular file", out)
 
     def test_removing_deletes_the_picture_and_stops_the_idle_extension(self):
         self.start_host()
