@@ -9,6 +9,8 @@
 namespace kelvo::strings {
 
 struct Key {
+    // A constructor rather than an aggregate: clang 14 cannot initialise aggregates with parentheses.
+    constexpr Key(const char* k, const char* d) : key(k), defaultValue(d) {}
     const char* key;
     const char* defaultValue;
 };
