@@ -90,7 +90,8 @@ struct WidgetScreen {
                        const platform::views::WidgetLayoutInfo* layout)>
         show;
     std::function<void(const std::string& id)> remove;
-    std::function<void(const std::string& id, WidgetPosition position)> move;
+    /// Moves a widget; returns where it really went (a screen keeps widgets on its outputs).
+    std::function<WidgetPosition(const std::string& id, WidgetPosition position)> move;
     std::function<void(platform::views::Appearance appearance)> setAppearance;
     /// The widget's picture file, "" when there is none.
     std::function<std::string(const std::string& id)> picture;

@@ -202,7 +202,10 @@ int main(int argc, char** argv) {
                 s->show(placed.id, placed.family, {position.x, position.y}, title, view);
             },
             [s](const std::string& id) { s->remove(id); },
-            [s](const std::string& id, WidgetPosition position) { s->move(id, {position.x, position.y}); },
+            [s](const std::string& id, WidgetPosition position) {
+                auto moved = s->move(id, {position.x, position.y});
+                return WidgetPosition{moved.x, moved.y};
+            },
             [s](platform::views::Appearance a) { s->setAppearance(a); },
             [](const std::string&) { return std::string(); },
         });

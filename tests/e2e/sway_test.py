@@ -87,7 +87,6 @@ class SwayTest(harness.HostTestCase):
         self.assertTrue(before)
         self.assertEqual(list(covered[:3]), [51, 102, 76])  # the window's colour, not the widget's
 
-    @known_fault("drags on Sway add the travel from the press on every motion")
     def test_a_drag_moves_by_the_pointer_travel(self):
         widget_id = self.place_medium(100, 100)
         grab = (100 + 340, 100 + 6)  # the top edge, away from the buttons
@@ -104,7 +103,6 @@ class SwayTest(harness.HostTestCase):
         self.assertGreaterEqual(position[0], -MEDIUM[0] // 2)
         self.assertLessEqual(position[0], 0)
 
-    @known_fault("drags on Sway add the travel from the press on every motion")
     def test_a_drag_in_bounds_moves_exactly(self):
         widget_id = self.place_medium(100, 100)
         grab = (100 + 340, 100 + 6)
@@ -116,7 +114,6 @@ class SwayTest(harness.HostTestCase):
         self.facts.record("drag of +300,+200 in 10 steps from 100,100", {"expected": [400, 300], "position": position})
         self.assertEqual(position, [400, 300])
 
-    @known_fault("positions are clamped only at 0")
     def test_a_widget_moved_off_the_output_comes_back(self):
         widget_id = self.place_medium(100, 100)
         self.ctl("move", widget_id, "1400", "24")
@@ -130,7 +127,6 @@ class SwayTest(harness.HostTestCase):
         self.assertLessEqual(off[0], 1280 - MEDIUM[0] // 2, "a widget was left mostly off the output")
         self.assertTrue(drawn, "the widget never came back on screen")
 
-    @known_fault("positions are not checked when an output shrinks")
     def test_a_widget_stays_on_an_output_that_shrinks(self):
         widget_id = self.place_medium(800, 450)
         self.sway.swaymsg("output", "HEADLESS-1", "resolution", "800x600")

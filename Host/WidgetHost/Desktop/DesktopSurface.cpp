@@ -1,16 +1,20 @@
 #include "Host/WidgetHost/Desktop/DesktopSurface.hpp"
 
+#include <gdk/gdkwayland.h>
 #include <gtk-layer-shell.h>
 #include <gtk/gtk.h>
+#include <wayland-client.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 #include <vector>
 
+#include "Host/WidgetHost/Desktop/detail/KeepOnOutput.hpp"
 #include "Host/WidgetHost/Desktop/detail/PointerGesture.hpp"
 #include "Host/WidgetHost/Desktop/detail/SurfaceContent.hpp"
 #include "Platform/Views/Painter.hpp"
@@ -73,6 +77,13 @@ RGBA backgroundColour(const WidgetView& view, platform::WidgetFamily family, App
     return {channel(16), channel(8), channel(0), 1};
 }
 
+// While the button is held, wlroots compositors (Sway) give pointer positions relative to where the
+// surface was at the press, KWin relative to where it is now. X11 drags go to the window manager.
+detail::PointerFrame layerShellPointerFrame() {
+    const char* desktop = std::getenv("XDG_CURRENT_DESKTOP");
+    return desktop && std::strstr(desktop, "KDE") ? detail::PointerFrame::current : detail::PointerFrame::pressTime;
+}
+
 void roundedRectangle(cairo_t* cr, const platform::views::Rect& r, double radius) {
     cairo_new_sub_path(cr);
     cairo_arc(cr, r.x + r.width - radius, r.y + radius, radius, -M_PI / 2, 0);
@@ -100,7 +111,8 @@ struct DesktopSurface::State {
     std::vector<GtkWidget*> buttons;
     std::optional<std::size_t> pressedRegion;
 
-    detail::PointerGesture gesture{8};
+    detail::PointerGesture gesture{8, layerShellPointerFrame()};
+    SurfacePosition pressPosition;
     guint pressButton = 0;
     double pressRootX = 0;
     double pressRootY = 0;
@@ -111,6 +123,7 @@ struct DesktopSurface::State {
     bool mapped = false;
     guint tickSource = 0;
     guint settleSource = 0;
+    gulong monitorsChanged = 0;
 
     // The square window's corner fill, kept for the view and appearance it was taken from.
     const platform::views::View* cornerView = nullptr;
@@ -123,7 +136,9 @@ struct DesktopSurface::State {
     void syncButtons();
     void updateTicking();
     void reportPosition();
-    void moveBy(double dx, double dy);
+    std::vector<detail::OutputArea> outputs() const;
+    SurfacePosition placeAt(SurfacePosition wanted);
+    void keepOnOutputs();
     bool transparent() const;
     RGBA squareFill();
     PressTarget targetAt(double x, double y) const;
@@ -142,6 +157,7 @@ struct DesktopSurface::State {
     static gboolean onConfigure(GtkWidget*, GdkEventConfigure*, gpointer self);
     static gboolean onTick(gpointer self);
     static gboolean onSettled(gpointer self);
+    static void onMonitorsChanged(GdkScreen*, gpointer self);
     static void onButtonClicked(GtkButton* button, gpointer self);
     static void onButtonState(GtkWidget* button, GtkStateFlags previous, gpointer self);
 };
@@ -311,7 +327,8 @@ gboolean DesktopSurface::State::onPress(GtkWidget*, GdkEventButton* event, gpoin
     s->pressRootX = event->x_root;
     s->pressRootY = event->y_root;
     s->pressTime = event->time;
-    s->gesture.press(event->x, event->y, s->targetAt(event->x, event->y));
+    s->pressPosition = s->position;
+    s->gesture.press(event->x, event->y, s->targetAt(event->x, event->y), s->position.x, s->position.y);
     // Buttons hidden from screen readers have no GTK button of their own, so their pressed look is here.
     if (s->gesture.armed() && s->layout) {
         s->pressedRegion = detail::buttonAt(s->layout->buttons, event->x, event->y);
@@ -322,7 +339,7 @@ gboolean DesktopSurface::State::onPress(GtkWidget*, GdkEventButton* event, gpoin
 
 gboolean DesktopSurface::State::onMotion(GtkWidget*, GdkEventMotion* event, gpointer self) {
     auto* s = static_cast<State*>(self);
-    auto effect = s->gesture.motion(event->x, event->y);
+    auto effect = s->gesture.motion(event->x, event->y, s->position.x, s->position.y);
     switch (effect.kind) {
     case detail::GestureEffect::Kind::beginDrag:
         if (!s->layerShell()) {
@@ -333,9 +350,11 @@ gboolean DesktopSurface::State::onMotion(GtkWidget*, GdkEventMotion* event, gpoi
                                        static_cast<int>(s->pressRootX), static_cast<int>(s->pressRootY), s->pressTime);
             return TRUE;
         }
-        s->moveBy(effect.dx, effect.dy);
+        [[fallthrough]];
+    case detail::GestureEffect::Kind::dragBy:
+        s->placeAt({s->pressPosition.x + static_cast<int>(std::lround(effect.dx)),
+                    s->pressPosition.y + static_cast<int>(std::lround(effect.dy))});
         return TRUE;
-    case detail::GestureEffect::Kind::dragBy: s->moveBy(effect.dx, effect.dy); return TRUE;
     default: return TRUE;
     }
 }
@@ -378,12 +397,59 @@ void DesktopSurface::State::onButtonState(GtkWidget* button, GtkStateFlags, gpoi
 
 // Position --------------------------------------------------------------------------------------
 
-void DesktopSurface::State::moveBy(double dx, double dy) {
-    position.x = std::max(0, position.x + static_cast<int>(std::lround(dx)));
-    position.y = std::max(0, position.y + static_cast<int>(std::lround(dy)));
+std::vector<detail::OutputArea> DesktopSurface::State::outputs() const {
+    GdkDisplay* display = gtk_widget_get_display(window);
+    std::vector<detail::OutputArea> areas;
+    auto areaOf = [](GdkMonitor* monitor) {
+        GdkRectangle r;
+        gdk_monitor_get_geometry(monitor, &r);
+        return detail::OutputArea{r.x, r.y, r.width, r.height};
+    };
+    if (layerShell()) {
+        // Margins count from the output's corner; the surface is on the output the compositor chose.
+        GdkWindow* gdkWindow = gtk_widget_get_window(window);
+        GdkMonitor* monitor = gdkWindow ? gdk_display_get_monitor_at_window(display, gdkWindow) : nullptr;
+        if (!monitor) monitor = gdk_display_get_primary_monitor(display);
+        if (!monitor && gdk_display_get_n_monitors(display) > 0) monitor = gdk_display_get_monitor(display, 0);
+        if (monitor) {
+            auto geometry = areaOf(monitor);
+            areas.push_back({0, 0, geometry.width, geometry.height});
+        }
+        return areas;
+    }
+    for (int i = 0; i < gdk_display_get_n_monitors(display); ++i) areas.push_back(areaOf(gdk_display_get_monitor(display, i)));
+    return areas;
+}
+
+SurfacePosition DesktopSurface::State::placeAt(SurfacePosition wanted) {
+    auto size = platform::views::widgetSize(settings.family);
+    position = detail::keepOnOutput(wanted, static_cast<int>(std::ceil(size.width)),
+                                    static_cast<int>(std::ceil(size.height)), outputs());
+    if (!layerShell()) {
+        gtk_window_move(GTK_WINDOW(window), position.x, position.y);
+        return position;
+    }
     gtk_layer_set_margin(GTK_WINDOW(window), GTK_LAYER_SHELL_EDGE_LEFT, position.x);
     gtk_layer_set_margin(GTK_WINDOW(window), GTK_LAYER_SHELL_EDGE_TOP, position.y);
+    // New margins take effect with the surface's next commit. GTK commits when it draws, and it
+    // draws on the compositor's frame callback, which a surface on no output never gets: commit now.
+    GdkWindow* gdkWindow = gtk_widget_get_window(window);
+    if (gdkWindow && GDK_IS_WAYLAND_WINDOW(gdkWindow)) {
+        if (wl_surface* surface = gdk_wayland_window_get_wl_surface(gdkWindow)) wl_surface_commit(surface);
+    }
+    gtk_widget_queue_draw(window);
+    return position;
 }
+
+void DesktopSurface::State::keepOnOutputs() {
+    SurfacePosition before = position;
+    if (placeAt(position) == before) return;
+    // Reported like a drag, so the host keeps the new place.
+    if (settleSource) g_source_remove(settleSource);
+    settleSource = g_timeout_add(0, onSettled, this);
+}
+
+void DesktopSurface::State::onMonitorsChanged(GdkScreen*, gpointer self) { static_cast<State*>(self)->keepOnOutputs(); }
 
 void DesktopSurface::State::reportPosition() {
     if (callbacks.moved) callbacks.moved(position);
@@ -421,6 +487,7 @@ DesktopSurface::DesktopSurface(SurfaceSettings settings, SurfaceCallbacks callba
     s.settings = std::move(settings);
     s.callbacks = std::move(callbacks);
     s.position = s.settings.position;
+    s.pressPosition = s.position;
 
     s.window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     GtkWindow* window = GTK_WINDOW(s.window);
@@ -479,12 +546,16 @@ DesktopSurface::DesktopSurface(SurfaceSettings settings, SurfaceCallbacks callba
     g_signal_connect(s.window, "map-event", G_CALLBACK(State::onMap), &s);
     g_signal_connect(s.window, "unmap-event", G_CALLBACK(State::onUnmap), &s);
     gtk_widget_show_all(overlay);
+    // A saved position may lie off the outputs there are now; outputs also come, go and change size.
+    s.keepOnOutputs();
+    s.monitorsChanged = g_signal_connect(screen, "monitors-changed", G_CALLBACK(State::onMonitorsChanged), &s);
 }
 
 DesktopSurface::~DesktopSurface() {
     State& s = *state_;
     if (s.tickSource) g_source_remove(s.tickSource);
     if (s.settleSource) g_source_remove(s.settleSource);
+    g_signal_handler_disconnect(gtk_widget_get_screen(s.window), s.monitorsChanged);
     gtk_widget_destroy(s.window);
 }
 
@@ -511,16 +582,7 @@ void DesktopSurface::setAppearance(Appearance appearance) {
     gtk_widget_queue_draw(s.area);
 }
 
-void DesktopSurface::moveTo(SurfacePosition position) {
-    State& s = *state_;
-    s.position = position;
-    if (s.layerShell()) {
-        gtk_layer_set_margin(GTK_WINDOW(s.window), GTK_LAYER_SHELL_EDGE_LEFT, position.x);
-        gtk_layer_set_margin(GTK_WINDOW(s.window), GTK_LAYER_SHELL_EDGE_TOP, position.y);
-    } else {
-        gtk_window_move(GTK_WINDOW(s.window), position.x, position.y);
-    }
-}
+SurfacePosition DesktopSurface::moveTo(SurfacePosition position) { return state_->placeAt(position); }
 
 SurfacePosition DesktopSurface::position() const { return state_->position; }
 
