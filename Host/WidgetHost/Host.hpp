@@ -96,6 +96,8 @@ struct WidgetScreen {
     /// The widget's picture file, "" when there is none.
     std::function<std::string(const std::string& id)> picture;
     LiveTimers liveTimers = LiveTimers::screen;
+    /// Where the widgets appear, as the log says it when the host starts.
+    std::string description;
 };
 
 /// Who moved a widget: the user, by dragging its window (which is already there), or a request

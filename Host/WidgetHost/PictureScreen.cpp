@@ -79,6 +79,7 @@ private:
 
 WidgetScreen pictureScreen(PictureScreenOptions options,
                            std::function<void(const std::string& id, const std::string& picture)> drawn) {
+    std::string where = "pictures in " + options.directory.string();
     auto writer = std::make_shared<PictureWriter>(std::move(options), std::move(drawn));
     return WidgetScreen{
         [writer](const PlacedWidget& placed, const std::string&, const platform::views::WidgetView*,
@@ -88,6 +89,7 @@ WidgetScreen pictureScreen(PictureScreenOptions options,
         [writer](platform::views::Appearance appearance) { writer->setAppearance(appearance); },
         [writer](const std::string& id) { return writer->picture(id); },
         WidgetScreen::LiveTimers::host,
+        std::move(where),
     };
 }
 

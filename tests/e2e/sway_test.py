@@ -174,7 +174,6 @@ class SwayTest(harness.HostTestCase):
 class LostCompositorTest(harness.HostTestCase):
     """The host whose compositor goes away (a compositor of this case's own)."""
 
-    @known_fault("the host ends without a word when its display goes away")
     def test_losing_the_compositor_is_said_in_the_log(self):
         with SwaySession() as sway:
             self.extensions_dir = self.bin_dir
@@ -193,7 +192,6 @@ class LostCompositorTest(harness.HostTestCase):
 
 
 class StaleDisplayTest(harness.HostTestCase):
-    @known_fault("the log blames layer-shell for a display that cannot be opened")
     def test_a_display_that_cannot_be_opened_is_named_as_such(self):
         self.extensions_dir = self.bin_dir
         self.env["WAYLAND_DISPLAY"] = os.path.join(self.root, "no-such-display")

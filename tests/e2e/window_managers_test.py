@@ -135,7 +135,6 @@ class LostDisplayCases:
     """The host whose X server goes away: one clear line, and no silent end."""
     window_manager = None
 
-    @known_fault("the host ends without a word when its X server goes away")
     def test_losing_the_display_is_said_in_the_log(self):
         x = XSession(window_manager=self.window_manager).__enter__()
         try:
