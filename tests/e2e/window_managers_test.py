@@ -105,7 +105,6 @@ class WindowManagerCases:
         self.assertTrue(self.all_shown())
         self.assertEqual(above, {self.small: True, self.medium: True})
 
-    @known_fault("a widget window closed by the window manager is gone until the host restarts")
     def test_a_window_closed_by_the_window_manager_comes_back(self):
         before = self.assertions_in_log()
         self.x.close(self.windows()[self.small])

@@ -31,6 +31,9 @@ using platform::views::WidgetView;
 
 // How long a window stays where the window manager last put it before the move counts as done.
 constexpr guint moveSettleMs = 400;
+// How long a layer surface the compositor closed stays away, so that a compositor closing it again
+// at once is not answered in a tight loop.
+constexpr guint reopenDelayMs = 500;
 
 constexpr const char* hitTargetClass = "widget-host-hit";
 constexpr const char* css = R"css(
@@ -124,6 +127,7 @@ struct DesktopSurface::State {
     guint tickSource = 0;
     guint settleSource = 0;
     gulong monitorsChanged = 0;
+    guint reopenSource = 0;  // brings back a layer surface the compositor closed
 
     // The square window's corner fill, kept for the view and appearance it was taken from.
     const platform::views::View* cornerView = nullptr;
@@ -158,6 +162,9 @@ struct DesktopSurface::State {
     static gboolean onTick(gpointer self);
     static gboolean onSettled(gpointer self);
     static void onMonitorsChanged(GdkScreen*, gpointer self);
+    static gboolean onDelete(GtkWidget*, GdkEvent*, gpointer self);
+    static gboolean onReopen(gpointer self);
+    void reopen();
     static void onButtonClicked(GtkButton* button, gpointer self);
     static void onButtonState(GtkWidget* button, GtkStateFlags previous, gpointer self);
 };
@@ -449,7 +456,38 @@ void DesktopSurface::State::keepOnOutputs() {
     settleSource = g_timeout_add(0, onSettled, this);
 }
 
-void DesktopSurface::State::onMonitorsChanged(GdkScreen*, gpointer self) { static_cast<State*>(self)->keepOnOutputs(); }
+void DesktopSurface::State::onMonitorsChanged(GdkScreen*, gpointer self) {
+    auto* s = static_cast<State*>(self);
+    s->keepOnOutputs();
+    s->reopen();
+}
+
+// Closed from outside --------------------------------------------------------------------------
+
+// A window manager's close action (or a compositor closing a layer surface) asks the window to go.
+// A widget leaves only through the host ("Remove widget"), so it stays where it is saved: an X11
+// window just stays open; a closed layer surface is made again once there is an output to put it on.
+gboolean DesktopSurface::State::onDelete(GtkWidget*, GdkEvent*, gpointer self) {
+    auto* s = static_cast<State*>(self);
+    if (!s->layerShell()) return TRUE;
+    gtk_widget_hide(s->window);
+    if (!s->reopenSource) s->reopenSource = g_timeout_add(reopenDelayMs, onReopen, s);
+    return TRUE;
+}
+
+gboolean DesktopSurface::State::onReopen(gpointer self) {
+    auto* s = static_cast<State*>(self);
+    s->reopenSource = 0;
+    s->reopen();
+    return G_SOURCE_REMOVE;
+}
+
+void DesktopSurface::State::reopen() {
+    if (!view || gtk_widget_get_visible(window) || reopenSource) return;
+    if (gdk_display_get_n_monitors(gtk_widget_get_display(window)) == 0) return;  // again on the next output
+    placeAt(position);
+    gtk_widget_show(window);
+}
 
 void DesktopSurface::State::reportPosition() {
     if (callbacks.moved) callbacks.moved(position);
@@ -545,6 +583,7 @@ DesktopSurface::DesktopSurface(SurfaceSettings settings, SurfaceCallbacks callba
 
     g_signal_connect(s.window, "map-event", G_CALLBACK(State::onMap), &s);
     g_signal_connect(s.window, "unmap-event", G_CALLBACK(State::onUnmap), &s);
+    g_signal_connect(s.window, "delete-event", G_CALLBACK(State::onDelete), &s);
     gtk_widget_show_all(overlay);
     // A saved position may lie off the outputs there are now; outputs also come, go and change size.
     s.keepOnOutputs();
@@ -555,6 +594,7 @@ DesktopSurface::~DesktopSurface() {
     State& s = *state_;
     if (s.tickSource) g_source_remove(s.tickSource);
     if (s.settleSource) g_source_remove(s.settleSource);
+    if (s.reopenSource) g_source_remove(s.reopenSource);
     g_signal_handler_disconnect(gtk_widget_get_screen(s.window), s.monitorsChanged);
     gtk_widget_destroy(s.window);
 }
