@@ -29,8 +29,6 @@ using platform::views::RGBA;
 using platform::views::WidgetLayoutInfo;
 using platform::views::WidgetView;
 
-// How long a window stays where the window manager last put it before the move counts as done.
-constexpr guint moveSettleMs = 400;
 // How long a layer surface the compositor closed stays away, so that a compositor closing it again
 // at once is not answered in a tight loop.
 constexpr guint reopenDelayMs = 500;
@@ -116,16 +114,11 @@ struct DesktopSurface::State {
 
     detail::PointerGesture gesture{8, layerShellPointerFrame()};
     SurfacePosition pressPosition;
-    guint pressButton = 0;
-    double pressRootX = 0;
-    double pressRootY = 0;
-    guint32 pressTime = 0;
 
     SurfacePosition position;
-    bool userMove = false;  // the window manager is moving the window for the user
     bool mapped = false;
     guint tickSource = 0;
-    guint settleSource = 0;
+    guint settleSource = 0;  // reports a position the widget had to take
     gulong monitorsChanged = 0;
     guint reopenSource = 0;  // brings back a layer surface the compositor closed
 
@@ -146,6 +139,12 @@ struct DesktopSurface::State {
     bool transparent() const;
     RGBA squareFill();
     PressTarget targetAt(double x, double y) const;
+    // The surface's origin in the frame the pointer's surface coordinates are given in: the root
+    // window's on X11, the output's (the margins) on Wayland, where nothing tells where a surface is.
+    std::pair<double, double> pointerOrigin(double x, double y, double rootX, double rootY) const {
+        if (layerShell()) return {position.x, position.y};
+        return {rootX - x, rootY - y};
+    }
     void activate(const PressTarget& target) {
         if (callbacks.activated && !std::holds_alternative<NoTarget>(target) &&
             !std::holds_alternative<DisabledButton>(target))
@@ -324,18 +323,12 @@ PressTarget DesktopSurface::State::targetAt(double x, double y) const {
 gboolean DesktopSurface::State::onPress(GtkWidget*, GdkEventButton* event, gpointer self) {
     auto* s = static_cast<State*>(self);
     if (event->button != GDK_BUTTON_PRIMARY || event->type != GDK_BUTTON_PRESS) return FALSE;
-    // A new press ends whatever the window manager's last move was.
-    if (s->settleSource) {
-        g_source_remove(std::exchange(s->settleSource, 0));
-        s->reportPosition();
-    }
-    s->userMove = false;
-    s->pressButton = event->button;
-    s->pressRootX = event->x_root;
-    s->pressRootY = event->y_root;
-    s->pressTime = event->time;
+    auto origin = s->pointerOrigin(event->x, event->y, event->x_root, event->y_root);
+    // On X11 the press tells where the window really is, whatever configure events said so far.
+    if (!s->layerShell())
+        s->position = {static_cast<int>(std::lround(origin.first)), static_cast<int>(std::lround(origin.second))};
     s->pressPosition = s->position;
-    s->gesture.press(event->x, event->y, s->targetAt(event->x, event->y), s->position.x, s->position.y);
+    s->gesture.press(event->x, event->y, s->targetAt(event->x, event->y), origin.first, origin.second);
     // Buttons hidden from screen readers have no GTK button of their own, so their pressed look is here.
     if (s->gesture.armed() && s->layout) {
         s->pressedRegion = detail::buttonAt(s->layout->buttons, event->x, event->y);
@@ -346,19 +339,12 @@ gboolean DesktopSurface::State::onPress(GtkWidget*, GdkEventButton* event, gpoin
 
 gboolean DesktopSurface::State::onMotion(GtkWidget*, GdkEventMotion* event, gpointer self) {
     auto* s = static_cast<State*>(self);
-    auto effect = s->gesture.motion(event->x, event->y, s->position.x, s->position.y);
+    auto origin = s->pointerOrigin(event->x, event->y, event->x_root, event->y_root);
+    auto effect = s->gesture.motion(event->x, event->y, origin.first, origin.second);
     switch (effect.kind) {
     case detail::GestureEffect::Kind::beginDrag:
-        if (!s->layerShell()) {
-            // The window manager moves the window from here on and owns the pointer until it lets go.
-            s->gesture.cancel();
-            s->userMove = true;
-            gtk_window_begin_move_drag(GTK_WINDOW(s->window), static_cast<int>(s->pressButton),
-                                       static_cast<int>(s->pressRootX), static_cast<int>(s->pressRootY), s->pressTime);
-            return TRUE;
-        }
-        [[fallthrough]];
     case detail::GestureEffect::Kind::dragBy:
+        // The host moves the window itself: window managers do not move dock windows.
         s->placeAt({s->pressPosition.x + static_cast<int>(std::lround(effect.dx)),
                     s->pressPosition.y + static_cast<int>(std::lround(effect.dy))});
         return TRUE;
@@ -499,21 +485,14 @@ gboolean DesktopSurface::State::onConfigure(GtkWidget*, GdkEventConfigure*, gpoi
     int x = 0;
     int y = 0;
     gtk_window_get_position(GTK_WINDOW(s->window), &x, &y);
-    SurfacePosition now{x, y};
-    if (now == s->position) return FALSE;
-    s->position = now;
-    // Placing and mapping move the window too; only the user's drags are reported.
-    if (!s->userMove) return FALSE;
-    // A drag by the window manager arrives as a stream of these; the last one counts.
-    if (s->settleSource) g_source_remove(s->settleSource);
-    s->settleSource = g_timeout_add(moveSettleMs, onSettled, s);
+    // During a drag the window trails the pointer; where the drag put it counts.
+    if (!s->gesture.dragging()) s->position = {x, y};
     return FALSE;
 }
 
 gboolean DesktopSurface::State::onSettled(gpointer self) {
     auto* s = static_cast<State*>(self);
     s->settleSource = 0;
-    s->userMove = false;
     s->reportPosition();
     return G_SOURCE_REMOVE;
 }
@@ -526,6 +505,7 @@ DesktopSurface::DesktopSurface(SurfaceSettings settings, SurfaceCallbacks callba
     s.callbacks = std::move(callbacks);
     s.position = s.settings.position;
     s.pressPosition = s.position;
+    if (!s.layerShell()) s.gesture = detail::PointerGesture(8, detail::PointerFrame::current);
 
     s.window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     GtkWindow* window = GTK_WINDOW(s.window);
@@ -552,7 +532,9 @@ DesktopSurface::DesktopSurface(SurfaceSettings settings, SurfaceCallbacks callba
         gtk_layer_set_margin(window, GTK_LAYER_SHELL_EDGE_LEFT, s.position.x);
         gtk_layer_set_margin(window, GTK_LAYER_SHELL_EDGE_TOP, s.position.y);
     } else {
-        gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_UTILITY);
+        // Of the window types, only a dock below the others stays through "show desktop" and clicks
+        // on the desktop window on xfwm4, metacity, mutter and openbox alike.
+        gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_DOCK);
         gtk_window_set_keep_below(window, TRUE);
         gtk_window_stick(window);
         gtk_window_set_skip_taskbar_hint(window, TRUE);
