@@ -127,6 +127,15 @@ class SwayTest(harness.HostTestCase):
         self.assertLessEqual(off[0], 1280 - MEDIUM[0] // 2, "a widget was left mostly off the output")
         self.assertTrue(drawn, "the widget never came back on screen")
 
+    def test_a_widget_placed_off_the_output_lands_on_it(self):
+        widget_id = self.place_medium(400, 2000)
+        wait_until(lambda: self.widget(widget_id)["position"] != [400, 2000], 3)
+        position = self.widget(widget_id)["position"]
+        drawn = self.drawn_at(self.shot("placed-off"), *position)
+        self.facts.record("placed at 400,2000", {"position": position, "drawn there": drawn})
+        self.assertEqual(position, [400, 720 - MEDIUM[1] // 2])
+        self.assertTrue(drawn)
+
     def test_a_widget_stays_on_an_output_that_shrinks(self):
         widget_id = self.place_medium(800, 450)
         self.sway.swaymsg("output", "HEADLESS-1", "resolution", "800x600")
