@@ -65,7 +65,7 @@ void Host::start() {
     placed_.load(&problems);
     for (const auto& problem : problems) log(LogLevel::warning, "placed widgets: ", problem);
     log(LogLevel::info, placed_.list().widgets.size(), " placed widget(s) from ", options_.placedWidgetsFile.string(),
-        "; pictures in ", options_.outputDirectory.string());
+        "; shown as ", screen_.description);
     for (const auto& placed : placed_.list().widgets) addWidget(placed);
     if (!clockWatch_.start(loop_, [this] { clockChanged(); }))
         log(LogLevel::warning, "cannot watch for clock changes: ", std::strerror(errno));

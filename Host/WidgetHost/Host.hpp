@@ -90,11 +90,14 @@ struct WidgetScreen {
                        const platform::views::WidgetLayoutInfo* layout)>
         show;
     std::function<void(const std::string& id)> remove;
-    std::function<void(const std::string& id, WidgetPosition position)> move;
+    /// Moves a widget; returns where it really went (a screen keeps widgets on its outputs).
+    std::function<WidgetPosition(const std::string& id, WidgetPosition position)> move;
     std::function<void(platform::views::Appearance appearance)> setAppearance;
     /// The widget's picture file, "" when there is none.
     std::function<std::string(const std::string& id)> picture;
     LiveTimers liveTimers = LiveTimers::screen;
+    /// Where the widgets appear, as the log says it when the host starts.
+    std::string description;
 };
 
 /// Who moved a widget: the user, by dragging its window (which is already there), or a request

@@ -124,8 +124,8 @@ HostResult<Done> Host::move(const std::string& id, WidgetPosition position, Move
     if (!widget) return error(Code::unknownWidget, "no widget has the id \"" + id + "\"");
     if (!isPlausiblePosition(position)) return error(Code::invalidArgument, "the position lies off any desktop");
     // The window follows even when the position cannot be kept, so the screen and the host agree.
+    if (origin == MoveOrigin::request && screen_.move) position = screen_.move(id, position);
     widget->placed.position = position;
-    if (origin == MoveOrigin::request) screen_.move(id, position);
     if (!placed_.move(id, position)) return cannotWrite();
     log(LogLevel::info, "widget ", id, " moved to ", position.x, ",", position.y,
         origin == MoveOrigin::user ? " by the user" : "");

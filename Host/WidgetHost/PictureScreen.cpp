@@ -79,15 +79,17 @@ private:
 
 WidgetScreen pictureScreen(PictureScreenOptions options,
                            std::function<void(const std::string& id, const std::string& picture)> drawn) {
+    std::string where = "pictures in " + options.directory.string();
     auto writer = std::make_shared<PictureWriter>(std::move(options), std::move(drawn));
     return WidgetScreen{
         [writer](const PlacedWidget& placed, const std::string&, const platform::views::WidgetView*,
                  const platform::views::WidgetLayoutInfo* layout) { writer->show(placed, layout); },
         [writer](const std::string& id) { writer->remove(id); },
-        [](const std::string&, WidgetPosition) {},
+        [](const std::string&, WidgetPosition position) { return position; },
         [writer](platform::views::Appearance appearance) { writer->setAppearance(appearance); },
         [writer](const std::string& id) { return writer->picture(id); },
         WidgetScreen::LiveTimers::host,
+        std::move(where),
     };
 }
 

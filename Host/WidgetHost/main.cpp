@@ -156,13 +156,15 @@ int main(int argc, char** argv) {
     if (!headless) {
         auto session = widgethost::desktop::currentDisplayEnvironment();
         display = widgethost::desktop::chooseDisplay(session);
-        if (display == DisplayKind::none && !session.waylandDisplay.empty())
-            log(LogLevel::warning, "this Wayland desktop has no layer-shell and no X server; writing pictures instead");
+        if (auto note = widgethost::desktop::displayNote(session, display); !note.empty())
+            log(LogLevel::warning, note);
         g_set_prgname("widget-host");
         if (display != DisplayKind::none && !widgethost::desktop::startGtk(display)) {
             log(LogLevel::warning, "cannot open the display; writing pictures instead");
             display = DisplayKind::none;
         }
+        // The user unit starts the host again when it ends this way.
+        if (display != DisplayKind::none) widgethost::desktop::exitWhenTheDisplayIsLost();
     }
 
     if (!platform::createDirectories(options.outputDirectory)) {
@@ -202,11 +204,15 @@ int main(int argc, char** argv) {
                 s->show(placed.id, placed.family, {position.x, position.y}, title, view);
             },
             [s](const std::string& id) { s->remove(id); },
-            [s](const std::string& id, WidgetPosition position) { s->move(id, {position.x, position.y}); },
+            [s](const std::string& id, WidgetPosition position) {
+                auto moved = s->move(id, {position.x, position.y});
+                return WidgetPosition{moved.x, moved.y};
+            },
             [s](platform::views::Appearance a) { s->setAppearance(a); },
             [](const std::string&) { return std::string(); },
+            WidgetScreen::LiveTimers::screen,
+            "windows (" + std::string(widgethost::desktop::toString(display)) + ")",
         });
-        log(LogLevel::info, "showing the widgets as windows (", widgethost::desktop::toString(display), ")");
     }
 
     // Light or dark as the desktop says, unless the user chose.

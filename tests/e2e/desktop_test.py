@@ -78,7 +78,7 @@ class DesktopTest(harness.HostTestCase):
         self.assertEqual(set(windows), {self.small, self.medium})
         for widget_id, at, size in ((self.small, SMALL_AT, (170, 170)), (self.medium, MEDIUM_AT, (364, 170))):
             props = self.xrun("xprop", "-id", windows[widget_id]).stdout
-            self.assertIn("_NET_WM_WINDOW_TYPE(ATOM) = _NET_WM_WINDOW_TYPE_UTILITY", props)
+            self.assertIn("_NET_WM_WINDOW_TYPE(ATOM) = _NET_WM_WINDOW_TYPE_DOCK", props)
             state = next(line for line in props.splitlines() if line.startswith("_NET_WM_STATE(ATOM)"))
             for atom in ("_NET_WM_STATE_BELOW", "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"):
                 self.assertIn(atom, state)

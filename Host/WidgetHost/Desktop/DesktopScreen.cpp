@@ -26,8 +26,10 @@ void DesktopScreen::show(const std::string& id, platform::WidgetFamily family, S
 
 void DesktopScreen::remove(const std::string& id) { surfaces_.erase(id); }
 
-void DesktopScreen::move(const std::string& id, SurfacePosition position) {
-    if (auto it = surfaces_.find(id); it != surfaces_.end()) it->second->moveTo(position);
+SurfacePosition DesktopScreen::move(const std::string& id, SurfacePosition position) {
+    // A widget without a window yet is kept on an output when its window is made.
+    if (auto it = surfaces_.find(id); it != surfaces_.end()) return it->second->moveTo(position);
+    return position;
 }
 
 void DesktopScreen::setAppearance(platform::views::Appearance appearance) {

@@ -24,7 +24,8 @@ public:
     void show(const std::string& id, platform::WidgetFamily family, SurfacePosition position, const std::string& title,
               const platform::views::WidgetView* view);
     void remove(const std::string& id);
-    void move(const std::string& id, SurfacePosition position);
+    /// Returns where the widget went: its window keeps it on an output.
+    SurfacePosition move(const std::string& id, SurfacePosition position);
     void setAppearance(platform::views::Appearance appearance);
 
     const DesktopSurface* surface(const std::string& id) const;

@@ -1,16 +1,20 @@
 #include "Host/WidgetHost/Desktop/DesktopSurface.hpp"
 
+#include <gdk/gdkwayland.h>
 #include <gtk-layer-shell.h>
 #include <gtk/gtk.h>
+#include <wayland-client.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 #include <vector>
 
+#include "Host/WidgetHost/Desktop/detail/KeepOnOutput.hpp"
 #include "Host/WidgetHost/Desktop/detail/PointerGesture.hpp"
 #include "Host/WidgetHost/Desktop/detail/SurfaceContent.hpp"
 #include "Platform/Views/Painter.hpp"
@@ -25,8 +29,9 @@ using platform::views::RGBA;
 using platform::views::WidgetLayoutInfo;
 using platform::views::WidgetView;
 
-// How long a window stays where the window manager last put it before the move counts as done.
-constexpr guint moveSettleMs = 400;
+// How long a layer surface the compositor closed stays away, so that a compositor closing it again
+// at once is not answered in a tight loop.
+constexpr guint reopenDelayMs = 500;
 
 constexpr const char* hitTargetClass = "widget-host-hit";
 constexpr const char* css = R"css(
@@ -73,6 +78,13 @@ RGBA backgroundColour(const WidgetView& view, platform::WidgetFamily family, App
     return {channel(16), channel(8), channel(0), 1};
 }
 
+// While the button is held, wlroots compositors (Sway) give pointer positions relative to where the
+// surface was at the press, KWin relative to where it is now. X11 drags go to the window manager.
+detail::PointerFrame layerShellPointerFrame() {
+    const char* desktop = std::getenv("XDG_CURRENT_DESKTOP");
+    return desktop && std::strstr(desktop, "KDE") ? detail::PointerFrame::current : detail::PointerFrame::pressTime;
+}
+
 void roundedRectangle(cairo_t* cr, const platform::views::Rect& r, double radius) {
     cairo_new_sub_path(cr);
     cairo_arc(cr, r.x + r.width - radius, r.y + radius, radius, -M_PI / 2, 0);
@@ -100,17 +112,15 @@ struct DesktopSurface::State {
     std::vector<GtkWidget*> buttons;
     std::optional<std::size_t> pressedRegion;
 
-    detail::PointerGesture gesture{8};
-    guint pressButton = 0;
-    double pressRootX = 0;
-    double pressRootY = 0;
-    guint32 pressTime = 0;
+    detail::PointerGesture gesture{8, layerShellPointerFrame()};
+    SurfacePosition pressPosition;
 
     SurfacePosition position;
-    bool userMove = false;  // the window manager is moving the window for the user
     bool mapped = false;
     guint tickSource = 0;
-    guint settleSource = 0;
+    guint settleSource = 0;  // reports a position the widget had to take
+    gulong monitorsChanged = 0;
+    guint reopenSource = 0;  // brings back a layer surface the compositor closed
 
     // The square window's corner fill, kept for the view and appearance it was taken from.
     const platform::views::View* cornerView = nullptr;
@@ -123,10 +133,18 @@ struct DesktopSurface::State {
     void syncButtons();
     void updateTicking();
     void reportPosition();
-    void moveBy(double dx, double dy);
+    std::vector<detail::OutputArea> outputs() const;
+    SurfacePosition placeAt(SurfacePosition wanted);
+    void keepOnOutputs();
     bool transparent() const;
     RGBA squareFill();
     PressTarget targetAt(double x, double y) const;
+    // The surface's origin in the frame the pointer's surface coordinates are given in: the root
+    // window's on X11, the output's (the margins) on Wayland, where nothing tells where a surface is.
+    std::pair<double, double> pointerOrigin(double x, double y, double rootX, double rootY) const {
+        if (layerShell()) return {position.x, position.y};
+        return {rootX - x, rootY - y};
+    }
     void activate(const PressTarget& target) {
         if (callbacks.activated && !std::holds_alternative<NoTarget>(target) &&
             !std::holds_alternative<DisabledButton>(target))
@@ -142,6 +160,10 @@ struct DesktopSurface::State {
     static gboolean onConfigure(GtkWidget*, GdkEventConfigure*, gpointer self);
     static gboolean onTick(gpointer self);
     static gboolean onSettled(gpointer self);
+    static void onMonitorsChanged(GdkScreen*, gpointer self);
+    static gboolean onDelete(GtkWidget*, GdkEvent*, gpointer self);
+    static gboolean onReopen(gpointer self);
+    void reopen();
     static void onButtonClicked(GtkButton* button, gpointer self);
     static void onButtonState(GtkWidget* button, GtkStateFlags previous, gpointer self);
 };
@@ -301,17 +323,12 @@ PressTarget DesktopSurface::State::targetAt(double x, double y) const {
 gboolean DesktopSurface::State::onPress(GtkWidget*, GdkEventButton* event, gpointer self) {
     auto* s = static_cast<State*>(self);
     if (event->button != GDK_BUTTON_PRIMARY || event->type != GDK_BUTTON_PRESS) return FALSE;
-    // A new press ends whatever the window manager's last move was.
-    if (s->settleSource) {
-        g_source_remove(std::exchange(s->settleSource, 0));
-        s->reportPosition();
-    }
-    s->userMove = false;
-    s->pressButton = event->button;
-    s->pressRootX = event->x_root;
-    s->pressRootY = event->y_root;
-    s->pressTime = event->time;
-    s->gesture.press(event->x, event->y, s->targetAt(event->x, event->y));
+    auto origin = s->pointerOrigin(event->x, event->y, event->x_root, event->y_root);
+    // On X11 the press tells where the window really is, whatever configure events said so far.
+    if (!s->layerShell())
+        s->position = {static_cast<int>(std::lround(origin.first)), static_cast<int>(std::lround(origin.second))};
+    s->pressPosition = s->position;
+    s->gesture.press(event->x, event->y, s->targetAt(event->x, event->y), origin.first, origin.second);
     // Buttons hidden from screen readers have no GTK button of their own, so their pressed look is here.
     if (s->gesture.armed() && s->layout) {
         s->pressedRegion = detail::buttonAt(s->layout->buttons, event->x, event->y);
@@ -322,20 +339,15 @@ gboolean DesktopSurface::State::onPress(GtkWidget*, GdkEventButton* event, gpoin
 
 gboolean DesktopSurface::State::onMotion(GtkWidget*, GdkEventMotion* event, gpointer self) {
     auto* s = static_cast<State*>(self);
-    auto effect = s->gesture.motion(event->x, event->y);
+    auto origin = s->pointerOrigin(event->x, event->y, event->x_root, event->y_root);
+    auto effect = s->gesture.motion(event->x, event->y, origin.first, origin.second);
     switch (effect.kind) {
     case detail::GestureEffect::Kind::beginDrag:
-        if (!s->layerShell()) {
-            // The window manager moves the window from here on and owns the pointer until it lets go.
-            s->gesture.cancel();
-            s->userMove = true;
-            gtk_window_begin_move_drag(GTK_WINDOW(s->window), static_cast<int>(s->pressButton),
-                                       static_cast<int>(s->pressRootX), static_cast<int>(s->pressRootY), s->pressTime);
-            return TRUE;
-        }
-        s->moveBy(effect.dx, effect.dy);
+    case detail::GestureEffect::Kind::dragBy:
+        // The host moves the window itself: window managers do not move dock windows.
+        s->placeAt({s->pressPosition.x + static_cast<int>(std::lround(effect.dx)),
+                    s->pressPosition.y + static_cast<int>(std::lround(effect.dy))});
         return TRUE;
-    case detail::GestureEffect::Kind::dragBy: s->moveBy(effect.dx, effect.dy); return TRUE;
     default: return TRUE;
     }
 }
@@ -378,11 +390,89 @@ void DesktopSurface::State::onButtonState(GtkWidget* button, GtkStateFlags, gpoi
 
 // Position --------------------------------------------------------------------------------------
 
-void DesktopSurface::State::moveBy(double dx, double dy) {
-    position.x = std::max(0, position.x + static_cast<int>(std::lround(dx)));
-    position.y = std::max(0, position.y + static_cast<int>(std::lround(dy)));
+std::vector<detail::OutputArea> DesktopSurface::State::outputs() const {
+    GdkDisplay* display = gtk_widget_get_display(window);
+    std::vector<detail::OutputArea> areas;
+    auto areaOf = [](GdkMonitor* monitor) {
+        GdkRectangle r;
+        gdk_monitor_get_geometry(monitor, &r);
+        return detail::OutputArea{r.x, r.y, r.width, r.height};
+    };
+    if (layerShell()) {
+        // Margins count from the output's corner; the surface is on the output the compositor chose.
+        GdkWindow* gdkWindow = gtk_widget_get_window(window);
+        GdkMonitor* monitor = gdkWindow ? gdk_display_get_monitor_at_window(display, gdkWindow) : nullptr;
+        if (!monitor) monitor = gdk_display_get_primary_monitor(display);
+        if (!monitor && gdk_display_get_n_monitors(display) > 0) monitor = gdk_display_get_monitor(display, 0);
+        if (monitor) {
+            auto geometry = areaOf(monitor);
+            areas.push_back({0, 0, geometry.width, geometry.height});
+        }
+        return areas;
+    }
+    for (int i = 0; i < gdk_display_get_n_monitors(display); ++i) areas.push_back(areaOf(gdk_display_get_monitor(display, i)));
+    return areas;
+}
+
+SurfacePosition DesktopSurface::State::placeAt(SurfacePosition wanted) {
+    auto size = platform::views::widgetSize(settings.family);
+    position = detail::keepOnOutput(wanted, static_cast<int>(std::ceil(size.width)),
+                                    static_cast<int>(std::ceil(size.height)), outputs());
+    if (!layerShell()) {
+        gtk_window_move(GTK_WINDOW(window), position.x, position.y);
+        return position;
+    }
     gtk_layer_set_margin(GTK_WINDOW(window), GTK_LAYER_SHELL_EDGE_LEFT, position.x);
     gtk_layer_set_margin(GTK_WINDOW(window), GTK_LAYER_SHELL_EDGE_TOP, position.y);
+    // New margins take effect with the surface's next commit. GTK commits when it draws, and it
+    // draws on the compositor's frame callback, which a surface on no output never gets: commit now.
+    GdkWindow* gdkWindow = gtk_widget_get_window(window);
+    if (gdkWindow && GDK_IS_WAYLAND_WINDOW(gdkWindow)) {
+        if (wl_surface* surface = gdk_wayland_window_get_wl_surface(gdkWindow)) wl_surface_commit(surface);
+    }
+    gtk_widget_queue_draw(window);
+    return position;
+}
+
+void DesktopSurface::State::keepOnOutputs() {
+    SurfacePosition before = position;
+    if (placeAt(position) == before) return;
+    // Reported like a drag, so the host keeps the new place.
+    if (settleSource) g_source_remove(settleSource);
+    settleSource = g_timeout_add(0, onSettled, this);
+}
+
+void DesktopSurface::State::onMonitorsChanged(GdkScreen*, gpointer self) {
+    auto* s = static_cast<State*>(self);
+    s->keepOnOutputs();
+    s->reopen();
+}
+
+// Closed from outside --------------------------------------------------------------------------
+
+// A window manager's close action (or a compositor closing a layer surface) asks the window to go.
+// A widget leaves only through the host ("Remove widget"), so it stays where it is saved: an X11
+// window just stays open; a closed layer surface is made again once there is an output to put it on.
+gboolean DesktopSurface::State::onDelete(GtkWidget*, GdkEvent*, gpointer self) {
+    auto* s = static_cast<State*>(self);
+    if (!s->layerShell()) return TRUE;
+    gtk_widget_hide(s->window);
+    if (!s->reopenSource) s->reopenSource = g_timeout_add(reopenDelayMs, onReopen, s);
+    return TRUE;
+}
+
+gboolean DesktopSurface::State::onReopen(gpointer self) {
+    auto* s = static_cast<State*>(self);
+    s->reopenSource = 0;
+    s->reopen();
+    return G_SOURCE_REMOVE;
+}
+
+void DesktopSurface::State::reopen() {
+    if (!view || gtk_widget_get_visible(window) || reopenSource) return;
+    if (gdk_display_get_n_monitors(gtk_widget_get_display(window)) == 0) return;  // again on the next output
+    placeAt(position);
+    gtk_widget_show(window);
 }
 
 void DesktopSurface::State::reportPosition() {
@@ -395,21 +485,14 @@ gboolean DesktopSurface::State::onConfigure(GtkWidget*, GdkEventConfigure*, gpoi
     int x = 0;
     int y = 0;
     gtk_window_get_position(GTK_WINDOW(s->window), &x, &y);
-    SurfacePosition now{x, y};
-    if (now == s->position) return FALSE;
-    s->position = now;
-    // Placing and mapping move the window too; only the user's drags are reported.
-    if (!s->userMove) return FALSE;
-    // A drag by the window manager arrives as a stream of these; the last one counts.
-    if (s->settleSource) g_source_remove(s->settleSource);
-    s->settleSource = g_timeout_add(moveSettleMs, onSettled, s);
+    // During a drag the window trails the pointer; where the drag put it counts.
+    if (!s->gesture.dragging()) s->position = {x, y};
     return FALSE;
 }
 
 gboolean DesktopSurface::State::onSettled(gpointer self) {
     auto* s = static_cast<State*>(self);
     s->settleSource = 0;
-    s->userMove = false;
     s->reportPosition();
     return G_SOURCE_REMOVE;
 }
@@ -421,6 +504,8 @@ DesktopSurface::DesktopSurface(SurfaceSettings settings, SurfaceCallbacks callba
     s.settings = std::move(settings);
     s.callbacks = std::move(callbacks);
     s.position = s.settings.position;
+    s.pressPosition = s.position;
+    if (!s.layerShell()) s.gesture = detail::PointerGesture(8, detail::PointerFrame::current);
 
     s.window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     GtkWindow* window = GTK_WINDOW(s.window);
@@ -447,7 +532,9 @@ DesktopSurface::DesktopSurface(SurfaceSettings settings, SurfaceCallbacks callba
         gtk_layer_set_margin(window, GTK_LAYER_SHELL_EDGE_LEFT, s.position.x);
         gtk_layer_set_margin(window, GTK_LAYER_SHELL_EDGE_TOP, s.position.y);
     } else {
-        gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_UTILITY);
+        // Of the window types, only a dock below the others stays through "show desktop" and clicks
+        // on the desktop window on xfwm4, metacity, mutter and openbox alike.
+        gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_DOCK);
         gtk_window_set_keep_below(window, TRUE);
         gtk_window_stick(window);
         gtk_window_set_skip_taskbar_hint(window, TRUE);
@@ -478,13 +565,19 @@ DesktopSurface::DesktopSurface(SurfaceSettings settings, SurfaceCallbacks callba
 
     g_signal_connect(s.window, "map-event", G_CALLBACK(State::onMap), &s);
     g_signal_connect(s.window, "unmap-event", G_CALLBACK(State::onUnmap), &s);
+    g_signal_connect(s.window, "delete-event", G_CALLBACK(State::onDelete), &s);
     gtk_widget_show_all(overlay);
+    // A saved position may lie off the outputs there are now; outputs also come, go and change size.
+    s.keepOnOutputs();
+    s.monitorsChanged = g_signal_connect(screen, "monitors-changed", G_CALLBACK(State::onMonitorsChanged), &s);
 }
 
 DesktopSurface::~DesktopSurface() {
     State& s = *state_;
     if (s.tickSource) g_source_remove(s.tickSource);
     if (s.settleSource) g_source_remove(s.settleSource);
+    if (s.reopenSource) g_source_remove(s.reopenSource);
+    g_signal_handler_disconnect(gtk_widget_get_screen(s.window), s.monitorsChanged);
     gtk_widget_destroy(s.window);
 }
 
@@ -511,16 +604,7 @@ void DesktopSurface::setAppearance(Appearance appearance) {
     gtk_widget_queue_draw(s.area);
 }
 
-void DesktopSurface::moveTo(SurfacePosition position) {
-    State& s = *state_;
-    s.position = position;
-    if (s.layerShell()) {
-        gtk_layer_set_margin(GTK_WINDOW(s.window), GTK_LAYER_SHELL_EDGE_LEFT, position.x);
-        gtk_layer_set_margin(GTK_WINDOW(s.window), GTK_LAYER_SHELL_EDGE_TOP, position.y);
-    } else {
-        gtk_window_move(GTK_WINDOW(s.window), position.x, position.y);
-    }
-}
+SurfacePosition DesktopSurface::moveTo(SurfacePosition position) { return state_->placeAt(position); }
 
 SurfacePosition DesktopSurface::position() const { return state_->position; }
 

@@ -34,7 +34,8 @@ struct SurfaceSettings {
 struct SurfaceCallbacks {
     /// A click or screen-reader press that means something: a `RunIntent` or an `OpenLink`.
     std::function<void(const PressTarget&)> activated;
-    /// The user dragged the widget elsewhere; runs once the move has settled.
+    /// The user dragged the widget elsewhere, or it had to move to stay on an output; runs once the
+    /// move has settled.
     std::function<void(SurfacePosition)> moved;
 };
 
@@ -48,7 +49,8 @@ public:
     /// Shows `view` (the window appears with the first one); nothing hides the window.
     void show(std::optional<platform::views::WidgetView> view);
     void setAppearance(platform::views::Appearance appearance);
-    void moveTo(SurfacePosition position);
+    /// Moves the widget as near `position` as keeps it mostly on an output; returns where it went.
+    SurfacePosition moveTo(SurfacePosition position);
 
     SurfacePosition position() const;
     /// True while the window is on screen (mapped); live timers tick only then.

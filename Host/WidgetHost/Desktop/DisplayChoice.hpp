@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -14,6 +15,7 @@ struct DisplayEnvironment {
     std::string waylandDisplay;  // $WAYLAND_DISPLAY
     std::string x11Display;      // $DISPLAY
     bool layerShell = false;     // the Wayland compositor advertises zwlr_layer_shell_v1
+    bool waylandOpened = false;  // a compositor answered at $WAYLAND_DISPLAY
 };
 
 /// Layer-shell when Wayland has it, else X11 when there is an X server (XWayland included), else none:
@@ -24,13 +26,22 @@ DisplayKind chooseDisplay(const DisplayEnvironment& environment);
 /// layer-shell when there is one.
 DisplayEnvironment currentDisplayEnvironment();
 
-/// True when the compositor at `waylandDisplay` advertises the layer-shell protocol.
-bool compositorHasLayerShell(const std::string& waylandDisplay);
+/// Whether the compositor at `waylandDisplay` advertises the layer-shell protocol; nothing when no
+/// compositor answers there.
+std::optional<bool> compositorHasLayerShell(const std::string& waylandDisplay);
+
+/// What the log says about the session when it chose `kind`, "" when there is nothing to say:
+/// a Wayland display that cannot be opened is not a desktop without layer-shell.
+std::string displayNote(const DisplayEnvironment& environment, DisplayKind kind);
 
 std::string_view toString(DisplayKind kind);
 
 /// Starts GTK on the chosen backend, without its GL probe (which costs tens of megabytes). False
 /// when the display cannot be opened; `kind` must not be `none`. Call once, before any window.
 bool startGtk(DisplayKind kind);
+
+/// Ends the process with status 1 and a line in the log when the display GTK opened goes away
+/// (the X server, Xwayland or the compositor ended), where GTK would end it without a word.
+void exitWhenTheDisplayIsLost();
 
 }  // namespace widgethost::desktop

@@ -14,20 +14,24 @@ bool sameButton(const PressTarget& a, const PressTarget& b) {
 
 }  // namespace
 
-void PointerGesture::press(double x, double y, PressTarget target) {
+void PointerGesture::press(double x, double y, PressTarget target, double originX, double originY) {
     pressed_ = true;
     dragging_ = false;
     startX_ = x;
     startY_ = y;
+    originX_ = originX;
+    originY_ = originY;
     target_ = std::move(target);
 }
 
 bool PointerGesture::armed() const { return pressed_ && std::holds_alternative<RunIntent>(target_); }
 
-GestureEffect PointerGesture::motion(double x, double y) {
+GestureEffect PointerGesture::motion(double x, double y, double originX, double originY) {
     if (!pressed_) return {};
-    double dx = x - startX_;
-    double dy = y - startY_;
+    // Back to the output's frame: the point plus the origin it is relative to, minus where the press was.
+    bool moving = frame_ == PointerFrame::current;
+    double dx = x + (moving ? originX : originX_) - (startX_ + originX_);
+    double dy = y + (moving ? originY : originY_) - (startY_ + originY_);
     if (dragging_) return {GestureEffect::Kind::dragBy, dx, dy};
     // A press on a button stays a press wherever the pointer goes, as with any push button.
     if (armed() || std::hypot(dx, dy) < threshold_) return {};

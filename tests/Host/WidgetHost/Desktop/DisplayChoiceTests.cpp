@@ -27,8 +27,29 @@ TEST(DisplayChoice, PrefersLayerShellThenX11ThenNothing) {
     }
 }
 
-TEST(DisplayChoice, AMissingCompositorHasNoLayerShell) {
-    EXPECT_FALSE(compositorHasLayerShell("widget-host-test-no-such-compositor"));
+TEST(DisplayChoice, AMissingCompositorIsNotADesktopWithoutLayerShell) {
+    EXPECT_EQ(compositorHasLayerShell("widget-host-test-no-such-compositor"), std::nullopt);
+    struct Case {
+        const char* name;
+        DisplayEnvironment environment;
+        DisplayKind kind;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"stale Wayland display", {"/run/gone", "", false, false}, DisplayKind::none,
+         "cannot open the Wayland display /run/gone; writing pictures instead"},
+        {"stale Wayland display, X there", {"/run/gone", ":0", false, false}, DisplayKind::x11,
+         "cannot open the Wayland display /run/gone; using the X server at :0"},
+        {"Wayland without layer-shell or X", {"wayland-0", "", false, true}, DisplayKind::none,
+         "this Wayland desktop has no layer-shell and no X server; writing pictures instead"},
+        {"GNOME through XWayland", {"wayland-0", ":0", false, true}, DisplayKind::x11, ""},
+        {"layer-shell", {"wayland-0", ":0", true, true}, DisplayKind::waylandLayerShell, ""},
+        {"Xorg", {"", ":0", false, false}, DisplayKind::x11, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(displayNote(c.environment, c.kind), c.expected);
+    }
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "Host/WidgetHost/Desktop/detail/KeepOnOutput.hpp"
 #include "Host/WidgetHost/Host.hpp"
 #include "Host/WidgetHost/PlacedWidgets.hpp"
 
@@ -48,6 +49,34 @@ TEST(PlacedPosition, DefaultsFillColumnsFromTheTopLeft) {
             bool apart = std::abs(a.x - b.x) >= 364 || std::abs(a.y - b.y) >= 170;
             EXPECT_TRUE(apart) << i << " and " << j;
         }
+}
+
+TEST(PlacedPosition, AWidgetKeepsAtLeastHalfOfItselfOnAnOutput) {
+    using widgethost::desktop::SurfacePosition;
+    using widgethost::desktop::detail::keepOnOutput;
+    using widgethost::desktop::detail::OutputArea;
+    const std::vector<OutputArea> one{{0, 0, 1280, 720}};
+    const std::vector<OutputArea> two{{0, 0, 1280, 720}, {1280, 0, 800, 600}};
+    struct Case {
+        const char* name;
+        SurfacePosition wanted;
+        std::vector<OutputArea> outputs;
+        SurfacePosition expected;
+    };
+    const Case cases[] = {
+        {"inside", {300, 24}, one, {300, 24}},
+        {"off the right", {1400, 24}, one, {1280 - 182, 24}},
+        {"off the left and top", {-300, -500}, one, {-182, -85}},
+        {"off the bottom", {100, 5000}, one, {100, 720 - 85}},
+        {"an output that shrank", {800, 450}, {{0, 0, 800, 600}}, {800 - 182, 450}},
+        {"on the second output", {1500, 100}, two, {1500, 100}},
+        {"below the smaller second output", {1500, 700}, two, {1500, 600 - 85}},
+        {"no outputs known", {5000, 5000}, {}, {5000, 5000}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(keepOnOutput(c.wanted, 364, 170, c.outputs), c.expected);
+    }
 }
 
 }  // namespace

@@ -27,21 +27,41 @@ TEST(PointerGesture, AClickOutsideButtonsOpensTheLinkEvenAfterAJitter) {
     EXPECT_FALSE(gesture.pressed());
 }
 
-TEST(PointerGesture, MovingPastTheThresholdDragsAndOpensNothing) {
-    PointerGesture gesture(8);
-    gesture.press(10, 10, link);
-    auto begin = gesture.motion(22, 15);
-    EXPECT_EQ(begin.kind, Kind::beginDrag);
-    EXPECT_DOUBLE_EQ(begin.dx, 12);
-    EXPECT_DOUBLE_EQ(begin.dy, 5);
-    EXPECT_TRUE(gesture.dragging());
-    // The surface moved by (12, 5), so the pointer is back near the grab point in its coordinates.
-    auto more = gesture.motion(13, 9);
-    EXPECT_EQ(more.kind, Kind::dragBy);
-    EXPECT_DOUBLE_EQ(more.dx, 3);
-    EXPECT_DOUBLE_EQ(more.dy, -1);
-    EXPECT_EQ(gesture.release(13, 9, link).kind, Kind::endDrag);
-    EXPECT_FALSE(gesture.dragging());
+// A compositor that follows the surface the way the gesture tells it to, and reports the pointer
+// relative to the surface as it was at the press (Sway) or as it is now (KWin).
+TEST(PointerGesture, ADragMovesTheSurfaceByExactlyThePointersTravelInEitherFrame) {
+    using widgethost::desktop::detail::PointerFrame;
+    struct Case {
+        const char* name;
+        PointerFrame frame;
+        double stepX, stepY;  // the pointer's travel per motion, on the output
+    };
+    const Case cases[] = {
+        {"press-time frame, down and right", PointerFrame::pressTime, 30, 20},
+        {"press-time frame, up and left", PointerFrame::pressTime, -30, -10},
+        {"current frame, down and right", PointerFrame::current, 30, 20},
+        {"current frame, left and down", PointerFrame::current, -30, 30},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        PointerGesture gesture(8, c.frame);
+        const double startX = 100, startY = 100, grabX = 340, grabY = 6;
+        double surfaceX = startX, surfaceY = startY;
+        gesture.press(grabX, grabY, link, surfaceX, surfaceY);
+        for (int k = 1; k <= 10; ++k) {
+            double pointerX = startX + grabX + c.stepX * k, pointerY = startY + grabY + c.stepY * k;
+            double originX = c.frame == PointerFrame::pressTime ? startX : surfaceX;
+            double originY = c.frame == PointerFrame::pressTime ? startY : surfaceY;
+            auto effect = gesture.motion(pointerX - originX, pointerY - originY, surfaceX, surfaceY);
+            ASSERT_EQ(effect.kind, k == 1 ? Kind::beginDrag : Kind::dragBy);
+            surfaceX = startX + effect.dx;
+            surfaceY = startY + effect.dy;
+        }
+        EXPECT_DOUBLE_EQ(surfaceX, startX + 10 * c.stepX);
+        EXPECT_DOUBLE_EQ(surfaceY, startY + 10 * c.stepY);
+        EXPECT_EQ(gesture.release(0, 0, link).kind, Kind::endDrag);
+        EXPECT_FALSE(gesture.dragging());
+    }
 }
 
 TEST(PointerGesture, AButtonRunsOnlyWhenReleasedOnItself) {

@@ -121,7 +121,7 @@ class SurfaceUnderX11(unittest.TestCase):
 
     def test_window_manager_hints(self):
         out = self.session.run("xprop", "-id", self.window).stdout
-        self.assertIn("_NET_WM_WINDOW_TYPE_UTILITY", out)
+        self.assertIn("_NET_WM_WINDOW_TYPE_DOCK", out)
         state = next(line for line in out.splitlines() if line.startswith("_NET_WM_STATE(ATOM)"))
         for atom in ("_NET_WM_STATE_BELOW", "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"):
             self.assertIn(atom, state)

@@ -186,17 +186,19 @@ class XSession(XClient):
         viewable = "IsViewable" in self.run("xwininfo", "-id", str(window), check=False).stdout
         return atoms, viewable
 
-    def desktop_window(self):
-        """A full-screen window of type _NET_WM_WINDOW_TYPE_DESKTOP, as a file manager's desktop is.
-        Returns the running process; its window is found by the name "test desktop"."""
+    def desktop_window(self, normal=False):
+        """A full-screen window of type _NET_WM_WINDOW_TYPE_DESKTOP, as a file manager's desktop is
+        (an ordinary window with `normal`). Returns its X window id."""
         script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "desktop_window.py")
         python = "/usr/bin/python3" if os.path.exists("/usr/bin/python3") else "python3"
-        process = subprocess.Popen([python, script], env=self.env(), stdout=subprocess.DEVNULL,
+        process = subprocess.Popen([python, script] + (["--normal"] if normal else []), env=self.env(),
+                                   stdout=subprocess.DEVNULL,
                                    stderr=subprocess.DEVNULL)
         self.processes.append(process)
         deadline = time.monotonic() + 10
         while time.monotonic() < deadline:
-            found = self.run("xdotool", "search", "--onlyvisible", "--name", "^test desktop$", check=False).stdout
+            found = self.run("xdotool", "search", "--onlyvisible", "--name",
+                             "^test window$" if normal else "^test desktop$", check=False).stdout
             if found.split():
                 return int(found.split()[0])
             time.sleep(0.1)
