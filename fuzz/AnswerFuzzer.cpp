@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include <nlohmann/json.hpp>
+
 #include "Platform/Widgets/Protocol.hpp"
 #include "Platform/Views/PlacedBoxes.hpp"
 #include "Platform/Views/WidgetRenderer.hpp"
