@@ -42,10 +42,14 @@ if(KELVO_BUILD_HOST)
   if(NOT HELP2MAN_EXECUTABLE)
     message(WARNING "help2man not found: the packages will lack the manual pages of the host's programs")
   else()
-    foreach(entry "widget-host|WidgetHost|per-user host of desktop widgets"
-                  "widgetctl|WidgetHost|place, press, list and render the widget host's widgets"
-                  "widget-render|WidgetHost|draw one entry of a widget extension without a desktop"
-                  "kelvo-app|StandIn|demonstration stand-in for the Kelvo time tracker")
+    set(kelvo_man_entries "widget-host|WidgetHost|per-user host of desktop widgets"
+                          "widgetctl|WidgetHost|place, press, list and render the widget host's widgets"
+                          "widget-render|WidgetHost|draw one entry of a widget extension without a desktop"
+                          "kelvo-app|StandIn|demonstration stand-in for the Kelvo time tracker")
+    if(TARGET widget-gallery)
+      list(APPEND kelvo_man_entries "widget-gallery|WidgetHost|the installed widgets with live previews, to place them")
+    endif()
+    foreach(entry IN LISTS kelvo_man_entries)
       string(REPLACE "|" ";" parts "${entry}")
       list(GET parts 0 program)
       list(GET parts 1 component)
