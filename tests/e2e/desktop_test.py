@@ -40,9 +40,7 @@ class DesktopTest(harness.HostTestCase):
 
     def setUp(self):
         super().setUp()
-        self.extensions_dir = self.bin_dir
-        self.env["DISPLAY"] = self.x.display
-        self.start_host()
+        self.start_host_on("DISPLAY", self.x.display)
         self.small = self.place_at("TimerWidget", "small", *SMALL_AT)
         self.medium = self.place_at("TimerWidget", "medium", *MEDIUM_AT)
         self.app = self.start("kelvo-app", [self.program("kelvo-app"), "--demo"])

@@ -15,9 +15,7 @@ from xsession import XSession  # noqa: E402
 class GalleryTest(harness.HostTestCase):
     def test_a_press_on_add_places_the_widget(self):
         with XSession() as x:
-            self.extensions_dir = self.bin_dir
-            self.env["DISPLAY"] = x.display
-            self.start_host()
+            self.start_host_on("DISPLAY", x.display)
             self.assertEqual(self.widgets(), {})
             gallery = self.start("widget-gallery", [self.program("widget-gallery"), "--extensions-dir", self.bin_dir])
             checker = os.path.join(HERE, "..", "Host", "WidgetHost", "Desktop", "atspi_check.py")

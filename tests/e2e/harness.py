@@ -124,6 +124,12 @@ class HostTestCase(unittest.TestCase):
         self.processes.append(process)
         return process
 
+    def start_host_on(self, variable, display, *extra):
+        """Starts the host with the built extensions on a display (DISPLAY or WAYLAND_DISPLAY)."""
+        self.extensions_dir = self.bin_dir
+        self.env[variable] = display
+        self.start_host(*extra)
+
     def start_host(self, *extra):
         argv = [self.program("widget-host"), "--extensions-dir", self.extensions_dir] + list(extra)
         self.host = self.start("widget-host", argv)

@@ -44,9 +44,7 @@ class SwayTest(harness.HostTestCase):
 
     def setUp(self):
         super().setUp()
-        self.extensions_dir = self.bin_dir
-        self.env["WAYLAND_DISPLAY"] = self.sway.wayland_display
-        self.start_host()
+        self.start_host_on("WAYLAND_DISPLAY", self.sway.wayland_display)
         self.assertIn("wayland-layer-shell", self.host.text())
 
     def tearDown(self):
@@ -185,9 +183,7 @@ class LostCompositorTest(harness.HostTestCase):
 
     def test_losing_the_compositor_is_said_in_the_log(self):
         with SwaySession() as sway:
-            self.extensions_dir = self.bin_dir
-            self.env["WAYLAND_DISPLAY"] = sway.wayland_display
-            self.start_host()
+            self.start_host_on("WAYLAND_DISPLAY", sway.wayland_display)
             self.place_at("TimerWidget", "small", 40, 40)
             time.sleep(1.0)
             sway.kill_server()
@@ -202,9 +198,7 @@ class LostCompositorTest(harness.HostTestCase):
 
 class StaleDisplayTest(harness.HostTestCase):
     def test_a_display_that_cannot_be_opened_is_named_as_such(self):
-        self.extensions_dir = self.bin_dir
-        self.env["WAYLAND_DISPLAY"] = os.path.join(self.root, "no-such-display")
-        self.start_host()
+        self.start_host_on("WAYLAND_DISPLAY", os.path.join(self.root, "no-such-display"))
         first = self.host.text().splitlines()[:2]
         harness.DesktopFacts("stale-wayland-display").record("first log lines", first)
         self.assertFalse(any("has no layer-shell" in line for line in first), first)

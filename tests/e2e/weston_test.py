@@ -31,9 +31,7 @@ class WestonTest(harness.HostTestCase):
 
     def setUp(self):
         super().setUp()
-        self.extensions_dir = self.bin_dir
-        self.env["DISPLAY"] = self.weston.display
-        self.start_host()
+        self.start_host_on("DISPLAY", self.weston.display)
         self.first = self.place("TimerWidget", "medium")
         self.second = self.place("TimerWidget", "medium")
         self.assertTrue(wait_until(lambda: len(self.windows()) == 2, 15), "two windows never appeared")

@@ -40,9 +40,7 @@ class WindowManagerCases:
 
     def setUp(self):
         super().setUp()
-        self.extensions_dir = self.bin_dir
-        self.env["DISPLAY"] = self.x.display
-        self.start_host()
+        self.start_host_on("DISPLAY", self.x.display)
         self.small = self.place_at("TimerWidget", "small", *SMALL_AT)
         self.medium = self.place_at("TimerWidget", "medium", *MEDIUM_AT)
         self.assertTrue(wait_until(lambda: len(self.windows()) == 2, 15), "two windows never appeared")
@@ -148,9 +146,7 @@ class LostDisplayCases:
     def test_losing_the_display_is_said_in_the_log(self):
         x = XSession(window_manager=self.window_manager).__enter__()
         try:
-            self.extensions_dir = self.bin_dir
-            self.env["DISPLAY"] = x.display
-            self.start_host()
+            self.start_host_on("DISPLAY", x.display)
             self.ctl("place", "TimerWidget", "--family", "small")
             wait_until(lambda: harness.x_windows(self.env, self.host.pid), 10)
             x.kill_server()
