@@ -29,7 +29,8 @@ namespace {
 
     int input = options.input >= 0 ? options.input : nullInput;
     bool ok = (input < 0 || dup2(input, STDIN_FILENO) >= 0) &&
-              (options.output < 0 || dup2(options.output, STDOUT_FILENO) >= 0);
+              (options.output < 0 || dup2(options.output, STDOUT_FILENO) >= 0) &&
+              (options.error < 0 || dup2(options.error, STDERR_FILENO) >= 0);
     if (ok && options.addressSpaceBytes > 0) {
         struct rlimit limit {options.addressSpaceBytes, options.addressSpaceBytes};
         setrlimit(RLIMIT_AS, &limit);

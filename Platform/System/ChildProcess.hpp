@@ -13,6 +13,7 @@ namespace platform {
 struct ChildOptions {
     int input = -1;   // becomes the child's standard input; -1: /dev/null
     int output = -1;  // becomes its standard output; -1: the parent's
+    int error = -1;   // becomes its standard error; -1: the parent's
     bool ownProcessGroup = false;  // so that the parent can end the child with all it starts
     bool ownSession = false;       // detached from the parent's terminal and group
     bool endWithParent = false;    // SIGTERM when the parent dies

@@ -15,9 +15,9 @@ constexpr const char* placed = R"({"widgets": [
   {"id": "2", "extension": "com.example.bridgebench.widget", "kind": "TimerWidget", "family": "systemMedium"}
 ]})";
 
-kelvo::test::FakeHost& host() {
-    kelvo::test::PrivateBus::ofProcess();
-    static kelvo::test::FakeHost instance(placed);
+platform::test::FakeHost& host() {
+    platform::test::PrivateBus::ofProcess();
+    static platform::test::FakeHost instance(placed);
     return instance;
 }
 

@@ -27,13 +27,13 @@ constexpr const char* twoTimersAndAnother = R"({"widgets": [
 
 class WidgetBridge : public ::testing::Test {
 protected:
-    void SetUp() override { kelvo::test::PrivateBus::ofProcess(); }
+    void SetUp() override { platform::test::PrivateBus::ofProcess(); }
     void TearDown() override {
         if (HasFailure() && host) std::cerr << "fake host log:\n" << host->log() << '\n';
     }
-    void startHost(const std::string& description) { host = std::make_unique<kelvo::test::FakeHost>(description); }
+    void startHost(const std::string& description) { host = std::make_unique<platform::test::FakeHost>(description); }
 
-    std::unique_ptr<kelvo::test::FakeHost> host;
+    std::unique_ptr<platform::test::FakeHost> host;
 };
 
 TEST_F(WidgetBridge, CountsPlacedWidgetsOfExactlyTheKind) {

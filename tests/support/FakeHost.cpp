@@ -5,10 +5,10 @@
 #include <stdexcept>
 #include <thread>
 
-namespace kelvo::test {
-namespace {
+#include "Platform/Widgets/dbus/Host1.hpp"
 
-constexpr const char* fakeInterface = "net.widgethost.FakeHost1";
+namespace platform::test {
+namespace {
 
 // Calls one method of the fake's own interface on a connection of its own.
 sd_bus_message* callFake(const char* member) {
@@ -16,7 +16,7 @@ sd_bus_message* callFake(const char* member) {
     if (sd_bus_open_user(&bus) < 0) throw std::runtime_error("no session bus");
     sd_bus_error error = SD_BUS_ERROR_NULL;
     sd_bus_message* reply = nullptr;
-    int r = sd_bus_call_method(bus, "net.widgethost.Host1", "/net/widgethost/Host1", fakeInterface, member, &error,
+    int r = sd_bus_call_method(bus, host1::busName, host1::objectPath, fakeHostInterface, member, &error,
                                &reply, "");
     std::string message = error.message ? error.message : "";
     sd_bus_error_free(&error);
@@ -75,4 +75,4 @@ std::uint32_t FakeHost::queryCount() const {
 
 std::string FakeHost::log() const { return readText(directory_.path() / "host.log"); }
 
-}  // namespace kelvo::test
+}  // namespace platform::test

@@ -8,7 +8,10 @@
 
 #include "tests/support/Process.hpp"
 
-namespace kelvo::test {
+namespace platform::test {
+
+/// The fake's own interface for the tests' checks, served beside Host1 on the same object.
+inline constexpr const char* fakeHostInterface = "net.widgethost.FakeHost1";
 
 /// The fake widget host (kelvo_fake_widget_host) running on the current session bus, serving a
 /// JSON description (see FakeWidgetHost.cpp). The constructor returns once the host owns its
@@ -34,4 +37,4 @@ private:
     std::unique_ptr<Process> process_;
 };
 
-}  // namespace kelvo::test
+}  // namespace platform::test

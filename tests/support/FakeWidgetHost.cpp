@@ -32,6 +32,7 @@
 #include <nlohmann/json.hpp>
 
 #include "Platform/Widgets/dbus/Host1.hpp"
+#include "tests/support/FakeHost.hpp"
 
 namespace {
 
@@ -237,7 +238,7 @@ int main(int argc, char** argv) {
     if (r < 0) return fail("no session bus", r);
     r = sd_bus_add_object_vtable(bus, nullptr, host1::objectPath, host1::interfaceName, host1Table, &context);
     if (r >= 0)
-        r = sd_bus_add_object_vtable(bus, nullptr, host1::objectPath, "net.widgethost.FakeHost1", fakeTable, &context);
+        r = sd_bus_add_object_vtable(bus, nullptr, host1::objectPath, platform::test::fakeHostInterface, fakeTable, &context);
     if (r < 0) return fail("cannot serve the object", r);
     r = sd_bus_request_name(bus, host1::busName, 0);
     if (r < 0) return fail(std::string("cannot own ") + host1::busName, r);

@@ -4,7 +4,7 @@
 #include <fstream>
 #include <stdexcept>
 
-namespace kelvo::test {
+namespace platform::test {
 
 PrivateBus::PrivateBus() { start(); }
 
@@ -46,4 +46,4 @@ void PrivateBus::start() {
     setenv("DBUS_SESSION_BUS_ADDRESS", address_.c_str(), 1);
 }
 
-}  // namespace kelvo::test
+}  // namespace platform::test

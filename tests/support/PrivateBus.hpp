@@ -5,7 +5,7 @@
 
 #include "tests/support/Process.hpp"
 
-namespace kelvo::test {
+namespace platform::test {
 
 /// A D-Bus session bus daemon of the test's own, so that tests never meet other programs' names and
 /// can run in parallel. Starting one points this process's session bus (DBUS_SESSION_BUS_ADDRESS)
@@ -36,4 +36,4 @@ private:
     int generation_ = 0;
 };
 
-}  // namespace kelvo::test
+}  // namespace platform::test

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,32 +13,29 @@
 #include <stdexcept>
 #include <thread>
 
-extern char** environ;
+#include "Platform/System/ChildProcess.hpp"
 
-namespace kelvo::test {
+namespace platform::test {
 
 Process::Process(const std::string& program, const std::vector<std::string>& arguments,
                  const std::filesystem::path& log) {
     int pipeFds[2];
     if (pipe2(pipeFds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
-    for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    int r = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    int logFd = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    platform::ChildOptions options;
+    options.output = pipeFds[1];
+    options.error = logFd;
+    std::vector<std::string> argv{program};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    std::string why;
+    auto child = platform::startChild(argv, options, &why);
     close(pipeFds[1]);
-    if (r != 0) {
+    if (logFd >= 0) close(logFd);
+    if (!child) {
         close(pipeFds[0]);
-        pid_ = -1;
-        throw std::runtime_error("cannot start " + program);
+        throw std::runtime_error("cannot start " + program + ": " + why);
     }
+    pid_ = *child;
     output_ = pipeFds[0];
 }
 
@@ -92,4 +88,4 @@ std::string readText(const std::filesystem::path& file) {
     return text.str();
 }
 
-}  // namespace kelvo::test
+}  // namespace platform::test

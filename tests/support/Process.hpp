@@ -9,7 +9,7 @@
 
 #include "tests/support/TemporaryDirectory.hpp"
 
-namespace kelvo::test {
+namespace platform::test {
 
 /// A child process for tests: started with its standard output on a pipe and its standard error
 /// in a log file; stopped with SIGTERM (then SIGKILL) when the value goes away.
@@ -35,4 +35,4 @@ private:
 /// The text of a file, or "" when it cannot be read.
 std::string readText(const std::filesystem::path& file);
 
-}  // namespace kelvo::test
+}  // namespace platform::test

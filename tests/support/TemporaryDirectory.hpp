@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace kelvo::test {
+namespace platform::test {
 
 /// A new empty directory under the system's temporary directory, removed with its contents when
 /// the value goes away.
@@ -43,4 +43,4 @@ private:
     std::filesystem::path path_;
 };
 
-}  // namespace kelvo::test
+}  // namespace platform::test

@@ -219,7 +219,7 @@ TEST_F(KelvoAppProcessTests, ASecondInstanceRefusesToRun) {
 
 #ifdef KELVO_APP_HAS_BRIDGE
 TEST_F(KelvoAppProcessTests, ReachesTheWidgetHostThroughTheBridge) {
-    kelvo::test::FakeHost host(R"({"widgets": [
+    platform::test::FakeHost host(R"({"widgets": [
         {"id": "1", "extension": "com.kelvo.desktop.widget", "kind": "TimerWidget", "family": "systemSmall"},
         {"id": "2", "extension": "com.kelvo.desktop.widget", "kind": "TimerWidget", "family": "systemMedium"},
         {"id": "3", "extension": "com.kelvo.desktop.widget", "kind": "OtherWidget", "family": "systemSmall"}]})");

@@ -4,6 +4,6 @@
 
 namespace kelvo::app::test {
 
-using TestDirectory = kelvo::test::TemporaryDirectory;
+using TestDirectory = platform::test::TemporaryDirectory;
 
 }  // namespace kelvo::app::test

@@ -2,4 +2,4 @@
 
 #include "tests/support/TemporaryDirectory.hpp"
 
-using TempDirectory = kelvo::test::TemporaryDirectory;
+using TempDirectory = platform::test::TemporaryDirectory;

@@ -39,14 +39,14 @@ std::optional<std::vector<WidgetInfo>> query() { return client::getCurrentConfig
 
 class WidgetCenterClient : public ::testing::Test {
 protected:
-    void SetUp() override { kelvo::test::PrivateBus::ofProcess(); }
+    void SetUp() override { platform::test::PrivateBus::ofProcess(); }
     void TearDown() override {
         if (HasFailure() && host) std::cerr << "fake host log:\n" << host->log() << '\n';
     }
-    void startHost(const std::string& description) { host = std::make_unique<kelvo::test::FakeHost>(description); }
+    void startHost(const std::string& description) { host = std::make_unique<platform::test::FakeHost>(description); }
 
     platform::ScopedServices services{withBundleIdentifier(appId)};
-    std::unique_ptr<kelvo::test::FakeHost> host;
+    std::unique_ptr<platform::test::FakeHost> host;
 };
 
 TEST_F(WidgetCenterClient, ListsThePlacedWidgetsOfTheApplicationsExtensions) {
@@ -125,7 +125,7 @@ TEST_F(WidgetCenterClient, AnswersAgainAfterTheBusDaemonRestarted) {
     for (int i = 0; i < 4; ++i) queries.emplace_back([] { EXPECT_TRUE(query()); });
     for (auto& q : queries) q.join();
     host.reset();
-    kelvo::test::PrivateBus::ofProcess().restart();
+    platform::test::PrivateBus::ofProcess().restart();
     startHost(placedWidgets);
 
     for (int i = 0; i < 4; ++i) {

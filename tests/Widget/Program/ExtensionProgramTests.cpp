@@ -223,9 +223,9 @@ TEST_F(ExtensionProgram, SimultaneousPerformsAllFinishBeforeExit) {
 // A press that the application never answers ends, after the watch, in exactly one reload request
 // to the widget host; one that it answers in time ends without any.
 TEST_F(ExtensionProgram, UnansweredPressAsksTheHostForOneReload) {
-    kelvo::test::PrivateBus& bus = kelvo::test::PrivateBus::ofProcess();
+    platform::test::PrivateBus& bus = platform::test::PrivateBus::ofProcess();
     env.push_back("DBUS_SESSION_BUS_ADDRESS=" + bus.address());
-    kelvo::test::FakeHost host(R"({"widgets": []})");
+    platform::test::FakeHost host(R"({"widgets": []})");
     writeState(testing::minimalSnapshot());
 
     auto unanswered = runProgram(request(1, "perform", {{"intent", "StartTrackingIntent"}}), env);

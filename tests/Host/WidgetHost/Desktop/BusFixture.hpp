@@ -21,7 +21,7 @@ struct BusPair {
     sd_bus* service = nullptr;
 
     bool open() {
-        kelvo::test::PrivateBus::ofProcess();
+        platform::test::PrivateBus::ofProcess();
         sd_event_new(&event);
         if (sd_bus_open_user(&client) < 0 || sd_bus_open_user(&service) < 0) return false;
         sd_bus_attach_event(client, event, 0);
