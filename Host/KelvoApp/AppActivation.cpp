@@ -59,7 +59,7 @@ int serveApplication(sd_bus* bus, const std::string& busName, ComeForward* comeF
 }
 
 Forwarded forwardToRunningInstance(const std::string& busName, const std::vector<std::string>& links,
-                                   std::string& error) {
+                                   std::string* why) {
     auto bus = platform::detail::openUserBus();
     if (!bus) return Forwarded::noInstance;
     if (sd_bus_get_name_creds(bus.get(), busName.c_str(), 0, nullptr) < 0) return Forwarded::noInstance;
@@ -79,7 +79,7 @@ Forwarded forwardToRunningInstance(const std::string& busName, const std::vector
     // The owner may have gone between the look-up and the call: then this start takes its place.
     bool gone = sd_bus_error_has_name(&failure, SD_BUS_ERROR_NAME_HAS_NO_OWNER) ||
                 sd_bus_error_has_name(&failure, SD_BUS_ERROR_SERVICE_UNKNOWN);
-    error = failure.message ? failure.message : std::strerror(-r);
+    if (why) *why = failure.message ? failure.message : std::strerror(-r);
     sd_bus_error_free(&failure);
     return gone ? Forwarded::noInstance : Forwarded::failed;
 }

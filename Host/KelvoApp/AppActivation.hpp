@@ -24,9 +24,9 @@ int serveApplication(sd_bus* bus, const std::string& busName, ComeForward* comeF
 enum class Forwarded { toRunningInstance, noInstance, failed };
 
 /// Asks the instance that owns `busName` to open `links` and come forward. noInstance when no
-/// program owns the name (or there is no session bus); failed, with `error`, when it does but the
+/// program owns the name (or there is no session bus); failed, with `why`, when it does but the
 /// call went wrong.
 Forwarded forwardToRunningInstance(const std::string& busName, const std::vector<std::string>& links,
-                                   std::string& error);
+                                   std::string* why);
 
 }  // namespace kelvo::app

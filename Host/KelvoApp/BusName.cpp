@@ -21,26 +21,26 @@ BusName::~BusName() {
     sd_bus_release_name(connection_->bus.get(), connection_->name.c_str());
 }
 
-std::optional<BusName> BusName::acquire(const std::string& name, std::string& error) {
+std::optional<BusName> BusName::acquire(const std::string& name, std::string* why) {
     auto bus = platform::detail::openUserBus();
     if (!bus) {
-        error = "no session bus (is DBUS_SESSION_BUS_ADDRESS set?)";
+        if (why) *why = "no session bus (is DBUS_SESSION_BUS_ADDRESS set?)";
         return std::nullopt;
     }
     int r = sd_bus_request_name(bus.get(), name.c_str(), 0);
     if (r == -EEXIST) {
-        error = "another program owns " + name + " on the session bus (is kelvo-app running already?)";
+        if (why) *why = "another program owns " + name + " on the session bus (is kelvo-app running already?)";
         return std::nullopt;
     }
     if (r < 0 && r != -EALREADY) {
-        error = "cannot own " + name + " on the session bus: " + std::strerror(-r);
+        if (why) *why = "cannot own " + name + " on the session bus: " + std::strerror(-r);
         return std::nullopt;
     }
     BusName owned(std::make_unique<Connection>(Connection{std::move(bus), name}));
     // Taking the name read the bus's NameAcquired signal into the connection's queue; while anything
     // waits there sd-bus asks to be polled for nothing, so the descriptor would never wake.
     if (!owned.process()) {
-        error = "lost the session bus while taking " + name;
+        if (why) *why = "lost the session bus while taking " + name;
         return std::nullopt;
     }
     return owned;

@@ -12,9 +12,9 @@ namespace kelvo::app {
 /// application's bundle identifier is how other programs see that it runs.
 class BusName {
 public:
-    /// Connects to the session bus and takes `name`. Nothing, with the reason in `error`, when there
+    /// Connects to the session bus and takes `name`. Nothing, with the reason in `why`, when there
     /// is no bus or another connection owns the name.
-    static std::optional<BusName> acquire(const std::string& name, std::string& error);
+    static std::optional<BusName> acquire(const std::string& name, std::string* why);
 
     BusName(BusName&&) noexcept;
     BusName& operator=(BusName&&) = delete;

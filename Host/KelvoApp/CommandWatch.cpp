@@ -20,19 +20,19 @@ bool endsWithJson(std::string_view name) { return name.size() > 5 && name.substr
 
 }  // namespace
 
-std::optional<CommandWatch> CommandWatch::open(const std::filesystem::path& directory, std::string& error) {
+std::optional<CommandWatch> CommandWatch::open(const std::filesystem::path& directory, std::string* why) {
     if (!platform::createDirectories(directory)) {
-        error = "cannot create " + directory.string();
+        if (why) *why = "cannot create " + directory.string();
         return std::nullopt;
     }
     int fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (fd < 0) {
-        error = std::string("inotify: ") + std::strerror(errno);
+        if (why) *why = std::string("inotify: ") + std::strerror(errno);
         return std::nullopt;
     }
     CommandWatch watch(fd, directory);
     if (!watch.addWatch()) {
-        error = "cannot watch " + directory.string() + ": " + std::strerror(errno);
+        if (why) *why = "cannot watch " + directory.string() + ": " + std::strerror(errno);
         return std::nullopt;
     }
     return watch;

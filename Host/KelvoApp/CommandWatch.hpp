@@ -10,8 +10,8 @@ namespace kelvo::app {
 class CommandWatch {
 public:
     /// Creates the directory when missing and starts watching it. Nothing, with the reason in
-    /// `error`, when either fails.
-    static std::optional<CommandWatch> open(const std::filesystem::path& directory, std::string& error);
+    /// `why`, when either fails.
+    static std::optional<CommandWatch> open(const std::filesystem::path& directory, std::string* why);
 
     CommandWatch(CommandWatch&& other) noexcept;
     CommandWatch& operator=(CommandWatch&&) = delete;

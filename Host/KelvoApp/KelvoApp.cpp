@@ -212,7 +212,7 @@ int runApp(const AppOptions& options) {
     // Step 3: the bus name, which tells the widget that the application runs and keeps a second
     // instance from taking the same commands.
     std::string error;
-    auto name = BusName::acquire(bundleIdentifier, error);
+    auto name = BusName::acquire(bundleIdentifier, &error);
     if (!name) {
         logEvent(error);
         return 1;
@@ -227,7 +227,7 @@ int runApp(const AppOptions& options) {
 
     // Step 4: watch before the first pass, so that no command slips in between.
     auto commands = hostDirectory / "commands";
-    auto watch = CommandWatch::open(commands, error);
+    auto watch = CommandWatch::open(commands, &error);
     if (!watch) {
         logEvent(error);
         return 1;

@@ -37,7 +37,7 @@ int main(int argc, char** argv) {
     if (!links.empty()) {
         // Opened through a link: a running instance comes forward instead of a second copy starting.
         std::string error;
-        switch (kelvo::app::forwardToRunningInstance(kelvo::app::bundleIdentifier, links, error)) {
+        switch (kelvo::app::forwardToRunningInstance(kelvo::app::bundleIdentifier, links, &error)) {
         case kelvo::app::Forwarded::toRunningInstance:
             std::fprintf(stderr, "kelvo-app: asked the running instance to open %s\n", links.front().c_str());
             return 0;
