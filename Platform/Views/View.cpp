@@ -4,23 +4,26 @@
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
+#include <type_traits>
+
+#include "Platform/Views/detail/EnvironmentFields.hpp"
 
 namespace platform::views {
 namespace {
 
 // Chained environment modifiers fold into one node: the inner (earlier) modifier wins where both
-// set a value, as it is closer to the content; disabling accumulates.
+// set a value, as it is closer to the content; sticky values accumulate.
 EnvironmentValues overlay(EnvironmentValues outer, const EnvironmentValues& inner) {
-    if (inner.font) outer.font = inner.font;
-    if (inner.monospacedDigit) outer.monospacedDigit = *inner.monospacedDigit || outer.monospacedDigit.value_or(false);
-    if (inner.foregroundStyle) outer.foregroundStyle = inner.foregroundStyle;
-    if (inner.lineLimit) outer.lineLimit = inner.lineLimit;
-    if (inner.minimumScaleFactor) outer.minimumScaleFactor = inner.minimumScaleFactor;
-    if (inner.multilineTextAlignment) outer.multilineTextAlignment = inner.multilineTextAlignment;
-    if (inner.disabled) outer.disabled = *inner.disabled || outer.disabled.value_or(false);
-    if (inner.buttonStyle) outer.buttonStyle = inner.buttonStyle;
-    if (inner.widgetAccentable) outer.widgetAccentable = inner.widgetAccentable;
-    if (inner.accessibilityHidden) outer.accessibilityHidden = *inner.accessibilityHidden || outer.accessibilityHidden.value_or(false);
+    detail::forEachEnvironmentField([&](const char*, auto member, detail::Merge merge) {
+        if (!(inner.*member)) return;
+        if constexpr (std::is_same_v<std::remove_cvref_t<decltype(inner.*member)>, std::optional<bool>>) {
+            if (merge == detail::Merge::sticky) {
+                outer.*member = *(inner.*member) || (outer.*member).value_or(false);
+                return;
+            }
+        }
+        outer.*member = inner.*member;
+    });
     return outer;
 }
 

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "Platform/System/JsonDate.hpp"
+#include "Platform/Views/detail/EnvironmentFields.hpp"
 #include "Platform/Widgets/Protocol.hpp"
 
 namespace platform::views {
@@ -153,14 +154,10 @@ json wrapper(const char* type, const View& content) {
     return out;
 }
 
-constexpr const char* environmentKeys[] = {"font", "monospacedDigit", "foregroundStyle", "lineLimit",
-                                           "minimumScaleFactor", "multilineTextAlignment", "disabled", "buttonStyle",
-                                           "widgetAccentable", "accessibilityHidden"};
-
 bool isEnvironmentKey(const std::string& key) {
-    for (const char* k : environmentKeys)
-        if (key == k) return true;
-    return false;
+    bool found = false;
+    detail::forEachEnvironmentField([&](const char* k, auto, detail::Merge) { found = found || key == k; });
+    return found;
 }
 
 // Whether the written content already carries modifier keys; only modifier nodes put them there.
@@ -174,17 +171,18 @@ bool hasModifierKeys(const View& content, const json& j) {
     return false;
 }
 
+json valueJson(const Font& f) { return fontJson(f); }
+json valueJson(const Color& c) { return colorJson(c); }
+json valueJson(double v) { return jsonNumber(v); }
+json valueJson(int v) { return v; }
+json valueJson(bool v) { return v; }
+json valueJson(TextAlignment a) { return name(a); }
+json valueJson(ButtonStyle s) { return name(s); }
+
 void writeEnvironment(json& out, const EnvironmentValues& v) {
-    if (v.font) out["font"] = fontJson(*v.font);
-    if (v.monospacedDigit) out["monospacedDigit"] = *v.monospacedDigit;
-    if (v.foregroundStyle) out["foregroundStyle"] = colorJson(*v.foregroundStyle);
-    if (v.lineLimit) out["lineLimit"] = *v.lineLimit;
-    if (v.minimumScaleFactor) out["minimumScaleFactor"] = jsonNumber(*v.minimumScaleFactor);
-    if (v.multilineTextAlignment) out["multilineTextAlignment"] = name(*v.multilineTextAlignment);
-    if (v.disabled) out["disabled"] = *v.disabled;
-    if (v.buttonStyle) out["buttonStyle"] = name(*v.buttonStyle);
-    if (v.widgetAccentable) out["widgetAccentable"] = *v.widgetAccentable;
-    if (v.accessibilityHidden) out["accessibilityHidden"] = *v.accessibilityHidden;
+    detail::forEachEnvironmentField([&](const char* key, auto member, detail::Merge) {
+        if (v.*member) out[key] = valueJson(*(v.*member));
+    });
 }
 
 struct Writer {
@@ -625,37 +623,35 @@ private:
         }
         return f;
     }
-    static std::optional<bool> optionalBool(const json& j, const char* key, const std::string& path) {
-        auto v = optionalMember(j, key);
-        if (!v) return std::nullopt;
-        if (!v->is_boolean()) fail(path + "." + key + ": expected true or false");
-        return v->get<bool>();
+    static void value(const json& j, const std::string& path, Font& out) { out = font(j, path); }
+    static void value(const json& j, const std::string& path, Color& out) { out = color(j, path); }
+    static void value(const json& j, const std::string& path, bool& out) {
+        if (!j.is_boolean()) fail(path + ": expected true or false");
+        out = j.get<bool>();
+    }
+    // The whole-number value is a line count, the fraction a scale factor.
+    static void value(const json& j, const std::string& path, int& out) {
+        if (!j.is_number_integer() || j.get<std::int64_t>() < 1 || j.get<std::int64_t>() > 1000)
+            fail(path + ": expected a whole number from 1 to 1000");
+        out = j.get<int>();
+    }
+    static void value(const json& j, const std::string& path, double& out) { out = finite(j, path, 0.01, 1); }
+    static void value(const json& j, const std::string& path, TextAlignment& out) {
+        if (j == "leading") out = TextAlignment::leading;
+        else if (j == "center") out = TextAlignment::center;
+        else if (j == "trailing") out = TextAlignment::trailing;
+        else fail(path + ": unknown alignment");
+    }
+    static void value(const json& j, const std::string& path, ButtonStyle& out) {
+        if (j == "plain") out = ButtonStyle::plain;
+        else if (j == "automatic") out = ButtonStyle::automatic;
+        else fail(path + ": unknown style");
     }
     static EnvironmentValues environment(const json& j, const std::string& path) {
         EnvironmentValues v;
-        if (auto f = optionalMember(j, "font")) v.font = font(*f, path + ".font");
-        v.monospacedDigit = optionalBool(j, "monospacedDigit", path);
-        if (auto c = optionalMember(j, "foregroundStyle")) v.foregroundStyle = color(*c, path + ".foregroundStyle");
-        if (auto n = optionalMember(j, "lineLimit")) {
-            if (!n->is_number_integer() || n->get<std::int64_t>() < 1 || n->get<std::int64_t>() > 1000)
-                fail(path + ".lineLimit: expected a whole number from 1 to 1000");
-            v.lineLimit = n->get<int>();
-        }
-        if (auto f = optionalNumber(j, "minimumScaleFactor", path, 0.01, 1)) v.minimumScaleFactor = f;
-        if (auto a = optionalMember(j, "multilineTextAlignment")) {
-            if (*a == "leading") v.multilineTextAlignment = TextAlignment::leading;
-            else if (*a == "center") v.multilineTextAlignment = TextAlignment::center;
-            else if (*a == "trailing") v.multilineTextAlignment = TextAlignment::trailing;
-            else fail(path + ".multilineTextAlignment: unknown alignment");
-        }
-        v.disabled = optionalBool(j, "disabled", path);
-        if (auto s = optionalMember(j, "buttonStyle")) {
-            if (*s == "plain") v.buttonStyle = ButtonStyle::plain;
-            else if (*s == "automatic") v.buttonStyle = ButtonStyle::automatic;
-            else fail(path + ".buttonStyle: unknown style");
-        }
-        v.widgetAccentable = optionalBool(j, "widgetAccentable", path);
-        v.accessibilityHidden = optionalBool(j, "accessibilityHidden", path);
+        detail::forEachEnvironmentField([&](const char* key, auto member, detail::Merge) {
+            if (const json* found = optionalMember(j, key)) value(*found, path + "." + key, (v.*member).emplace());
+        });
         return v;
     }
     std::vector<View> list(const json& j, const std::string& path, int depth) {
