@@ -17,6 +17,7 @@
 #include "Host/WidgetHost/Desktop/detail/KeepOnOutput.hpp"
 #include "Host/WidgetHost/Desktop/detail/PointerGesture.hpp"
 #include "Host/WidgetHost/Desktop/detail/SurfaceContent.hpp"
+#include "Host/WidgetHost/Log.hpp"
 #include "Platform/Views/Painter.hpp"
 #include "Platform/Views/TextEngine.hpp"
 
@@ -32,6 +33,8 @@ using platform::views::WidgetView;
 // How long a layer surface the compositor closed stays away, so that a compositor closing it again
 // at once is not answered in a tight loop.
 constexpr guint reopenDelayMs = 500;
+// How long an X11 window manager may take to carry out a move before the host asks where the window is.
+constexpr guint windowManagerSettleMs = 300;
 
 constexpr const char* hitTargetClass = "widget-host-hit";
 constexpr const char* css = R"css(
@@ -116,9 +119,10 @@ struct DesktopSurface::State {
     SurfacePosition pressPosition;
 
     SurfacePosition position;
+    SurfacePosition reported;  // the position the host keeps
     bool mapped = false;
     guint tickSource = 0;
-    guint settleSource = 0;  // reports a position the widget had to take
+    guint settleSource = 0;  // reports a position the widget had to take or the window manager gave it
     gulong monitorsChanged = 0;
     guint reopenSource = 0;  // brings back a layer surface the compositor closed
 
@@ -133,6 +137,7 @@ struct DesktopSurface::State {
     void syncButtons();
     void updateTicking();
     void reportPosition();
+    void settleLater(guint delayMs);
     std::vector<detail::OutputArea> outputs() const;
     SurfacePosition placeAt(SurfacePosition wanted);
     void keepOnOutputs();
@@ -420,6 +425,8 @@ SurfacePosition DesktopSurface::State::placeAt(SurfacePosition wanted) {
                                     static_cast<int>(std::ceil(size.height)), outputs());
     if (!layerShell()) {
         gtk_window_move(GTK_WINDOW(window), position.x, position.y);
+        // Where the window manager really put it is known once it had time to answer.
+        if (mapped && !gesture.dragging()) settleLater(windowManagerSettleMs);
         return position;
     }
     gtk_layer_set_margin(GTK_WINDOW(window), GTK_LAYER_SHELL_EDGE_LEFT, position.x);
@@ -436,10 +443,13 @@ SurfacePosition DesktopSurface::State::placeAt(SurfacePosition wanted) {
 
 void DesktopSurface::State::keepOnOutputs() {
     SurfacePosition before = position;
-    if (placeAt(position) == before) return;
     // Reported like a drag, so the host keeps the new place.
+    if (placeAt(position) != before) settleLater(0);
+}
+
+void DesktopSurface::State::settleLater(guint delayMs) {
     if (settleSource) g_source_remove(settleSource);
-    settleSource = g_timeout_add(0, onSettled, this);
+    settleSource = g_timeout_add(delayMs, onSettled, this);
 }
 
 void DesktopSurface::State::onMonitorsChanged(GdkScreen*, gpointer self) {
@@ -456,6 +466,7 @@ void DesktopSurface::State::onMonitorsChanged(GdkScreen*, gpointer self) {
 gboolean DesktopSurface::State::onDelete(GtkWidget*, GdkEvent*, gpointer self) {
     auto* s = static_cast<State*>(self);
     if (!s->layerShell()) return TRUE;
+    log(LogLevel::info, "widget ", s->settings.role, ": the compositor closed its surface; it comes back with an output");
     gtk_widget_hide(s->window);
     if (!s->reopenSource) s->reopenSource = g_timeout_add(reopenDelayMs, onReopen, s);
     return TRUE;
@@ -476,6 +487,7 @@ void DesktopSurface::State::reopen() {
 }
 
 void DesktopSurface::State::reportPosition() {
+    reported = position;
     if (callbacks.moved) callbacks.moved(position);
 }
 
@@ -486,14 +498,25 @@ gboolean DesktopSurface::State::onConfigure(GtkWidget*, GdkEventConfigure*, gpoi
     int y = 0;
     gtk_window_get_position(GTK_WINDOW(s->window), &x, &y);
     // During a drag the window trails the pointer; where the drag put it counts.
-    if (!s->gesture.dragging()) s->position = {x, y};
+    if (s->gesture.dragging()) return FALSE;
+    s->position = {x, y};
+    // A window manager may place the window elsewhere than asked: the host keeps where it really is.
+    if (s->position != s->reported) s->settleLater(windowManagerSettleMs);
     return FALSE;
 }
 
 gboolean DesktopSurface::State::onSettled(gpointer self) {
     auto* s = static_cast<State*>(self);
     s->settleSource = 0;
-    s->reportPosition();
+    if (s->gesture.dragging()) return G_SOURCE_REMOVE;  // the drag's end reports
+    if (!s->layerShell() && s->mapped) {
+        // A move that the window manager ignored sends no configure event: ask where the window is.
+        int x = 0;
+        int y = 0;
+        gtk_window_get_position(GTK_WINDOW(s->window), &x, &y);
+        s->position = {x, y};
+    }
+    if (s->position != s->reported) s->reportPosition();
     return G_SOURCE_REMOVE;
 }
 
@@ -504,10 +527,12 @@ DesktopSurface::DesktopSurface(SurfaceSettings settings, SurfaceCallbacks callba
     s.settings = std::move(settings);
     s.callbacks = std::move(callbacks);
     s.position = s.settings.position;
+    s.reported = s.position;
     s.pressPosition = s.position;
     if (!s.layerShell()) s.gesture = detail::PointerGesture(8, detail::PointerFrame::current);
 
-    s.window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    bool bypassed = !s.layerShell() && s.settings.windowManagement == WindowManagement::bypassed;
+    s.window = gtk_window_new(bypassed ? GTK_WINDOW_POPUP : GTK_WINDOW_TOPLEVEL);
     GtkWindow* window = GTK_WINDOW(s.window);
     GdkScreen* screen = gtk_widget_get_screen(s.window);
     installStyle(screen);
@@ -531,6 +556,9 @@ DesktopSurface::DesktopSurface(SurfaceSettings settings, SurfaceCallbacks callba
         gtk_layer_set_anchor(window, GTK_LAYER_SHELL_EDGE_TOP, TRUE);
         gtk_layer_set_margin(window, GTK_LAYER_SHELL_EDGE_LEFT, s.position.x);
         gtk_layer_set_margin(window, GTK_LAYER_SHELL_EDGE_TOP, s.position.y);
+    } else if (bypassed) {
+        gtk_window_move(window, s.position.x, s.position.y);
+        g_signal_connect(s.window, "configure-event", G_CALLBACK(State::onConfigure), &s);
     } else {
         // Of the window types, only a dock below the others stays through "show desktop" and clicks
         // on the desktop window on xfwm4, metacity, mutter and openbox alike.
@@ -604,7 +632,11 @@ void DesktopSurface::setAppearance(Appearance appearance) {
     gtk_widget_queue_draw(s.area);
 }
 
-SurfacePosition DesktopSurface::moveTo(SurfacePosition position) { return state_->placeAt(position); }
+SurfacePosition DesktopSurface::moveTo(SurfacePosition position) {
+    // The host keeps the position it is given back; anything else the window manager does is reported.
+    state_->reported = state_->placeAt(position);
+    return state_->reported;
+}
 
 SurfacePosition DesktopSurface::position() const { return state_->position; }
 

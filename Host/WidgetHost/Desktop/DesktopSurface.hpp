@@ -22,8 +22,13 @@ struct SurfacePosition {
     friend bool operator==(const SurfacePosition&, const SurfacePosition&) = default;
 };
 
+/// How an X11 widget window meets the window manager: through the hints (below, sticky, out of the
+/// task bar), or past it as an override-redirect window where it honours none of them.
+enum class WindowManagement { hints, bypassed };
+
 struct SurfaceSettings {
     DisplayKind display = DisplayKind::x11;
+    WindowManagement windowManagement = WindowManagement::hints;
     platform::WidgetFamily family = platform::WidgetFamily::systemSmall;
     SurfacePosition position;
     platform::views::Appearance appearance = platform::views::Appearance::light;
@@ -34,8 +39,8 @@ struct SurfaceSettings {
 struct SurfaceCallbacks {
     /// A click or screen-reader press that means something: a `RunIntent` or an `OpenLink`.
     std::function<void(const PressTarget&)> activated;
-    /// The user dragged the widget elsewhere, or it had to move to stay on an output; runs once the
-    /// move has settled.
+    /// The user dragged the widget elsewhere, it had to move to stay on an output, or the window
+    /// manager put or kept it somewhere else than asked; runs once the move has settled.
     std::function<void(SurfacePosition)> moved;
 };
 
