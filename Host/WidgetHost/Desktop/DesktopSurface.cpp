@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "Host/WidgetHost/Desktop/detail/KeepOnOutput.hpp"
+#include "Host/WidgetHost/Desktop/detail/OutputName.hpp"
 #include "Host/WidgetHost/Desktop/detail/PointerGesture.hpp"
 #include "Host/WidgetHost/Desktop/detail/SurfaceContent.hpp"
 #include "Host/WidgetHost/Log.hpp"
@@ -118,8 +119,10 @@ struct DesktopSurface::State {
     detail::PointerGesture gesture{8, layerShellPointerFrame()};
     SurfacePosition pressPosition;
 
-    SurfacePosition position;
-    SurfacePosition reported;  // the position the host keeps
+    SurfacePosition position;  // on the desktop, naming the output it is on
+    SurfacePosition expected;  // where the host last put the window
+    SurfacePosition saved;     // what the host keeps: from the corner of the widget's own output
+    bool reportDue = false;    // the widget settled somewhere else than `saved`
     bool mapped = false;
     guint tickSource = 0;
     guint settleSource = 0;  // reports a position the widget had to take or the window manager gave it
@@ -139,7 +142,12 @@ struct DesktopSurface::State {
     void reportPosition();
     void settleLater(guint delayMs);
     std::vector<detail::OutputArea> outputs() const;
+    std::pair<int, int> pixelSize() const {
+        auto size = platform::views::widgetSize(settings.family);
+        return {static_cast<int>(std::ceil(size.width)), static_cast<int>(std::ceil(size.height))};
+    }
     SurfacePosition placeAt(SurfacePosition wanted);
+    SurfacePosition asSaved(const SurfacePosition& corner) const;
     void keepOnOutputs();
     bool transparent() const;
     RGBA squareFill();
@@ -398,39 +406,40 @@ void DesktopSurface::State::onButtonState(GtkWidget* button, GtkStateFlags, gpoi
 std::vector<detail::OutputArea> DesktopSurface::State::outputs() const {
     GdkDisplay* display = gtk_widget_get_display(window);
     std::vector<detail::OutputArea> areas;
-    auto areaOf = [](GdkMonitor* monitor) {
+    for (int i = 0; i < gdk_display_get_n_monitors(display); ++i) {
+        GdkMonitor* monitor = gdk_display_get_monitor(display, i);
         GdkRectangle r;
         gdk_monitor_get_geometry(monitor, &r);
-        return detail::OutputArea{r.x, r.y, r.width, r.height};
-    };
-    if (layerShell()) {
-        // Margins count from the output's corner; the surface is on the output the compositor chose.
-        GdkWindow* gdkWindow = gtk_widget_get_window(window);
-        GdkMonitor* monitor = gdkWindow ? gdk_display_get_monitor_at_window(display, gdkWindow) : nullptr;
-        if (!monitor) monitor = gdk_display_get_primary_monitor(display);
-        if (!monitor && gdk_display_get_n_monitors(display) > 0) monitor = gdk_display_get_monitor(display, 0);
-        if (monitor) {
-            auto geometry = areaOf(monitor);
-            areas.push_back({0, 0, geometry.width, geometry.height});
-        }
-        return areas;
+        bool primary = gdk_monitor_is_primary(monitor) != FALSE;
+        areas.push_back({r.x, r.y, r.width, r.height, detail::outputName(monitor), primary});
     }
-    for (int i = 0; i < gdk_display_get_n_monitors(display); ++i) areas.push_back(areaOf(gdk_display_get_monitor(display, i)));
     return areas;
 }
 
 SurfacePosition DesktopSurface::State::placeAt(SurfacePosition wanted) {
-    auto size = platform::views::widgetSize(settings.family);
-    position = detail::keepOnOutput(wanted, static_cast<int>(std::ceil(size.width)),
-                                    static_cast<int>(std::ceil(size.height)), outputs());
+    auto areas = outputs();
+    auto [width, height] = pixelSize();
+    wanted = detail::keepOnOutput(wanted, width, height, areas);
+    const detail::OutputArea* home = detail::outputOf(wanted, width, height, areas);
+    wanted.output = home ? home->name : std::string();
+    position = wanted;
+    expected = position;
     if (!layerShell()) {
         gtk_window_move(GTK_WINDOW(window), position.x, position.y);
         // Where the window manager really put it is known once it had time to answer.
         if (mapped && !gesture.dragging()) settleLater(windowManagerSettleMs);
         return position;
     }
-    gtk_layer_set_margin(GTK_WINDOW(window), GTK_LAYER_SHELL_EDGE_LEFT, position.x);
-    gtk_layer_set_margin(GTK_WINDOW(window), GTK_LAYER_SHELL_EDGE_TOP, position.y);
+    // A layer surface lies on one output, its margins counted from that output's corner.
+    GdkDisplay* display = gtk_widget_get_display(window);
+    for (int i = 0; home && i < gdk_display_get_n_monitors(display); ++i) {
+        GdkMonitor* monitor = gdk_display_get_monitor(display, i);
+        if (detail::outputName(monitor) != home->name) continue;
+        if (gtk_layer_get_monitor(GTK_WINDOW(window)) != monitor) gtk_layer_set_monitor(GTK_WINDOW(window), monitor);
+        break;
+    }
+    gtk_layer_set_margin(GTK_WINDOW(window), GTK_LAYER_SHELL_EDGE_LEFT, position.x - (home ? home->x : 0));
+    gtk_layer_set_margin(GTK_WINDOW(window), GTK_LAYER_SHELL_EDGE_TOP, position.y - (home ? home->y : 0));
     // New margins take effect with the surface's next commit. GTK commits when it draws, and it
     // draws on the compositor's frame callback, which a surface on no output never gets: commit now.
     GdkWindow* gdkWindow = gtk_widget_get_window(window);
@@ -441,10 +450,23 @@ SurfacePosition DesktopSurface::State::placeAt(SurfacePosition wanted) {
     return position;
 }
 
+SurfacePosition DesktopSurface::State::asSaved(const SurfacePosition& corner) const {
+    auto [width, height] = pixelSize();
+    return detail::onOutput(corner, width, height, outputs());
+}
+
 void DesktopSurface::State::keepOnOutputs() {
-    SurfacePosition before = position;
-    // Reported like a drag, so the host keeps the new place.
-    if (placeAt(position) != before) settleLater(0);
+    auto areas = outputs();
+    if (areas.empty()) return;  // nothing to place on until an output comes
+    auto [width, height] = pixelSize();
+    placeAt(detail::placeSaved(saved, width, height, areas));
+    // A widget whose output is gone waits on the primary output, keeping its own place for when that
+    // output comes back. One that had to move on its own output keeps the new place, as after a drag.
+    const detail::OutputArea* home = detail::homeOutput(saved.output, areas);
+    if ((saved.output.empty() || (home && home->name == saved.output)) && asSaved(position) != saved) {
+        reportDue = true;
+        settleLater(0);
+    }
 }
 
 void DesktopSurface::State::settleLater(guint delayMs) {
@@ -482,13 +504,14 @@ gboolean DesktopSurface::State::onReopen(gpointer self) {
 void DesktopSurface::State::reopen() {
     if (!view || gtk_widget_get_visible(window) || reopenSource) return;
     if (gdk_display_get_n_monitors(gtk_widget_get_display(window)) == 0) return;  // again on the next output
-    placeAt(position);
+    keepOnOutputs();
     gtk_widget_show(window);
 }
 
 void DesktopSurface::State::reportPosition() {
-    reported = position;
-    if (callbacks.moved) callbacks.moved(position);
+    reportDue = false;
+    saved = asSaved(position);
+    if (callbacks.moved) callbacks.moved(saved);
 }
 
 gboolean DesktopSurface::State::onConfigure(GtkWidget*, GdkEventConfigure*, gpointer self) {
@@ -499,9 +522,10 @@ gboolean DesktopSurface::State::onConfigure(GtkWidget*, GdkEventConfigure*, gpoi
     gtk_window_get_position(GTK_WINDOW(s->window), &x, &y);
     // During a drag the window trails the pointer; where the drag put it counts.
     if (s->gesture.dragging()) return FALSE;
-    s->position = {x, y};
+    s->position.x = x;
+    s->position.y = y;
     // A window manager may place the window elsewhere than asked: the host keeps where it really is.
-    if (s->position != s->reported) s->settleLater(windowManagerSettleMs);
+    if (x != s->expected.x || y != s->expected.y) s->settleLater(windowManagerSettleMs);
     return FALSE;
 }
 
@@ -514,9 +538,12 @@ gboolean DesktopSurface::State::onSettled(gpointer self) {
         int x = 0;
         int y = 0;
         gtk_window_get_position(GTK_WINDOW(s->window), &x, &y);
-        s->position = {x, y};
+        s->position.x = x;
+        s->position.y = y;
+        if (x != s->expected.x || y != s->expected.y) s->reportDue = true;
+        s->expected = s->position;
     }
-    if (s->position != s->reported) s->reportPosition();
+    if (s->reportDue) s->reportPosition();
     return G_SOURCE_REMOVE;
 }
 
@@ -526,8 +553,9 @@ DesktopSurface::DesktopSurface(SurfaceSettings settings, SurfaceCallbacks callba
     State& s = *state_;
     s.settings = std::move(settings);
     s.callbacks = std::move(callbacks);
-    s.position = s.settings.position;
-    s.reported = s.position;
+    s.saved = s.settings.position;
+    s.position = s.saved;
+    s.expected = s.saved;
     s.pressPosition = s.position;
     if (!s.layerShell()) s.gesture = detail::PointerGesture(8, detail::PointerFrame::current);
 
@@ -633,12 +661,22 @@ void DesktopSurface::setAppearance(Appearance appearance) {
 }
 
 SurfacePosition DesktopSurface::moveTo(SurfacePosition position) {
+    State& s = *state_;
+    // On Wayland a position counts from the corner of the output the widget is on.
+    if (s.layerShell()) {
+        auto areas = s.outputs();
+        if (const auto* home = detail::homeOutput(s.position.output, areas)) {
+            position.x += home->x;
+            position.y += home->y;
+        }
+    }
     // The host keeps the position it is given back; anything else the window manager does is reported.
-    state_->reported = state_->placeAt(position);
-    return state_->reported;
+    s.saved = s.asSaved(s.placeAt(position));
+    s.reportDue = false;
+    return s.saved;
 }
 
-SurfacePosition DesktopSurface::position() const { return state_->position; }
+SurfacePosition DesktopSurface::position() const { return state_->asSaved(state_->position); }
 
 bool DesktopSurface::mapped() const { return state_->mapped; }
 
