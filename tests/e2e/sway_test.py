@@ -2,7 +2,8 @@
 1.7), one compositor for the whole file, input through the compositor's virtual pointer and
 pictures through grim. Cases: the surface sits on the bottom layer below a normal window, a click
 runs end to end, a drag moves by exactly the pointer's travel, a widget moved off the output comes
-back, output scale 2 draws sharp, and the log says what happened when the display cannot be opened.
+back, a closed surface comes back, output scale 2 draws sharp, a widget returns to its own output when
+that output comes, and the log says what happened when the display cannot be opened.
 
 With WIDGET_HOST_DESKTOP_FACTS=DIR each case writes what it saw to DIR/sway.json and screenshots
 beside it before it asserts."""
@@ -147,6 +148,33 @@ class SwayTest(harness.HostTestCase):
                           {"output": list(size), "position": position})
         self.assertLessEqual(position[0] + MEDIUM[0] // 2, size[0])
         self.assertLessEqual(position[1] + MEDIUM[1] // 2, size[1])
+
+    def test_a_surface_the_compositor_closes_comes_back(self):
+        # Sway 1.7 headless cannot take an output away, which is when compositors close layer
+        # surfaces; the probe closes its window as gtk-layer-shell does on the compositor's `closed`.
+        probe = subprocess.Popen([self.program("widget-surface-probe"), "--x", "300", "--y", "200"],
+                                 env=self.env, stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        try:
+            def ask(command, answer=None):
+                probe.stdin.write(command + "\n")
+                probe.stdin.flush()
+                while answer:
+                    line = probe.stdout.readline()
+                    if not line or line.startswith(answer):
+                        return line.strip()
+
+            self.assertEqual(ask("", "ready"), "ready", "the probe did not come up")
+            ask("close")
+            gone = wait_until(lambda: ask("state", "mapped") == "mapped 0", 2)
+            back = wait_until(lambda: ask("state", "mapped") == "mapped 1", 3)
+            time.sleep(0.3)
+            drawn = drawn_at(self.shot("closed-and-back"), 300, 200)
+        finally:
+            probe.kill()
+            probe.wait()
+        self.facts.record("a closed layer surface", {"unmapped": bool(gone), "mapped again": bool(back),
+                                                     "drawn at 300,200": drawn})
+        self.assertTrue(gone and back and drawn)
 
     def test_scale_2_draws_sharp(self):
         self.sway.set_scale(2)
