@@ -139,6 +139,7 @@ int geometry(sd_bus_message* m, void* userdata, sd_bus_error*) {
             r = sd_bus_message_append(reply, "(sdddd)", button.label.c_str(), button.frame.x, button.frame.y,
                                       button.frame.width, button.frame.height);
     if (r >= 0) r = sd_bus_message_close_container(reply);
+    if (r >= 0) r = sd_bus_message_append(reply, "s", position.output.c_str());
     if (r >= 0) r = sd_bus_send(nullptr, reply, nullptr);
     sd_bus_message_unref(reply);
     return r;
@@ -249,8 +250,8 @@ const sd_bus_vtable controlVtable[] = {
                              "s", SD_BUS_PARAM(id), placeAt, SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_METHOD_WITH_NAMES("Move", "sii", SD_BUS_PARAM(id) SD_BUS_PARAM(x) SD_BUS_PARAM(y), "", , move,
                              SD_BUS_VTABLE_UNPRIVILEGED),
-    SD_BUS_METHOD_WITH_NAMES("Geometry", "s", SD_BUS_PARAM(id), "iia(sdddd)",
-                             SD_BUS_PARAM(x) SD_BUS_PARAM(y) SD_BUS_PARAM(buttons), geometry,
+    SD_BUS_METHOD_WITH_NAMES("Geometry", "s", SD_BUS_PARAM(id), "iia(sdddd)s",
+                             SD_BUS_PARAM(x) SD_BUS_PARAM(y) SD_BUS_PARAM(buttons) SD_BUS_PARAM(output), geometry,
                              SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_METHOD_WITH_NAMES("Remove", "s", SD_BUS_PARAM(id), "", , remove, SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_METHOD_WITH_NAMES("List", "", , "a(ssssdasa(sbs)ss)", SD_BUS_PARAM(widgets), list,

@@ -53,7 +53,7 @@ struct ButtonDetails {
 };
 
 struct WidgetDetails {
-    PlacedWidget placed;  // its position is always there: the saved one or where the host put it
+    PlacedWidget placed;  // its position is always there: where it is shown, else the saved one
     double entryDate = 0;  // milliseconds since 1970; 0 when nothing is shown
     std::vector<std::string> texts;
     std::vector<ButtonDetails> buttons;
@@ -98,6 +98,9 @@ struct WidgetScreen {
     LiveTimers liveTimers = LiveTimers::screen;
     /// Where the widgets appear, as the log says it when the host starts.
     std::string description;
+    /// Where a widget really is now, which differs from where it is kept while its output is gone or
+    /// the window manager holds it elsewhere; nothing for a widget without a window.
+    std::function<std::optional<WidgetPosition>(const std::string& id)> shownAt = nullptr;
 };
 
 /// Who moved a widget: the user, by dragging its window (which is already there), or a request

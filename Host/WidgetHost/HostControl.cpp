@@ -128,6 +128,7 @@ HostResult<Done> Host::move(const std::string& id, WidgetPosition position, Move
     widget->placed.position = position;
     if (!placed_.move(id, position)) return cannotWrite();
     log(LogLevel::info, "widget ", id, " moved to ", position.x, ",", position.y,
+        position.output.empty() ? "" : " on " + position.output,
         origin == MoveOrigin::user ? " by the user" : "");
     return Done{};
 }
@@ -140,6 +141,8 @@ std::vector<WidgetDetails> Host::list() const {
     for (const auto& widget : widgets_) {
         WidgetDetails details;
         details.placed = widget->placed;
+        if (screen_.shownAt)
+            if (auto at = screen_.shownAt(widget->placed.id)) details.placed.position = std::move(*at);
         if (widget->shownIndex && *widget->shownIndex < widget->entries.size()) {
             details.entryDate = widget->entries[*widget->shownIndex].date.millisecondsSince1970;
             const auto& view = widget->views[*widget->shownIndex];

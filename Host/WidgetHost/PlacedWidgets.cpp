@@ -18,6 +18,8 @@ namespace fs = std::filesystem;
 constexpr std::uintmax_t maxListBytes = 4 << 20;
 // Far beyond any desktop, yet safe to add widget sizes to.
 constexpr std::int64_t maxCoordinate = 1'000'000;
+// Connector and model names are short; anything longer is not one.
+constexpr std::size_t maxOutputName = 128;
 
 // Not std::abs, which is undefined for the most negative value.
 bool withinCoordinates(std::int64_t value) { return value >= -maxCoordinate && value <= maxCoordinate; }
@@ -53,6 +55,8 @@ std::optional<PlacedWidget> decodeWidget(const json& record) {
         auto py = y->get<std::int64_t>();
         if (withinCoordinates(px) && withinCoordinates(py)) {
             WidgetPosition position{static_cast<int>(px), static_cast<int>(py)};
+            if (const auto* output = stringMember(record, "output"); output && output->size() <= maxOutputName)
+                position.output = *output;
             if (isPlausiblePosition(position)) widget.position = position;
         }
     }
@@ -89,6 +93,7 @@ std::string encodePlacedWidgets(const PlacedWidgetList& list) {
         if (widget.position) {
             record["x"] = widget.position->x;
             record["y"] = widget.position->y;
+            if (!widget.position->output.empty()) record["output"] = widget.position->output;
         }
         widgets.push_back(std::move(record));
     }

@@ -12,10 +12,12 @@
 // The user's placed widgets, kept in $XDG_CONFIG_HOME/widget-host/widgets.json across restarts.
 namespace widgethost {
 
-/// Where a widget sits on the desktop: its top-left corner in desktop pixels.
+/// Where a widget sits on the desktop: its top-left corner in desktop pixels, from the top-left
+/// corner of the output it names (the primary output when it names none, as older records do).
 struct WidgetPosition {
     int x = 0;
     int y = 0;
+    std::string output = {};  // the output's connector or model name
     friend bool operator==(const WidgetPosition&, const WidgetPosition&) = default;
 };
 

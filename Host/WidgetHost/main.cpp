@@ -192,7 +192,7 @@ int main(int argc, char** argv) {
         widgethost::desktop::ScreenHandlers handlers;
         handlers.activated = [&host](const std::string& id, const PressTarget& target) { host.activate(id, target); };
         handlers.moved = [&host](const std::string& id, widgethost::desktop::SurfacePosition p) {
-            auto moved = host.move(id, {p.x, p.y}, MoveOrigin::user);
+            auto moved = host.move(id, {p.x, p.y, p.output}, MoveOrigin::user);
             if (auto* failure = std::get_if<HostError>(&moved)) log(LogLevel::warning, failure->message);
         };
         screen = std::make_unique<widgethost::desktop::DesktopScreen>(display, options.appearance, std::move(handlers));
@@ -201,17 +201,23 @@ int main(int argc, char** argv) {
             [s](const PlacedWidget& placed, const std::string& title, const platform::views::WidgetView* view,
                 const platform::views::WidgetLayoutInfo*) {
                 auto position = placed.position.value_or(WidgetPosition{});
-                s->show(placed.id, placed.family, {position.x, position.y}, title, view);
+                s->show(placed.id, placed.family, {position.x, position.y, position.output}, title, view);
             },
             [s](const std::string& id) { s->remove(id); },
             [s](const std::string& id, WidgetPosition position) {
                 auto moved = s->move(id, {position.x, position.y});
-                return WidgetPosition{moved.x, moved.y};
+                return WidgetPosition{moved.x, moved.y, moved.output};
             },
             [s](platform::views::Appearance a) { s->setAppearance(a); },
             [](const std::string&) { return std::string(); },
             WidgetScreen::LiveTimers::screen,
             "windows (" + std::string(widgethost::desktop::toString(display)) + ")",
+            [s](const std::string& id) -> std::optional<WidgetPosition> {
+                const auto* surface = s->surface(id);
+                if (!surface) return std::nullopt;
+                auto at = surface->position();
+                return WidgetPosition{at.x, at.y, at.output};
+            },
         });
     }
 

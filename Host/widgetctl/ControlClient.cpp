@@ -121,7 +121,10 @@ Result<Geometry> ControlClient::geometry(const std::string& id) {
         frame.label = label;
         geometry.buttons.push_back(frame);
     }
-    if (r < 0) return malformed();
+    const char* output = nullptr;
+    if (r < 0 || sd_bus_message_exit_container(reply.message) < 0 || sd_bus_message_read(reply.message, "s", &output) < 0)
+        return malformed();
+    geometry.output = output;
     return geometry;
 }
 

@@ -31,8 +31,9 @@ struct ButtonFrame {
 };
 
 struct Geometry {
-    int x = 0, y = 0;  // the widget's top-left corner on the desktop
+    int x = 0, y = 0;  // the widget's top-left corner, from the corner of its output
     std::vector<ButtonFrame> buttons;
+    std::string output;  // "" for the primary output
 };
 
 struct Widget {

@@ -64,7 +64,9 @@ void printWidgets(const std::vector<Widget>& widgets, const Geometries& geometri
     for (size_t i = 0; i < widgets.size(); ++i) {
         const auto& w = widgets[i];
         std::cout << w.id << "  " << w.kind << "  " << w.family << "  " << w.extension << "  (" << w.status << ")\n";
-        if (geometries[i]) std::cout << "    at:      " << geometries[i]->x << ", " << geometries[i]->y << "\n";
+        if (geometries[i])
+            std::cout << "    at:      " << geometries[i]->x << ", " << geometries[i]->y
+                      << (geometries[i]->output.empty() ? "" : " on " + geometries[i]->output) << "\n";
         std::cout << "    entry:   " << localTime(w.entryDate) << "\n";
         std::cout << "    picture: " << (w.picture.empty() ? "none" : w.picture) << "\n";
         if (!w.texts.empty()) {
@@ -95,7 +97,10 @@ void printJson(const std::vector<Widget>& widgets, const Geometries& geometries)
         nlohmann::json record = {{"id", w.id}, {"kind", w.kind}, {"family", w.family}, {"extension", w.extension},
                                  {"entryDate", w.entryDate}, {"texts", w.texts}, {"buttons", std::move(buttons)},
                                  {"picture", w.picture}, {"status", w.status}};
-        if (geometries[i]) record["position"] = {geometries[i]->x, geometries[i]->y};
+        if (geometries[i]) {
+            record["position"] = {geometries[i]->x, geometries[i]->y};
+            record["output"] = geometries[i]->output;
+        }
         out.push_back(std::move(record));
     }
     std::cout << out.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";

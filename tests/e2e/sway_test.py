@@ -2,10 +2,12 @@
 1.7), one compositor for the whole file, input through the compositor's virtual pointer and
 pictures through grim. Cases: the surface sits on the bottom layer below a normal window, a click
 runs end to end, a drag moves by exactly the pointer's travel, a widget moved off the output comes
-back, output scale 2 draws sharp, and the log says what happened when the display cannot be opened.
+back, a closed surface comes back, output scale 2 draws sharp, a widget returns to its own output when
+that output comes, and the log says what happened when the display cannot be opened.
 
 With WIDGET_HOST_DESKTOP_FACTS=DIR each case writes what it saw to DIR/sway.json and screenshots
 beside it before it asserts."""
+import json
 import os
 import subprocess
 import sys
@@ -30,6 +32,14 @@ def pixels(png, box):
 
 def difference(a, b):
     return sum(abs(x - y) for x, y in zip(a, b)) / max(len(a), 1)
+
+
+def drawn_at(png, x, y):
+    """Whether a widget covers (x+24, y+24) to (x+64, y+64), inside its rounded corners: hardly any
+    of it has the colour of the empty output (taken from the first output's bottom-right corner)."""
+    empty = pixels(png, (1270, 710, 1, 1))
+    inside = pixels(png, (x + 24, y + 24, 40, 40))
+    return sum(inside[i:i + 3] == empty for i in range(0, len(inside), 3)) < 40 * 40 // 20
 
 
 class SwayTest(harness.HostTestCase):
@@ -63,18 +73,11 @@ class SwayTest(harness.HostTestCase):
         time.sleep(0.5)  # drawn and committed
         return widget_id
 
-    def drawn_at(self, png, x, y):
-        """Whether the widget covers (x+24, y+24) to (x+64, y+64), inside its rounded corners: hardly
-        any of it has the colour of the empty output (taken from its bottom-right corner)."""
-        empty = pixels(png, (1270, 710, 1, 1))
-        inside = pixels(png, (x + 24, y + 24, 40, 40))
-        return sum(inside[i:i + 3] == empty for i in range(0, len(inside), 3)) < 40 * 40 // 20
-
     # Cases ---------------------------------------------------------------------------------
 
     def test_the_surface_is_below_a_normal_window(self):
         self.place_medium(100, 100)
-        before = self.drawn_at(self.shot("widget"), 100, 100)
+        before = drawn_at(self.shot("widget"), 100, 100)
         python = "/usr/bin/python3" if os.path.exists("/usr/bin/python3") else sys.executable
         window = self.start("window", [python, os.path.join(HERE, "..", "Host", "WidgetHost", "Desktop",
                                                                "desktop_window.py"), "--normal"])
@@ -119,7 +122,7 @@ class SwayTest(harness.HostTestCase):
         off = self.widget(widget_id)["position"]
         self.ctl("move", widget_id, "300", "24")
         time.sleep(1.0)
-        drawn = self.drawn_at(self.shot("moved-back"), 300, 24)
+        drawn = drawn_at(self.shot("moved-back"), 300, 24)
         self.facts.record("move 1400,24 then 300,24", {"position after the first move": off,
                                                        "drawn at 300,24 afterwards": drawn})
         self.assertLessEqual(off[0], 1280 - MEDIUM[0] // 2, "a widget was left mostly off the output")
@@ -129,7 +132,7 @@ class SwayTest(harness.HostTestCase):
         widget_id = self.place_medium(400, 2000)
         wait_until(lambda: self.widget(widget_id)["position"] != [400, 2000], 3)
         position = self.widget(widget_id)["position"]
-        drawn = self.drawn_at(self.shot("placed-off"), *position)
+        drawn = drawn_at(self.shot("placed-off"), *position)
         self.facts.record("placed at 400,2000", {"position": position, "drawn there": drawn})
         self.assertEqual(position, [400, 720 - MEDIUM[1] // 2])
         self.assertTrue(drawn)
@@ -145,6 +148,33 @@ class SwayTest(harness.HostTestCase):
                           {"output": list(size), "position": position})
         self.assertLessEqual(position[0] + MEDIUM[0] // 2, size[0])
         self.assertLessEqual(position[1] + MEDIUM[1] // 2, size[1])
+
+    def test_a_surface_the_compositor_closes_comes_back(self):
+        # Sway 1.7 headless cannot take an output away, which is when compositors close layer
+        # surfaces; the probe closes its window as gtk-layer-shell does on the compositor's `closed`.
+        probe = subprocess.Popen([self.program("widget-surface-probe"), "--x", "300", "--y", "200"],
+                                 env=self.env, stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        try:
+            def ask(command, answer=None):
+                probe.stdin.write(command + "\n")
+                probe.stdin.flush()
+                while answer:
+                    line = probe.stdout.readline()
+                    if not line or line.startswith(answer):
+                        return line.strip()
+
+            self.assertEqual(ask("", "ready"), "ready", "the probe did not come up")
+            ask("close")
+            gone = wait_until(lambda: ask("state", "mapped") == "mapped 0", 2)
+            back = wait_until(lambda: ask("state", "mapped") == "mapped 1", 3)
+            time.sleep(0.3)
+            drawn = drawn_at(self.shot("closed-and-back"), 300, 200)
+        finally:
+            probe.kill()
+            probe.wait()
+        self.facts.record("a closed layer surface", {"unmapped": bool(gone), "mapped again": bool(back),
+                                                     "drawn at 300,200": drawn})
+        self.assertTrue(gone and back and drawn)
 
     def test_scale_2_draws_sharp(self):
         self.sway.set_scale(2)
@@ -176,6 +206,42 @@ class SwayTest(harness.HostTestCase):
         self.facts.record("click on Start tracking", {"ran": bool(running)})
         self.shot("after-click")
         self.assertTrue(running)
+
+
+class OutputsTest(harness.HostTestCase):
+    """A widget kept on an output that is not there (a compositor of this case's own, which gains
+    that output with `create_output`; Sway 1.7 cannot take a headless output away again)."""
+
+    def test_a_widget_waits_on_the_primary_output_and_returns_to_its_own(self):
+        saved = {"id": "1", "kind": "TimerWidget", "family": "systemMedium", "extension": "com.kelvo.desktop.widget",
+                 "x": 100, "y": 80, "output": "HEADLESS-2"}
+        config = os.path.join(self.env["XDG_CONFIG_HOME"], "widget-host")
+        os.makedirs(config, exist_ok=True)
+        with open(os.path.join(config, "widgets.json"), "w") as f:
+            json.dump({"version": 1, "nextNumber": 2, "widgets": [saved]}, f)
+        with SwaySession() as sway:
+            self.start_host_on("WAYLAND_DISPLAY", sway.wayland_display)
+            self.wait_for_widget("1", lambda w: w["entryDate"] > 0, "showed an entry")
+            time.sleep(0.5)
+            away = self.widget("1")
+            sway.swaymsg("create_output")
+            back = wait_until(lambda: self.widget("1")["output"] == "HEADLESS-2", 5)
+            time.sleep(0.5)
+            png = os.path.join(self.root, "outputs.png")
+            sway.screenshot(png)
+            drawn = drawn_at(png, 1280 + 100, 80)
+            left = not drawn_at(png, 100, 80)
+            now = self.widget("1")
+            with open(os.path.join(config, "widgets.json")) as f:
+                kept = json.load(f)["widgets"][0]
+        harness.DesktopFacts("sway-outputs").record("saved at 100,80 on HEADLESS-2, started without it, then it came", {
+            "while away": [away["output"], away["position"]], "after create_output": bool(back),
+            "drawn on HEADLESS-2": drawn, "gone from HEADLESS-1": left, "saved record": kept})
+        self.assertEqual([away["output"], away["position"]], ["HEADLESS-1", [100, 80]])
+        self.assertTrue(back, "the widget did not return to its output")
+        self.assertEqual(now["position"], [100, 80])
+        self.assertTrue(drawn and left)
+        self.assertEqual([kept["output"], kept["x"], kept["y"]], ["HEADLESS-2", 100, 80])
 
 
 class LostCompositorTest(harness.HostTestCase):

@@ -11,7 +11,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(HERE, "..", "Host", "WidgetHost", "Desktop"))
 import harness  # noqa: E402
-from harness import known_fault, wait_until  # noqa: E402
+from harness import wait_until  # noqa: E402
 from westonsession import WestonSession  # noqa: E402
 
 
@@ -43,16 +43,19 @@ class WestonTest(harness.HostTestCase):
     def geometry(self, widget_id):
         return harness.x_geometry(self.env, self.windows()[widget_id])
 
-    @known_fault("weak window managers: widgets placed without a position land on one another")
     def test_widgets_placed_without_a_position_do_not_overlap(self):
         supported = self.weston.supported()
         self.facts.record("supported", {name: name in supported for name in (
             "WM_STATE_BELOW", "WM_STATE_STICKY", "WM_STATE_SKIP_TASKBAR", "WM_STATE_SKIP_PAGER")})
         first, second = self.geometry(self.first), self.geometry(self.second)
-        self.facts.record("two widgets placed without a position", {"first": first, "second": second})
+        said = [line for line in self.host.text().splitlines() if "window manager" in line]
+        self.facts.record("two widgets placed without a position", {"first": first, "second": second, "log": said})
         self.assertFalse(overlap(first, second), (first, second))
+        self.assertEqual([list(first[:2]), list(second[:2])],
+                         [self.widget(self.first)["position"], self.widget(self.second)["position"]])
+        self.assertEqual(len(said), 1, said)  # once, however many widgets
+        self.assertIn("keep below other windows", said[0])
 
-    @known_fault("weak window managers: a move is reported as done while the window stays put")
     def test_a_move_that_did_not_happen_is_not_reported(self):
         moved = self.ctl("move", self.first, "500", "400", check=False)
         time.sleep(1.0)

@@ -3,6 +3,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "Host/WidgetHost/Desktop/DesktopSurface.hpp"
@@ -31,7 +32,10 @@ public:
     const DesktopSurface* surface(const std::string& id) const;
 
 private:
+    WindowManagement windowManagement();
+
     DisplayKind display_;
+    std::optional<WindowManagement> windowManagement_;  // read from the window manager with the first window
     platform::views::Appearance appearance_;
     ScreenHandlers handlers_;
     std::map<std::string, std::unique_ptr<DesktopSurface>> surfaces_;

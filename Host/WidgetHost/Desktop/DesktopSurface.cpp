@@ -15,8 +15,10 @@
 #include <vector>
 
 #include "Host/WidgetHost/Desktop/detail/KeepOnOutput.hpp"
+#include "Host/WidgetHost/Desktop/detail/OutputName.hpp"
 #include "Host/WidgetHost/Desktop/detail/PointerGesture.hpp"
 #include "Host/WidgetHost/Desktop/detail/SurfaceContent.hpp"
+#include "Host/WidgetHost/Log.hpp"
 #include "Platform/Views/Painter.hpp"
 #include "Platform/Views/TextEngine.hpp"
 
@@ -32,6 +34,8 @@ using platform::views::WidgetView;
 // How long a layer surface the compositor closed stays away, so that a compositor closing it again
 // at once is not answered in a tight loop.
 constexpr guint reopenDelayMs = 500;
+// How long an X11 window manager may take to carry out a move before the host asks where the window is.
+constexpr guint windowManagerSettleMs = 300;
 
 constexpr const char* hitTargetClass = "widget-host-hit";
 constexpr const char* css = R"css(
@@ -115,10 +119,13 @@ struct DesktopSurface::State {
     detail::PointerGesture gesture{8, layerShellPointerFrame()};
     SurfacePosition pressPosition;
 
-    SurfacePosition position;
+    SurfacePosition position;  // on the desktop, naming the output it is on
+    SurfacePosition expected;  // where the host last put the window
+    SurfacePosition saved;     // what the host keeps: from the corner of the widget's own output
+    bool reportDue = false;    // the widget settled somewhere else than `saved`
     bool mapped = false;
     guint tickSource = 0;
-    guint settleSource = 0;  // reports a position the widget had to take
+    guint settleSource = 0;  // reports a position the widget had to take or the window manager gave it
     gulong monitorsChanged = 0;
     guint reopenSource = 0;  // brings back a layer surface the compositor closed
 
@@ -133,8 +140,14 @@ struct DesktopSurface::State {
     void syncButtons();
     void updateTicking();
     void reportPosition();
+    void settleLater(guint delayMs);
     std::vector<detail::OutputArea> outputs() const;
+    std::pair<int, int> pixelSize() const {
+        auto size = platform::views::widgetSize(settings.family);
+        return {static_cast<int>(std::ceil(size.width)), static_cast<int>(std::ceil(size.height))};
+    }
     SurfacePosition placeAt(SurfacePosition wanted);
+    SurfacePosition asSaved(const SurfacePosition& corner) const;
     void keepOnOutputs();
     bool transparent() const;
     RGBA squareFill();
@@ -393,37 +406,40 @@ void DesktopSurface::State::onButtonState(GtkWidget* button, GtkStateFlags, gpoi
 std::vector<detail::OutputArea> DesktopSurface::State::outputs() const {
     GdkDisplay* display = gtk_widget_get_display(window);
     std::vector<detail::OutputArea> areas;
-    auto areaOf = [](GdkMonitor* monitor) {
+    for (int i = 0; i < gdk_display_get_n_monitors(display); ++i) {
+        GdkMonitor* monitor = gdk_display_get_monitor(display, i);
         GdkRectangle r;
         gdk_monitor_get_geometry(monitor, &r);
-        return detail::OutputArea{r.x, r.y, r.width, r.height};
-    };
-    if (layerShell()) {
-        // Margins count from the output's corner; the surface is on the output the compositor chose.
-        GdkWindow* gdkWindow = gtk_widget_get_window(window);
-        GdkMonitor* monitor = gdkWindow ? gdk_display_get_monitor_at_window(display, gdkWindow) : nullptr;
-        if (!monitor) monitor = gdk_display_get_primary_monitor(display);
-        if (!monitor && gdk_display_get_n_monitors(display) > 0) monitor = gdk_display_get_monitor(display, 0);
-        if (monitor) {
-            auto geometry = areaOf(monitor);
-            areas.push_back({0, 0, geometry.width, geometry.height});
-        }
-        return areas;
+        bool primary = gdk_monitor_is_primary(monitor) != FALSE;
+        areas.push_back({r.x, r.y, r.width, r.height, detail::outputName(monitor), primary});
     }
-    for (int i = 0; i < gdk_display_get_n_monitors(display); ++i) areas.push_back(areaOf(gdk_display_get_monitor(display, i)));
     return areas;
 }
 
 SurfacePosition DesktopSurface::State::placeAt(SurfacePosition wanted) {
-    auto size = platform::views::widgetSize(settings.family);
-    position = detail::keepOnOutput(wanted, static_cast<int>(std::ceil(size.width)),
-                                    static_cast<int>(std::ceil(size.height)), outputs());
+    auto areas = outputs();
+    auto [width, height] = pixelSize();
+    wanted = detail::keepOnOutput(wanted, width, height, areas);
+    const detail::OutputArea* home = detail::outputOf(wanted, width, height, areas);
+    wanted.output = home ? home->name : std::string();
+    position = wanted;
+    expected = position;
     if (!layerShell()) {
         gtk_window_move(GTK_WINDOW(window), position.x, position.y);
+        // Where the window manager really put it is known once it had time to answer.
+        if (mapped && !gesture.dragging()) settleLater(windowManagerSettleMs);
         return position;
     }
-    gtk_layer_set_margin(GTK_WINDOW(window), GTK_LAYER_SHELL_EDGE_LEFT, position.x);
-    gtk_layer_set_margin(GTK_WINDOW(window), GTK_LAYER_SHELL_EDGE_TOP, position.y);
+    // A layer surface lies on one output, its margins counted from that output's corner.
+    GdkDisplay* display = gtk_widget_get_display(window);
+    for (int i = 0; home && i < gdk_display_get_n_monitors(display); ++i) {
+        GdkMonitor* monitor = gdk_display_get_monitor(display, i);
+        if (detail::outputName(monitor) != home->name) continue;
+        if (gtk_layer_get_monitor(GTK_WINDOW(window)) != monitor) gtk_layer_set_monitor(GTK_WINDOW(window), monitor);
+        break;
+    }
+    gtk_layer_set_margin(GTK_WINDOW(window), GTK_LAYER_SHELL_EDGE_LEFT, position.x - (home ? home->x : 0));
+    gtk_layer_set_margin(GTK_WINDOW(window), GTK_LAYER_SHELL_EDGE_TOP, position.y - (home ? home->y : 0));
     // New margins take effect with the surface's next commit. GTK commits when it draws, and it
     // draws on the compositor's frame callback, which a surface on no output never gets: commit now.
     GdkWindow* gdkWindow = gtk_widget_get_window(window);
@@ -434,12 +450,28 @@ SurfacePosition DesktopSurface::State::placeAt(SurfacePosition wanted) {
     return position;
 }
 
+SurfacePosition DesktopSurface::State::asSaved(const SurfacePosition& corner) const {
+    auto [width, height] = pixelSize();
+    return detail::onOutput(corner, width, height, outputs());
+}
+
 void DesktopSurface::State::keepOnOutputs() {
-    SurfacePosition before = position;
-    if (placeAt(position) == before) return;
-    // Reported like a drag, so the host keeps the new place.
+    auto areas = outputs();
+    if (areas.empty()) return;  // nothing to place on until an output comes
+    auto [width, height] = pixelSize();
+    placeAt(detail::placeSaved(saved, width, height, areas));
+    // A widget whose output is gone waits on the primary output, keeping its own place for when that
+    // output comes back. One that had to move on its own output keeps the new place, as after a drag.
+    const detail::OutputArea* home = detail::homeOutput(saved.output, areas);
+    if ((saved.output.empty() || (home && home->name == saved.output)) && asSaved(position) != saved) {
+        reportDue = true;
+        settleLater(0);
+    }
+}
+
+void DesktopSurface::State::settleLater(guint delayMs) {
     if (settleSource) g_source_remove(settleSource);
-    settleSource = g_timeout_add(0, onSettled, this);
+    settleSource = g_timeout_add(delayMs, onSettled, this);
 }
 
 void DesktopSurface::State::onMonitorsChanged(GdkScreen*, gpointer self) {
@@ -456,6 +488,7 @@ void DesktopSurface::State::onMonitorsChanged(GdkScreen*, gpointer self) {
 gboolean DesktopSurface::State::onDelete(GtkWidget*, GdkEvent*, gpointer self) {
     auto* s = static_cast<State*>(self);
     if (!s->layerShell()) return TRUE;
+    log(LogLevel::info, "widget ", s->settings.role, ": the compositor closed its surface; it comes back with an output");
     gtk_widget_hide(s->window);
     if (!s->reopenSource) s->reopenSource = g_timeout_add(reopenDelayMs, onReopen, s);
     return TRUE;
@@ -471,12 +504,14 @@ gboolean DesktopSurface::State::onReopen(gpointer self) {
 void DesktopSurface::State::reopen() {
     if (!view || gtk_widget_get_visible(window) || reopenSource) return;
     if (gdk_display_get_n_monitors(gtk_widget_get_display(window)) == 0) return;  // again on the next output
-    placeAt(position);
+    keepOnOutputs();
     gtk_widget_show(window);
 }
 
 void DesktopSurface::State::reportPosition() {
-    if (callbacks.moved) callbacks.moved(position);
+    reportDue = false;
+    saved = asSaved(position);
+    if (callbacks.moved) callbacks.moved(saved);
 }
 
 gboolean DesktopSurface::State::onConfigure(GtkWidget*, GdkEventConfigure*, gpointer self) {
@@ -486,14 +521,29 @@ gboolean DesktopSurface::State::onConfigure(GtkWidget*, GdkEventConfigure*, gpoi
     int y = 0;
     gtk_window_get_position(GTK_WINDOW(s->window), &x, &y);
     // During a drag the window trails the pointer; where the drag put it counts.
-    if (!s->gesture.dragging()) s->position = {x, y};
+    if (s->gesture.dragging()) return FALSE;
+    s->position.x = x;
+    s->position.y = y;
+    // A window manager may place the window elsewhere than asked: the host keeps where it really is.
+    if (x != s->expected.x || y != s->expected.y) s->settleLater(windowManagerSettleMs);
     return FALSE;
 }
 
 gboolean DesktopSurface::State::onSettled(gpointer self) {
     auto* s = static_cast<State*>(self);
     s->settleSource = 0;
-    s->reportPosition();
+    if (s->gesture.dragging()) return G_SOURCE_REMOVE;  // the drag's end reports
+    if (!s->layerShell() && s->mapped) {
+        // A move that the window manager ignored sends no configure event: ask where the window is.
+        int x = 0;
+        int y = 0;
+        gtk_window_get_position(GTK_WINDOW(s->window), &x, &y);
+        s->position.x = x;
+        s->position.y = y;
+        if (x != s->expected.x || y != s->expected.y) s->reportDue = true;
+        s->expected = s->position;
+    }
+    if (s->reportDue) s->reportPosition();
     return G_SOURCE_REMOVE;
 }
 
@@ -503,11 +553,14 @@ DesktopSurface::DesktopSurface(SurfaceSettings settings, SurfaceCallbacks callba
     State& s = *state_;
     s.settings = std::move(settings);
     s.callbacks = std::move(callbacks);
-    s.position = s.settings.position;
+    s.saved = s.settings.position;
+    s.position = s.saved;
+    s.expected = s.saved;
     s.pressPosition = s.position;
     if (!s.layerShell()) s.gesture = detail::PointerGesture(8, detail::PointerFrame::current);
 
-    s.window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    bool bypassed = !s.layerShell() && s.settings.windowManagement == WindowManagement::bypassed;
+    s.window = gtk_window_new(bypassed ? GTK_WINDOW_POPUP : GTK_WINDOW_TOPLEVEL);
     GtkWindow* window = GTK_WINDOW(s.window);
     GdkScreen* screen = gtk_widget_get_screen(s.window);
     installStyle(screen);
@@ -531,6 +584,9 @@ DesktopSurface::DesktopSurface(SurfaceSettings settings, SurfaceCallbacks callba
         gtk_layer_set_anchor(window, GTK_LAYER_SHELL_EDGE_TOP, TRUE);
         gtk_layer_set_margin(window, GTK_LAYER_SHELL_EDGE_LEFT, s.position.x);
         gtk_layer_set_margin(window, GTK_LAYER_SHELL_EDGE_TOP, s.position.y);
+    } else if (bypassed) {
+        gtk_window_move(window, s.position.x, s.position.y);
+        g_signal_connect(s.window, "configure-event", G_CALLBACK(State::onConfigure), &s);
     } else {
         // Of the window types, only a dock below the others stays through "show desktop" and clicks
         // on the desktop window on xfwm4, metacity, mutter and openbox alike.
@@ -604,9 +660,23 @@ void DesktopSurface::setAppearance(Appearance appearance) {
     gtk_widget_queue_draw(s.area);
 }
 
-SurfacePosition DesktopSurface::moveTo(SurfacePosition position) { return state_->placeAt(position); }
+SurfacePosition DesktopSurface::moveTo(SurfacePosition position) {
+    State& s = *state_;
+    // On Wayland a position counts from the corner of the output the widget is on.
+    if (s.layerShell()) {
+        auto areas = s.outputs();
+        if (const auto* home = detail::homeOutput(s.position.output, areas)) {
+            position.x += home->x;
+            position.y += home->y;
+        }
+    }
+    // The host keeps the position it is given back; anything else the window manager does is reported.
+    s.saved = s.asSaved(s.placeAt(position));
+    s.reportDue = false;
+    return s.saved;
+}
 
-SurfacePosition DesktopSurface::position() const { return state_->position; }
+SurfacePosition DesktopSurface::position() const { return state_->asSaved(state_->position); }
 
 bool DesktopSurface::mapped() const { return state_->mapped; }
 

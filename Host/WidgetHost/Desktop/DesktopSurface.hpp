@@ -15,17 +15,24 @@
 // frames, so screen readers reach them. Runs on GLib's main loop; GTK must have been started.
 namespace widgethost::desktop {
 
-/// The top-left corner of the widget, in desktop pixels (the layer-shell margins on Wayland).
+/// The top-left corner of the widget, in desktop pixels (the layer-shell margins on Wayland), or,
+/// where an output is named, from that output's top-left corner.
 struct SurfacePosition {
     int x = 0;
     int y = 0;
+    std::string output = {};  // a connector or model name; empty for the primary output
     friend bool operator==(const SurfacePosition&, const SurfacePosition&) = default;
 };
 
+/// How an X11 widget window meets the window manager: through the hints (below, sticky, out of the
+/// task bar), or past it as an override-redirect window where it honours none of them.
+enum class WindowManagement { hints, bypassed };
+
 struct SurfaceSettings {
     DisplayKind display = DisplayKind::x11;
+    WindowManagement windowManagement = WindowManagement::hints;
     platform::WidgetFamily family = platform::WidgetFamily::systemSmall;
-    SurfacePosition position;
+    SurfacePosition position;  // as saved: from its output's corner
     platform::views::Appearance appearance = platform::views::Appearance::light;
     std::string title;  // the window's title, which names the widget to window lists and screen readers
     std::string role;   // the X11 window role, which tells the host's windows apart (the widget's id)
@@ -34,8 +41,10 @@ struct SurfaceSettings {
 struct SurfaceCallbacks {
     /// A click or screen-reader press that means something: a `RunIntent` or an `OpenLink`.
     std::function<void(const PressTarget&)> activated;
-    /// The user dragged the widget elsewhere, or it had to move to stay on an output; runs once the
-    /// move has settled.
+    /// The user dragged the widget elsewhere, it had to move to stay on its output, or the window
+    /// manager put or kept it somewhere else than asked; runs once the move has settled, with the
+    /// position from the corner of the output the widget is on. A widget whose output is gone sits
+    /// on the primary one meanwhile, unreported, and returns when its output does.
     std::function<void(SurfacePosition)> moved;
 };
 
@@ -49,9 +58,11 @@ public:
     /// Shows `view` (the window appears with the first one); nothing hides the window.
     void show(std::optional<platform::views::WidgetView> view);
     void setAppearance(platform::views::Appearance appearance);
-    /// Moves the widget as near `position` as keeps it mostly on an output; returns where it went.
+    /// Moves the widget as near `position` (on the desktop; on Wayland, on the widget's output) as
+    /// keeps it mostly on an output; returns where it went, from that output's corner.
     SurfacePosition moveTo(SurfacePosition position);
 
+    /// Where the widget is now, from the corner of the output it is on.
     SurfacePosition position() const;
     /// True while the window is on screen (mapped); live timers tick only then.
     bool mapped() const;

@@ -13,9 +13,19 @@ long long outside(long long value, long long from, long long length) {
     return 0;
 }
 
+// Half the widget may hang over an edge, no more.
+SurfacePosition clampOnto(SurfacePosition corner, int width, int height, const OutputArea& output) {
+    auto clamp = [](int value, int from, int length, int size) {
+        return std::clamp(value, from - size / 2, from + length - (size + 1) / 2);
+    };
+    corner.x = clamp(corner.x, output.x, output.width, width);
+    corner.y = clamp(corner.y, output.y, output.height, height);
+    return corner;
+}
+
 }  // namespace
 
-SurfacePosition keepOnOutput(SurfacePosition corner, int width, int height, const std::vector<OutputArea>& outputs) {
+const OutputArea* outputOf(SurfacePosition corner, int width, int height, const std::vector<OutputArea>& outputs) {
     const OutputArea* nearest = nullptr;
     long long best = std::numeric_limits<long long>::max();
     long long cx = static_cast<long long>(corner.x) + width / 2;
@@ -30,12 +40,35 @@ SurfacePosition keepOnOutput(SurfacePosition corner, int width, int height, cons
             nearest = &output;
         }
     }
-    if (!nearest) return corner;
-    // Half the widget may hang over an edge, no more.
-    auto clamp = [](int value, int from, int length, int size) {
-        return std::clamp(value, from - size / 2, from + length - (size + 1) / 2);
-    };
-    return {clamp(corner.x, nearest->x, nearest->width, width), clamp(corner.y, nearest->y, nearest->height, height)};
+    return nearest;
+}
+
+SurfacePosition keepOnOutput(SurfacePosition corner, int width, int height, const std::vector<OutputArea>& outputs) {
+    const OutputArea* nearest = outputOf(corner, width, height, outputs);
+    return nearest ? clampOnto(std::move(corner), width, height, *nearest) : corner;
+}
+
+const OutputArea* homeOutput(const std::string& saved, const std::vector<OutputArea>& outputs) {
+    const OutputArea* primary = nullptr;
+    for (const auto& output : outputs) {
+        if (output.width <= 0 || output.height <= 0) continue;
+        if (!saved.empty() && output.name == saved) return &output;
+        if (!primary || (output.primary && !primary->primary)) primary = &output;
+    }
+    return primary;
+}
+
+SurfacePosition placeSaved(const SurfacePosition& saved, int width, int height, const std::vector<OutputArea>& outputs) {
+    const OutputArea* home = homeOutput(saved.output, outputs);
+    if (!home) return saved;
+    SurfacePosition corner{home->x + saved.x, home->y + saved.y, home->name};
+    return clampOnto(std::move(corner), width, height, *home);
+}
+
+SurfacePosition onOutput(SurfacePosition corner, int width, int height, const std::vector<OutputArea>& outputs) {
+    const OutputArea* home = outputOf(corner, width, height, outputs);
+    if (!home) return corner;
+    return {corner.x - home->x, corner.y - home->y, home->name};
 }
 
 }  // namespace widgethost::desktop::detail

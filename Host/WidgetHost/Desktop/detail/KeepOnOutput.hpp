@@ -1,11 +1,13 @@
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "Host/WidgetHost/Desktop/DesktopSurface.hpp"
 
 // Where a widget may be: a widget mostly off every output is lost to the user (and on Wayland the
-// compositor stops drawing a surface that is on no output at all).
+// compositor stops drawing a surface that is on no output at all). Positions are kept per output, so
+// that a widget returns to its own output, and to the same spot on it, whenever that output is there.
 namespace widgethost::desktop::detail {
 
 struct OutputArea {
@@ -13,11 +15,28 @@ struct OutputArea {
     int y = 0;
     int width = 0;
     int height = 0;
+    std::string name = {};  // connector name where the platform tells it, else the model
+    bool primary = false;
 };
 
 /// The corner nearest `corner` at which a `width` × `height` widget has at least half its width and
 /// half its height on one of `outputs`: the output holding its centre, else the nearest one.
 /// Unchanged when there are no outputs.
 SurfacePosition keepOnOutput(SurfacePosition corner, int width, int height, const std::vector<OutputArea>& outputs);
+
+/// The output holding the centre of a widget at `corner`, else the nearest one; null when there is none.
+const OutputArea* outputOf(SurfacePosition corner, int width, int height, const std::vector<OutputArea>& outputs);
+
+/// The output a saved position belongs on: the one it names while that is there, else the primary
+/// output (the first one when none is primary); null when there is none.
+const OutputArea* homeOutput(const std::string& saved, const std::vector<OutputArea>& outputs);
+
+/// Where a widget saved at `saved` (from the corner of the output it names) goes on the desktop:
+/// on that output when it is there, else on the primary one, mostly on it. The result names the
+/// output it went to; unchanged when there are no outputs.
+SurfacePosition placeSaved(const SurfacePosition& saved, int width, int height, const std::vector<OutputArea>& outputs);
+
+/// A desktop position as it is saved: from the corner of the output holding the widget's centre.
+SurfacePosition onOutput(SurfacePosition corner, int width, int height, const std::vector<OutputArea>& outputs);
 
 }  // namespace widgethost::desktop::detail

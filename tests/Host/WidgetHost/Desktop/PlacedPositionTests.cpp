@@ -79,4 +79,48 @@ TEST(PlacedPosition, AWidgetKeepsAtLeastHalfOfItselfOnAnOutput) {
     }
 }
 
+TEST(PlacedPosition, AWidgetReturnsToItsOwnOutput) {
+    using widgethost::desktop::SurfacePosition;
+    using widgethost::desktop::detail::OutputArea;
+    using widgethost::desktop::detail::placeSaved;
+    const OutputArea left{0, 0, 1280, 720, "DP-1", true};
+    const OutputArea right{1280, 0, 1920, 1080, "HDMI-1"};
+    struct Case {
+        const char* name;
+        SurfacePosition saved;
+        std::vector<OutputArea> outputs;
+        SurfacePosition expected;  // on the desktop, naming the output it went to
+    };
+    const Case cases[] = {
+        {"on its output", {100, 80, "HDMI-1"}, {left, right}, {1380, 80, "HDMI-1"}},
+        {"its output gone: on the primary", {100, 80, "HDMI-1"}, {left}, {100, 80, "DP-1"}},
+        {"its output back, elsewhere in the layout", {100, 80, "HDMI-1"}, {{-1920, 0, 1920, 1080, "HDMI-1"}, left},
+         {-1820, 80, "HDMI-1"}},
+        {"gone, and too far for the primary", {1800, 900, "HDMI-1"}, {left}, {1280 - 182, 720 - 85, "DP-1"}},
+        {"an older record names no output", {100, 80}, {right, left}, {100, 80, "DP-1"}},
+        {"no primary: the first output", {100, 80, "VGA-1"}, {{0, 0, 800, 600, "X"}, {800, 0, 800, 600, "Y"}},
+         {100, 80, "X"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(placeSaved(c.saved, 364, 170, c.outputs), c.expected);
+    }
+    // Saved again from where it is: from the corner of the output holding its centre.
+    EXPECT_EQ(widgethost::desktop::detail::onOutput({1380, 80}, 364, 170, {left, right}),
+              (SurfacePosition{100, 80, "HDMI-1"}));
+}
+
+TEST(PlacedPosition, TheOutputSurvivesTheFileAndOlderRecordsStillRead) {
+    PlacedWidgetList list;
+    list.widgets.push_back({"1", "K", WidgetFamily::systemSmall, "com.example", WidgetPosition{40, 20, "HDMI-1"}});
+    auto decoded = decodePlacedWidgets(encodePlacedWidgets(list));
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->widgets[0].position, (WidgetPosition{40, 20, "HDMI-1"}));
+    decoded = decodePlacedWidgets(R"({"widgets": [
+        {"id": "1", "kind": "K", "family": "systemSmall", "extension": "com.example", "x": 40, "y": 20},
+        {"id": "2", "kind": "K", "family": "systemSmall", "extension": "com.example", "x": 40, "y": 20, "output": 7}]})");
+    ASSERT_TRUE(decoded);
+    for (const auto& widget : decoded->widgets) EXPECT_EQ(widget.position, (WidgetPosition{40, 20})) << widget.id;
+}
+
 }  // namespace

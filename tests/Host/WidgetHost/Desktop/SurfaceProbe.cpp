@@ -7,8 +7,10 @@
 // a disabled button "Stop", a button hidden from screen readers and the link "probe://open".
 // Output lines: "button I enabled|disabled X Y W H LABEL" for each button, then "ready" once the
 // window is on screen, then "intent TYPE", "open URL" and "moved X Y" as they happen.
-// Input lines: "move X Y", "dark", "light", "hide", "quit".
+// Input lines: "move X Y", "dark", "light", "hide", "quit"; "close" closes the window as a window
+// manager or gtk-layer-shell (on the compositor's `closed`) does, "state" answers "mapped 0|1".
 #include <glib-unix.h>
+#include <gtk/gtk.h>
 #include <signal.h>
 #include <systemd/sd-event.h>
 #include <unistd.h>
@@ -104,6 +106,13 @@ gboolean readCommands(gint fd, GIOCondition, gpointer data) {
         if (command == "dark") probe.surface->setAppearance(views::Appearance::dark);
         if (command == "light") probe.surface->setAppearance(views::Appearance::light);
         if (command == "hide") probe.surface->show(std::nullopt);
+        if (command == "state") say(std::string("mapped ") + (probe.surface->mapped() ? "1" : "0"));
+        if (command == "close") {
+            GList* windows = gtk_window_list_toplevels();
+            for (GList* w = windows; w; w = w->next)
+                if (gtk_widget_get_visible(GTK_WIDGET(w->data))) gtk_window_close(GTK_WINDOW(w->data));
+            g_list_free(windows);
+        }
         if (command == "move") {
             int x = 0;
             int y = 0;
