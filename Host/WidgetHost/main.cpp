@@ -195,6 +195,12 @@ int main(int argc, char** argv) {
             auto moved = host.move(id, {p.x, p.y}, MoveOrigin::user);
             if (auto* failure = std::get_if<HostError>(&moved)) log(LogLevel::warning, failure->message);
         };
+        handlers.menuHeading = [&host](const std::string& id) { return host.extensionName(id); };
+        handlers.remove = [&host](const std::string& id) {
+            auto removed = host.remove(id);
+            if (auto* failure = std::get_if<HostError>(&removed)) log(LogLevel::warning, failure->message);
+        };
+        handlers.openGallery = [&host] { host.openGallery(); };
         screen = std::make_unique<widgethost::desktop::DesktopScreen>(display, options.appearance, std::move(handlers));
         auto* s = screen.get();
         host.setScreen(WidgetScreen{
@@ -212,6 +218,11 @@ int main(int argc, char** argv) {
             [](const std::string&) { return std::string(); },
             WidgetScreen::LiveTimers::screen,
             "windows (" + std::string(widgethost::desktop::toString(display)) + ")",
+            [s]() -> std::optional<DesktopArea> {
+                auto output = s->outputUnderPointer();
+                if (!output) return std::nullopt;
+                return DesktopArea{output->x, output->y, output->width, output->height};
+            },
         });
     }
 
@@ -235,6 +246,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     host.setDrawnHandler([&service](const std::string& id, const std::string& picture) { service.emitDrawn(id, picture); });
+    host.setKindsChangedHandler([&service] { service.emitKindsChanged(); });
 
     auto stop = [](sd_event_source* source, const struct signalfd_siginfo*, void* userdata) -> int {
         sd_event* event = sd_event_source_get_event(source);

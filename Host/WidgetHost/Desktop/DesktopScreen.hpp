@@ -3,6 +3,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "Host/WidgetHost/Desktop/DesktopSurface.hpp"
@@ -14,6 +15,18 @@ namespace widgethost::desktop {
 struct ScreenHandlers {
     std::function<void(const std::string& id, const PressTarget& target)> activated;
     std::function<void(const std::string& id, SurfacePosition position)> moved;
+    // The widget menu.
+    std::function<std::string(const std::string& id)> menuHeading;
+    std::function<void(const std::string& id)> remove;
+    std::function<void()> openGallery;
+};
+
+/// An output of the desktop, in the coordinates of widget positions.
+struct OutputGeometry {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
 };
 
 class DesktopScreen {
@@ -29,6 +42,9 @@ public:
     void setAppearance(platform::views::Appearance appearance);
 
     const DesktopSurface* surface(const std::string& id) const;
+    /// The output under the pointer; the primary (else the first) output where the pointer's place
+    /// is unknown, as on Wayland; nothing when there is no output.
+    std::optional<OutputGeometry> outputUnderPointer() const;
 
 private:
     DisplayKind display_;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "Host/WidgetHost/Desktop/DisplayChoice.hpp"
+#include "Host/WidgetHost/Desktop/WidgetMenu.hpp"
 #include "Host/WidgetHost/PressTarget.hpp"
 #include "Platform/Views/WidgetRenderer.hpp"
 
@@ -37,6 +38,8 @@ struct SurfaceCallbacks {
     /// The user dragged the widget elsewhere, or it had to move to stay on an output; runs once the
     /// move has settled.
     std::function<void(SurfacePosition)> moved;
+    /// What the widget's menu offers.
+    WidgetMenuHandlers menu;
 };
 
 class DesktopSurface {
