@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <utility>
 
 #include <CLI/CLI.hpp>
 
@@ -29,11 +30,17 @@ namespace control1 = widgethost::control1;
 using widgetgallery::GalleryWidget;
 
 struct Preview {
+    Preview(GalleryWidget w, platform::WidgetFamily f, std::filesystem::path to)
+        : widget(std::move(w)), family(f), file(std::move(to)) {}
+    Preview(const Preview&) = delete;
+    Preview& operator=(const Preview&) = delete;
+
     GalleryWidget widget;
     platform::WidgetFamily family;
     std::filesystem::path file;
     cairo_surface_t* picture = nullptr;  // none when the host could not draw it
     int scale = 1;
+    std::string failure;  // why the last drawing failed, said once
     GtkWidget* area = nullptr;
     ~Preview() {
         if (picture) cairo_surface_destroy(picture);
@@ -95,9 +102,13 @@ bool redraw(Gallery& gallery, Preview& preview) {
                         static_cast<double>(preview.scale), appearance, preview.file.c_str());
     sd_bus_message_unref(reply);
     if (!failure.empty()) {
-        std::cerr << "widget-gallery: no preview of " << preview.widget.kind << " " << family << ": " << failure << "\n";
+        if (failure != preview.failure)
+            std::cerr << "widget-gallery: no preview of " << preview.widget.kind << " " << family << ": " << failure
+                      << "\n";
+        preview.failure = failure;
         return false;
     }
+    preview.failure.clear();
     cairo_surface_t* picture = cairo_image_surface_create_from_png(preview.file.c_str());
     std::filesystem::remove(preview.file);
     if (cairo_surface_status(picture) != CAIRO_STATUS_SUCCESS) {

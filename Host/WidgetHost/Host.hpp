@@ -260,6 +260,8 @@ private:
     /// Runs `then` once the extension takes requests (with null when it cannot run).
     void whenReady(Extension& extension, std::function<void(Extension*)> then);
     std::vector<std::function<void(Extension*)>> takeReadyWaiters(const std::string& bundleIdentifier);
+    void askForPreview(Extension* extension, const PreviewRequest& request,
+                       std::function<void(HostResult<Done>)> done);
     /// Keeps the extensions the gallery started running a while, for its next questions.
     void holdForGallery();
     void watchExtensionDirectories();

@@ -82,8 +82,8 @@ void Host::settlePendingKinds() {
 
 void Host::preview(const PreviewRequest& request, std::function<void(HostResult<Done>)> done) {
     if (auto refused = checkPictureFile(request.path, request.scale)) return done(*refused);
-    // The kind may belong to an extension that has not described itself yet.
-    kinds([this, request, done](const std::vector<KindDetails>& kinds) {
+    holdForGallery();
+    auto draw = [this, request, done](const std::vector<KindDetails>& kinds) {
         auto known = std::find_if(kinds.begin(), kinds.end(), [&](const auto& k) { return k.kind == request.kind; });
         if (known == kinds.end())
             return done(error(Code::unknownKind, "no installed extension declares the kind \"" + request.kind + "\""));
@@ -92,30 +92,34 @@ void Host::preview(const PreviewRequest& request, std::function<void(HostResult<
                                                            std::string(platform::toString(request.family))));
         auto* extension = extensions_.find(known->extension);
         if (!extension) return done(error(Code::unavailable, known->extension + " is not installed"));
-        auto mode = options_.renderingMode;
-        whenReady(*extension, [this, request, done, mode](Extension* ready) {
-            auto unavailable = error(Code::unavailable, "the extension of " + request.kind + " cannot run");
-            if (!ready) return done(unavailable);
-            auto params = platform::protocol::toJson(
-                platform::protocol::EntryRequest{request.kind, request.family, true, mode});
-            const Timers& timers = *timers_;
-            auto answered = [request, done, mode, &timers](const RpcOutcome& outcome) {
-                if (outcome.status != RpcOutcome::Status::answered)
-                    return done(error(Code::unavailable, "the extension did not answer: " + outcome.message));
-                std::string why;
-                auto entry = platform::protocol::decodeEntry(*outcome.result, &why);
-                std::optional<platform::views::WidgetView> view;
-                if (entry && !entry->view) why = "the entry has no view";
-                if (entry && entry->view) view = platform::views::WidgetView::fromJson(*entry->view, &why);
-                if (!view) return done(error(Code::failed, "the extension's preview is malformed: " + why));
-                done(writePicture(*view, {request.family, request.scale, request.appearance, timers.now(), mode},
-                                  request.path));
-            };
-            if (!ready->process->send(platform::protocol::method::getSnapshot, params, options_.requestTimeout,
-                                      answered))
-                done(unavailable);
-        });
-    });
+        whenReady(*extension, [this, request, done](Extension* ready) { askForPreview(ready, request, done); });
+    };
+    // The gallery asks each second: the kinds known already do without a look at the directories.
+    auto known = installedKinds();
+    bool listed = std::any_of(known.begin(), known.end(), [&](const auto& k) { return k.kind == request.kind; });
+    if (listed) return draw(known);
+    kinds(draw);
+}
+
+void Host::askForPreview(Extension* extension, const PreviewRequest& request, std::function<void(HostResult<Done>)> done) {
+    auto unavailable = error(Code::unavailable, "the extension of " + request.kind + " cannot run");
+    if (!extension) return done(unavailable);
+    auto mode = options_.renderingMode;
+    auto params = platform::protocol::toJson(platform::protocol::EntryRequest{request.kind, request.family, true, mode});
+    const Timers& timers = *timers_;
+    auto answered = [request, done, mode, &timers](const RpcOutcome& outcome) {
+        if (outcome.status != RpcOutcome::Status::answered)
+            return done(error(Code::unavailable, "the extension did not answer: " + outcome.message));
+        std::string why;
+        auto entry = platform::protocol::decodeEntry(*outcome.result, &why);
+        std::optional<platform::views::WidgetView> view;
+        if (entry && !entry->view) why = "the entry has no view";
+        if (entry && entry->view) view = platform::views::WidgetView::fromJson(*entry->view, &why);
+        if (!view) return done(error(Code::failed, "the extension's preview is malformed: " + why));
+        done(writePicture(*view, {request.family, request.scale, request.appearance, timers.now(), mode}, request.path));
+    };
+    if (!extension->process->send(platform::protocol::method::getSnapshot, params, options_.requestTimeout, answered))
+        done(unavailable);
 }
 
 void Host::whenReady(Extension& extension, std::function<void(Extension*)> then) {
