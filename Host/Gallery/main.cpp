@@ -278,6 +278,15 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "widget-gallery: cannot open the display\n");
         return 1;
     }
+    // One gallery a session: opening it again (from a widget's menu, say) brings the open one forward.
+    // GApplication owns the name on a bus connection of its own, served by GLib's loop below.
+    GtkApplication* single = gtk_application_new("net.widgethost.Gallery", G_APPLICATION_DEFAULT_FLAGS);
+    if (g_application_register(G_APPLICATION(single), nullptr, nullptr) &&
+        g_application_get_is_remote(G_APPLICATION(single))) {
+        g_application_activate(G_APPLICATION(single));
+        g_object_unref(single);
+        return 0;
+    }
     sd_event_default(&gallery.loop);
     sd_bus_attach_event(gallery.bus, gallery.loop, SD_EVENT_PRIORITY_NORMAL);
     sd_bus_match_signal(gallery.bus, nullptr, control1::busName, control1::objectPath, control1::interfaceName,
@@ -297,6 +306,9 @@ int main(int argc, char** argv) {
     }
 
     buildWindow(gallery);
+    g_signal_connect(single, "activate", G_CALLBACK(+[](GApplication*, gpointer window) {
+        gtk_window_present(GTK_WINDOW(window));
+    }), gallery.window);
     fill(gallery);
     gtk_widget_show_all(gallery.window);
     // Live timer texts in the previews move on each second.
@@ -306,5 +318,6 @@ int main(int argc, char** argv) {
         return G_SOURCE_CONTINUE;
     }, &gallery);
     int r = widgethost::desktop::runSharedLoop(gallery.loop);
+    // `single` stays to the end: GApplication unregisters from the bus only inside g_application_run.
     return r < 0 ? 1 : 0;
 }
