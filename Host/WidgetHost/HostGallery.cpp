@@ -43,7 +43,8 @@ DesktopArea areaOf(const PlacedWidget& placed) {
 std::vector<KindDetails> Host::installedKinds() const {
     std::vector<KindDetails> kinds;
     for (const auto& extension : extensions_.all()) {
-        if (!extension->installed || !extension->description) continue;
+        bool canRun = extension->phase != Extension::Phase::unavailable;
+        if (!extension->installed || !extension->description || !canRun) continue;
         for (const auto& declaration : extension->description->widgets) {
             KindDetails details{extension->manifest.bundleIdentifier, declaration.kind, declaration.displayName,
                                 declaration.description, {}};

@@ -121,11 +121,12 @@ const char* hostText(const char* text) {
 
 void attachWidgetMenu(GtkWidget* window, GtkWidget* area, WidgetMenuHandlers handlers, std::function<void()> opened) {
     auto* self = new Menu{std::move(handlers), std::move(opened), area};
-    g_object_set_data_full(G_OBJECT(area), "widget-menu", self, [](gpointer data) {
-        auto* menu = static_cast<Menu*>(data);
-        g_object_unref(menu->longPress);
-        delete menu;
-    });
+    // Freed with the window, whose signals carry it; the menu itself goes with the area.
+    g_object_set_data_full(G_OBJECT(window), "widget-menu", self, [](gpointer data) { delete static_cast<Menu*>(data); });
+    // The gesture goes while its window is still whole: it takes itself off the window as it ends.
+    g_signal_connect(window, "destroy", G_CALLBACK(+[](GtkWidget*, gpointer menu) {
+        g_clear_object(&static_cast<Menu*>(menu)->longPress);
+    }), self);
     // On the window, where presses on the drawing and on the buttons over it both arrive; the long
     // press is watched before either sees it.
     gtk_widget_add_events(window, GDK_BUTTON_PRESS_MASK);
