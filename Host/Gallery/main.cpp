@@ -6,6 +6,8 @@
 #include <systemd/sd-bus.h>
 #include <systemd/sd-event.h>
 
+#include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -28,6 +30,8 @@ namespace {
 namespace views = platform::views;
 namespace control1 = widgethost::control1;
 using widgetgallery::GalleryWidget;
+
+constexpr std::uint64_t callTimeoutMicroseconds = 10'000'000;
 
 struct Preview {
     Preview(GalleryWidget w, platform::WidgetFamily f, std::filesystem::path to)
@@ -55,7 +59,7 @@ struct Gallery {
     std::vector<std::unique_ptr<Preview>> previews;
     GtkWidget* window = nullptr;
     GtkWidget* outer = nullptr;
-    GtkWidget* content = nullptr;  // everything below the title, made again when the kinds change
+    GtkWidget* content = nullptr;  // everything above the status line, made again when the kinds change
     GtkWidget* status = nullptr;
 };
 
@@ -71,7 +75,8 @@ std::string call(sd_bus* bus, const char* method, sd_bus_message** reply, const 
         r = sd_bus_message_appendv(request, types, arguments);
         va_end(arguments);
     }
-    if (r >= 0) r = sd_bus_call(bus, request, 0, &error, reply);
+    // Longer than the host waits for an extension, short enough not to freeze the window for long.
+    if (r >= 0) r = sd_bus_call(bus, request, callTimeoutMicroseconds, &error, reply);
     std::string failure;
     if (r < 0) failure = error.message ? error.message : std::strerror(-r);
     if (r < 0 && sd_bus_error_has_names(&error, SD_BUS_ERROR_SERVICE_UNKNOWN, SD_BUS_ERROR_NAME_HAS_NO_OWNER))
