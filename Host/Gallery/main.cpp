@@ -45,6 +45,7 @@ struct Preview {
     cairo_surface_t* picture = nullptr;  // none when the host could not draw it
     int scale = 1;
     std::string failure;  // why the last drawing failed, said once
+    std::pair<int, int> grabbed{0, 0};  // where a drag took hold of the preview, in points
     GtkWidget* area = nullptr;
     ~Preview() {
         if (picture) cairo_surface_destroy(picture);
@@ -135,18 +136,68 @@ gboolean drawPreview(GtkWidget*, cairo_t* cr, gpointer data) {
     return TRUE;
 }
 
-void onAdd(GtkButton* button, gpointer data) {
-    auto* gallery = static_cast<Gallery*>(data);
-    auto* preview = static_cast<Preview*>(g_object_get_data(G_OBJECT(button), "preview"));
-    std::string family(platform::toString(preview->family));
+// Places the preview's widget near the pointer, or at `at` on the desktop, and says how it went.
+void place(Gallery& gallery, const Preview& preview, std::optional<std::pair<int, int>> at) {
+    std::string family(platform::toString(preview.family));
+    const char* kind = preview.widget.kind.c_str();
     sd_bus_message* reply = nullptr;
-    auto failure = call(gallery->bus, "PlaceNearPointer", &reply, "ss", preview->widget.kind.c_str(), family.c_str());
+    auto failure = at ? call(gallery.bus, "PlaceAt", &reply, "ssii", kind, family.c_str(), at->first, at->second)
+                      : call(gallery.bus, "PlaceNearPointer", &reply, "ss", kind, family.c_str());
     const char* id = nullptr;
     std::string said = failure.empty() && sd_bus_message_read(reply, "s", &id) >= 0
-                           ? "Added " + preview->widget.displayName + " (widget " + id + ")."
-                           : "Could not add " + preview->widget.displayName + ": " + failure;
+                           ? "Added " + preview.widget.displayName + " (widget " + id + ")."
+                           : "Could not add " + preview.widget.displayName + ": " + failure;
     sd_bus_message_unref(reply);
-    gtk_label_set_text(GTK_LABEL(gallery->status), said.c_str());
+    gtk_label_set_text(GTK_LABEL(gallery.status), said.c_str());
+}
+
+void onAdd(GtkButton* button, gpointer data) {
+    place(*static_cast<Gallery*>(data), *static_cast<Preview*>(g_object_get_data(G_OBJECT(button), "preview")),
+          std::nullopt);
+}
+
+// A preview dragged out of the gallery and let go where nothing takes it (the desktop) places its
+// widget there, the point grabbed staying under the pointer.
+gboolean onPreviewPress(GtkWidget*, GdkEventButton* event, gpointer data) {
+    auto* preview = static_cast<Preview*>(data);
+    preview->grabbed = {static_cast<int>(event->x), static_cast<int>(event->y)};
+    return FALSE;
+}
+
+void onDragBegin(GtkWidget*, GdkDragContext* context, gpointer data) {
+    auto* preview = static_cast<Preview*>(data);
+    if (!preview->picture) return;
+    cairo_surface_set_device_scale(preview->picture, preview->scale, preview->scale);
+    cairo_surface_set_device_offset(preview->picture, -preview->grabbed.first * preview->scale,
+                                    -preview->grabbed.second * preview->scale);
+    gtk_drag_set_icon_surface(context, preview->picture);
+    cairo_surface_set_device_offset(preview->picture, 0, 0);
+    cairo_surface_set_device_scale(preview->picture, 1, 1);
+}
+
+gboolean onDragFailed(GtkWidget* area, GdkDragContext* context, GtkDragResult result, gpointer data) {
+    auto* gallery = static_cast<Gallery*>(g_object_get_data(G_OBJECT(area), "gallery"));
+    auto* preview = static_cast<Preview*>(data);
+    if (result != GTK_DRAG_RESULT_NO_TARGET) return FALSE;
+    // Only X11 says where the pointer is on the desktop; elsewhere the widget goes to a free spot.
+    std::optional<std::pair<int, int>> at;
+    // (By the type's name: gdkx.h brings Xlib's macros, which break CLI11.)
+    if (std::strcmp(G_OBJECT_TYPE_NAME(gtk_widget_get_display(area)), "GdkX11Display") == 0) {
+        int x = 0;
+        int y = 0;
+        gdk_device_get_position(gdk_drag_context_get_device(context), nullptr, &x, &y);
+        int left = 0;
+        int top = 0;
+        int width = 0;
+        int height = 0;
+        gtk_window_get_position(GTK_WINDOW(gallery->window), &left, &top);
+        gtk_window_get_size(GTK_WINDOW(gallery->window), &width, &height);
+        // Let go over the gallery itself: nothing happens.
+        if (x >= left && x < left + width && y >= top && y < top + height) return FALSE;
+        at = std::pair{x - preview->grabbed.first, y - preview->grabbed.second};
+    }
+    place(*gallery, *preview, at);
+    return TRUE;
 }
 
 GtkWidget* label(const std::string& text, bool bold = false) {
@@ -186,6 +237,12 @@ void fill(Gallery& gallery) {
             preview->area = gtk_drawing_area_new();
             gtk_widget_set_size_request(preview->area, static_cast<int>(size.width), static_cast<int>(size.height));
             g_signal_connect(preview->area, "draw", G_CALLBACK(drawPreview), preview.get());
+            static GtkTargetEntry widgetKind{const_cast<char*>("application/x-widget-kind"), GTK_TARGET_SAME_APP, 0};
+            gtk_drag_source_set(preview->area, GDK_BUTTON1_MASK, &widgetKind, 1, GDK_ACTION_COPY);
+            g_object_set_data(G_OBJECT(preview->area), "gallery", &gallery);
+            g_signal_connect(preview->area, "button-press-event", G_CALLBACK(onPreviewPress), preview.get());
+            g_signal_connect(preview->area, "drag-begin", G_CALLBACK(onDragBegin), preview.get());
+            g_signal_connect(preview->area, "drag-failed", G_CALLBACK(onDragFailed), preview.get());
             redraw(gallery, *preview);
             GtkWidget* add = gtk_button_new_with_label(widgetgallery::addButtonName(widget, family).c_str());
             g_object_set_data(G_OBJECT(add), "preview", preview.get());
