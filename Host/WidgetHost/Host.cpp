@@ -121,7 +121,9 @@ void Host::extensionEnded(Extension& extension) {
         relaunch_ = timers_->after(std::chrono::microseconds(0), [this, id] {
             if (auto* again = extensions_.find(id)) extensions_.ensureRunning(*again);
         });
-    } else if (waited && extension.phase != Extension::Phase::restarting) {
+    } else if (waited) {
+        // A crash is not waited out: a broken extension would otherwise be restarted for as long as
+        // a question about it is open.
         for (auto& then : takeReadyWaiters(id)) then(nullptr);
     }
     finishShutDownWhenIdle();
