@@ -15,6 +15,7 @@
 #include "Host/WidgetHost/Desktop/AppearanceSource.hpp"
 #include "Host/WidgetHost/Desktop/DesktopScreen.hpp"
 #include "Host/WidgetHost/Desktop/DisplayChoice.hpp"
+#include "Host/WidgetHost/Desktop/PointerOutput.hpp"
 #include "Host/WidgetHost/Desktop/SharedLoop.hpp"
 #include "Host/WidgetHost/Desktop/SleepWatch.hpp"
 #include "Host/WidgetHost/Host.hpp"
@@ -191,16 +192,16 @@ int main(int argc, char** argv) {
     if (display != DisplayKind::none) {
         widgethost::desktop::ScreenHandlers handlers;
         handlers.activated = [&host](const std::string& id, const PressTarget& target) { host.activate(id, target); };
-        handlers.moved = [&host](const std::string& id, widgethost::desktop::SurfacePosition p) {
-            auto moved = host.move(id, {p.x, p.y}, MoveOrigin::user);
-            if (auto* failure = std::get_if<HostError>(&moved)) log(LogLevel::warning, failure->message);
-        };
         handlers.menuHeading = [&host](const std::string& id) { return host.extensionName(id); };
         handlers.remove = [&host](const std::string& id) {
             auto removed = host.remove(id);
             if (auto* failure = std::get_if<HostError>(&removed)) log(LogLevel::warning, failure->message);
         };
         handlers.openGallery = [&host] { host.openGallery(); };
+        handlers.moved = [&host](const std::string& id, widgethost::desktop::SurfacePosition p) {
+            auto moved = host.move(id, {p.x, p.y}, MoveOrigin::user);
+            if (auto* failure = std::get_if<HostError>(&moved)) log(LogLevel::warning, failure->message);
+        };
         screen = std::make_unique<widgethost::desktop::DesktopScreen>(display, options.appearance, std::move(handlers));
         auto* s = screen.get();
         host.setScreen(WidgetScreen{
@@ -218,8 +219,8 @@ int main(int argc, char** argv) {
             [](const std::string&) { return std::string(); },
             WidgetScreen::LiveTimers::screen,
             "windows (" + std::string(widgethost::desktop::toString(display)) + ")",
-            [s]() -> std::optional<DesktopArea> {
-                auto output = s->outputUnderPointer();
+            [display]() -> std::optional<DesktopArea> {
+                auto output = widgethost::desktop::outputUnderPointer(display);
                 if (!output) return std::nullopt;
                 return DesktopArea{output->x, output->y, output->width, output->height};
             },

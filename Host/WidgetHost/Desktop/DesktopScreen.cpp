@@ -1,7 +1,5 @@
 #include "Host/WidgetHost/Desktop/DesktopScreen.hpp"
 
-#include <gtk/gtk.h>
-
 namespace widgethost::desktop {
 
 DesktopScreen::DesktopScreen(DisplayKind display, platform::views::Appearance appearance, ScreenHandlers handlers)
@@ -49,30 +47,6 @@ void DesktopScreen::setAppearance(platform::views::Appearance appearance) {
 const DesktopSurface* DesktopScreen::surface(const std::string& id) const {
     auto it = surfaces_.find(id);
     return it == surfaces_.end() ? nullptr : it->second.get();
-}
-
-std::optional<OutputGeometry> DesktopScreen::outputUnderPointer() const {
-    GdkDisplay* display = gdk_display_get_default();
-    if (!display) return std::nullopt;
-    GdkMonitor* monitor = nullptr;
-    // Wayland tells a client where the pointer is only over its own surfaces.
-    if (display_ == DisplayKind::x11) {
-        GdkSeat* seat = gdk_display_get_default_seat(display);
-        if (GdkDevice* pointer = seat ? gdk_seat_get_pointer(seat) : nullptr) {
-            int x = 0;
-            int y = 0;
-            gdk_device_get_position(pointer, nullptr, &x, &y);
-            monitor = gdk_display_get_monitor_at_point(display, x, y);
-        }
-    }
-    if (!monitor) monitor = gdk_display_get_primary_monitor(display);
-    if (!monitor && gdk_display_get_n_monitors(display) > 0) monitor = gdk_display_get_monitor(display, 0);
-    if (!monitor) return std::nullopt;
-    GdkRectangle r;
-    gdk_monitor_get_geometry(monitor, &r);
-    // Layer-shell positions are margins from the output's own corner.
-    if (display_ == DisplayKind::waylandLayerShell) return OutputGeometry{0, 0, r.width, r.height};
-    return OutputGeometry{r.x, r.y, r.width, r.height};
 }
 
 }  // namespace widgethost::desktop

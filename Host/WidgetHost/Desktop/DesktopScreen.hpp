@@ -3,7 +3,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "Host/WidgetHost/Desktop/DesktopSurface.hpp"
@@ -21,13 +20,6 @@ struct ScreenHandlers {
     std::function<void()> openGallery;
 };
 
-/// An output of the desktop, in the coordinates of widget positions.
-struct OutputGeometry {
-    int x = 0;
-    int y = 0;
-    int width = 0;
-    int height = 0;
-};
 
 class DesktopScreen {
 public:
@@ -42,9 +34,6 @@ public:
     void setAppearance(platform::views::Appearance appearance);
 
     const DesktopSurface* surface(const std::string& id) const;
-    /// The output under the pointer; the primary (else the first) output where the pointer's place
-    /// is unknown, as on Wayland; nothing when there is no output.
-    std::optional<OutputGeometry> outputUnderPointer() const;
 
 private:
     DisplayKind display_;
