@@ -1,0 +1,22 @@
+#pragma once
+
+#include <optional>
+
+#include "Host/WidgetHost/Desktop/DisplayChoice.hpp"
+
+// Which output the user is looking at, for placing a new widget there.
+namespace widgethost::desktop {
+
+/// An output of the desktop, in the coordinates of widget positions.
+struct OutputGeometry {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+};
+
+/// The output under the pointer on GDK's default display; the primary (else the first) output
+/// where the pointer's place is unknown, as on Wayland; nothing when there is no output.
+std::optional<OutputGeometry> outputUnderPointer(DisplayKind kind);
+
+}  // namespace widgethost::desktop
