@@ -1,51 +1,31 @@
 #include "Host/Gallery/GalleryCatalog.hpp"
 
-#include <algorithm>
+#include <systemd/sd-bus.h>
 
 namespace widgetgallery {
-namespace {
 
-std::string text(const nlohmann::json& object, const char* key) {
-    auto it = object.find(key);
-    return it != object.end() && it->is_string() ? it->get<std::string>() : std::string();
-}
-
-}  // namespace
-
-std::vector<GalleryWidget> galleryWidgets(const std::string& extension, const std::filesystem::path& executable,
-                                          const nlohmann::json& describeResult, std::vector<std::string>* problems) {
-    std::vector<GalleryWidget> found;
-    auto note = [&](const std::string& what) {
-        if (problems) problems->push_back(extension + ": " + what);
-    };
-    auto widgets = describeResult.is_object() ? describeResult.find("widgets") : describeResult.end();
-    if (!describeResult.is_object() || widgets == describeResult.end() || !widgets->is_array()) {
-        note("describe gave no list of widgets");
-        return found;
+std::optional<std::vector<GalleryWidget>> readKinds(sd_bus_message* reply) {
+    std::vector<GalleryWidget> widgets;
+    int r = sd_bus_message_enter_container(reply, 'a', "(ssssas)");
+    while (r > 0) {
+        r = sd_bus_message_enter_container(reply, 'r', "ssssas");
+        if (r <= 0) break;
+        const char *extension = nullptr, *kind = nullptr, *name = nullptr, *description = nullptr;
+        r = sd_bus_message_read(reply, "ssss", &extension, &kind, &name, &description);
+        GalleryWidget widget{extension ? extension : "", kind ? kind : "", name ? name : "",
+                             description ? description : "", {}};
+        if (r >= 0) r = sd_bus_message_enter_container(reply, 'a', "s");
+        const char* family = nullptr;
+        while (r > 0 && (r = sd_bus_message_read(reply, "s", &family)) > 0)
+            if (auto known = platform::widgetFamilyFromString(family)) widget.families.push_back(*known);
+        if (r >= 0) r = sd_bus_message_exit_container(reply);
+        if (r >= 0) r = sd_bus_message_exit_container(reply);
+        if (r < 0) return std::nullopt;
+        if (!widget.families.empty()) widgets.push_back(std::move(widget));
+        r = 1;
     }
-    for (const auto& entry : *widgets) {
-        if (!entry.is_object()) continue;
-        GalleryWidget widget{extension, executable, text(entry, "kind"), text(entry, "displayName"),
-                             text(entry, "description"), {}};
-        if (widget.kind.empty()) {
-            note("a widget without a kind");
-            continue;
-        }
-        if (widget.displayName.empty()) widget.displayName = widget.kind;
-        if (auto families = entry.find("supportedFamilies"); families != entry.end() && families->is_array()) {
-            for (const auto& name : *families) {
-                auto family = name.is_string() ? platform::widgetFamilyFromString(name.get<std::string>()) : std::nullopt;
-                if (family && std::find(widget.families.begin(), widget.families.end(), *family) == widget.families.end())
-                    widget.families.push_back(*family);
-            }
-        }
-        if (widget.families.empty()) {
-            note(widget.kind + " comes in no family the desktop shows");
-            continue;
-        }
-        found.push_back(std::move(widget));
-    }
-    return found;
+    if (r < 0 || sd_bus_message_exit_container(reply) < 0) return std::nullopt;
+    return widgets;
 }
 
 std::string addButtonName(const GalleryWidget& widget, platform::WidgetFamily family) {

@@ -1,31 +1,28 @@
 #pragma once
 
-#include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
 #include "Platform/Widgets/WidgetFamily.hpp"
 
-// What the widget gallery offers: every widget kind of every installed extension, with the texts
-// the extension gives for the gallery and the families it comes in.
+typedef struct sd_bus_message sd_bus_message;
+
+// What the widget gallery offers: every widget kind of every installed extension, as the widget
+// host lists them (net.widgethost.Control1.Kinds), with their gallery texts and families.
 namespace widgetgallery {
 
 struct GalleryWidget {
-    std::string extension;               // bundle identifier
-    std::filesystem::path executable;    // the extension program, asked for previews
+    std::string extension;  // bundle identifier
     std::string kind;
     std::string displayName;
     std::string description;
     std::vector<platform::WidgetFamily> families;
 };
 
-/// The widgets of one extension from its `describe` answer. A widget without a kind or without a
-/// family it can be placed in is left out and named in `problems`; a missing display name falls
-/// back to the kind, a missing description to nothing. Unknown family names are passed over.
-std::vector<GalleryWidget> galleryWidgets(const std::string& extension, const std::filesystem::path& executable,
-                                          const nlohmann::json& describeResult, std::vector<std::string>* problems);
+/// The widgets of a Kinds answer. Families the gallery does not know are passed over, and so is a
+/// kind left without any. Nothing when the answer is malformed.
+std::optional<std::vector<GalleryWidget>> readKinds(sd_bus_message* reply);
 
 /// The name a screen reader reads for the button that places `widget` in `family`:
 /// "Add Timer, Medium".

@@ -84,19 +84,41 @@ int getCurrentConfigurations(sd_bus_message* m, void* userdata, sd_bus_error*) {
 
 // net.widgethost.Control1 ------------------------------------------------------------------------
 
-int placeWidget(sd_bus_message* m, void* userdata, const char* kind, const char* familyName,
-                std::optional<WidgetPosition> position) {
-    auto family = platform::widgetFamilyFromString(familyName);
-    if (!family)
-        return replyError(m, {HostError::Code::invalidArgument,
-                              std::string("unknown family \"") + familyName + "\"; use systemSmall or systemMedium"});
-    auto call = hold(m);
-    hostOf(userdata).place(kind, *family, position, [call](HostResult<std::string> result) {
+HostError unknownFamily(const char* name) {
+    return {HostError::Code::invalidArgument, std::string("unknown family \"") + name + "\"; use systemSmall or systemMedium"};
+}
+
+// Answers with the new widget's id once the host has placed it.
+std::function<void(HostResult<std::string>)> replyPlaced(sd_bus_message* m) {
+    return [call = hold(m)](HostResult<std::string> result) {
         if (auto* failure = std::get_if<HostError>(&result))
             replyError(call.get(), *failure);
         else
             sd_bus_reply_method_return(call.get(), "s", std::get<std::string>(result).c_str());
-    });
+    };
+}
+
+// Answers with nothing once the host is done.
+std::function<void(HostResult<Done>)> replyDone(sd_bus_message* m) {
+    return [call = hold(m)](HostResult<Done> result) {
+        if (auto* failure = std::get_if<HostError>(&result))
+            replyError(call.get(), *failure);
+        else
+            sd_bus_reply_method_return(call.get(), "");
+    };
+}
+
+std::optional<platform::views::Appearance> appearanceNamed(const char* name) {
+    if (std::strcmp(name, "dark") == 0) return platform::views::Appearance::dark;
+    if (std::strcmp(name, "light") == 0) return platform::views::Appearance::light;
+    return std::nullopt;
+}
+
+int placeWidget(sd_bus_message* m, void* userdata, const char* kind, const char* familyName,
+                std::optional<WidgetPosition> position) {
+    auto family = platform::widgetFamilyFromString(familyName);
+    if (!family) return replyError(m, unknownFamily(familyName));
+    hostOf(userdata).place(kind, *family, position, replyPlaced(m));
     return 1;
 }
 
@@ -111,6 +133,15 @@ int placeAt(sd_bus_message* m, void* userdata, sd_bus_error*) {
     int x = 0, y = 0;
     if (int r = sd_bus_message_read(m, "ssii", &kind, &familyName, &x, &y); r < 0) return r;
     return placeWidget(m, userdata, kind, familyName, WidgetPosition{x, y});
+}
+
+int placeNearPointer(sd_bus_message* m, void* userdata, sd_bus_error*) {
+    const char *kind = nullptr, *familyName = nullptr;
+    if (int r = sd_bus_message_read(m, "ss", &kind, &familyName); r < 0) return r;
+    auto family = platform::widgetFamilyFromString(familyName);
+    if (!family) return replyError(m, unknownFamily(familyName));
+    hostOf(userdata).placeNearPointer(kind, *family, replyPlaced(m));
+    return 1;
 }
 
 int move(sd_bus_message* m, void* userdata, sd_bus_error*) {
@@ -189,21 +220,49 @@ int render(sd_bus_message* m, void* userdata, sd_bus_error*) {
     const char *id = nullptr, *path = nullptr, *appearance = nullptr, *mode = nullptr;
     double scale = 0;
     if (int r = sd_bus_message_read(m, "ssdss", &id, &path, &scale, &appearance, &mode); r < 0) return r;
-    RenderRequest request{id, path, scale, platform::views::Appearance::light, platform::WidgetRenderingMode::fullColor};
-    if (std::strcmp(appearance, "dark") == 0)
-        request.appearance = platform::views::Appearance::dark;
-    else if (std::strcmp(appearance, "light") != 0)
+    auto parsedAppearance = appearanceNamed(appearance);
+    if (!parsedAppearance)
         return replyError(m, {HostError::Code::invalidArgument, std::string("unknown appearance \"") + appearance + "\""});
     auto parsedMode = platform::widgetRenderingModeFromString(mode);
     if (!parsedMode) return replyError(m, {HostError::Code::invalidArgument, std::string("unknown mode \"") + mode + "\""});
-    request.mode = *parsedMode;
-    auto call = hold(m);
-    hostOf(userdata).render(request, [call](HostResult<Done> result) {
-        if (auto* failure = std::get_if<HostError>(&result))
-            replyError(call.get(), *failure);
-        else
-            sd_bus_reply_method_return(call.get(), "");
+    hostOf(userdata).render({id, path, scale, *parsedAppearance, *parsedMode}, replyDone(m));
+    return 1;
+}
+
+int kinds(sd_bus_message* m, void* userdata, sd_bus_error*) {
+    hostOf(userdata).kinds([call = hold(m)](const std::vector<KindDetails>& kinds) {
+        sd_bus_message* reply = nullptr;
+        int r = sd_bus_message_new_method_return(call.get(), &reply);
+        if (r >= 0) r = sd_bus_message_open_container(reply, 'a', "(ssssas)");
+        for (const auto& kind : kinds) {
+            if (r >= 0) r = sd_bus_message_open_container(reply, 'r', "ssssas");
+            if (r >= 0)
+                r = sd_bus_message_append(reply, "ssss", kind.extension.c_str(), kind.kind.c_str(),
+                                          kind.displayName.c_str(), kind.description.c_str());
+            if (r >= 0) r = sd_bus_message_open_container(reply, 'a', "s");
+            for (auto family : kind.families)
+                if (r >= 0) r = sd_bus_message_append(reply, "s", std::string(platform::toString(family)).c_str());
+            if (r >= 0) r = sd_bus_message_close_container(reply);
+            if (r >= 0) r = sd_bus_message_close_container(reply);
+        }
+        if (r >= 0) r = sd_bus_message_close_container(reply);
+        if (r >= 0) r = sd_bus_send(nullptr, reply, nullptr);
+        if (r < 0) log(LogLevel::warning, "cannot answer Kinds: ", std::strerror(-r));
+        sd_bus_message_unref(reply);
     });
+    return 1;
+}
+
+int preview(sd_bus_message* m, void* userdata, sd_bus_error*) {
+    const char *kind = nullptr, *familyName = nullptr, *appearance = nullptr, *path = nullptr;
+    double scale = 0;
+    if (int r = sd_bus_message_read(m, "ssdss", &kind, &familyName, &scale, &appearance, &path); r < 0) return r;
+    auto family = platform::widgetFamilyFromString(familyName);
+    if (!family) return replyError(m, unknownFamily(familyName));
+    auto parsedAppearance = appearanceNamed(appearance);
+    if (!parsedAppearance)
+        return replyError(m, {HostError::Code::invalidArgument, std::string("unknown appearance \"") + appearance + "\""});
+    hostOf(userdata).preview({kind, *family, path, scale, *parsedAppearance}, replyDone(m));
     return 1;
 }
 
@@ -266,6 +325,14 @@ const sd_bus_vtable controlVtable[] = {
                              SD_BUS_PARAM(action) SD_BUS_PARAM(target), pressAt, SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_METHOD("Reload", "", "", reload, SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_SIGNAL_WITH_NAMES("Drawn", "ss", SD_BUS_PARAM(id) SD_BUS_PARAM(picture), 0),
+    SD_BUS_METHOD_WITH_NAMES("Kinds", "", , "a(ssssas)", SD_BUS_PARAM(kinds), kinds, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD_WITH_NAMES("Preview", "ssdss",
+                             SD_BUS_PARAM(kind) SD_BUS_PARAM(family) SD_BUS_PARAM(scale) SD_BUS_PARAM(appearance)
+                                 SD_BUS_PARAM(path),
+                             "", , preview, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD_WITH_NAMES("PlaceNearPointer", "ss", SD_BUS_PARAM(kind) SD_BUS_PARAM(family), "s", SD_BUS_PARAM(id),
+                             placeNearPointer, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_SIGNAL("KindsChanged", "", 0),
     SD_BUS_VTABLE_END,
 };
 
@@ -291,6 +358,10 @@ bool BusService::start(std::string* why) {
         return false;
     }
     return true;
+}
+
+void BusService::emitKindsChanged() {
+    sd_bus_emit_signal(bus_, control1::objectPath, controlInterface, "KindsChanged", "");
 }
 
 void BusService::emitDrawn(const std::string& id, const std::string& picture) {

@@ -25,6 +25,8 @@ public:
 
     /// Tells listeners that a widget's picture file changed.
     void emitDrawn(const std::string& id, const std::string& picture);
+    /// Tells listeners (the gallery) to ask for the widget kinds again.
+    void emitKindsChanged();
 
     sd_bus* bus() const { return bus_; }
     Host& host() const { return host_; }

@@ -69,7 +69,9 @@ std::optional<ExtensionManifest> readExtensionManifest(const fs::path& manifest,
     program = program.lexically_normal();
     if (!fs::is_regular_file(program, error) || ::access(program.c_str(), X_OK) != 0)
         return reject("names a program that cannot run: " + program.string());
-    return ExtensionManifest{*identifier, program, manifest};
+    const auto* name = bundle.objectForInfoDictionaryKey("displayName");
+    bool named = name && name->is_string() && !name->get_ref<const std::string&>().empty();
+    return ExtensionManifest{*identifier, program, manifest, named ? name->get<std::string>() : *identifier};
 }
 
 std::vector<ExtensionManifest> findExtensions(const std::vector<fs::path>& directories, std::vector<std::string>* problems) {

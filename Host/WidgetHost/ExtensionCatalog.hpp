@@ -16,6 +16,7 @@ struct ExtensionManifest {
     std::string bundleIdentifier;
     std::filesystem::path executable;  // absolute
     std::filesystem::path manifest;    // where it was found
+    std::string displayName;           // the bundle's "displayName", else its identifier
 };
 
 /// The directories to search, most important first: the development directories, then

@@ -39,10 +39,12 @@ void ExtensionSupervisor::rescan(const std::vector<std::filesystem::path>& direc
     std::vector<std::string> problems;
     auto found = findExtensions(directories, &problems);
     for (const auto& problem : problems) log(LogLevel::warning, "extension manifest ", problem);
+    for (auto& extension : extensions_) extension->installed = false;
     for (auto& manifest : found) {
         if (auto* known = find(manifest.bundleIdentifier)) {
             // A program that was reinstalled elsewhere is used from its next start on.
             known->manifest = std::move(manifest);
+            known->installed = true;
             continue;
         }
         log(LogLevel::info, "extension ", manifest.bundleIdentifier, " at ", manifest.executable.string());

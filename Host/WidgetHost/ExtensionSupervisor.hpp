@@ -27,6 +27,7 @@ struct Extension {
     bool stopping = false;
     std::chrono::steady_clock::time_point startedAt;
     TimerHandle restartTimer;
+    bool installed = true;  // false once its manifest is gone; placed widgets may still name it
 
     bool ready() const { return phase == Phase::ready; }
 };
@@ -48,7 +49,8 @@ public:
     ExtensionSupervisor(const ExtensionSupervisor&) = delete;
     ExtensionSupervisor& operator=(const ExtensionSupervisor&) = delete;
 
-    /// Finds installed extensions again; a known one takes its new manifest at its next start.
+    /// Finds installed extensions again; a known one takes its new manifest at its next start, one
+    /// whose manifest is gone is marked as no longer installed.
     void rescan(const std::vector<std::filesystem::path>& directories);
     Extension* find(const std::string& bundleIdentifier);
     const Extension* find(const std::string& bundleIdentifier) const;

@@ -43,6 +43,7 @@ Host::Host(sd_event* loop, HostOptions options, std::unique_ptr<Timers> timers)
 Host::~Host() {
     // Widgets first: their requests refer to the slots; extensions are killed by their destructors.
     widgets_.clear();
+    for (auto* watch : directoryWatches_) sd_event_source_disable_unref(watch);
 }
 
 WidgetPosition defaultPosition(std::size_t index) {
@@ -67,6 +68,7 @@ void Host::start() {
     log(LogLevel::info, placed_.list().widgets.size(), " placed widget(s) from ", options_.placedWidgetsFile.string(),
         "; shown as ", screen_.description);
     for (const auto& placed : placed_.list().widgets) addWidget(placed);
+    watchExtensionDirectories();
     if (!clockWatch_.start(loop_, [this] { clockChanged(); }))
         log(LogLevel::warning, "cannot watch for clock changes: ", std::strerror(errno));
 }
@@ -87,7 +89,11 @@ void Host::finishShutDownWhenIdle() {
 
 bool Host::inUse(const Extension& extension) const {
     if (shuttingDown_) return false;
-    if (!pendingPlaces_.empty() && !extension.description) return true;
+    if ((!pendingPlaces_.empty() || !pendingKinds_.empty()) && !extension.description) return true;
+    if (heldForGallery_) return true;
+    const auto& id = extension.manifest.bundleIdentifier;
+    if (std::any_of(readyWaiters_.begin(), readyWaiters_.end(), [&](const auto& w) { return w.first == id; }))
+        return true;
     return std::any_of(widgets_.begin(), widgets_.end(), [&](const auto& widget) {
         return widget->placed.extension == extension.manifest.bundleIdentifier;
     });
@@ -97,6 +103,8 @@ void Host::extensionReady(Extension& extension) {
     for (auto& widget : widgets_)
         if (widget->placed.extension == extension.manifest.bundleIdentifier) refresh(*widget);
     settlePendingPlaces();
+    settlePendingKinds();
+    for (auto& then : takeReadyWaiters(extension.manifest.bundleIdentifier)) then(&extension);
     extensions_.stopIdle();
 }
 
@@ -105,6 +113,19 @@ void Host::extensionEnded(Extension& extension) {
         if (widget->placed.extension == extension.manifest.bundleIdentifier) widget->requestInFlight = false;
     // A placement waiting for this extension's description should not wait through the back-off.
     settlePendingPlaces();
+    settlePendingKinds();
+    const auto& id = extension.manifest.bundleIdentifier;
+    bool waited = std::any_of(readyWaiters_.begin(), readyWaiters_.end(), [&](const auto& w) { return w.first == id; });
+    if (waited && extension.phase == Extension::Phase::stopped && !shuttingDown_) {
+        // Stopped as idle just before someone asked: start it again, outside its process's own callback.
+        relaunch_ = timers_->after(std::chrono::microseconds(0), [this, id] {
+            if (auto* again = extensions_.find(id)) extensions_.ensureRunning(*again);
+        });
+    } else if (waited) {
+        // A crash is not waited out: a broken extension would otherwise be restarted for as long as
+        // a question about it is open.
+        for (auto& then : takeReadyWaiters(id)) then(nullptr);
+    }
     finishShutDownWhenIdle();
 }
 

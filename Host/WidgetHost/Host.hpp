@@ -13,6 +13,7 @@
 #include "Host/WidgetHost/ExtensionCatalog.hpp"
 #include "Host/WidgetHost/ExtensionProcess.hpp"
 #include "Host/WidgetHost/ExtensionSupervisor.hpp"
+#include "Host/WidgetHost/FreeSpot.hpp"
 #include "Host/WidgetHost/PlacedWidgets.hpp"
 #include "Host/WidgetHost/PressTarget.hpp"
 #include "Host/WidgetHost/Timers.hpp"
@@ -75,12 +76,37 @@ struct RenderRequest {
     platform::WidgetRenderingMode mode = platform::WidgetRenderingMode::fullColor;
 };
 
+/// One widget kind as the gallery lists it.
+struct KindDetails {
+    std::string extension;  // bundle identifier
+    std::string kind;
+    std::string displayName;  // the gallery name, else the kind
+    std::string description;
+    std::vector<platform::WidgetFamily> families;
+};
+
+struct PreviewRequest {
+    std::string kind;
+    platform::WidgetFamily family = platform::WidgetFamily::systemSmall;
+    std::filesystem::path path;  // a PNG is written there
+    double scale = 2;
+    platform::views::Appearance appearance = platform::views::Appearance::light;
+};
+
 template <class T>
 using HostResult = std::variant<T, HostError>;
 struct Done {};
 
 /// Where the widgets appear: one window each on a desktop, which keeps its live timers ticking by
 /// itself, or one picture file each (`pictureScreen`), which the host draws again each second.
+/// The output a new widget goes on: its size and the name positions on it are kept under.
+struct PointerOutput {
+    int width = 0;
+    int height = 0;
+    std::string output;
+    bool primary = false;
+};
+
 struct WidgetScreen {
     enum class LiveTimers { screen, host };  // who makes live timer texts advance
 
@@ -101,6 +127,8 @@ struct WidgetScreen {
     /// Where a widget really is now, which differs from where it is kept while its output is gone or
     /// the window manager holds it elsewhere; nothing for a widget without a window.
     std::function<std::optional<WidgetPosition>(const std::string& id)> shownAt = nullptr;
+    /// The output under the pointer; unset or nothing where there is no desktop.
+    std::function<std::optional<PointerOutput>()> outputUnderPointer = nullptr;
 };
 
 /// Who moved a widget: the user, by dragging its window (which is already there), or a request
@@ -137,6 +165,9 @@ public:
     // What widgetctl asks for.
     void place(const std::string& kind, platform::WidgetFamily family, std::optional<WidgetPosition> position,
                std::function<void(HostResult<std::string>)> done);
+    /// Places a widget at a free spot on the output under the pointer (headless: of a nominal desktop).
+    void placeNearPointer(const std::string& kind, platform::WidgetFamily family,
+                          std::function<void(HostResult<std::string>)> done);
     /// Moves a widget and keeps its new position.
     HostResult<Done> move(const std::string& id, WidgetPosition position, MoveOrigin origin);
     HostResult<Done> remove(const std::string& id);
@@ -145,6 +176,20 @@ public:
     HostResult<std::string> press(const std::string& id, const std::string& label);
     HostResult<PressResult> pressAt(const std::string& id, double x, double y);
     void reloadAll();
+
+    // What the widget gallery asks for.
+    /// Every widget kind of the installed extensions, once each of them has described itself.
+    void kinds(std::function<void(std::vector<KindDetails>)> done);
+    /// Draws a kind's preview entry to a PNG file.
+    void preview(const PreviewRequest& request, std::function<void(HostResult<Done>)> done);
+    /// Runs whenever the installed extensions may have changed, so that listeners ask `kinds` again.
+    void setKindsChangedHandler(std::function<void()> handler) { kindsChanged_ = std::move(handler); }
+
+    // What a widget's menu offers.
+    /// The name of the extension that draws the widget, "" when the id is unknown.
+    std::string extensionName(const std::string& id) const;
+    /// Starts the widget gallery.
+    void openGallery();
 
     /// What a click in a widget's window meant: run an intent or open the link.
     HostResult<PressResult> activate(const std::string& id, const PressTarget& target);
@@ -179,6 +224,7 @@ private:
         platform::WidgetFamily family;
         std::optional<WidgetPosition> position;
         std::function<void(HostResult<std::string>)> done;
+        bool nearPointer = false;  // the position is found when the kind is known
     };
 
     // Extensions.
@@ -200,9 +246,17 @@ private:
     static bool readViews(const std::vector<EncodedEntry>& entries, Views& views, std::string* why);
 
     // Places.
+    void startPlace(PendingPlace request);
+    WidgetPosition spotNearPointer(platform::WidgetFamily family) const;
     void settlePendingPlaces();
     HostResult<std::string> finishPlace(const PendingPlace& request, Extension& slot);
     HostError cannotWrite() const;
+
+    // Pictures to files, for Render and Preview.
+    static std::optional<HostError> checkPictureFile(const std::filesystem::path& path, double scale);
+    static HostResult<Done> writePicture(const platform::views::WidgetView& view,
+                                         const platform::views::RenderOptions& options,
+                                         const std::filesystem::path& path);
 
     // Drawing.
     /// Shows the entry due now and schedules the next drawing.
@@ -210,9 +264,24 @@ private:
     void reevaluateAll();
     std::string titleOf(const WidgetSlot& widget) const;
 
+    // The gallery.
+    void settlePendingKinds();
+    std::vector<KindDetails> installedKinds() const;
+    /// Runs `then` once the extension takes requests (with null when it cannot run).
+    void whenReady(Extension& extension, std::function<void(Extension*)> then);
+    std::vector<std::function<void(Extension*)>> takeReadyWaiters(const std::string& bundleIdentifier);
+    void askForPreview(Extension* extension, const PreviewRequest& request,
+                       std::function<void(HostResult<Done>)> done);
+    /// Keeps the extensions the gallery started running a while, for its next questions.
+    void holdForGallery();
+    void watchExtensionDirectories();
+    void extensionDirectoriesChanged();
+
     // Presses.
     HostResult<std::string> perform(WidgetSlot& widget, const platform::IntentValue& intent);
     void openLink(const std::string& url);
+    /// Starts a program that outlives the host's interest in it; `what` names it in the log.
+    void startDetached(const std::vector<std::string>& command, const std::string& what);
 
     sd_event* loop_;
     HostOptions options_;
@@ -223,6 +292,14 @@ private:
     ExtensionSupervisor extensions_;
     std::vector<std::unique_ptr<WidgetSlot>> widgets_;
     std::vector<PendingPlace> pendingPlaces_;
+    std::vector<std::function<void(std::vector<KindDetails>)>> pendingKinds_;
+    std::vector<std::pair<std::string, std::function<void(Extension*)>>> readyWaiters_;
+    bool heldForGallery_ = false;
+    TimerHandle galleryHold_;
+    TimerHandle relaunch_;
+    std::vector<sd_event_source*> directoryWatches_;
+    TimerHandle directoriesSettle_;
+    std::function<void()> kindsChanged_;
     ClockChangeWatch clockWatch_;
     std::function<void(const std::string&, const std::string&)> drawn_;
     bool shuttingDown_ = false;

@@ -34,9 +34,9 @@ std::string familiesText(const std::vector<platform::WidgetFamily>& families) {
     return text.empty() ? "no family" : text;
 }
 
-int openerEnded(sd_event_source* source, const siginfo_t* info, void*) {
+int childEnded(sd_event_source* source, const siginfo_t* info, void*) {
     if (info->si_code != CLD_EXITED || info->si_status != 0)
-        log(LogLevel::warning, "the URL opener failed (pid ", info->si_pid, ")");
+        log(LogLevel::warning, "a program the host started failed (pid ", info->si_pid, ")");
     sd_event_source_unref(source);  // the reference taken when the watch was added
     return 0;
 }
@@ -47,11 +47,21 @@ int openerEnded(sd_event_source* source, const siginfo_t* info, void*) {
 
 void Host::place(const std::string& kind, platform::WidgetFamily family, std::optional<WidgetPosition> position,
                  std::function<void(HostResult<std::string>)> done) {
-    if (kind.empty() || kind.size() > 255) return done(error(Code::invalidArgument, "the kind must be 1 to 255 bytes"));
     if (position && !isPlausiblePosition(*position))
         return done(error(Code::invalidArgument, "the position lies off any desktop"));
+    startPlace({kind, family, position, std::move(done)});
+}
+
+void Host::placeNearPointer(const std::string& kind, platform::WidgetFamily family,
+                            std::function<void(HostResult<std::string>)> done) {
+    startPlace({kind, family, std::nullopt, std::move(done), true});
+}
+
+void Host::startPlace(PendingPlace request) {
+    const auto& kind = request.kind;
+    if (kind.empty() || kind.size() > 255)
+        return request.done(error(Code::invalidArgument, "the kind must be 1 to 255 bytes"));
     extensions_.rescan(options_.extensionDirectories);
-    PendingPlace request{kind, family, position, std::move(done)};
     for (const auto& extension : extensions_.all())
         if (extension->description && extension->description->find(kind))
             return request.done(finishPlace(request, *extension));
@@ -97,8 +107,9 @@ HostResult<std::string> Host::finishPlace(const PendingPlace& request, Extension
         return error(Code::unsupportedFamily, kind + " comes in " + familiesText(families));
 
     // The position is kept from the start, so that the widget stays put when others come and go.
-    auto added = placed_.add({"", kind, family, slot.manifest.bundleIdentifier,
-                              request.position.value_or(defaultPosition(placed_.list().widgets.size()))});
+    auto position = request.nearPointer ? spotNearPointer(family)
+                                        : request.position.value_or(defaultPosition(placed_.list().widgets.size()));
+    auto added = placed_.add({"", kind, family, slot.manifest.bundleIdentifier, position});
     if (!added) return cannotWrite();
     const auto& placed = *added;
     log(LogLevel::info, "placed widget ", placed.id, ": ", kind, " ", platform::toString(family), " from ",
@@ -174,29 +185,37 @@ std::vector<WidgetDetails> Host::list() const {
 
 // Rendering to a file --------------------------------------------------------------------------
 
+std::optional<HostError> Host::checkPictureFile(const std::filesystem::path& path, double scale) {
+    if (!path.is_absolute() || path.filename().empty())
+        return error(Code::invalidArgument, "the path must be absolute and name a file");
+    // Any bus client may ask, and the rename that writes the picture would replace a device node too.
+    std::error_code ec;
+    auto existing = std::filesystem::symlink_status(path, ec);
+    if (std::filesystem::exists(existing) && !std::filesystem::is_regular_file(existing))
+        return error(Code::invalidArgument, path.string() + " exists and is not a regular file");
+    if (!std::isfinite(scale) || scale < 0.25 || scale > 8)
+        return error(Code::invalidArgument, "the scale must lie between 0.25 and 8");
+    return std::nullopt;
+}
+
+HostResult<Done> Host::writePicture(const platform::views::WidgetView& view,
+                                    const platform::views::RenderOptions& options, const std::filesystem::path& path) {
+    auto bytes = path.extension() == ".svg" ? platform::views::renderSvg(view, options)
+                                            : platform::views::renderPng(view, options);
+    if (!bytes) return error(Code::failed, "the picture could not be made");
+    if (!platform::writeAtomically(path, *bytes)) return error(Code::failed, "cannot write " + path.string());
+    return Done{};
+}
+
 void Host::render(const RenderRequest& request, std::function<void(HostResult<Done>)> done) {
     auto* widget = widgetNamed(request.id);
     if (!widget) return done(error(Code::unknownWidget, "no widget has the id \"" + request.id + "\""));
-    if (!request.path.is_absolute() || request.path.filename().empty())
-        return done(error(Code::invalidArgument, "the path must be absolute and name a file"));
-    // Any bus client may ask, and the rename that writes the picture would replace a device node too.
-    std::error_code ec;
-    auto existing = std::filesystem::symlink_status(request.path, ec);
-    if (std::filesystem::exists(existing) && !std::filesystem::is_regular_file(existing))
-        return done(error(Code::invalidArgument, request.path.string() + " exists and is not a regular file"));
-    if (!std::isfinite(request.scale) || request.scale < 0.25 || request.scale > 8)
-        return done(error(Code::invalidArgument, "the scale must lie between 0.25 and 8"));
+    if (auto refused = checkPictureFile(request.path, request.scale)) return done(*refused);
 
     auto family = widget->placed.family;
     const Timers& timers = *timers_;
-    auto write = [request, family, &timers](const platform::views::WidgetView& view) -> HostResult<Done> {
-        platform::views::RenderOptions options{family, request.scale, request.appearance, timers.now(), request.mode};
-        auto bytes = request.path.extension() == ".svg" ? platform::views::renderSvg(view, options)
-                                                        : platform::views::renderPng(view, options);
-        if (!bytes) return error(Code::failed, "the picture could not be made");
-        if (!platform::writeAtomically(request.path, *bytes))
-            return error(Code::failed, "cannot write " + request.path.string());
-        return Done{};
+    auto write = [request, family, &timers](const platform::views::WidgetView& view) {
+        return writePicture(view, {family, request.scale, request.appearance, timers.now(), request.mode}, request.path);
     };
 
     if (request.mode == options_.renderingMode) {
@@ -309,21 +328,23 @@ HostResult<std::string> Host::perform(WidgetSlot& widget, const platform::Intent
     return type;
 }
 
-void Host::openLink(const std::string& url) {
+void Host::openLink(const std::string& url) { startDetached({options_.urlOpener, url}, "the URL opener"); }
+
+void Host::startDetached(const std::vector<std::string>& command, const std::string& what) {
     platform::ChildOptions detached;
     detached.ownSession = true;
     std::string why;
-    auto started = platform::startChild({options_.urlOpener, url}, detached, &why);
+    auto started = platform::startChild(command, detached, &why);
     if (!started) {
-        log(LogLevel::warning, "cannot start the URL opener ", options_.urlOpener, ": ", why);
+        log(LogLevel::warning, "cannot start ", what, " (", command.front(), "): ", why);
         return;
     }
     pid_t child = *started;
     sd_event_source* watch = nullptr;
-    if (sd_event_add_child(loop_, &watch, child, WEXITED, openerEnded, nullptr) < 0) {
-        // Without a watch nobody would reap it; wait here instead, the opener returns quickly.
-        waitpid(child, nullptr, 0);
-    }
+    // Without a watch it stays a zombie until the host ends; waiting here could block the host for as
+    // long as the program runs (the gallery does until it is closed).
+    if (sd_event_add_child(loop_, &watch, child, WEXITED, childEnded, nullptr) < 0)
+        log(LogLevel::warning, "cannot watch ", what, " (pid ", child, ")");
 }
 
 }  // namespace widgethost

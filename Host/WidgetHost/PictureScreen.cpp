@@ -90,6 +90,7 @@ WidgetScreen pictureScreen(PictureScreenOptions options,
         [writer](const std::string& id) { return writer->picture(id); },
         WidgetScreen::LiveTimers::host,
         std::move(where),
+        nullptr,  // no pointer: widgets go to free spots of a nominal desktop
     };
 }
 

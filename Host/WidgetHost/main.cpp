@@ -15,6 +15,7 @@
 #include "Host/WidgetHost/Desktop/AppearanceSource.hpp"
 #include "Host/WidgetHost/Desktop/DesktopScreen.hpp"
 #include "Host/WidgetHost/Desktop/DisplayChoice.hpp"
+#include "Host/WidgetHost/Desktop/PointerOutput.hpp"
 #include "Host/WidgetHost/Desktop/SharedLoop.hpp"
 #include "Host/WidgetHost/Desktop/SleepWatch.hpp"
 #include "Host/WidgetHost/Host.hpp"
@@ -191,6 +192,12 @@ int main(int argc, char** argv) {
     if (display != DisplayKind::none) {
         widgethost::desktop::ScreenHandlers handlers;
         handlers.activated = [&host](const std::string& id, const PressTarget& target) { host.activate(id, target); };
+        handlers.menuHeading = [&host](const std::string& id) { return host.extensionName(id); };
+        handlers.remove = [&host](const std::string& id) {
+            auto removed = host.remove(id);
+            if (auto* failure = std::get_if<HostError>(&removed)) log(LogLevel::warning, failure->message);
+        };
+        handlers.openGallery = [&host] { host.openGallery(); };
         handlers.moved = [&host](const std::string& id, widgethost::desktop::SurfacePosition p) {
             auto moved = host.move(id, {p.x, p.y, p.output}, MoveOrigin::user);
             if (auto* failure = std::get_if<HostError>(&moved)) log(LogLevel::warning, failure->message);
@@ -218,6 +225,11 @@ int main(int argc, char** argv) {
                 auto at = surface->position();
                 return WidgetPosition{at.x, at.y, at.output};
             },
+            [display]() -> std::optional<PointerOutput> {
+                auto output = widgethost::desktop::outputUnderPointer(display);
+                if (!output) return std::nullopt;
+                return PointerOutput{output->width, output->height, output->name, output->primary};
+            },
         });
     }
 
@@ -241,6 +253,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     host.setDrawnHandler([&service](const std::string& id, const std::string& picture) { service.emitDrawn(id, picture); });
+    host.setKindsChangedHandler([&service] { service.emitKindsChanged(); });
 
     auto stop = [](sd_event_source* source, const struct signalfd_siginfo*, void* userdata) -> int {
         sd_event* event = sd_event_source_get_event(source);

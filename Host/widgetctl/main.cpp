@@ -11,6 +11,7 @@
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
+#include "Host/WidgetHost/GalleryProgram.hpp"
 #include "Host/WidgetHost/dbus/Control1.hpp"
 #include "Host/widgetctl/ControlClient.hpp"
 
@@ -192,10 +193,7 @@ int run(int argc, char** argv) {
     }
 
     if (gallery->parsed()) {
-        // The gallery installed beside this program, else the one on the PATH.
-        std::error_code error;
-        auto beside = std::filesystem::read_symlink("/proc/self/exe", error).parent_path() / "widget-gallery";
-        std::string program = !error && std::filesystem::exists(beside) ? beside.string() : "widget-gallery";
+        std::string program = widgethost::galleryProgram();
         char* args[] = {program.data(), nullptr};
         ::execvp(args[0], args);
         std::cerr << "widgetctl: cannot start " << program << ": " << std::strerror(errno) << "\n";

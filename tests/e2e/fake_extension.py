@@ -87,6 +87,8 @@ def answer(request):
         return {"error": {"code": -32602, "message": "refused on purpose"}}
     if method == "placeholder":
         return {"result": entry(time.time() * 1000, "Placeholder")}
+    if method == "getSnapshot":
+        return {"result": entry(time.time() * 1000, "Preview" if params.get("isPreview") else "Snapshot")}
     if method == "getTimeline":
         if mode == "malformed":
             return {"result": {"entries": "not a list"}}

@@ -1,5 +1,6 @@
-"""The widget gallery, end to end: the real host on an X server of its own with no widget placed,
-the gallery beside it, and a screen reader's press on "Add Timer, Medium" through AT-SPI."""
+"""The widget gallery and the widget menu, end to end: the real host on an X server of its own with
+no widget placed, the gallery beside it, and a screen reader's presses through AT-SPI: "Add Timer,
+Medium" in the gallery, then "Remove widget" in the menu that a right click opens on the widget."""
 import os
 import subprocess
 import sys
@@ -11,24 +12,43 @@ import harness  # noqa: E402
 from harness import wait_until  # noqa: E402
 from xsession import XSession  # noqa: E402
 
+CHECKER = os.path.join(HERE, "..", "Host", "WidgetHost", "Desktop", "atspi_check.py")
+PYTHON = "/usr/bin/python3" if os.path.exists("/usr/bin/python3") else sys.executable
+
 
 class GalleryTest(harness.HostTestCase):
-    def test_a_press_on_add_places_the_widget(self):
+    def atspi(self, pid, press=None):
+        result = subprocess.run([PYTHON, CHECKER, "--app-pid", str(pid)] + (["--press", press] if press else []),
+                                env=self.env, capture_output=True, text=True, timeout=90)
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        return result.stdout.splitlines()
+
+    def test_a_widget_added_from_the_gallery_is_removed_through_its_menu(self):
         with XSession() as x:
             self.start_host_on("DISPLAY", x.display)
             self.assertEqual(self.widgets(), {})
-            gallery = self.start("widget-gallery", [self.program("widget-gallery"), "--extensions-dir", self.bin_dir])
-            checker = os.path.join(HERE, "..", "Host", "WidgetHost", "Desktop", "atspi_check.py")
-            python = "/usr/bin/python3" if os.path.exists("/usr/bin/python3") else sys.executable
-            result = subprocess.run([python, checker, "--app-pid", str(gallery.pid), "--press", "Add Timer, Medium"],
-                                    env=self.env, capture_output=True, text=True, timeout=90)
-            self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
-            self.assertIn("button Add Timer, Small enabled", result.stdout.splitlines())
+            gallery = self.start("widget-gallery", [self.program("widget-gallery")])
+            self.assertIn("button Add Timer, Small enabled", self.atspi(gallery.pid, "Add Timer, Medium"))
             placed = wait_until(lambda: list(self.widgets().values()), 10)
             self.assertTrue(placed, "no widget was placed")
             self.assertEqual([(w["kind"], w["family"]) for w in placed], [("TimerWidget", "systemMedium")])
-            self.assertTrue(wait_until(lambda: harness.x_windows(self.env, self.host.pid), 10), "no window appeared")
+            # The first free spot of the only output.
+            self.assertEqual(placed[0]["position"], [24, 24])
+            windows = wait_until(lambda: harness.x_windows(self.env, self.host.pid), 10)
+            self.assertTrue(windows, "no window appeared")
             gallery.stop()
+
+            # Where the widget has the keyboard, the menu key opens its menu too.
+            x.run("xdotool", "windowfocus", "--sync", next(iter(windows.values())))
+            x.run("xdotool", "key", "shift+F10")
+            self.assertTrue(wait_until(lambda: "item Remove widget enabled" in self.atspi(self.host.pid), 10))
+            x.run("xdotool", "key", "Escape")
+            x.run("xdotool", "mousemove", "--sync", "40", "40", "click", "3")
+            menu = self.atspi(self.host.pid, "Remove widget")
+            self.assertIn("item Kelvo disabled", menu)  # the extension's name, a heading
+            self.assertIn("item Widget gallery… enabled", menu)
+            self.assertTrue(wait_until(lambda: self.widgets() == {}, 10), "the widget was not removed")
+            self.assertFalse(wait_until(lambda: harness.x_windows(self.env, self.host.pid), 3), "its window stayed")
 
 
 if __name__ == "__main__":

@@ -149,6 +149,39 @@ class WidgetHostTest(harness.HostTestCase):
         self.assertTrue(wait_until(lambda: not self.extension_pids(), 5), "the idle extension kept running")
         self.assertEqual(self.ctl("remove", widget_id, check=False).returncode, 4)
 
+    def test_the_gallery_lists_kinds_draws_previews_places_apart_and_hears_of_new_extensions(self):
+        self.start_host()
+        # With no widget placed, the host asks the extensions itself.
+        ok, out = self.bus_call("net.widgethost.Control1", "Kinds")
+        self.assertTrue(ok, out)
+        self.assertEqual(out.strip(), "([('net.example.fake.widget', 'Counter', 'Counter', '', ['systemSmall'])],)")
+        png = os.path.join(self.root, "preview.png")
+        ok, out = self.bus_call("net.widgethost.Control1", "Preview", "", "Counter", "systemSmall", "2.0", "dark", png)
+        self.assertTrue(ok, out)
+        with open(png, "rb") as f:
+            self.assertEqual(f.read(8), b"\x89PNG\r\n\x1a\n")
+        self.assertTrue(any('"isPreview": true' in r[2] for r in self.requests("getSnapshot")))
+        ok, out = self.bus_call("net.widgethost.Control1", "Preview", "", "Counter", "systemMedium", "2.0", "dark", png)
+        self.assertIn("UnsupportedFamily", out)
+
+        ids = []
+        for _ in range(3):
+            ok, out = self.bus_call("net.widgethost.Control1", "PlaceNearPointer", "", "Counter", "systemSmall")
+            self.assertTrue(ok, out)
+            ids.append(out.strip()[2:-3])
+        widgets = self.widgets()
+        self.assertEqual([widgets[i]["position"] for i in ids], [[24, 24], [24, 218], [24, 412]])
+
+        monitor = self.start("gdbus monitor", ["gdbus", "monitor", "--session", "--dest", "net.widgethost.Host1",
+                                               "--object-path", "/net/widgethost/Host1"])
+        time.sleep(0.5)
+        with open(os.path.join(self.extensions_dir, "Other.bundle.json"), "w") as f:
+            json.dump({"bundleIdentifier": "net.example.other.widget",
+                       "extension": {"point": "widget", "executable": "FakeWidget"}}, f)
+        self.assertTrue(wait_until(lambda: "KindsChanged" in monitor.text(), 5), monitor.text())
+        ok, out = self.bus_call("net.widgethost.Control1", "Kinds")
+        self.assertIn("'net.example.other.widget', 'Counter'", out)
+
     # Presses ---------------------------------------------------------------------------------
 
     def test_presses_run_intents_respect_disabled_buttons_and_open_the_link_outside(self):

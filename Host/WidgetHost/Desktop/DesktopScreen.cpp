@@ -25,6 +25,13 @@ void DesktopScreen::show(const std::string& id, platform::WidgetFamily family, S
         callbacks.moved = [this, id](SurfacePosition moved) {
             if (handlers_.moved) handlers_.moved(id, moved);
         };
+        callbacks.menu.heading = [this, id] { return handlers_.menuHeading ? handlers_.menuHeading(id) : std::string(); };
+        callbacks.menu.remove = [this, id] {
+            if (handlers_.remove) handlers_.remove(id);
+        };
+        callbacks.menu.openGallery = [this] {
+            if (handlers_.openGallery) handlers_.openGallery();
+        };
         it = surfaces_.emplace(id, std::make_unique<DesktopSurface>(std::move(settings), std::move(callbacks))).first;
     }
     it->second->show(view ? std::optional(*view) : std::nullopt);

@@ -15,7 +15,12 @@ namespace widgethost::desktop {
 struct ScreenHandlers {
     std::function<void(const std::string& id, const PressTarget& target)> activated;
     std::function<void(const std::string& id, SurfacePosition position)> moved;
+    // The widget menu.
+    std::function<std::string(const std::string& id)> menuHeading;
+    std::function<void(const std::string& id)> remove;
+    std::function<void()> openGallery;
 };
+
 
 class DesktopScreen {
 public:

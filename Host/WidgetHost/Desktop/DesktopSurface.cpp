@@ -622,6 +622,12 @@ DesktopSurface::DesktopSurface(SurfaceSettings settings, SurfaceCallbacks callba
     g_signal_connect(s.window, "map-event", G_CALLBACK(State::onMap), &s);
     g_signal_connect(s.window, "unmap-event", G_CALLBACK(State::onUnmap), &s);
     g_signal_connect(s.window, "delete-event", G_CALLBACK(State::onDelete), &s);
+    attachWidgetMenu(s.window, s.area, s.callbacks.menu, [&s] {
+        // The menu takes the pointer: the press it interrupted never ends here.
+        s.gesture.cancel();
+        s.pressedRegion.reset();
+        gtk_widget_queue_draw(s.area);
+    });
     gtk_widget_show_all(overlay);
     // A saved position may lie off the outputs there are now; outputs also come, go and change size.
     s.keepOnOutputs();

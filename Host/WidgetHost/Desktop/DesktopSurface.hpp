@@ -6,6 +6,7 @@
 #include <string>
 
 #include "Host/WidgetHost/Desktop/DisplayChoice.hpp"
+#include "Host/WidgetHost/Desktop/WidgetMenu.hpp"
 #include "Host/WidgetHost/PressTarget.hpp"
 #include "Platform/Views/WidgetRenderer.hpp"
 
@@ -46,6 +47,8 @@ struct SurfaceCallbacks {
     /// position from the corner of the output the widget is on. A widget whose output is gone sits
     /// on the primary one meanwhile, unreported, and returns when its output does.
     std::function<void(SurfacePosition)> moved;
+    /// What the widget's menu offers.
+    WidgetMenuHandlers menu;
 };
 
 class DesktopSurface {

@@ -43,6 +43,13 @@ TEST(ExtensionCatalog, ResolvesTheExecutableBesideTheManifest) {
     ASSERT_TRUE(found);
     EXPECT_EQ(found->bundleIdentifier, "com.example.app.widget");
     EXPECT_EQ(found->executable, dir / "bin/Ext");
+    // Without a display name the menu heads the widget with the identifier.
+    EXPECT_EQ(found->displayName, "com.example.app.widget");
+    dir.write("bin/Named.bundle.json", R"({"bundleIdentifier": "com.example.app.widget", "info": {"displayName": "App"},
+                                           "extension": {"point": "widget", "executable": "Ext"}})");
+    found = readExtensionManifest(dir / "bin/Named.bundle.json");
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->displayName, "App");
 }
 
 TEST(ExtensionCatalog, ResolvesTheExecutableFromALinkedManifestsRealDirectory) {

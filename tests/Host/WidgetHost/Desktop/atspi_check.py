@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """What a screen reader finds in a widget window, through AT-SPI.
 
-Prints one line per push button ("button NAME enabled|disabled") and per named element that is not
-a button or the window ("text NAME"), in tree order; with --press NAME runs that button's "click"
-action. Exits non-zero when the application or the button cannot be found.
+Prints one line per push button ("button NAME enabled|disabled"), per menu item ("item NAME
+enabled|disabled") and per other named element that is not the window ("text NAME"), in tree order;
+with --press NAME runs that button's or menu item's "click" action. Exits non-zero when the
+application or the button cannot be found.
 
     atspi_check.py --app-pid PID [--press NAME]
 
@@ -56,26 +57,29 @@ def main():
         print(f"no accessible application with pid {args.app_pid}", file=sys.stderr)
         return 2
 
-    pressed = False
+    # Pressed once the whole tree is read: a press may close a menu and take its items away.
+    target = None
     for node in walk(app):
         role = node.get_role()
         name = node.get_name() or ""
-        if role == Atspi.Role.PUSH_BUTTON:
+        if role in (Atspi.Role.PUSH_BUTTON, Atspi.Role.MENU_ITEM):
             enabled = node.get_state_set().contains(Atspi.StateType.ENABLED)
-            print(f"button {name} {'enabled' if enabled else 'disabled'}")
-            if args.press == name and not pressed:
-                action = node.get_action_iface()
-                names = [action.get_action_name(i) for i in range(action.get_n_actions())]
-                if "click" not in names:
-                    print(f"{name} has no click action: {names}", file=sys.stderr)
-                    return 3
-                action.do_action(names.index("click"))
-                pressed = True
+            kind = "button" if role == Atspi.Role.PUSH_BUTTON else "item"
+            print(f"{kind} {name} {'enabled' if enabled else 'disabled'}")
+            if args.press == name and target is None:
+                target = node
         elif role not in (Atspi.Role.APPLICATION, Atspi.Role.FRAME, Atspi.Role.WINDOW) and name:
             print("text " + name.replace("\n", " | "))
-    if args.press and not pressed:
+    if args.press and target is None:
         print(f"no button named {args.press!r}", file=sys.stderr)
         return 4
+    if target is not None:
+        action = target.get_action_iface()
+        names = [action.get_action_name(i) for i in range(action.get_n_actions())]
+        if "click" not in names:
+            print(f"{args.press} has no click action: {names}", file=sys.stderr)
+            return 3
+        action.do_action(names.index("click"))
     return 0
 
 
