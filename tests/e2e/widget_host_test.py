@@ -281,7 +281,7 @@ class WidgetHostTest(harness.HostTestCase):
         # Real time on purpose: the only proof that the pictures themselves change each second;
         # when ticks fall due is unit-tested on a fake clock.
         seen = set()
-        deadline = time.monotonic() + 2.5
+        deadline = time.monotonic() + 3.5
         while time.monotonic() < deadline:
             with open(picture, "rb") as f:
                 seen.add(f.read())

@@ -313,6 +313,8 @@ gboolean DesktopSurface::State::onTick(gpointer self) {
 gboolean DesktopSurface::State::onMap(GtkWidget*, GdkEvent*, gpointer self) {
     auto* s = static_cast<State*>(self);
     s->mapped = true;
+    // Where the window manager put the window as it mapped it shows once it is on screen.
+    if (!s->layerShell()) s->settleLater(windowManagerSettleMs);
     // What was shown while hidden may have missed seconds.
     if (s->view) s->relayout();
     s->updateTicking();
@@ -520,8 +522,9 @@ gboolean DesktopSurface::State::onConfigure(GtkWidget*, GdkEventConfigure*, gpoi
     int x = 0;
     int y = 0;
     gtk_window_get_position(GTK_WINDOW(s->window), &x, &y);
-    // During a drag the window trails the pointer; where the drag put it counts.
-    if (s->gesture.dragging()) return FALSE;
+    // During a drag the window trails the pointer; where the drag put it counts. Before the window
+    // is mapped its position is not yet the window manager's.
+    if (s->gesture.dragging() || !s->mapped) return FALSE;
     s->position.x = x;
     s->position.y = y;
     // A window manager may place the window elsewhere than asked: the host keeps where it really is.
