@@ -25,7 +25,11 @@ void prepareContainer() {
     home = std::filesystem::temp_directory_path() / ("program-bench-" + std::to_string(getpid()));
     auto state = home / "group-containers/group.com.kelvo.desktop/com.kelvo.desktop";
     std::filesystem::create_directories(state);
-    std::ofstream(state / "state.json") << R"({"updatedAt":1796760000000,"appRunning":false,"loggedIn":true,"offline":false,
+    // With KELVO_BENCH_APP_RUNNING set the snapshot says the application runs, and the extension asks
+    // the session bus whether it does, as it usually must.
+    std::ofstream(state / "state.json") << R"({"updatedAt":1796760000000,"appRunning":)"
+                                        << (std::getenv("KELVO_BENCH_APP_RUNNING") ? "true" : "false")
+                                        << R"(,"loggedIn":true,"offline":false,
  "canTrack":true,"running":{"name":"Design review","project":"Website redesign","startTime":1796758000000},
  "today":{"dayStart":1796684400000,"baseSeconds":11520},
  "recent":[{"id":"0","name":"Sprint planning","project":"Mobile app"},{"id":"1","name":"Customer interviews","project":"Research"},{"id":"2","name":"Weekly sync"}],
