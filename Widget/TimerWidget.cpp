@@ -1,9 +1,10 @@
 #include "Widget/TimerWidget.hpp"
 
+#include <nlohmann/json.hpp>
+
 #include "Platform/Views/ViewJson.hpp"
 #include "Widget/Intents/TimerIntents.hpp"
 #include "Widget/Model/WidgetStrings.hpp"
-#include "Widget/Model/detail/SnapshotJson.hpp"
 #include "Widget/Timeline/TimerProvider.hpp"
 #include "Widget/Views/TimerWidgetView.hpp"
 
@@ -11,9 +12,9 @@ namespace kelvo {
 
 platform::WidgetConfiguration TimerWidget() {
     platform::EntryRendering<TimerEntry> rendering;
-    rendering.content = [](const TimerEntry& entry) -> std::shared_ptr<const nlohmann::json> {
+    rendering.content = [](const TimerEntry& entry) -> std::shared_ptr<const std::string> {
         if (!entry.snapshot) return nullptr;
-        return std::make_shared<const nlohmann::json>(detail::toJson(*entry.snapshot));
+        return std::make_shared<const std::string>(entry.snapshot->encode());
     };
     rendering.view = [](const TimerEntry& entry, const platform::WidgetEnvironment& environment) {
         return std::make_shared<const nlohmann::json>(platform::views::toJson(TimerWidgetView{entry}.body(environment)));

@@ -122,7 +122,8 @@ renders widgets from the command line, and widget-render, which draws one
 entry of a widget extension without a desktop.")
 
 set(CPACK_DEBIAN_KELVOWIDGET_PACKAGE_SECTION x11)
-set(CPACK_DEBIAN_KELVOWIDGET_PACKAGE_DEPENDS "widget-host ${exact}")
+# KelvoWidget loads libsystemd only when it first talks to the bus, so shlibdeps cannot see it.
+set(CPACK_DEBIAN_KELVOWIDGET_PACKAGE_DEPENDS "widget-host ${exact}, libsystemd0")
 set(CPACK_DEBIAN_KELVOWIDGET_DESCRIPTION "Kelvo time-tracking widget for the desktop
 The Kelvo widget shows the running timer of the Kelvo time tracker (entry,
 project, live elapsed time), today's tracked total and the recent entries,

@@ -10,7 +10,7 @@
 namespace {
 
 platform::EncodedEntry entry(const platform::TimelineProviderContext& context) {
-    auto content = std::make_shared<const nlohmann::json>(nlohmann::json{{"family", platform::toString(context.family)}});
+    auto content = std::make_shared<const std::string>(nlohmann::json{{"family", platform::toString(context.family)}}.dump());
     return {platform::Date::fromSeconds(1700000000), content, nullptr};
 }
 

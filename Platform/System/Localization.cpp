@@ -44,8 +44,10 @@ std::string localizedString(const char* key, const char* defaultValue) {
 }
 
 void setUpLocale() {
-    if (!std::setlocale(LC_ALL, "")) std::setlocale(LC_ALL, "C.UTF-8");
-    std::setlocale(LC_NUMERIC, "C");
+    // Only the categories messages need (the character set and the language): setting them all would
+    // read a dozen locale files at every start, and numbers must stay in "C" anyway.
+    for (int category : {LC_CTYPE, LC_MESSAGES})
+        if (!std::setlocale(category, "")) std::setlocale(category, "C.UTF-8");
 }
 
 }  // namespace platform

@@ -8,8 +8,8 @@ namespace platform {
 /// the catalog has no entry (or there is no catalog). Looked up afresh at every call.
 std::string localizedString(const char* key, const char* defaultValue);
 
-/// Sets up the process locale for messages (LANGUAGE, LC_ALL, LC_MESSAGES, LANG) while numbers stay
-/// in the "C" locale. Programs call it once at start.
+/// Sets up the process locale for messages (LANGUAGE, LC_ALL, LC_MESSAGES, LANG) and their character
+/// set; every other category, numbers included, stays "C". Programs call it once at start.
 void setUpLocale();
 
 }  // namespace platform

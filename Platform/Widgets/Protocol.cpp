@@ -7,6 +7,7 @@
 
 #include "Platform/System/JsonDate.hpp"
 #include "Platform/System/JsonDepth.hpp"
+#include "Platform/System/JsonText.hpp"
 
 namespace platform::protocol {
 namespace {
@@ -94,19 +95,53 @@ json toJson(const TimelineReloadPolicy& policy) {
     return {{"kind", "atEnd"}};
 }
 
-json toJson(const EncodedEntry& entry) {
-    return {
-        {"date", jsonMilliseconds(entry.date)},
-        {"content", entry.content ? *entry.content : json(nullptr)},
-        {"view", entry.view ? *entry.view : json(nullptr)},
-    };
+// Keys are written in the order json::dump gives them, so both ways of writing read the same.
+void appendJson(std::string& out, const EncodedEntry& entry) {
+    out += R"({"content":)";
+    out += entry.content ? *entry.content : std::string_view("null");
+    out += R"(,"date":)";
+    platform::appendJson(out, jsonMilliseconds(entry.date));
+    out += R"(,"view":)";
+    if (entry.view)
+        platform::appendJson(out, *entry.view);
+    else
+        out += "null";
+    out += '}';
 }
 
-json toJson(const EncodedTimeline& timeline) {
-    json entries = json::array();
-    for (const auto& entry : timeline.entries) entries.push_back(toJson(entry));
-    return {{"entries", std::move(entries)}, {"policy", toJson(timeline.policy)}};
+void appendJson(std::string& out, const EncodedTimeline& timeline) {
+    out += R"({"entries":[)";
+    for (std::size_t i = 0; i < timeline.entries.size(); ++i) {
+        if (i > 0) out += ',';
+        appendJson(out, timeline.entries[i]);
+    }
+    out += R"(],"policy":)";
+    platform::appendJson(out, toJson(timeline.policy));
+    out += '}';
 }
+
+std::string answerLine(const json& answer) {
+    std::string line;
+    platform::appendJson(line, answer);
+    return line;
+}
+
+namespace {
+
+template <class Result>
+std::string resultLine(const json& id, const Result& result) {
+    std::string line = R"({"id":)";
+    platform::appendJson(line, id);
+    line += R"(,"jsonrpc":"2.0","result":)";
+    appendJson(line, result);
+    line += '}';
+    return line;
+}
+
+}  // namespace
+
+std::string resultAnswerLine(const json& id, const EncodedEntry& result) { return resultLine(id, result); }
+std::string resultAnswerLine(const json& id, const EncodedTimeline& result) { return resultLine(id, result); }
 
 json toJson(const IntentValue& value) {
     json parameters = json::object();
@@ -152,7 +187,7 @@ std::optional<EncodedEntry> decodeEntry(const json& result, std::string* why) {
     if (!date) return reject<EncodedEntry>(why, "entry has no valid date");
     EncodedEntry entry{*date, nullptr, nullptr};
     if (auto it = result.find("content"); it != result.end() && !it->is_null())
-        entry.content = std::make_shared<const json>(*it);
+        entry.content = std::make_shared<const std::string>(it->dump(-1, ' ', false, json::error_handler_t::replace));
     if (auto it = result.find("view"); it != result.end() && !it->is_null()) {
         if (!it->is_object()) return reject<EncodedEntry>(why, "entry view is not an object");
         entry.view = std::make_shared<const json>(*it);

@@ -69,9 +69,15 @@ nlohmann::json idOf(const nlohmann::json& request);
 // Encoding.
 nlohmann::json toJson(const EntryRequest& request);
 nlohmann::json toJson(const ExtensionDescription& description);
-nlohmann::json toJson(const EncodedEntry& entry);
-nlohmann::json toJson(const EncodedTimeline& timeline);
 nlohmann::json toJson(const TimelineReloadPolicy& policy);
+/// Appends an entry's or a timeline's JSON text to `out`. Content text and view trees are written
+/// where they are, never copied into a tree of the whole answer first.
+void appendJson(std::string& out, const EncodedEntry& entry);
+void appendJson(std::string& out, const EncodedTimeline& timeline);
+/// A whole answer line (without its newline), written the same way.
+std::string answerLine(const nlohmann::json& answer);
+std::string resultAnswerLine(const nlohmann::json& id, const EncodedEntry& result);
+std::string resultAnswerLine(const nlohmann::json& id, const EncodedTimeline& result);
 /// `{"intent": NAME, "parameters": {KEY: STRING or null}}`, the params of `perform`.
 nlohmann::json toJson(const IntentValue& value);
 

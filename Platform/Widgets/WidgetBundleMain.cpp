@@ -50,7 +50,7 @@ public:
 
         if (method == "perform") return startPerform(std::move(id), std::move(params), notification);
         auto answer = detail::answer(bundle_, method, params, id);
-        if (!notification) send(answer);
+        if (!notification) sendLine(std::move(answer), id);
     }
 
     void tooLong() { send(detail::errorAnswer(nullptr, detail::invalidRequest, "Request too long")); }
@@ -94,15 +94,15 @@ private:
         });
     }
 
-    void send(const json& answer) {
-        std::string line = answer.dump(-1, ' ', false, json::error_handler_t::replace);
+    void send(const json& answer) { sendLine(protocol::answerLine(answer), answer.value("id", json())); }
+
+    void sendLine(std::string line, const json& id) {
         // The host would drop a longer line and wait for an answer until its time-out.
-        if (line.size() > maxAnswerBytes)
-            line = detail::errorAnswer(answer.value("id", json()), internalError, "Answer too long")
-                       .dump(-1, ' ', false, json::error_handler_t::replace);
-        line += '\n';
+        if (line.size() > maxAnswerBytes) line = protocol::answerLine(detail::errorAnswer(id, internalError, "Answer too long"));
+        // The newline goes out on its own: appending it could copy a large line once more.
         std::lock_guard lock(outputMutex_);
         std::fwrite(line.data(), 1, line.size(), output_);
+        std::fputc('\n', output_);
         std::fflush(output_);
     }
 

@@ -13,10 +13,12 @@
 namespace platform::WidgetCenterClient {
 namespace {
 
+namespace sdbus = detail::sdbus;
+
 // A connection serves one call and is closed after it, so a call that timed out leaves nothing
 // behind: no thread, no descriptor, no answer that could arrive later on a shared connection.
 struct BusClose {
-    void operator()(sd_bus* bus) const { sd_bus_close_unref(bus); }
+    void operator()(sd_bus* bus) const { sdbus::close_unref(bus); }
 };
 using CallBus = std::unique_ptr<sd_bus, BusClose>;
 
@@ -27,25 +29,25 @@ std::optional<std::string> applicationId() {
 }
 
 int newHostCall(sd_bus* bus, const char* member, const std::string& app, detail::BusMessage& call) {
-    int r = sd_bus_message_new_method_call(bus, call.out(), host1::busName, host1::objectPath,
+    int r = sdbus::message_new_method_call(bus, call.out(), host1::busName, host1::objectPath,
                                            host1::interfaceName, member);
     if (r < 0) return r;
-    return sd_bus_message_append(call.get(), "s", app.c_str());
+    return sdbus::message_append(call.get(), "s", app.c_str());
 }
 
 int readWidgets(sd_bus_message* reply, std::vector<WidgetInfo>& widgets) {
-    int r = sd_bus_message_enter_container(reply, SD_BUS_TYPE_ARRAY, "(sss)");
+    int r = sdbus::message_enter_container(reply, SD_BUS_TYPE_ARRAY, "(sss)");
     if (r < 0) return r;
     for (;;) {
         const char* id = nullptr;
         const char* kind = nullptr;
         const char* family = nullptr;
-        r = sd_bus_message_read(reply, "(sss)", &id, &kind, &family);
+        r = sdbus::message_read(reply, "(sss)", &id, &kind, &family);
         if (r < 0) return r;
         if (r == 0) break;
         widgets.push_back(WidgetInfo{kind, family});
     }
-    return sd_bus_message_exit_container(reply);
+    return sdbus::message_exit_container(reply);
 }
 
 }  // namespace
@@ -60,8 +62,8 @@ void reloadAllTimelines() {
         if (!bus) return;
         detail::BusMessage call;
         if (newHostCall(bus.get(), "ReloadAllTimelines", *app, call) < 0) return;
-        if (sd_bus_message_set_expect_reply(call.get(), 0) < 0) return;
-        sd_bus_send(bus.get(), call.get(), nullptr);
+        if (sdbus::message_set_expect_reply(call.get(), 0) < 0) return;
+        sdbus::send(bus.get(), call.get(), nullptr);
     } catch (...) {
     }
 }
@@ -74,14 +76,14 @@ std::optional<std::vector<WidgetInfo>> getCurrentConfigurations(std::chrono::mil
         sd_bus* opened = nullptr;
         // Connecting does not block: authentication and the bus's greeting run inside the call's
         // deadline below.
-        if (sd_bus_open_user(&opened) < 0) return std::nullopt;
+        if (sdbus::open_user(&opened) < 0) return std::nullopt;
         CallBus bus{opened};
         detail::BusMessage call;
         if (newHostCall(bus.get(), "GetCurrentConfigurations", *app, call) < 0) return std::nullopt;
         detail::BusError error;
         detail::BusMessage reply;
         auto microseconds = std::chrono::duration_cast<std::chrono::microseconds>(timeout).count();
-        if (sd_bus_call(bus.get(), call.get(), static_cast<std::uint64_t>(microseconds), &error.value, reply.out()) < 0)
+        if (sdbus::call(bus.get(), call.get(), static_cast<std::uint64_t>(microseconds), &error.value, reply.out()) < 0)
             return std::nullopt;
         std::vector<WidgetInfo> widgets;
         if (readWidgets(reply.get(), widgets) < 0) return std::nullopt;

@@ -1,7 +1,5 @@
 #include "Platform/Widgets/WidgetConfiguration.hpp"
 
-#include <nlohmann/json.hpp>
-
 namespace platform {
 
 void shareEqualContent(const EncodedEntry& previous, EncodedEntry& entry) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,11 +13,13 @@
 
 namespace platform {
 
-/// One entry as it goes to the host: its date, its content for inspection, and its view tree.
+/// One entry as it goes to the host: its date, its content for inspection, and its view tree. The
+/// content is kept as JSON text: it is only passed on, and as a tree it would take several times the
+/// memory of its text.
 struct EncodedEntry {
     Date date;
-    std::shared_ptr<const nlohmann::json> content;  // null: the entry has no content to show
-    std::shared_ptr<const nlohmann::json> view;     // null: no view tree
+    std::shared_ptr<const std::string> content;  // JSON text; null: the entry has no content to show
+    std::shared_ptr<const nlohmann::json> view;  // null: no view tree
 };
 
 struct EncodedTimeline {
@@ -43,8 +46,8 @@ struct WidgetConfiguration {
 /// How a configuration turns its provider's entries into what the host receives.
 template <class Entry>
 struct EntryRendering {
-    /// The entry's content as JSON (null pointer for none).
-    std::function<std::shared_ptr<const nlohmann::json>(const Entry&)> content;
+    /// The entry's content as JSON text (null pointer for none).
+    std::function<std::shared_ptr<const std::string>(const Entry&)> content;
     /// The view tree for the entry, evaluated for one family and rendering mode (may be empty).
     std::function<std::shared_ptr<const nlohmann::json>(const Entry&, const WidgetEnvironment&)> view;
 };

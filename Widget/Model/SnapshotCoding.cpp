@@ -5,8 +5,8 @@
 #include <nlohmann/json.hpp>
 
 #include "Platform/System/JsonDate.hpp"
+#include "Platform/System/JsonText.hpp"
 #include "Widget/Model/WidgetSnapshot.hpp"
-#include "Widget/Model/detail/SnapshotJson.hpp"
 
 namespace kelvo {
 namespace {
@@ -117,17 +117,78 @@ WidgetSnapshot snapshot(element root) {
     return s;
 }
 
+// Written field by field rather than through a JSON tree, which would take several times the text's
+// memory for a snapshot with a long recent list. Keys go in sorted order, as a tree would print them.
+std::string document(const WidgetSnapshot& snapshot) {
+    const auto& [updatedAt, appRunning, loggedIn, offline, canTrack, deepLink, running, today, recent, strings] = snapshot;
+    std::string out = "{";
+    auto key = [&out](std::string_view name) {
+        if (out.back() != '{') out += ',';
+        out += '"';
+        out += name;
+        out += "\":";
+    };
+    auto text = [&](std::string_view name, std::string_view value) { key(name); platform::appendJsonString(out, value); };
+    auto flag = [&](std::string_view name, bool value) { key(name); out += value ? "true" : "false"; };
+    auto number = [&](std::string_view name, const nlohmann::json& value) { key(name); platform::appendJson(out, value); };
+    auto open = [&](std::string_view name, char bracket) { key(name); out += bracket; };
+
+    flag("appRunning", appRunning);
+    if (canTrack) flag("canTrack", *canTrack);
+    if (deepLink) text("deepLink", *deepLink);
+    flag("loggedIn", loggedIn);
+    flag("offline", offline);
+    open("recent", '[');
+    for (const auto& entry : recent) {
+        out += out.back() == '[' ? "{" : ",{";
+        text("id", entry.id);
+        text("name", entry.name);
+        if (entry.project) text("project", *entry.project);
+        out += '}';
+    }
+    out += ']';
+    if (running) {
+        open("running", '{');
+        if (running->name) text("name", *running->name);
+        if (running->project) text("project", *running->project);
+        number("startTime", platform::jsonMilliseconds(running->startTime));
+        out += '}';
+    }
+    open("strings", '{');
+    text("loggedOut", strings.loggedOut);
+    text("noDescription", strings.noDescription);
+    text("noRecent", strings.noRecent);
+    text("notTracking", strings.notTracking);
+    text("offline", strings.offline);
+    text("openApp", strings.openApp);
+    text("recent", strings.recent);
+    text("startTracking", strings.startTracking);
+    text("stopTracking", strings.stopTracking);
+    text("today", strings.today);
+    out += '}';
+    if (today) {
+        open("today", '{');
+        number("baseSeconds", platform::jsonNumber(today->baseSeconds));
+        number("dayStart", platform::jsonMilliseconds(today->dayStart));
+        out += '}';
+    }
+    number("updatedAt", platform::jsonMilliseconds(updatedAt));
+    out += '}';
+    return out;
+}
+
 }  // namespace
 
-std::optional<WidgetSnapshot> WidgetSnapshot::decode(std::string_view document) {
+std::optional<WidgetSnapshot> WidgetSnapshot::decode(const std::string& document) {
     // One parser per thread: it keeps its buffers between documents and is not shareable. Its
-    // buffers take about fifteen times the document's size, so an unusually large document's are
-    // given back rather than kept for the life of the process.
+    // buffers take about fifteen times the document's size (of which it touches about three), so
+    // an unusually large document's are given back rather than kept for the life of the process.
     constexpr std::size_t retainedCapacity = 64u << 10;
     thread_local simdjson::dom::parser parser;
     std::optional<WidgetSnapshot> result;
     element root;
-    if (parser.parse(document.data(), document.size(), /*realloc_if_needed=*/true).get(root) == simdjson::SUCCESS) {
+    // Copies the document only when it lacks the parser's padding.
+    if (parser.parse(document).get(root) == simdjson::SUCCESS) {
         try {
             result = snapshot(root);
         } catch (const Unfit&) {
@@ -137,42 +198,6 @@ std::optional<WidgetSnapshot> WidgetSnapshot::decode(std::string_view document) 
     return result;
 }
 
-std::string WidgetSnapshot::encode() const {
-    return detail::toJson(*this).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-}
-
-nlohmann::json detail::toJson(const WidgetSnapshot& s) {
-    const auto& [updatedAt, appRunning, loggedIn, offline, canTrack, deepLink, running, today, recent, strings] = s;
-    nlohmann::json doc = {
-        {"updatedAt", platform::jsonMilliseconds(updatedAt)},
-        {"appRunning", appRunning},
-        {"loggedIn", loggedIn},
-        {"offline", offline},
-    };
-    if (canTrack) doc["canTrack"] = *canTrack;
-    if (deepLink) doc["deepLink"] = *deepLink;
-    if (running) {
-        nlohmann::json r = {{"startTime", platform::jsonMilliseconds(running->startTime)}};
-        if (running->name) r["name"] = *running->name;
-        if (running->project) r["project"] = *running->project;
-        doc["running"] = std::move(r);
-    }
-    if (today) doc["today"] = {{"dayStart", platform::jsonMilliseconds(today->dayStart)}, {"baseSeconds", platform::jsonNumber(today->baseSeconds)}};
-    auto list = nlohmann::json::array();
-    for (const auto& entry : recent) {
-        nlohmann::json e = {{"id", entry.id}, {"name", entry.name}};
-        if (entry.project) e["project"] = *entry.project;
-        list.push_back(std::move(e));
-    }
-    doc["recent"] = std::move(list);
-    doc["strings"] = {
-        {"startTracking", strings.startTracking}, {"stopTracking", strings.stopTracking},
-        {"today", strings.today},                 {"recent", strings.recent},
-        {"noRecent", strings.noRecent},           {"notTracking", strings.notTracking},
-        {"noDescription", strings.noDescription}, {"openApp", strings.openApp},
-        {"loggedOut", strings.loggedOut},         {"offline", strings.offline},
-    };
-    return doc;
-}
+std::string WidgetSnapshot::encode() const { return document(*this); }
 
 }  // namespace kelvo

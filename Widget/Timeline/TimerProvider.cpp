@@ -31,10 +31,12 @@ void TimerProvider::getTimeline(const platform::TimelineProviderContext&,
     // the latter would roll the totals over an hour late.
     auto dayLater = calendar.dateByAddingDays(1, calendar.startOfDay(now));
     Date nextMidnight = dayLater ? calendar.startOfDay(*dayLater) : now.addingSeconds(86400);
-    completion(platform::Timeline<TimerEntry>{
-        {TimerEntry{now, snapshot}, TimerEntry{nextMidnight, std::move(snapshot)}},
-        platform::TimelineReloadPolicy::after(nextMidnight),
-    });
+    // Built entry by entry: an initializer list would copy the snapshot twice more.
+    platform::Timeline<TimerEntry> timeline{{}, platform::TimelineReloadPolicy::after(nextMidnight)};
+    timeline.entries.reserve(2);
+    timeline.entries.push_back(TimerEntry{now, snapshot});
+    timeline.entries.push_back(TimerEntry{nextMidnight, std::move(snapshot)});
+    completion(timeline);
 }
 
 }  // namespace kelvo

@@ -69,16 +69,15 @@ void BM_ReadMediumView(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadMediumView);
 
-void BM_LayOutAndPaintMediumAtScale2(benchmark::State& state) {
-    auto view = *views::WidgetView::fromJson(
-        views::toJson(TimerWidgetView{mediumEntry()}.body({platform::WidgetFamily::systemMedium, {}})));
+// Lays out and paints `view` as a medium widget at scale 2 once per iteration, as the host does every
+// second with the live timers one second on.
+void paintEachSecond(benchmark::State& state, const views::WidgetView& view) {
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 728, 340);
     cairo_t* cr = cairo_create(surface);
     views::RenderOptions options{platform::WidgetFamily::systemMedium, 2, views::Appearance::dark, now};
     views::paint(cr, view, options);  // warm: fonts loaded, texts measured once
     double second = 0;
     for (auto _ : state) {
-        // The host repaints every second with the live timers one second on.
         options.now = now.addingSeconds(++second);
         cairo_save(cr);
         cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
@@ -90,7 +89,24 @@ void BM_LayOutAndPaintMediumAtScale2(benchmark::State& state) {
     cairo_destroy(cr);
     cairo_surface_destroy(surface);
 }
+
+void BM_LayOutAndPaintMediumAtScale2(benchmark::State& state) {
+    paintEachSecond(state, *views::WidgetView::fromJson(views::toJson(
+                               TimerWidgetView{mediumEntry()}.body({platform::WidgetFamily::systemMedium, {}}))));
+}
 BENCHMARK(BM_LayOutAndPaintMediumAtScale2)->Unit(benchmark::kMicrosecond);
+
+// One text of the given length in bytes, with no line limit, beside a live timer: a careless or
+// hostile extension's megabytes must not stall the host, which lays out every widget.
+void BM_LayOutAndPaintLongText(benchmark::State& state) {
+    std::string text;
+    while (text.size() < static_cast<std::size_t>(state.range(0))) text += "Lorem ipsum dolor sit amet. ";
+    text.resize(static_cast<std::size_t>(state.range(0)));
+    auto tree = views::VStack(views::HorizontalAlignment::leading, 4, {views::TimerText(now), views::Text(text)});
+    paintEachSecond(state, *views::WidgetView::fromJson(views::toJson(tree)));
+    state.counters["textBytes"] = static_cast<double>(text.size());
+}
+BENCHMARK(BM_LayOutAndPaintLongText)->Arg(100)->Arg(2'400'000)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

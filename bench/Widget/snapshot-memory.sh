@@ -27,14 +27,17 @@ doc["recent"] = [entry(i) for i in range(max(0, (size - len(json.dumps(doc))) //
 json.dump(doc, open(path, "w"))
 PY
 
-peak() {  # XDG_DATA_HOME -> peak resident KiB
+peak() {  # XDG_DATA_HOME -> peak resident KiB; the answer goes to $data/answer
   echo '{"jsonrpc":"2.0","id":1,"method":"getTimeline","params":{"family":"systemMedium"}}' |
     env XDG_DATA_HOME="$1" DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent \
-      /usr/bin/time -f %M -o "$data/peak" "$program" >/dev/null
+      /usr/bin/time -f %M -o "$data/peak" "$program" >"$data/answer"
   cat "$data/peak"
 }
 bytes=$(stat -c %s "$state")
 with=$(peak "$data")
+# The extension reads state.json only up to a limit (so that a timeline answer fits the host's line
+# limit); a larger one is no snapshot, and its answer carries no content.
+read=$(python3 -c 'import json,sys; print("read" if json.load(open(sys.argv[1]))["result"]["entries"][0]["content"] else "not read")' "$data/answer")
 without=$(peak "$data/none")
-echo "snapshot $bytes bytes: peak $with KiB, without a snapshot $without KiB," \
+echo "snapshot $bytes bytes ($read): peak $with KiB, without a snapshot $without KiB," \
   "$(( (with - without) * 1024 / bytes )) x the snapshot's size"

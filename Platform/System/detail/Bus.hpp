@@ -4,10 +4,37 @@
 
 #include <memory>
 
+// The platform's calls into libsystemd's sd-bus. The library is loaded on first use rather than
+// linked: an extension answering a timeline seldom talks to the bus, and loading libsystemd with
+// the six libraries it pulls in would cost more than all the rest of its start.
 namespace platform::detail {
 
+/// False when libsystemd cannot be loaded; then every call below fails as if there were no bus.
+bool busLibraryLoaded();
+
+// The sd-bus functions of the same names (sd_bus_open_user and so on), through the loaded library.
+namespace sdbus {
+int open_user(sd_bus** bus);
+sd_bus* flush_close_unref(sd_bus* bus);
+sd_bus* close_unref(sd_bus* bus);
+void error_free(sd_bus_error* error);
+sd_bus_message* message_unref(sd_bus_message* message);
+int service_name_is_valid(const char* name);
+int call_method(sd_bus* bus, const char* destination, const char* path, const char* interface, const char* member,
+                sd_bus_error* error, sd_bus_message** reply, const char* types, ...);
+int call(sd_bus* bus, sd_bus_message* message, std::uint64_t usec, sd_bus_error* error, sd_bus_message** reply);
+int send(sd_bus* bus, sd_bus_message* message, std::uint64_t* cookie);
+int message_new_method_call(sd_bus* bus, sd_bus_message** message, const char* destination, const char* path,
+                            const char* interface, const char* member);
+int message_append(sd_bus_message* message, const char* types, ...);
+int message_read(sd_bus_message* message, const char* types, ...);
+int message_enter_container(sd_bus_message* message, char type, const char* contents);
+int message_exit_container(sd_bus_message* message);
+int message_set_expect_reply(sd_bus_message* message, int expect);
+}  // namespace sdbus
+
 struct BusUnref {
-    void operator()(sd_bus* bus) const { sd_bus_flush_close_unref(bus); }
+    void operator()(sd_bus* bus) const { sdbus::flush_close_unref(bus); }
 };
 using BusPtr = std::unique_ptr<sd_bus, BusUnref>;
 
@@ -20,7 +47,7 @@ struct BusError {
     BusError() = default;
     BusError(const BusError&) = delete;
     BusError& operator=(const BusError&) = delete;
-    ~BusError() { sd_bus_error_free(&value); }
+    ~BusError() { sdbus::error_free(&value); }
 };
 
 /// Owns an sd_bus_message reference.
@@ -29,7 +56,7 @@ public:
     BusMessage() = default;
     BusMessage(const BusMessage&) = delete;
     BusMessage& operator=(const BusMessage&) = delete;
-    ~BusMessage() { sd_bus_message_unref(message_); }
+    ~BusMessage() { sdbus::message_unref(message_); }
     sd_bus_message** out() { return &message_; }
     sd_bus_message* get() const { return message_; }
 

@@ -40,22 +40,23 @@ protocol::ExtensionDescription describe(const WidgetBundle& bundle) {
 
 }  // namespace
 
-json answer(const WidgetBundle& bundle, const std::string& method, const json& params, const json& id) {
-    if (!params.is_object()) return errorAnswer(id, invalidParams, "params must be an object");
-    if (method == method::describe) return resultAnswer(id, protocol::toJson(describe(bundle)));
+std::string answer(const WidgetBundle& bundle, const std::string& method, const json& params, const json& id) {
+    using protocol::answerLine;
+    if (!params.is_object()) return answerLine(errorAnswer(id, invalidParams, "params must be an object"));
+    if (method == method::describe) return answerLine(resultAnswer(id, protocol::toJson(describe(bundle))));
     if (method != method::placeholder && method != method::getSnapshot && method != method::getTimeline)
-        return errorAnswer(id, methodNotFound, "Method not found");
+        return answerLine(errorAnswer(id, methodNotFound, "Method not found"));
     std::string why;
     auto request = protocol::decodeEntryRequest(params, &why);
-    if (!request) return errorAnswer(id, invalidParams, why);
+    if (!request) return answerLine(errorAnswer(id, invalidParams, why));
     try {
         const auto& widget = widgetFor(bundle, *request);
         auto context = contextFor(widget, *request);
-        if (method == method::getTimeline) return resultAnswer(id, protocol::toJson(widget.getTimeline(context)));
-        return resultAnswer(id, protocol::toJson(method == method::placeholder ? widget.placeholder(context)
-                                                                               : widget.getSnapshot(context)));
+        if (method == method::getTimeline) return protocol::resultAnswerLine(id, widget.getTimeline(context));
+        return protocol::resultAnswerLine(id, method == method::placeholder ? widget.placeholder(context)
+                                                                            : widget.getSnapshot(context));
     } catch (const RequestError& error) {
-        return errorAnswer(id, invalidParams, error.message);
+        return answerLine(errorAnswer(id, invalidParams, error.message));
     }
 }
 

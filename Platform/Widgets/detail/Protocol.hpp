@@ -19,8 +19,8 @@ using protocol::parseError;
 using protocol::resultAnswer;
 inline std::optional<IntentValue> intentValueFrom(const nlohmann::json& params) { return protocol::decodeIntent(params); }
 
-/// Answers every method but `perform`.
-nlohmann::json answer(const WidgetBundle& bundle, const std::string& method, const nlohmann::json& params,
-                      const nlohmann::json& id);
+/// Answers every method but `perform`: the answer line, without its newline.
+std::string answer(const WidgetBundle& bundle, const std::string& method, const nlohmann::json& params,
+                   const nlohmann::json& id);
 
 }  // namespace platform::detail

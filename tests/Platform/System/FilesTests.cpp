@@ -45,6 +45,14 @@ TEST_F(Files, ReadsOnlyRegularFilesWithinTheLimit) {
     EXPECT_FALSE(readRegularFile(directory / "folder", 1024));
     EXPECT_FALSE(readRegularFile(directory / "fifo", 1024));  // would block forever without a writer
     EXPECT_FALSE(readRegularFile("/dev/zero", 1024));
+
+    // A file that holds more than its size says (as one that grows while read, or a /proc file,
+    // whose size is 0) is read on to its end, and still refused beyond the limit.
+    auto status = readRegularFile("/proc/self/status", 1 << 20);
+    ASSERT_TRUE(status);
+    EXPECT_EQ(status->rfind("Name:", 0), 0u);
+    EXPECT_NE(status->find("\nVmRSS:"), std::string::npos);
+    EXPECT_FALSE(readRegularFile("/proc/self/status", 100));
 }
 
 TEST_F(Files, AtomicWriteReplacesWholeAndLeavesNoTemporaryFile) {

@@ -12,11 +12,19 @@ namespace {
 using nlohmann::json;
 
 TEST(Protocol, WhatOneSideEncodesTheOtherDecodes) {
-    EncodedTimeline timeline{{{Date::fromMilliseconds(1000.25), std::make_shared<const json>(json{{"a", 1}}),
-                               std::make_shared<const json>(json{{"type", "text"}})}},
+    EncodedTimeline timeline{{{Date::fromMilliseconds(1000.25), std::make_shared<const std::string>(R"({"a":1})"),
+                               std::make_shared<const json>(json{{"type", "text"}})},
+                              {Date::fromMilliseconds(2000), nullptr, nullptr}},
                              TimelineReloadPolicy::after(Date::fromMilliseconds(8.64e15))};
-    auto decoded = decodeTimeline(toJson(timeline));
+    auto answer = parseLine(resultAnswerLine("a", timeline));
+    ASSERT_TRUE(answer);
+    EXPECT_EQ((*answer)["id"], "a");
+    EXPECT_EQ((*answer)["jsonrpc"], "2.0");
+    auto decoded = decodeTimeline((*answer)["result"]);
     ASSERT_TRUE(decoded);
+    ASSERT_EQ(decoded->entries.size(), 2u);
+    EXPECT_FALSE(decoded->entries[1].content);
+    EXPECT_FALSE(decoded->entries[1].view);
     EXPECT_EQ(decoded->entries[0].date, timeline.entries[0].date);
     EXPECT_EQ(*decoded->entries[0].content, *timeline.entries[0].content);
     EXPECT_EQ(*decoded->entries[0].view, *timeline.entries[0].view);
@@ -55,7 +63,7 @@ TEST(Protocol, DecodesATimelineAndSortsItsEntries) {
     EXPECT_FALSE(timeline->entries[0].content);
     EXPECT_EQ(timeline->entries[1].date, Date::fromMilliseconds(2000.5));
     ASSERT_TRUE(timeline->entries[1].view);
-    EXPECT_EQ((*timeline->entries[1].content)["a"], 1);
+    EXPECT_EQ(json::parse(*timeline->entries[1].content)["a"], 1);
     EXPECT_EQ(timeline->policy.kind, TimelineReloadPolicy::Kind::after);
     EXPECT_EQ(timeline->policy.date, Date::fromMilliseconds(86400000));
 }
