@@ -1,5 +1,6 @@
 """Shared pieces of the end-to-end tests: a private session bus, temporary home directories,
 the widget host and its control tool, waiting for conditions, and the logs printed on failure."""
+import atexit
 import json
 import os
 import shutil
@@ -13,11 +14,16 @@ import unittest
 BUS_MARK = "WIDGET_HOST_E2E_PRIVATE_BUS"
 
 
-def run_on_private_bus():
-    """Re-runs this script inside a session bus of its own: the tests own well-known names."""
-    if os.environ.get(BUS_MARK) == "1":
+def run_on_private_bus(mark=BUS_MARK):
+    """Re-runs this script inside a session bus of its own: the tests own well-known names. The
+    bus's services (the accessibility bus above all) get a runtime directory of their own too, since
+    an accessibility bus left over from an earlier test removes its socket on its way out."""
+    if os.environ.get(mark) == "1":
+        runtime = os.environ.get("XDG_RUNTIME_DIR", "")
+        if os.path.basename(runtime).startswith("widget-host-bus-"):
+            atexit.register(shutil.rmtree, runtime, True)
         return
-    env = dict(os.environ, **{BUS_MARK: "1"})
+    env = dict(os.environ, **{mark: "1", "XDG_RUNTIME_DIR": tempfile.mkdtemp(prefix="widget-host-bus-")})
     os.execvpe("dbus-run-session", ["dbus-run-session", "--", sys.executable] + sys.argv, env)
 
 
