@@ -195,13 +195,14 @@ int main(int argc, char** argv) {
             auto moved = host.move(id, {p.x, p.y}, MoveOrigin::user);
             if (auto* failure = std::get_if<HostError>(&moved)) log(LogLevel::warning, failure->message);
         };
-        screen = std::make_unique<widgethost::desktop::DesktopScreen>(display, options.appearance, std::move(handlers));
+        screen = std::make_unique<widgethost::desktop::DesktopScreen>(display, options.appearance, std::move(handlers),
+                                                                       options.renderingMode);
         auto* s = screen.get();
         host.setScreen(WidgetScreen{
             [s](const PlacedWidget& placed, const std::string& title, const platform::views::WidgetView* view,
-                const platform::views::WidgetLayoutInfo*) {
+                const platform::views::WidgetLayoutInfo* layout) {
                 auto position = placed.position.value_or(WidgetPosition{});
-                s->show(placed.id, placed.family, {position.x, position.y}, title, view);
+                s->show(placed.id, placed.family, {position.x, position.y}, title, view, layout);
             },
             [s](const std::string& id) { s->remove(id); },
             [s](const std::string& id, WidgetPosition position) {

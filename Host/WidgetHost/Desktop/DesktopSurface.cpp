@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
@@ -58,26 +57,6 @@ void installStyle(GdkScreen* screen) {
     g_object_unref(provider);
 }
 
-// The colour just inside the widget's top edge: what fills the corners of a square window where
-// nothing composites transparency.
-RGBA backgroundColour(const WidgetView& view, platform::WidgetFamily family, Appearance appearance) {
-    auto size = platform::views::widgetSize(family);
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1);
-    cairo_t* cr = cairo_create(surface);
-    cairo_translate(cr, -std::floor(size.width / 2), -3);
-    platform::views::paint(cr, view, {family, 1, appearance, Date{}});
-    cairo_destroy(cr);
-    cairo_surface_flush(surface);
-    const unsigned char* data = cairo_image_surface_get_data(surface);
-    std::uint32_t pixel = 0;
-    std::memcpy(&pixel, data, sizeof pixel);
-    cairo_surface_destroy(surface);
-    double alpha = ((pixel >> 24) & 0xff) / 255.0;
-    if (alpha <= 0) return {1, 1, 1, 1};
-    auto channel = [&](int shift) { return std::min(1.0, ((pixel >> shift) & 0xff) / 255.0 / alpha); };
-    return {channel(16), channel(8), channel(0), 1};
-}
-
 // While the button is held, wlroots compositors (Sway) give pointer positions relative to where the
 // surface was at the press, KWin relative to where it is now. X11 drags go to the window manager.
 detail::PointerFrame layerShellPointerFrame() {
@@ -104,9 +83,9 @@ struct DesktopSurface::State {
     GtkWidget* fixed = nullptr;
 
     std::optional<WidgetView> view;
-    std::optional<platform::views::Layout> drawn;  // what the window paints
-    std::optional<WidgetLayoutInfo> layout;        // the same, as the host sees it
-    Date layoutTime{};
+    std::optional<WidgetLayoutInfo> layout;        // the placed layout handed in: buttons, link
+    std::optional<platform::views::Layout> drawn;  // what the window paints: that layout, its timers moved on
+    std::vector<detail::ReadableText> readable;    // of the view, for the accessible text
     std::string accessibleText;
     std::vector<detail::AccessibleButton> exposed;  // one GTK button each, in the same order
     std::vector<GtkWidget*> buttons;
@@ -122,14 +101,13 @@ struct DesktopSurface::State {
     gulong monitorsChanged = 0;
     guint reopenSource = 0;  // brings back a layer surface the compositor closed
 
-    // The square window's corner fill, kept for the view and appearance it was taken from.
-    const platform::views::View* cornerView = nullptr;
-    Appearance cornerAppearance = Appearance::light;
-    RGBA cornerColour;
-
     bool layerShell() const { return settings.display == DisplayKind::waylandLayerShell; }
 
-    void relayout();
+    void showLayout(WidgetLayoutInfo next);
+    void layOutAgain();
+    void advance();
+    void updateAccessibleText(Date at);
+    void queueDraw(const std::vector<platform::views::Rect>& frames);
     void syncButtons();
     void updateTicking();
     void reportPosition();
@@ -137,7 +115,7 @@ struct DesktopSurface::State {
     SurfacePosition placeAt(SurfacePosition wanted);
     void keepOnOutputs();
     bool transparent() const;
-    RGBA squareFill();
+    RGBA squareFill() const;
     PressTarget targetAt(double x, double y) const;
     // The surface's origin in the frame the pointer's surface coordinates are given in: the root
     // window's on X11, the output's (the margins) on Wayland, where nothing tells where a surface is.
@@ -175,20 +153,17 @@ bool DesktopSurface::State::transparent() const {
     return gdk_screen_is_composited(screen) && gtk_widget_get_visual(window) == gdk_screen_get_rgba_visual(screen);
 }
 
-RGBA DesktopSurface::State::squareFill() {
-    if (cornerView != &view->root() || cornerAppearance != settings.appearance) {
-        cornerView = &view->root();
-        cornerAppearance = settings.appearance;
-        cornerColour = backgroundColour(*view, settings.family, settings.appearance);
-    }
-    return cornerColour;
+// Where nothing composites transparency the window stays square: its corners take the widget's
+// background.
+RGBA DesktopSurface::State::squareFill() const {
+    return drawn->containerBackground.value_or(platform::views::defaultContainerBackground()).resolved(settings.appearance);
 }
 
 gboolean DesktopSurface::State::onDraw(GtkWidget*, cairo_t* cr, gpointer self) {
     auto* s = static_cast<State*>(self);
     cairo_save(cr);
     cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-    if (s->transparent() || !s->view) {
+    if (s->transparent() || !s->drawn) {
         cairo_set_source_rgba(cr, 0, 0, 0, 0);
     } else {
         RGBA fill = s->squareFill();
@@ -196,11 +171,11 @@ gboolean DesktopSurface::State::onDraw(GtkWidget*, cairo_t* cr, gpointer self) {
     }
     cairo_paint(cr);
     cairo_restore(cr);
-    if (!s->view) return TRUE;
+    if (!s->drawn) return TRUE;
 
     // GTK has set the monitor's scale as the surface's device scale, so one unit is one point here
     // and the painter's vectors and text come out sharp at any scale.
-    if (s->drawn) platform::views::paintLayout(cr, *s->drawn, s->settings.appearance);
+    platform::views::paintLayout(cr, *s->drawn, s->settings.appearance, s->settings.renderingMode);
 
     if (s->pressedRegion && s->layout && *s->pressedRegion < s->layout->buttons.size()) {
         const auto& frame = s->layout->buttons[*s->pressedRegion].frame;
@@ -216,35 +191,55 @@ gboolean DesktopSurface::State::onDraw(GtkWidget*, cairo_t* cr, gpointer self) {
 
 // Content ---------------------------------------------------------------------------------------
 
-void DesktopSurface::State::relayout() {
-    layoutTime = now();
-    platform::views::LayoutOptions options;
-    options.size = platform::views::widgetSize(settings.family);
-    options.contentMargin = platform::views::widgetContentMargin;
-    options.cornerRadius = platform::views::widgetCornerRadius;
-    options.now = layoutTime;
-    options.placedBoxes = platform::views::PlacedBoxes::skipped;  // drawn every second; nobody reads the tree
-    auto next = platform::views::layOut(view->root(), options, platform::views::pangoTextMeasurer());
-    // A ticking timer changes one text a second: only that text is painted again.
-    auto dirty = drawn ? detail::changedTexts(*drawn, next) : std::nullopt;
-    WidgetLayoutInfo info;
-    info.buttons = next.buttons;
-    info.widgetURL = next.widgetURL;
-    info.texts = next.texts;
-    info.hasLiveTimers = next.hasLiveTimers;
-    layout = std::move(info);
-    drawn = std::move(next);
-    std::string text = detail::accessibleText(detail::readableTexts(view->root(), layoutTime));
-    if (text != accessibleText) {
-        accessibleText = std::move(text);
-        atk_object_set_name(gtk_widget_get_accessible(area), accessibleText.c_str());
+// The window paints the layout it is handed; between entries it only moves live timer texts on,
+// which repaints their frames and nothing else.
+void DesktopSurface::State::showLayout(WidgetLayoutInfo next) {
+    platform::views::Layout placed = *next.placed;
+    Date at = now();
+    if (!platform::views::advanceLiveTimers(placed, at)) {
+        // A timer that changed its shape since it was laid out (from 9:59:59 to 10:00:00).
+        next = platform::views::layOut(*view, settings.family, at, platform::views::PlacedBoxes::skipped);
+        placed = *next.placed;
     }
+    auto dirty = drawn ? detail::changedTexts(*drawn, placed) : std::nullopt;
+    layout = std::move(next);
+    drawn = std::move(placed);
     syncButtons();
-    if (!dirty) {
-        gtk_widget_queue_draw(area);
+    updateAccessibleText(at);
+    if (dirty) queueDraw(*dirty);
+    else gtk_widget_queue_draw(area);
+}
+
+void DesktopSurface::State::layOutAgain() {
+    showLayout(platform::views::layOut(*view, settings.family, now(), platform::views::PlacedBoxes::skipped));
+}
+
+void DesktopSurface::State::advance() {
+    Date at = now();
+    auto frames = platform::views::advanceLiveTimers(*drawn, at);
+    if (!frames) {
+        layOutAgain();
         return;
     }
-    for (const auto& r : *dirty) {
+    if (frames->empty()) return;
+    for (auto& frame : *frames) {
+        // Glyphs may reach a little beyond their frame; a margin keeps their edges clean.
+        frame = {frame.x - 2, frame.y - 2, frame.width + 4, frame.height + 4};
+    }
+    queueDraw(*frames);
+    updateAccessibleText(at);
+}
+
+// The accessible text reads the live timers too, so it changes with them; nothing else is touched.
+void DesktopSurface::State::updateAccessibleText(Date at) {
+    std::string text = detail::accessibleText(readable, at);
+    if (text == accessibleText) return;
+    accessibleText = std::move(text);
+    atk_object_set_name(gtk_widget_get_accessible(area), accessibleText.c_str());
+}
+
+void DesktopSurface::State::queueDraw(const std::vector<platform::views::Rect>& frames) {
+    for (const auto& r : frames) {
         int x = static_cast<int>(std::floor(r.x));
         int y = static_cast<int>(std::floor(r.y));
         gtk_widget_queue_draw_area(area, x, y, static_cast<int>(std::ceil(r.x + r.width)) - x,
@@ -292,7 +287,7 @@ void DesktopSurface::State::updateTicking() {
 gboolean DesktopSurface::State::onTick(gpointer self) {
     auto* s = static_cast<State*>(self);
     s->tickSource = 0;
-    if (s->view) s->relayout();
+    if (s->drawn) s->advance();
     s->updateTicking();
     return G_SOURCE_REMOVE;
 }
@@ -301,7 +296,7 @@ gboolean DesktopSurface::State::onMap(GtkWidget*, GdkEvent*, gpointer self) {
     auto* s = static_cast<State*>(self);
     s->mapped = true;
     // What was shown while hidden may have missed seconds.
-    if (s->view) s->relayout();
+    if (s->drawn) s->advance();
     s->updateTicking();
     return FALSE;
 }
@@ -581,18 +576,21 @@ DesktopSurface::~DesktopSurface() {
     gtk_widget_destroy(s.window);
 }
 
-void DesktopSurface::show(std::optional<WidgetView> view) {
+void DesktopSurface::show(std::optional<WidgetView> view, std::optional<WidgetLayoutInfo> layout) {
     State& s = *state_;
     s.view = std::move(view);
     if (!s.view) {
         s.layout.reset();
         s.drawn.reset();
+        s.readable.clear();
         s.syncButtons();
         s.updateTicking();
         gtk_widget_hide(s.window);
         return;
     }
-    s.relayout();
+    s.readable = detail::readableTexts(s.view->root());
+    if (layout && layout->placed) s.showLayout(std::move(*layout));
+    else s.layOutAgain();
     if (!gtk_widget_get_visible(s.window)) gtk_widget_show(s.window);
     s.updateTicking();
 }

@@ -27,6 +27,7 @@ struct SurfaceSettings {
     platform::WidgetFamily family = platform::WidgetFamily::systemSmall;
     SurfacePosition position;
     platform::views::Appearance appearance = platform::views::Appearance::light;
+    platform::WidgetRenderingMode renderingMode = platform::WidgetRenderingMode::fullColor;
     std::string title;  // the window's title, which names the widget to window lists and screen readers
     std::string role;   // the X11 window role, which tells the host's windows apart (the widget's id)
 };
@@ -46,8 +47,10 @@ public:
     DesktopSurface& operator=(const DesktopSurface&) = delete;
     ~DesktopSurface();
 
-    /// Shows `view` (the window appears with the first one); nothing hides the window.
-    void show(std::optional<platform::views::WidgetView> view);
+    /// Shows `view` as laid out in `layout` for the widget's family (the window appears with the first
+    /// one); without a layout the window lays the view out itself. Nothing hides the window.
+    void show(std::optional<platform::views::WidgetView> view,
+              std::optional<platform::views::WidgetLayoutInfo> layout = std::nullopt);
     void setAppearance(platform::views::Appearance appearance);
     /// Moves the widget as near `position` as keeps it mostly on an output; returns where it went.
     SurfacePosition moveTo(SurfacePosition position);
