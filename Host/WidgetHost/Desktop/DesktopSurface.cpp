@@ -1,6 +1,7 @@
 #include "Host/WidgetHost/Desktop/DesktopSurface.hpp"
 
 #include <gdk/gdkwayland.h>
+#include <gdk/gdkx.h>
 #include <gtk-layer-shell.h>
 #include <gtk/gtk.h>
 #include <wayland-client.h>
@@ -538,6 +539,14 @@ DesktopSurface::DesktopSurface(SurfaceSettings settings, SurfaceCallbacks callba
         gtk_window_set_focus_on_map(window, FALSE);
         gtk_window_move(window, s.position.x, s.position.y);
         g_signal_connect(s.window, "configure-event", G_CALLBACK(State::onConfigure), &s);
+        // A widget draws once a second at most and nothing animates it, so it does without the
+        // window manager's frame timing, which GDK asks the X server about every frame where no
+        // window manager answers.
+        g_signal_connect(s.window, "realize", G_CALLBACK(+[](GtkWidget* widget, gpointer) {
+                             if (GdkWindow* w = gtk_widget_get_window(widget); w && GDK_IS_X11_WINDOW(w))
+                                 gdk_x11_window_set_frame_sync_enabled(w, FALSE);
+                         }),
+                         nullptr);
     }
 
     GtkWidget* overlay = gtk_overlay_new();

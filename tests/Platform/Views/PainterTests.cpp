@@ -152,6 +152,18 @@ TEST(Painter, APartialRepaintMatchesTheWholePictureInsideTheClip) {
     cairo_surface_destroy(whole);
 }
 
+// The screen may still paint the layout a second moved on from: that one must stay as it was.
+TEST(Painter, ASecondMovesTheTimersOfANewLayoutAndLeavesTheShownOneAlone) {
+    auto shown = layOut(widget(), WidgetFamily::systemSmall, start.addingSeconds(3725), PlacedBoxes::skipped);
+    auto moved = advanceLiveTimers(shown, start.addingSeconds(3726));
+    ASSERT_TRUE(moved);
+    EXPECT_EQ(moved->texts, layOut(widget(), WidgetFamily::systemSmall, start.addingSeconds(3726), PlacedBoxes::skipped).texts);
+    EXPECT_EQ(shown.texts, (std::vector<std::string>{"Offline", "1:02:05", "Stop"}));
+    EXPECT_EQ(shown.placed->texts, shown.texts);
+    EXPECT_NE(moved->placed, shown.placed);
+    EXPECT_FALSE(advanceLiveTimers(shown, start.addingSeconds(36000)));  // 10:00:00 is wider
+}
+
 TEST(Painter, LayoutInfoListsButtonsTextsAndLink) {
     auto info = layOut(widget(), WidgetFamily::systemSmall, start.addingSeconds(3725));
     ASSERT_EQ(info.buttons.size(), 1u);
