@@ -97,7 +97,7 @@ struct DesktopSurface::State {
 
     SurfacePosition position;
     bool mapped = false;
-    guint tickSource = 0;
+    bool ticking = false;
     guint settleSource = 0;  // reports a position the widget had to take
     gulong monitorsChanged = 0;
     guint reopenSource = 0;  // brings back a layer surface the compositor closed
@@ -137,7 +137,7 @@ struct DesktopSurface::State {
     static gboolean onMap(GtkWidget*, GdkEvent*, gpointer self);
     static gboolean onUnmap(GtkWidget*, GdkEvent*, gpointer self);
     static gboolean onConfigure(GtkWidget*, GdkEventConfigure*, gpointer self);
-    static gboolean onTick(gpointer self);
+    static gboolean onTick(gpointer);
     static gboolean onSettled(gpointer self);
     static void onMonitorsChanged(GdkScreen*, gpointer self);
     static gboolean onDelete(GtkWidget*, GdkEvent*, gpointer self);
@@ -276,20 +276,35 @@ void DesktopSurface::State::syncButtons() {
     }
 }
 
+// Every ticking window moves on in one wake-up a second, so that their repaints share the main
+// loop's turns too.
+namespace {
+std::vector<DesktopSurface::State*> tickingSurfaces;
+guint tickSource = 0;
+}  // namespace
+
 void DesktopSurface::State::updateTicking() {
     bool wanted = mapped && layout && layout->hasLiveTimers;
-    if (!wanted) {
-        if (tickSource) g_source_remove(std::exchange(tickSource, 0));
+    if (wanted == ticking) return;
+    ticking = wanted;
+    if (wanted) {
+        tickingSurfaces.push_back(this);
+        if (!tickSource) tickSource = g_timeout_add(detail::millisecondsToNextSecond(now()), onTick, nullptr);
         return;
     }
-    if (!tickSource) tickSource = g_timeout_add(detail::millisecondsToNextSecond(now()), onTick, this);
+    std::erase(tickingSurfaces, this);
+    if (tickingSurfaces.empty() && tickSource) g_source_remove(std::exchange(tickSource, 0));
 }
 
-gboolean DesktopSurface::State::onTick(gpointer self) {
-    auto* s = static_cast<State*>(self);
-    s->tickSource = 0;
-    if (s->drawn) s->advance();
-    s->updateTicking();
+gboolean DesktopSurface::State::onTick(gpointer) {
+    tickSource = 0;
+    // Moving on may lay a window out again and change whether it ticks: go through a copy.
+    for (State* s : std::vector(tickingSurfaces)) {
+        if (std::find(tickingSurfaces.begin(), tickingSurfaces.end(), s) == tickingSurfaces.end()) continue;
+        s->advance();
+        s->updateTicking();
+    }
+    if (!tickingSurfaces.empty() && !tickSource) tickSource = g_timeout_add(detail::millisecondsToNextSecond(now()), onTick, nullptr);
     return G_SOURCE_REMOVE;
 }
 
@@ -578,7 +593,8 @@ DesktopSurface::DesktopSurface(SurfaceSettings settings, SurfaceCallbacks callba
 
 DesktopSurface::~DesktopSurface() {
     State& s = *state_;
-    if (s.tickSource) g_source_remove(s.tickSource);
+    s.mapped = false;
+    s.updateTicking();
     if (s.settleSource) g_source_remove(s.settleSource);
     if (s.reopenSource) g_source_remove(s.reopenSource);
     g_signal_handler_disconnect(gtk_widget_get_screen(s.window), s.monitorsChanged);
