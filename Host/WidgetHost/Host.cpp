@@ -209,6 +209,7 @@ void Host::placeholderArrived(const std::string& id, const RpcOutcome& outcome) 
     }
     widget->entries = {std::move(*entry)};
     widget->views = std::move(views);
+    widget->shownIndex.reset();
     draw(*widget);
 }
 

@@ -159,11 +159,14 @@ std::vector<WidgetDetails> Host::list() const {
             const auto& view = widget->views[*widget->shownIndex];
             if (view && widget->layout) {
                 // Live timers read as of now, as they would on screen; other texts as laid out.
-                details.texts = widget->layout->hasLiveTimers
-                                    ? platform::views::layOut(*view, widget->placed.family, now,
-                                                              platform::views::PlacedBoxes::skipped)
-                                          .texts
-                                    : widget->layout->texts;
+                details.texts = widget->layout->texts;
+                if (widget->layout->hasLiveTimers) {
+                    auto moved = platform::views::advanceLiveTimers(*widget->layout, now);
+                    details.texts = moved ? moved->texts
+                                          : platform::views::layOut(*view, widget->placed.family, now,
+                                                                    platform::views::PlacedBoxes::skipped)
+                                                .texts;
+                }
                 for (const auto& button : widget->layout->buttons)
                     details.buttons.push_back(
                         {button.accessibilityLabel, button.enabled, button.intent.type, button.frame});

@@ -14,11 +14,15 @@ using platform::Date;
 void Host::draw(WidgetSlot& widget) {
     Date now = timers_->now();
     auto index = entryShownAt(widget.entries, now);
+    bool sameEntry = index && index == widget.shownIndex && widget.layout;
     widget.shownIndex = index;
     const auto* view = index && widget.views[*index] ? &*widget.views[*index] : nullptr;
-    // Laid out once here; the screen paints this layout, and presses and listings read it.
-    widget.layout = view ? std::optional(platform::views::layOut(*view, widget.placed.family, now, skipped))
-                         : std::nullopt;
+    // Laid out once per entry here; the screen paints this layout, and presses and listings read
+    // it. A second passing only moves its live timers on.
+    auto moved = view && sameEntry ? platform::views::advanceLiveTimers(*widget.layout, now) : std::nullopt;
+    if (moved) widget.layout = std::move(moved);
+    else if (view) widget.layout = platform::views::layOut(*view, widget.placed.family, now, skipped);
+    else widget.layout.reset();
     screen_.show(widget.placed, titleOf(widget), view, widget.layout ? &*widget.layout : nullptr);
     bool ticks = screen_.liveTimers == WidgetScreen::LiveTimers::host && widget.layout && widget.layout->hasLiveTimers;
     scheduler_.showing(widget.placed.id, widget.entries, ticks);

@@ -22,17 +22,23 @@ void WidgetScheduler::answerRefused(const std::string& id) {
     widgets_[id].reload = timers_.after(retryDelay, [this, id] { actions_.reload(id); });
 }
 
+// A press waits for the reload its application requests: the first request of a burst must not
+// wait for the ones that might follow.
 void WidgetScheduler::requestReload(const std::string& id) {
-    widgets_[id].reloadPending = true;
-    if (!coalesce_) coalesce_ = timers_.after(coalesceWindow, [this] { reloadPending(); });
+    auto& slot = widgets_[id];
+    if (slot.coalesce) {
+        slot.reloadPending = true;
+        return;
+    }
+    slot.coalesce = timers_.after(coalesceWindow, [this, id] { coalesceWindowEnded(id); });
+    actions_.reload(id);
 }
 
-void WidgetScheduler::reloadPending() {
-    coalesce_.reset();
-    std::vector<std::string> due;
-    for (auto& [id, slot] : widgets_)
-        if (std::exchange(slot.reloadPending, false)) due.push_back(id);
-    for (const auto& id : due) actions_.reload(id);
+void WidgetScheduler::coalesceWindowEnded(const std::string& id) {
+    auto it = widgets_.find(id);
+    if (it == widgets_.end()) return;
+    it->second.coalesce.reset();
+    if (std::exchange(it->second.reloadPending, false)) requestReload(id);
 }
 
 void WidgetScheduler::showing(const std::string& id, const std::vector<EncodedEntry>& entries, bool liveTimers) {

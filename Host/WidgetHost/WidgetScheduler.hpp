@@ -26,7 +26,8 @@ public:
     static constexpr double minimumReloadSeconds = 5;
     /// After a malformed or refused answer the widget is asked again this much later.
     static constexpr std::chrono::seconds retryDelay{30};
-    /// Reload requests that arrive within this window are answered by one timeline request per widget.
+    /// A widget's first reload request goes out at once; the ones that follow within this window are
+    /// answered by one more timeline request when it ends.
     static constexpr std::chrono::milliseconds coalesceWindow{20};
     /// Ticks land this long after the whole second, so that a timer text turns over with the second.
     static constexpr double tickOffsetMilliseconds = 5;
@@ -38,7 +39,8 @@ public:
     void timelineArrived(const std::string& id, const EncodedTimeline& timeline);
     /// The answer was refused or malformed: ask again after `retryDelay`.
     void answerRefused(const std::string& id);
-    /// A reload was requested; requests within `coalesceWindow` become one.
+    /// A reload was requested: now, unless one went out less than `coalesceWindow` ago; requests
+    /// within that window become one at its end.
     void requestReload(const std::string& id);
     /// The widget shows one of `entries` (sorted by date): redraw when the next one comes due, and
     /// each second while `liveTimers`.
@@ -52,18 +54,18 @@ private:
     struct Slot {
         TimerHandle reload;
         TimerHandle entry;
+        TimerHandle coalesce;  // open while reload requests are merged
         bool reloadPending = false;
         bool liveTimers = false;
     };
 
-    void reloadPending();
+    void coalesceWindowEnded(const std::string& id);
     void armTicker();
     void tick();
 
     Timers& timers_;
     Actions actions_;
     std::map<std::string, Slot> widgets_;
-    TimerHandle coalesce_;
     TimerHandle ticker_;
 };
 

@@ -576,6 +576,8 @@ private:
             box(depth, "Text", frame, [&] { return std::string(quoted(item.text) + " " + describe(font) + " " + describe(env.foreground) + lineDetails(env, m) + leafFlags(env) + a11y()); });
             emit(env, draw::Text{frame, item.text, font, env.foreground, m.lines, env.textAlignment, p.width});
             out_.texts.push_back(item.text);
+            if (const auto* timer = std::get_if<nodes::TimerText>(&item.node->value))
+                out_.liveTimers.push_back({out_.commands.size() - 1, out_.texts.size() - 1, timer->from});
             return;
         }
         case Kind::label: {
@@ -708,6 +710,39 @@ private:
 
 Layout layOut(const View& root, const LayoutOptions& options, const TextMeasurer& measurer) {
     return Engine(options, measurer).run(root);
+}
+
+namespace {
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Digits of one width may change in place; any other change may move what is around the text.
+bool sameShape(const std::string& before, const std::string& after, const Font& font) {
+    if (!font.monospacedDigit || before.size() != after.size()) return false;
+    for (std::size_t i = 0; i < before.size(); ++i)
+        if (before[i] != after[i] && !(isDigit(before[i]) && isDigit(after[i]))) return false;
+    return true;
+}
+
+}  // namespace
+
+std::optional<std::vector<Rect>> advanceLiveTimers(Layout& layout, Date now) {
+    std::vector<std::pair<const LiveTimer*, std::string>> changes;
+    for (const auto& timer : layout.liveTimers) {
+        const auto& command = std::get<draw::Text>(layout.commands[timer.command]);
+        std::string text = timerText(timer.from, now);
+        if (text == command.text) continue;
+        if (!sameShape(command.text, text, command.font)) return std::nullopt;
+        changes.emplace_back(&timer, std::move(text));
+    }
+    std::vector<Rect> frames;
+    for (auto& [timer, text] : changes) {
+        auto& command = std::get<draw::Text>(layout.commands[timer->command]);
+        layout.texts[timer->text] = text;
+        command.text = std::move(text);
+        frames.push_back(command.frame);
+    }
+    return frames;
 }
 
 std::string dump(const Layout& layout) {

@@ -65,6 +65,13 @@ struct LayoutOptions {
     PlacedBoxes placedBoxes = PlacedBoxes::recorded;
 };
 
+/// A live timer text among the draw commands, so that a second can pass without laying out again.
+struct LiveTimer {
+    std::size_t command = 0;  // a `draw::Text` in `commands`
+    std::size_t text = 0;     // its entry in `texts`
+    Date from;
+};
+
 struct Layout {
     Size size;
     Rect contentFrame;
@@ -76,10 +83,16 @@ struct Layout {
     std::vector<ButtonRegion> buttons;
     std::vector<std::string> texts;
     bool hasLiveTimers = false;
+    std::vector<LiveTimer> liveTimers;  // in painting order
 };
 
 /// Lays a view tree out in a widget of `options.size`.
 Layout layOut(const View& root, const LayoutOptions& options, const TextMeasurer& measurer);
+
+/// Moves the live timer texts of `layout` on to `now` without laying it out again, and returns the
+/// frames of the texts that changed. A text keeps its shape only when nothing but digits of one width
+/// change; otherwise `layout` stays as it is and the answer is nothing: lay the view out again.
+std::optional<std::vector<Rect>> advanceLiveTimers(Layout& layout, Date now);
 
 /// The placed tree as indented text, one box per line, with frames in points.
 std::string dump(const Layout& layout);

@@ -67,7 +67,18 @@ void paintLayout(cairo_t* cr, const Layout& layout, Appearance appearance, Widge
     setSource(cr, layout.containerBackground.value_or(defaultContainerBackground()).resolved(appearance));
     cairo_fill(cr);
     CommandPainter painter{cr, appearance, mode == WidgetRenderingMode::accented};
-    for (const auto& command : layout.commands) std::visit(painter, command);
+    // A window repaints a ticking timer's frame only: what lies outside the clip is not drawn at all,
+    // which spares shaping and rasterising texts that would be thrown away.
+    double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+    cairo_clip_extents(cr, &x1, &y1, &x2, &y2);
+    for (const auto& command : layout.commands) {
+        const Rect& f = std::visit([](const auto& c) -> const Rect& { return c.frame; }, command);
+        // Glyphs and strokes may reach a little beyond their frames.
+        constexpr double overhang = 2;
+        if (f.x - overhang >= x2 || f.y - overhang >= y2 || f.x + f.width + overhang <= x1 || f.y + f.height + overhang <= y1)
+            continue;
+        std::visit(painter, command);
+    }
     cairo_restore(cr);
 }
 

@@ -14,7 +14,8 @@ constexpr const char* systemFamily = "Inter";
 constexpr const char* roundedFamily = "Quicksand";
 // Unwrapped texts still get a width, so that a line limit can ellipsize them.
 constexpr double unwrappedWidth = 100000;
-constexpr std::size_t cacheLimit = 4096;
+// Shaped texts are kept in two generations of this many: see `Engine::layout`.
+constexpr std::size_t generationSize = 256;
 
 int pangoUnits(double points) { return static_cast<int>(std::lround(points * PANGO_SCALE)); }
 double points(int units) { return static_cast<double>(units) / PANGO_SCALE; }
@@ -191,6 +192,8 @@ public:
         cairo_restore(cr);
     }
 
+    std::size_t kept() const { return recent_.size() + older_.size(); }
+
     std::vector<std::string> missingFonts() {
         std::vector<std::string> missing;
         for (const char* family : {systemFamily, roundedFamily}) {
@@ -221,13 +224,29 @@ private:
     PangoFontMap* map_ = nullptr;
     PangoContext* context_ = nullptr;
     TextMeasurer measurer_;
-    std::unordered_map<LayoutKey, CachedLayout, LayoutKeyHash> layouts_;
+    using Layouts = std::unordered_map<LayoutKey, CachedLayout, LayoutKeyHash>;
+    Layouts recent_;  // used since the last turn
+    Layouts older_;   // used in the generation before
     std::unordered_map<FontKey, double, FontKeyHash> lineHeights_;
     std::unordered_map<FontKey, double, FontKeyHash> digitCells_;
 
+    static void release(Layouts& layouts) {
+        for (auto& [key, cached] : layouts) g_object_unref(cached.layout);
+        layouts.clear();
+    }
+
     void clear() {
-        for (auto& [key, cached] : layouts_) g_object_unref(cached.layout);
-        layouts_.clear();
+        release(recent_);
+        release(older_);
+    }
+
+    // What was not used for a whole generation goes. A live timer shapes a new text every second;
+    // those go after two generations, while the widget's other texts stay.
+    void turnWhenFull() {
+        if (recent_.size() < generationSize) return;
+        release(older_);
+        older_ = std::move(recent_);
+        recent_ = Layouts{};
     }
 
     static PangoFontDescription* description(const Font& font) {
@@ -242,8 +261,11 @@ private:
                                TextAlignment alignment) {
         LayoutKey key{shownText(text), keyOf(font), std::isfinite(maxWidth) ? pangoUnits(std::max(0.0, maxWidth)) : -1,
                       maxLines, alignment};
-        if (auto it = layouts_.find(key); it != layouts_.end()) return it->second;
-        if (layouts_.size() >= cacheLimit) clear();
+        if (auto it = recent_.find(key); it != recent_.end()) return it->second;
+        if (auto node = older_.extract(key)) {
+            turnWhenFull();
+            return recent_.insert(std::move(node)).position->second;
+        }
 
         PangoLayout* layout = pango_layout_new(context_);
         pango_layout_set_text(layout, key.text.data(), static_cast<int>(key.text.size()));
@@ -287,7 +309,8 @@ private:
             std::size_t shown = last ? static_cast<std::size_t>(last->start_index + last->length) : key.text.size();
             m.truncated = shown < withoutTrailingSeparators(key.text);
         }
-        auto [it, inserted] = layouts_.emplace(std::move(key), CachedLayout{layout, m});
+        turnWhenFull();
+        auto [it, inserted] = recent_.emplace(std::move(key), CachedLayout{layout, m});
         return it->second;
     }
 
@@ -332,6 +355,8 @@ Engine& engine() {
 const TextMeasurer& pangoTextMeasurer() { return engine().measurer(); }
 
 void drawText(cairo_t* cr, const draw::Text& text, RGBA color) { engine().draw(cr, text, color); }
+
+std::size_t keptTextLayouts() { return engine().kept(); }
 
 std::vector<std::string> missingFonts() { return engine().missingFonts(); }
 

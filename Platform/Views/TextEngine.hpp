@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,9 @@ const TextMeasurer& pangoTextMeasurer();
 
 /// Draws a laid-out text in `color`, exactly as it was measured.
 void drawText(cairo_t* cr, const draw::Text& text, RGBA color);
+
+/// How many shaped texts the calling thread keeps for reuse: bounded, however many were measured.
+std::size_t keptTextLayouts();
 
 /// The fonts the views need that fontconfig does not really provide (it silently falls back to
 /// another family), as `font "Inter"` or `a CJK font`; empty when all are there.

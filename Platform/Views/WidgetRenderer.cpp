@@ -112,6 +112,16 @@ WidgetLayoutInfo layOut(const WidgetView& view, WidgetFamily family, Date now, P
     return info;
 }
 
+std::optional<WidgetLayoutInfo> advanceLiveTimers(const WidgetLayoutInfo& layout, Date now) {
+    if (!layout.placed) return std::nullopt;
+    Layout placed = *layout.placed;
+    if (!advanceLiveTimers(placed, now)) return std::nullopt;
+    WidgetLayoutInfo info = layout;
+    info.texts = placed.texts;
+    info.placed = std::make_shared<const Layout>(std::move(placed));
+    return info;
+}
+
 bool paint(cairo_t* cr, const WidgetLayoutInfo& layout, double scale, Appearance appearance, WidgetRenderingMode mode) {
     if (!cr || cairo_status(cr) != CAIRO_STATUS_SUCCESS || !usableScale(scale) || !layout.placed) return false;
     cairo_save(cr);

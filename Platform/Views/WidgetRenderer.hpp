@@ -67,6 +67,10 @@ private:
 WidgetLayoutInfo layOut(const WidgetView& view, WidgetFamily family, Date now,
                         PlacedBoxes placedBoxes = PlacedBoxes::recorded);
 
+/// The same layout with its live timer texts as of `now`, without laying the view out again;
+/// nothing when a timer changed its shape and the view has to be laid out again.
+std::optional<WidgetLayoutInfo> advanceLiveTimers(const WidgetLayoutInfo& layout, Date now);
+
 /// The widget as a PNG image of `widgetSize(family) × scale` pixels, with transparent corners.
 /// Nothing when the image cannot be made.
 std::optional<std::string> renderPng(const WidgetView& view, const RenderOptions& options);

@@ -4,6 +4,8 @@
 #include <cairo.h>
 #include <nlohmann/json.hpp>
 
+#include "Platform/Views/Layout.hpp"
+#include "Platform/Views/Painter.hpp"
 #include "Platform/Views/ViewJson.hpp"
 #include "Platform/Views/WidgetRenderer.hpp"
 #include "Widget/Views/TimerWidgetView.hpp"
@@ -107,6 +109,36 @@ void BM_LayOutAndPaintLongText(benchmark::State& state) {
     state.counters["textBytes"] = static_cast<double>(text.size());
 }
 BENCHMARK(BM_LayOutAndPaintLongText)->Arg(100)->Arg(2'400'000)->Unit(benchmark::kMicrosecond);
+
+// What a desktop window does each second: move the timer texts of the layout it shows on, and
+// repaint their frames only.
+void BM_TickMediumAtScale2(benchmark::State& state) {
+    auto view = *views::WidgetView::fromJson(
+        views::toJson(TimerWidgetView{mediumEntry()}.body({platform::WidgetFamily::systemMedium, {}})));
+    views::Layout drawn = *views::layOut(view, platform::WidgetFamily::systemMedium, now, views::PlacedBoxes::skipped).placed;
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 728, 340);
+    cairo_t* cr = cairo_create(surface);
+    cairo_scale(cr, 2, 2);
+    views::paintLayout(cr, drawn, views::Appearance::dark);  // warm, as the window's first picture
+    double second = 0;
+    for (auto _ : state) {
+        auto at = now.addingSeconds(++second);
+        auto frames = views::advanceLiveTimers(drawn, at);
+        if (!frames) {
+            drawn = *views::layOut(view, platform::WidgetFamily::systemMedium, at, views::PlacedBoxes::skipped).placed;
+            frames = std::vector<views::Rect>{{0, 0, drawn.size.width, drawn.size.height}};
+        }
+        cairo_save(cr);
+        for (const auto& f : *frames) cairo_rectangle(cr, f.x - 2, f.y - 2, f.width + 4, f.height + 4);
+        cairo_clip(cr);
+        views::paintLayout(cr, drawn, views::Appearance::dark);
+        cairo_restore(cr);
+        cairo_surface_flush(surface);
+    }
+    cairo_destroy(cr);
+    cairo_surface_destroy(surface);
+}
+BENCHMARK(BM_TickMediumAtScale2)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -8,16 +8,18 @@
 
 namespace widgethost::desktop {
 
-DesktopScreen::DesktopScreen(DisplayKind display, platform::views::Appearance appearance, ScreenHandlers handlers)
-    : display_(display), appearance_(appearance), handlers_(std::move(handlers)) {}
+DesktopScreen::DesktopScreen(DisplayKind display, platform::views::Appearance appearance, ScreenHandlers handlers,
+                             platform::WidgetRenderingMode renderingMode)
+    : display_(display), appearance_(appearance), handlers_(std::move(handlers)), renderingMode_(renderingMode) {}
 
 void DesktopScreen::show(const std::string& id, platform::WidgetFamily family, SurfacePosition position,
-                         const std::string& title, const platform::views::WidgetView* view) {
+                         const std::string& title, const platform::views::WidgetView* view,
+                         const platform::views::WidgetLayoutInfo* layout) {
     auto it = surfaces_.find(id);
     if (it == surfaces_.end()) {
         // A widget that never showed anything gets no window yet.
         if (!view) return;
-        SurfaceSettings settings{display_, windowManagement(), family, position, appearance_, title, id};
+        SurfaceSettings settings{display_, windowManagement(), family, position, appearance_, renderingMode_, title, id};
         SurfaceCallbacks callbacks;
         callbacks.activated = [this, id](const PressTarget& target) {
             if (handlers_.activated) handlers_.activated(id, target);
@@ -34,7 +36,7 @@ void DesktopScreen::show(const std::string& id, platform::WidgetFamily family, S
         };
         it = surfaces_.emplace(id, std::make_unique<DesktopSurface>(std::move(settings), std::move(callbacks))).first;
     }
-    it->second->show(view ? std::optional(*view) : std::nullopt);
+    it->second->show(view ? std::optional(*view) : std::nullopt, layout ? std::optional(*layout) : std::nullopt);
 }
 
 WindowManagement DesktopScreen::windowManagement() {

@@ -24,11 +24,13 @@ struct ScreenHandlers {
 
 class DesktopScreen {
 public:
-    DesktopScreen(DisplayKind display, platform::views::Appearance appearance, ScreenHandlers handlers);
+    DesktopScreen(DisplayKind display, platform::views::Appearance appearance, ScreenHandlers handlers,
+                  platform::WidgetRenderingMode renderingMode = platform::WidgetRenderingMode::fullColor);
 
-    /// Shows a widget's view, making its window the first time; a null view hides the window.
+    /// Shows a widget's view as laid out in `layout`, making its window the first time; a null view
+    /// hides the window.
     void show(const std::string& id, platform::WidgetFamily family, SurfacePosition position, const std::string& title,
-              const platform::views::WidgetView* view);
+              const platform::views::WidgetView* view, const platform::views::WidgetLayoutInfo* layout = nullptr);
     void remove(const std::string& id);
     /// Returns where the widget went: its window keeps it on an output.
     SurfacePosition move(const std::string& id, SurfacePosition position);
@@ -43,6 +45,7 @@ private:
     std::optional<WindowManagement> windowManagement_;  // read from the window manager with the first window
     platform::views::Appearance appearance_;
     ScreenHandlers handlers_;
+    platform::WidgetRenderingMode renderingMode_;
     std::map<std::string, std::unique_ptr<DesktopSurface>> surfaces_;
 };
 

@@ -1,6 +1,7 @@
 #include "Host/WidgetHost/Desktop/DesktopSurface.hpp"
 
 #include <gdk/gdkwayland.h>
+#include <gdk/gdkx.h>
 #include <gtk-layer-shell.h>
 #include <gtk/gtk.h>
 #include <wayland-client.h>
@@ -8,7 +9,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
@@ -62,26 +62,6 @@ void installStyle(GdkScreen* screen) {
     g_object_unref(provider);
 }
 
-// The colour just inside the widget's top edge: what fills the corners of a square window where
-// nothing composites transparency.
-RGBA backgroundColour(const WidgetView& view, platform::WidgetFamily family, Appearance appearance) {
-    auto size = platform::views::widgetSize(family);
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1);
-    cairo_t* cr = cairo_create(surface);
-    cairo_translate(cr, -std::floor(size.width / 2), -3);
-    platform::views::paint(cr, view, {family, 1, appearance, Date{}});
-    cairo_destroy(cr);
-    cairo_surface_flush(surface);
-    const unsigned char* data = cairo_image_surface_get_data(surface);
-    std::uint32_t pixel = 0;
-    std::memcpy(&pixel, data, sizeof pixel);
-    cairo_surface_destroy(surface);
-    double alpha = ((pixel >> 24) & 0xff) / 255.0;
-    if (alpha <= 0) return {1, 1, 1, 1};
-    auto channel = [&](int shift) { return std::min(1.0, ((pixel >> shift) & 0xff) / 255.0 / alpha); };
-    return {channel(16), channel(8), channel(0), 1};
-}
-
 // While the button is held, wlroots compositors (Sway) give pointer positions relative to where the
 // surface was at the press, KWin relative to where it is now. X11 drags go to the window manager.
 detail::PointerFrame layerShellPointerFrame() {
@@ -108,9 +88,9 @@ struct DesktopSurface::State {
     GtkWidget* fixed = nullptr;
 
     std::optional<WidgetView> view;
-    std::optional<platform::views::Layout> drawn;  // what the window paints
-    std::optional<WidgetLayoutInfo> layout;        // the same, as the host sees it
-    Date layoutTime{};
+    std::optional<WidgetLayoutInfo> layout;        // the placed layout handed in: buttons, link
+    std::optional<platform::views::Layout> drawn;  // what the window paints: that layout, its timers moved on
+    std::vector<detail::ReadableText> readable;    // of the view, for the accessible text
     std::string accessibleText;
     std::vector<detail::AccessibleButton> exposed;  // one GTK button each, in the same order
     std::vector<GtkWidget*> buttons;
@@ -124,19 +104,18 @@ struct DesktopSurface::State {
     SurfacePosition saved;     // what the host keeps: from the corner of the widget's own output
     bool reportDue = false;    // the widget settled somewhere else than `saved`
     bool mapped = false;
-    guint tickSource = 0;
+    bool ticking = false;
     guint settleSource = 0;  // reports a position the widget had to take or the window manager gave it
     gulong monitorsChanged = 0;
     guint reopenSource = 0;  // brings back a layer surface the compositor closed
 
-    // The square window's corner fill, kept for the view and appearance it was taken from.
-    const platform::views::View* cornerView = nullptr;
-    Appearance cornerAppearance = Appearance::light;
-    RGBA cornerColour;
-
     bool layerShell() const { return settings.display == DisplayKind::waylandLayerShell; }
 
-    void relayout();
+    void showLayout(WidgetLayoutInfo next);
+    void layOutAgain();
+    void advance();
+    void updateAccessibleText(Date at);
+    void queueDraw(const std::vector<platform::views::Rect>& frames);
     void syncButtons();
     void updateTicking();
     void reportPosition();
@@ -150,7 +129,7 @@ struct DesktopSurface::State {
     SurfacePosition asSaved(const SurfacePosition& corner) const;
     void keepOnOutputs();
     bool transparent() const;
-    RGBA squareFill();
+    RGBA squareFill() const;
     PressTarget targetAt(double x, double y) const;
     // The surface's origin in the frame the pointer's surface coordinates are given in: the root
     // window's on X11, the output's (the margins) on Wayland, where nothing tells where a surface is.
@@ -171,7 +150,7 @@ struct DesktopSurface::State {
     static gboolean onMap(GtkWidget*, GdkEvent*, gpointer self);
     static gboolean onUnmap(GtkWidget*, GdkEvent*, gpointer self);
     static gboolean onConfigure(GtkWidget*, GdkEventConfigure*, gpointer self);
-    static gboolean onTick(gpointer self);
+    static gboolean onTick(gpointer);
     static gboolean onSettled(gpointer self);
     static void onMonitorsChanged(GdkScreen*, gpointer self);
     static gboolean onDelete(GtkWidget*, GdkEvent*, gpointer self);
@@ -188,20 +167,17 @@ bool DesktopSurface::State::transparent() const {
     return gdk_screen_is_composited(screen) && gtk_widget_get_visual(window) == gdk_screen_get_rgba_visual(screen);
 }
 
-RGBA DesktopSurface::State::squareFill() {
-    if (cornerView != &view->root() || cornerAppearance != settings.appearance) {
-        cornerView = &view->root();
-        cornerAppearance = settings.appearance;
-        cornerColour = backgroundColour(*view, settings.family, settings.appearance);
-    }
-    return cornerColour;
+// Where nothing composites transparency the window stays square: its corners take the widget's
+// background.
+RGBA DesktopSurface::State::squareFill() const {
+    return drawn->containerBackground.value_or(platform::views::defaultContainerBackground()).resolved(settings.appearance);
 }
 
 gboolean DesktopSurface::State::onDraw(GtkWidget*, cairo_t* cr, gpointer self) {
     auto* s = static_cast<State*>(self);
     cairo_save(cr);
     cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-    if (s->transparent() || !s->view) {
+    if (s->transparent() || !s->drawn) {
         cairo_set_source_rgba(cr, 0, 0, 0, 0);
     } else {
         RGBA fill = s->squareFill();
@@ -209,11 +185,11 @@ gboolean DesktopSurface::State::onDraw(GtkWidget*, cairo_t* cr, gpointer self) {
     }
     cairo_paint(cr);
     cairo_restore(cr);
-    if (!s->view) return TRUE;
+    if (!s->drawn) return TRUE;
 
     // GTK has set the monitor's scale as the surface's device scale, so one unit is one point here
     // and the painter's vectors and text come out sharp at any scale.
-    if (s->drawn) platform::views::paintLayout(cr, *s->drawn, s->settings.appearance);
+    platform::views::paintLayout(cr, *s->drawn, s->settings.appearance, s->settings.renderingMode);
 
     if (s->pressedRegion && s->layout && *s->pressedRegion < s->layout->buttons.size()) {
         const auto& frame = s->layout->buttons[*s->pressedRegion].frame;
@@ -229,35 +205,55 @@ gboolean DesktopSurface::State::onDraw(GtkWidget*, cairo_t* cr, gpointer self) {
 
 // Content ---------------------------------------------------------------------------------------
 
-void DesktopSurface::State::relayout() {
-    layoutTime = now();
-    platform::views::LayoutOptions options;
-    options.size = platform::views::widgetSize(settings.family);
-    options.contentMargin = platform::views::widgetContentMargin;
-    options.cornerRadius = platform::views::widgetCornerRadius;
-    options.now = layoutTime;
-    options.placedBoxes = platform::views::PlacedBoxes::skipped;  // drawn every second; nobody reads the tree
-    auto next = platform::views::layOut(view->root(), options, platform::views::pangoTextMeasurer());
-    // A ticking timer changes one text a second: only that text is painted again.
-    auto dirty = drawn ? detail::changedTexts(*drawn, next) : std::nullopt;
-    WidgetLayoutInfo info;
-    info.buttons = next.buttons;
-    info.widgetURL = next.widgetURL;
-    info.texts = next.texts;
-    info.hasLiveTimers = next.hasLiveTimers;
-    layout = std::move(info);
-    drawn = std::move(next);
-    std::string text = detail::accessibleText(detail::readableTexts(view->root(), layoutTime));
-    if (text != accessibleText) {
-        accessibleText = std::move(text);
-        atk_object_set_name(gtk_widget_get_accessible(area), accessibleText.c_str());
+// The window paints the layout it is handed; between entries it only moves live timer texts on,
+// which repaints their frames and nothing else.
+void DesktopSurface::State::showLayout(WidgetLayoutInfo next) {
+    platform::views::Layout placed = *next.placed;
+    Date at = now();
+    if (!platform::views::advanceLiveTimers(placed, at)) {
+        // A timer that changed its shape since it was laid out (from 9:59:59 to 10:00:00).
+        next = platform::views::layOut(*view, settings.family, at, platform::views::PlacedBoxes::skipped);
+        placed = *next.placed;
     }
+    auto dirty = drawn ? detail::changedTexts(*drawn, placed) : std::nullopt;
+    layout = std::move(next);
+    drawn = std::move(placed);
     syncButtons();
-    if (!dirty) {
-        gtk_widget_queue_draw(area);
+    updateAccessibleText(at);
+    if (dirty) queueDraw(*dirty);
+    else gtk_widget_queue_draw(area);
+}
+
+void DesktopSurface::State::layOutAgain() {
+    showLayout(platform::views::layOut(*view, settings.family, now(), platform::views::PlacedBoxes::skipped));
+}
+
+void DesktopSurface::State::advance() {
+    Date at = now();
+    auto frames = platform::views::advanceLiveTimers(*drawn, at);
+    if (!frames) {
+        layOutAgain();
         return;
     }
-    for (const auto& r : *dirty) {
+    if (frames->empty()) return;
+    for (auto& frame : *frames) {
+        // Glyphs may reach a little beyond their frame; a margin keeps their edges clean.
+        frame = {frame.x - 2, frame.y - 2, frame.width + 4, frame.height + 4};
+    }
+    queueDraw(*frames);
+    updateAccessibleText(at);
+}
+
+// The accessible text reads the live timers too, so it changes with them; nothing else is touched.
+void DesktopSurface::State::updateAccessibleText(Date at) {
+    std::string text = detail::accessibleText(readable, at);
+    if (text == accessibleText) return;
+    accessibleText = std::move(text);
+    atk_object_set_name(gtk_widget_get_accessible(area), accessibleText.c_str());
+}
+
+void DesktopSurface::State::queueDraw(const std::vector<platform::views::Rect>& frames) {
+    for (const auto& r : frames) {
         int x = static_cast<int>(std::floor(r.x));
         int y = static_cast<int>(std::floor(r.y));
         gtk_widget_queue_draw_area(area, x, y, static_cast<int>(std::ceil(r.x + r.width)) - x,
@@ -293,20 +289,35 @@ void DesktopSurface::State::syncButtons() {
     }
 }
 
+// Every ticking window moves on in one wake-up a second, so that their repaints share the main
+// loop's turns too.
+namespace {
+std::vector<DesktopSurface::State*> tickingSurfaces;
+guint tickSource = 0;
+}  // namespace
+
 void DesktopSurface::State::updateTicking() {
     bool wanted = mapped && layout && layout->hasLiveTimers;
-    if (!wanted) {
-        if (tickSource) g_source_remove(std::exchange(tickSource, 0));
+    if (wanted == ticking) return;
+    ticking = wanted;
+    if (wanted) {
+        tickingSurfaces.push_back(this);
+        if (!tickSource) tickSource = g_timeout_add(detail::millisecondsToNextSecond(now()), onTick, nullptr);
         return;
     }
-    if (!tickSource) tickSource = g_timeout_add(detail::millisecondsToNextSecond(now()), onTick, this);
+    std::erase(tickingSurfaces, this);
+    if (tickingSurfaces.empty() && tickSource) g_source_remove(std::exchange(tickSource, 0));
 }
 
-gboolean DesktopSurface::State::onTick(gpointer self) {
-    auto* s = static_cast<State*>(self);
-    s->tickSource = 0;
-    if (s->view) s->relayout();
-    s->updateTicking();
+gboolean DesktopSurface::State::onTick(gpointer) {
+    tickSource = 0;
+    // Moving on may lay a window out again and change whether it ticks: go through a copy.
+    for (State* s : std::vector(tickingSurfaces)) {
+        if (std::find(tickingSurfaces.begin(), tickingSurfaces.end(), s) == tickingSurfaces.end()) continue;
+        s->advance();
+        s->updateTicking();
+    }
+    if (!tickingSurfaces.empty() && !tickSource) tickSource = g_timeout_add(detail::millisecondsToNextSecond(now()), onTick, nullptr);
     return G_SOURCE_REMOVE;
 }
 
@@ -316,7 +327,7 @@ gboolean DesktopSurface::State::onMap(GtkWidget*, GdkEvent*, gpointer self) {
     // Where the window manager put the window as it mapped it shows once it is on screen.
     if (!s->layerShell()) s->settleLater(windowManagerSettleMs);
     // What was shown while hidden may have missed seconds.
-    if (s->view) s->relayout();
+    if (s->drawn) s->advance();
     s->updateTicking();
     return FALSE;
 }
@@ -602,6 +613,14 @@ DesktopSurface::DesktopSurface(SurfaceSettings settings, SurfaceCallbacks callba
         gtk_window_set_focus_on_map(window, FALSE);
         gtk_window_move(window, s.position.x, s.position.y);
         g_signal_connect(s.window, "configure-event", G_CALLBACK(State::onConfigure), &s);
+        // A widget draws once a second at most and nothing animates it, so it does without the
+        // window manager's frame timing, which GDK asks the X server about every frame where no
+        // window manager answers.
+        g_signal_connect(s.window, "realize", G_CALLBACK(+[](GtkWidget* widget, gpointer) {
+                             if (GdkWindow* w = gtk_widget_get_window(widget); w && GDK_IS_X11_WINDOW(w))
+                                 gdk_x11_window_set_frame_sync_enabled(w, FALSE);
+                         }),
+                         nullptr);
     }
 
     GtkWidget* overlay = gtk_overlay_new();
@@ -639,25 +658,29 @@ DesktopSurface::DesktopSurface(SurfaceSettings settings, SurfaceCallbacks callba
 
 DesktopSurface::~DesktopSurface() {
     State& s = *state_;
-    if (s.tickSource) g_source_remove(s.tickSource);
+    s.mapped = false;
+    s.updateTicking();
     if (s.settleSource) g_source_remove(s.settleSource);
     if (s.reopenSource) g_source_remove(s.reopenSource);
     g_signal_handler_disconnect(gtk_widget_get_screen(s.window), s.monitorsChanged);
     gtk_widget_destroy(s.window);
 }
 
-void DesktopSurface::show(std::optional<WidgetView> view) {
+void DesktopSurface::show(std::optional<WidgetView> view, std::optional<WidgetLayoutInfo> layout) {
     State& s = *state_;
     s.view = std::move(view);
     if (!s.view) {
         s.layout.reset();
         s.drawn.reset();
+        s.readable.clear();
         s.syncButtons();
         s.updateTicking();
         gtk_widget_hide(s.window);
         return;
     }
-    s.relayout();
+    s.readable = detail::readableTexts(s.view->root());
+    if (layout && layout->placed) s.showLayout(std::move(*layout));
+    else s.layOutAgain();
     if (!gtk_widget_get_visible(s.window)) gtk_widget_show(s.window);
     s.updateTicking();
 }

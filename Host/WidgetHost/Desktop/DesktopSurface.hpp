@@ -35,6 +35,7 @@ struct SurfaceSettings {
     platform::WidgetFamily family = platform::WidgetFamily::systemSmall;
     SurfacePosition position;  // as saved: from its output's corner
     platform::views::Appearance appearance = platform::views::Appearance::light;
+    platform::WidgetRenderingMode renderingMode = platform::WidgetRenderingMode::fullColor;
     std::string title;  // the window's title, which names the widget to window lists and screen readers
     std::string role;   // the X11 window role, which tells the host's windows apart (the widget's id)
 };
@@ -58,8 +59,10 @@ public:
     DesktopSurface& operator=(const DesktopSurface&) = delete;
     ~DesktopSurface();
 
-    /// Shows `view` (the window appears with the first one); nothing hides the window.
-    void show(std::optional<platform::views::WidgetView> view);
+    /// Shows `view` as laid out in `layout` for the widget's family (the window appears with the first
+    /// one); without a layout the window lays the view out itself. Nothing hides the window.
+    void show(std::optional<platform::views::WidgetView> view,
+              std::optional<platform::views::WidgetLayoutInfo> layout = std::nullopt);
     void setAppearance(platform::views::Appearance appearance);
     /// Moves the widget as near `position` (on the desktop; on Wayland, on the widget's output) as
     /// keeps it mostly on an output; returns where it went, from that output's corner.

@@ -58,15 +58,17 @@ TEST_F(WidgetSchedulerTest, ReloadsFollowThePolicyButNeverSoonerThanFiveSeconds)
     }
 }
 
-TEST_F(WidgetSchedulerTest, RequestsWithinTwentyMillisecondsBecomeOneReloadPerWidget) {
+TEST_F(WidgetSchedulerTest, AReloadGoesOutAtOnceAndTheRequestsWithinTwentyMillisecondsAfterBecomeOne) {
     scheduler.requestReload("A");
     timers.advance(10);
     scheduler.requestReload("B");
     scheduler.requestReload("A");
+    scheduler.requestReload("A");
     timers.advance(15);
     scheduler.requestReload("A");
     timers.advance(100);
-    EXPECT_EQ(events, (std::vector<std::string>{"reload A@20", "reload B@20", "reload A@45"}));
+    scheduler.requestReload("B");
+    EXPECT_EQ(events, (std::vector<std::string>{"reload A@0", "reload B@10", "reload A@20", "reload A@40", "reload B@125"}));
 }
 
 TEST_F(WidgetSchedulerTest, ARefusedAnswerIsAskedAgainAfterThirtySeconds) {

@@ -267,6 +267,46 @@ TEST(Layout, LiveTimersShowElapsedTimeAtTheGivenMoment) {
     EXPECT_EQ(timerText(start, start.addingSeconds(360000)), "100:00:00");
 }
 
+// A second passing must leave the layout as a fresh one at the new moment would be, or ask for one.
+TEST(Layout, LiveTimersMoveOnInPlaceOnlyWhileTheirDigitsAloneChange) {
+    Date start = Date::fromSeconds(1000);
+    struct Case {
+        const char* name;
+        bool monospaced;
+        double from, to;  // seconds since start
+        std::optional<std::size_t> changed;  // frames repainted; nothing: lay out again
+    };
+    for (auto c : {Case{"a second", true, 3725, 3726, 1}, Case{"the same second", true, 3725, 3725.5, 0},
+                   Case{"another digit", true, 35999, 36000, std::nullopt},
+                   Case{"proportional digits", false, 3725, 3726, std::nullopt}}) {
+        SCOPED_TRACE(c.name);
+        Font font = c.monospaced ? Font::system(20).withMonospacedDigit() : Font::system(20);
+        auto view = VStack(HorizontalAlignment::leading, 2, {text("Design"), TimerText(start).font(font), text("after")});
+        Layout layout = run(view, {170, 170}, 16, start.addingSeconds(c.from));
+        Layout before = layout;
+        auto frames = advanceLiveTimers(layout, start.addingSeconds(c.to));
+        if (!c.changed) {
+            EXPECT_FALSE(frames);
+            EXPECT_EQ(layout.texts, before.texts);
+            continue;
+        }
+        ASSERT_TRUE(frames);
+        EXPECT_EQ(frames->size(), *c.changed);
+        Layout fresh = run(view, {170, 170}, 16, start.addingSeconds(c.to));
+        EXPECT_EQ(layout.texts, fresh.texts);
+        auto moved = texts(layout);
+        auto expected = texts(fresh);
+        ASSERT_EQ(moved.size(), expected.size());
+        for (std::size_t i = 0; i < moved.size(); ++i) {
+            EXPECT_EQ(moved[i].text, expected[i].text);
+            EXPECT_EQ(moved[i].frame, expected[i].frame);
+        }
+        if (*c.changed) {
+            EXPECT_EQ((*frames)[0], moved[1].frame);
+        }
+    }
+}
+
 TEST(Layout, WidgetUrlAndContainerBackgroundComeFromTheirModifiers) {
     auto view = text("x").widgetURL("kelvo://timer").containerBackground(Color::black());
     auto layout = run(view, {170, 170}, 16);

@@ -118,6 +118,52 @@ TEST(Painter, TheAccentedModeTintsTheAccentGroup) {
     }
 }
 
+// A window repaints only a clip; what it paints there must be what the whole picture has there.
+TEST(Painter, APartialRepaintMatchesTheWholePictureInsideTheClip) {
+    auto info = layOut(widget(), WidgetFamily::systemSmall, start.addingSeconds(3725));
+    auto picture = [&](const Rect* clip) {
+        cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 340, 340);
+        cairo_t* cr = cairo_create(surface);
+        if (clip) {
+            cairo_rectangle(cr, clip->x * 2, clip->y * 2, clip->width * 2, clip->height * 2);
+            cairo_clip(cr);
+        }
+        EXPECT_TRUE(paint(cr, info, 2, Appearance::dark));
+        cairo_destroy(cr);
+        cairo_surface_flush(surface);
+        return surface;
+    };
+    cairo_surface_t* whole = picture(nullptr);
+    // The timer's frame, clips that only touch the edge of the button's capsule and of a label, corners.
+    for (Rect clip : {Rect{16, 33, 107, 33}, Rect{10, 83, 40, 4}, Rect{60, 12, 20, 8}, Rect{0, 0, 10, 10},
+                      Rect{150, 140, 20, 30}}) {
+        SCOPED_TRACE(testing::Message() << clip.x << "," << clip.y << " " << clip.width << "x" << clip.height);
+        cairo_surface_t* part = picture(&clip);
+        int stride = cairo_image_surface_get_stride(whole);
+        int differing = 0;
+        for (int y = static_cast<int>(clip.y * 2); y < static_cast<int>((clip.y + clip.height) * 2); ++y)
+            for (int x = static_cast<int>(clip.x * 2); x < static_cast<int>((clip.x + clip.width) * 2); ++x) {
+                auto at = [&](cairo_surface_t* s) { return reinterpret_cast<std::uint32_t*>(cairo_image_surface_get_data(s) + y * stride)[x]; };
+                differing += at(whole) != at(part);
+            }
+        EXPECT_EQ(differing, 0);
+        cairo_surface_destroy(part);
+    }
+    cairo_surface_destroy(whole);
+}
+
+// The screen may still paint the layout a second moved on from: that one must stay as it was.
+TEST(Painter, ASecondMovesTheTimersOfANewLayoutAndLeavesTheShownOneAlone) {
+    auto shown = layOut(widget(), WidgetFamily::systemSmall, start.addingSeconds(3725), PlacedBoxes::skipped);
+    auto moved = advanceLiveTimers(shown, start.addingSeconds(3726));
+    ASSERT_TRUE(moved);
+    EXPECT_EQ(moved->texts, layOut(widget(), WidgetFamily::systemSmall, start.addingSeconds(3726), PlacedBoxes::skipped).texts);
+    EXPECT_EQ(shown.texts, (std::vector<std::string>{"Offline", "1:02:05", "Stop"}));
+    EXPECT_EQ(shown.placed->texts, shown.texts);
+    EXPECT_NE(moved->placed, shown.placed);
+    EXPECT_FALSE(advanceLiveTimers(shown, start.addingSeconds(36000)));  // 10:00:00 is wider
+}
+
 TEST(Painter, LayoutInfoListsButtonsTextsAndLink) {
     auto info = layOut(widget(), WidgetFamily::systemSmall, start.addingSeconds(3725));
     ASSERT_EQ(info.buttons.size(), 1u);

@@ -33,6 +33,21 @@ TEST(TextEngine, TimerTooWideForItsDigitCellsCountsAsCutSoItShrinks) {
     }
 }
 
+// A live timer measures a new text every second, for as long as the host runs.
+TEST(TextEngine, KeepsABoundedNumberOfShapedTextsAndStillMeasuresTheOldOnesAlike) {
+    Font font = Font::system(13).withMonospacedDigit();
+    auto first = measure("0:00:00", font, 120, 1);
+    std::size_t most = 0;
+    for (int second = 1; second < 3000; ++second) {
+        measure(std::to_string(second / 3600) + ":" + std::to_string(second / 60 % 60) + ":" + std::to_string(second % 60), font, 120, 1);
+        most = std::max(most, keptTextLayouts());
+    }
+    EXPECT_LE(most, 600u);
+    auto again = measure("0:00:00", font, 120, 1);
+    EXPECT_DOUBLE_EQ(again.width, first.width);
+    EXPECT_EQ(again.lines, first.lines);
+}
+
 TEST(TextEngine, NulShowsAsNothingAndKeepsTheRest) {
     for (auto [with, without] : {std::pair{"ab\0cd"s, "abcd"s}, std::pair{"\0x\0y\0"s, "xy"s}}) {
         EXPECT_DOUBLE_EQ(measure(with, Font::system(13)).width, measure(without, Font::system(13)).width);

@@ -19,32 +19,32 @@ std::vector<AccessibleButton> accessibleButtons(const std::vector<platform::view
 
 namespace {
 
-void collectTexts(const platform::views::View& view, bool hidden, platform::Date now, std::vector<std::string>& out) {
+void collectTexts(const platform::views::View& view, bool hidden, std::vector<ReadableText>& out) {
     namespace nodes = platform::views::nodes;
     if (!view.node) return;
     std::visit(
         [&](const auto& n) {
             using N = std::decay_t<decltype(n)>;
             if constexpr (std::is_same_v<N, nodes::VStack> || std::is_same_v<N, nodes::HStack>) {
-                for (const auto& child : n.children) collectTexts(child, hidden, now, out);
+                for (const auto& child : n.children) collectTexts(child, hidden, out);
             } else if constexpr (std::is_same_v<N, nodes::Text>) {
-                if (!hidden) out.push_back(n.string);
+                if (!hidden) out.push_back({n.string, std::nullopt});
             } else if constexpr (std::is_same_v<N, nodes::TimerText>) {
-                if (!hidden) out.push_back(platform::views::timerText(n.from, now));
+                if (!hidden) out.push_back({"", n.from});
             } else if constexpr (std::is_same_v<N, nodes::Label>) {
-                if (!hidden && !n.title.empty()) out.push_back(n.title);
+                if (!hidden && !n.title.empty()) out.push_back({n.title, std::nullopt});
             } else if constexpr (std::is_same_v<N, nodes::Button>) {
-                collectTexts(n.label, hidden, now, out);
+                collectTexts(n.label, hidden, out);
             } else if constexpr (std::is_same_v<N, nodes::AccessibilityLabel>) {
-                if (!hidden) out.push_back(n.label);
+                if (!hidden) out.push_back({n.label, std::nullopt});
             } else if constexpr (std::is_same_v<N, nodes::Environment>) {
                 bool hides = n.values.accessibilityHidden && *n.values.accessibilityHidden;
-                collectTexts(n.content, hidden || hides, now, out);
+                collectTexts(n.content, hidden || hides, out);
             } else if constexpr (std::is_same_v<N, nodes::Background>) {
-                collectTexts(n.content, hidden, now, out);
-                collectTexts(n.background, hidden, now, out);
+                collectTexts(n.content, hidden, out);
+                collectTexts(n.background, hidden, out);
             } else if constexpr (requires { n.content; }) {
-                collectTexts(n.content, hidden, now, out);
+                collectTexts(n.content, hidden, out);
             }
         },
         view.node->value);
@@ -52,15 +52,17 @@ void collectTexts(const platform::views::View& view, bool hidden, platform::Date
 
 }  // namespace
 
-std::vector<std::string> readableTexts(const platform::views::View& root, platform::Date now) {
-    std::vector<std::string> out;
-    collectTexts(root, false, now, out);
+std::vector<ReadableText> readableTexts(const platform::views::View& root) {
+    std::vector<ReadableText> out;
+    collectTexts(root, false, out);
     return out;
 }
 
-std::string accessibleText(const std::vector<std::string>& texts) {
+std::string accessibleText(const std::vector<ReadableText>& texts, platform::Date now) {
     std::string out;
-    for (const auto& text : texts) {
+    for (const auto& readable : texts) {
+        std::string timer = readable.timerFrom ? platform::views::timerText(*readable.timerFrom, now) : std::string();
+        const std::string& text = readable.timerFrom ? timer : readable.text;
         if (std::all_of(text.begin(), text.end(), [](char c) { return c == ' ' || c == '\t' || c == '\n'; })) continue;
         if (!out.empty()) out += '\n';
         out += text;

@@ -28,12 +28,21 @@ struct AccessibleButton {
 /// The buttons to expose, in tree order: hidden ones and ones without area are left out.
 std::vector<AccessibleButton> accessibleButtons(const std::vector<platform::views::ButtonRegion>& buttons);
 
-/// The texts a screen reader reads in a view tree, in tree order: texts, label titles and live timers
-/// as of `now`; an accessibility label stands for what it labels; hidden subtrees say nothing.
-std::vector<std::string> readableTexts(const platform::views::View& root, platform::Date now);
+/// A text a screen reader reads: fixed, or a live timer's, which reads as of the moment it is read.
+struct ReadableText {
+    std::string text;
+    std::optional<platform::Date> timerFrom;
 
-/// The widget's texts as one accessible text: the non-blank ones, in order, joined by new lines.
-std::string accessibleText(const std::vector<std::string>& texts);
+    friend bool operator==(const ReadableText&, const ReadableText&) = default;
+};
+
+/// The texts a screen reader reads in a view tree, in tree order: texts, label titles and live
+/// timers; an accessibility label stands for what it labels; hidden subtrees say nothing.
+std::vector<ReadableText> readableTexts(const platform::views::View& root);
+
+/// The widget's texts as one accessible text as of `now`: the non-blank ones, in order, joined by
+/// new lines.
+std::string accessibleText(const std::vector<ReadableText>& texts, platform::Date now);
 
 /// What has to be painted again between two layouts of the same widget: the frames (old and new) of
 /// the texts that changed, as a live timer's does each second; nothing when the layouts paint alike;

@@ -36,15 +36,17 @@ TEST(SurfaceContent, ExposesVisibleButtonsWithTheirRegionNameAndState) {
     EXPECT_TRUE(accessibleButtons({}).empty());
 }
 
-TEST(SurfaceContent, AccessibleTextListsTheNonBlankTextsInOrder) {
-    EXPECT_EQ(accessibleText({"Design review", "  ", "1:02:03", "", "Today 3:10"}), "Design review\n1:02:03\nToday 3:10");
-    EXPECT_EQ(accessibleText({}), "");
+TEST(SurfaceContent, AccessibleTextListsTheNonBlankTextsInOrderWithTimersAsOfNow) {
+    auto started = Date::fromSeconds(1'700'000'000);
+    std::vector<ReadableText> texts = {{"Design review", {}}, {"  ", {}}, {"", started}, {"", {}}, {"Today 3:10", {}}};
+    EXPECT_EQ(accessibleText(texts, started.addingSeconds(3723)), "Design review\n1:02:03\nToday 3:10");
+    EXPECT_EQ(accessibleText(texts, started.addingSeconds(3724)), "Design review\n1:02:04\nToday 3:10");
+    EXPECT_EQ(accessibleText({}, started), "");
 }
 
 TEST(SurfaceContent, AScreenReaderReadsWhatIsNotHiddenAndLabelsForWhatTheyLabel) {
     namespace views = platform::views;
     auto started = Date::fromSeconds(1'700'000'000);
-    auto now = started.addingSeconds(3725);
     auto tree = views::VStack(
         views::HorizontalAlignment::leading, 0,
         {views::HStack(views::VerticalAlignment::center, 0,
@@ -56,8 +58,9 @@ TEST(SurfaceContent, AScreenReaderReadsWhatIsNotHiddenAndLabelsForWhatTheyLabel)
          views::Button(platform::IntentValue{"Start", {}}, views::Label("Start tracking", "play.fill")),
          views::Text("Today").background(views::Text("behind"))})
                     .widgetURL("app://open");
-    EXPECT_EQ(readableTexts(tree, now), (std::vector<std::string>{"Design review", "1:02:05", "Offline", "Twelve percent",
-                                                                  "Start tracking", "Today", "behind"}));
+    EXPECT_EQ(readableTexts(tree), (std::vector<ReadableText>{{"Design review", {}}, {"", started}, {"Offline", {}},
+                                                               {"Twelve percent", {}}, {"Start tracking", {}},
+                                                               {"Today", {}}, {"behind", {}}}));
 }
 
 TEST(SurfaceContent, TicksJustAfterTheNextWholeSecond) {

@@ -1,10 +1,11 @@
 // widget-surface-probe: shows one desktop surface for a view tree and reports on standard output
 // what the surface reports, so that a test under Xvfb can click it and read the answers.
 //
-//   widget-surface-probe [--medium] [--x N] [--y N] [--dark] [--tree FILE]
+//   widget-surface-probe [--medium] [--x N] [--y N] [--dark] [--accented] [--tree FILE]
 //
 // Without --tree it shows a small tree of its own: a text, a live timer, an enabled button "Start",
-// a disabled button "Stop", a button hidden from screen readers and the link "probe://open".
+// a disabled button "Stop", a button hidden from screen readers and the link "probe://open"; the
+// capsule of "Start" is in the accent group.
 // Output lines: "button I enabled|disabled X Y W H LABEL" for each button, then "ready" once the
 // window is on screen, then "intent TYPE", "open URL" and "moved X Y" as they happen.
 // Input lines: "move X Y", "dark", "light", "hide", "quit"; "close" closes the window as a window
@@ -46,7 +47,7 @@ views::View probeTree() {
             .background(views::Capsule(views::CornerStyle::continuous).fill(fill));
     };
     auto start = views::Button(platform::IntentValue{"ProbeStartIntent", {}},
-                               pill(views::Label("Start", "play.fill"), Color::srgb8(236, 132, 255)));
+                               pill(views::Label("Start", "play.fill"), Color::srgb8(236, 132, 255)).widgetAccentable());
     auto stop = views::Button(platform::IntentValue{"ProbeStopIntent", {}},
                               pill(views::Label("Stop", "stop.fill"), Color::primary().withOpacity(0.08)))
                     .disabled(true);
@@ -135,6 +136,7 @@ int main(int argc, char** argv) {
         auto next = [&] { return i + 1 < argc ? std::string(argv[++i]) : std::string(); };
         if (arg == "--medium") settings.family = platform::WidgetFamily::systemMedium;
         else if (arg == "--dark") settings.appearance = views::Appearance::dark;
+        else if (arg == "--accented") settings.renderingMode = platform::WidgetRenderingMode::accented;
         else if (arg == "--x") settings.position.x = std::stoi(next());
         else if (arg == "--y") settings.position.y = std::stoi(next());
         else if (arg == "--tree") treeFile = next();

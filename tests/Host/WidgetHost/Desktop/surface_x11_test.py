@@ -110,6 +110,14 @@ class SurfaceUnderX11(unittest.TestCase):
         return subprocess.run(["import", "-window", self.window, "rgb:-"], env=self.session.env(), check=True,
                               capture_output=True, timeout=30).stdout
 
+    def pixel(self, x, y):
+        """The colour at a point of the widget, in points, as (red, green, blue)."""
+        _, _, width, _ = self.geometry()
+        rgb = subprocess.run(["import", "-window", self.window, "-depth", "8", "rgb:-"], env=self.session.env(),
+                             check=True, capture_output=True, timeout=30).stdout
+        at = (int(y) * width + int(x)) * 3
+        return tuple(rgb[at:at + 3])
+
     def click(self, x, y):
         """Clicks at a point of the widget, in points (one point is one pixel at scale 1)."""
         left, top, _, _ = self.geometry()
@@ -129,6 +137,16 @@ class SurfaceUnderX11(unittest.TestCase):
         self.assertIn("_NET_WM_DESKTOP(CARDINAL) = 4294967295", out)
         self.assertIn("Client accepts input or input focus: False", out)
         self.assertEqual(self.geometry(), (60, 80, 364, 170))
+
+    def test_the_accented_mode_tints_the_accent_group(self):
+        # The capsule of "Start", beside its label: pink in full colour, the accent blue when accented.
+        _, x, y, _, h = self.probe.buttons["Start"]
+        self.assertEqual(self.pixel(x + 8, y + h / 2), (236, 132, 255))
+        self.probe.close()
+        self.probe = Probe(self.session, "--medium", "--x", "60", "--y", "80", "--accented")
+        self.window = self.session.run("xdotool", "search", "--sync", "--name", "^Probe widget$").stdout.split()[0]
+        _, x, y, _, h = self.probe.buttons["Start"]
+        self.assertEqual(self.pixel(x + 8, y + h / 2), (0, 122, 255))
 
     def test_clicks(self):
         self.assertEqual(set(self.probe.buttons), {"Start", "Stop", "Power"})
