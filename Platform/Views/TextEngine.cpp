@@ -1,6 +1,5 @@
 #include "Platform/Views/TextEngine.hpp"
 
-#include <array>
 #include <cmath>
 #include <cstring>
 #include <strings.h>
@@ -124,70 +123,6 @@ bool needsCells(std::string_view text, const Font& font) {
     return false;
 }
 
-// A timer's text: digits, and colons each between two digits.
-bool isClockText(std::string_view text) {
-    auto digit = [](char c) { return c >= '0' && c <= '9'; };
-    if (text.empty() || text.size() > 32 || !digit(text.front()) || !digit(text.back())) return false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == ':' ? text[i - 1] == ':' : !digit(text[i])) return false;
-    }
-    return true;
-}
-
-std::string zeroed(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c != ':') c = '0';
-    return out;
-}
-
-bool sameGeometry(const PangoGlyphGeometry& a, const PangoGlyphGeometry& b) {
-    return a.width == b.width && a.x_offset == b.x_offset && a.y_offset == b.y_offset;
-}
-
-// Where a font's tabular digits share one width and neither kern nor change form beside each other
-// or beside a colon between them, a timer's text is the shaping of its zeroed text with the digits'
-// glyphs swapped: the same picture, without shaping a new text every second.
-struct DigitGlyphs {
-    bool usable = false;
-    std::array<PangoGlyph, 10> digits{};
-    PangoGlyphGeometry digit{};
-    PangoGlyph colon = 0;
-    PangoGlyphGeometry colonGeometry{};
-};
-
-// Calls `f(byte index, glyph)` for each glyph of a one-line layout whose glyphs are its bytes one
-// for one, in order; false when they are not, or when `f` says so.
-template <class F>
-bool forEachGlyph(PangoLayout* layout, std::size_t bytes, F&& f) {
-    if (pango_layout_get_line_count(layout) != 1) return false;
-    PangoLayoutLine* line = pango_layout_get_line_readonly(layout, 0);
-    std::size_t seen = 0;
-    for (GSList* r = line->runs; r; r = r->next) {
-        auto* run = static_cast<PangoGlyphItem*>(r->data);
-        if (run->glyphs->num_glyphs != run->item->length) return false;
-        for (int i = 0; i < run->glyphs->num_glyphs; ++i, ++seen) {
-            if (run->glyphs->log_clusters[i] != i || !f(static_cast<std::size_t>(run->item->offset + i), run->glyphs->glyphs[i]))
-                return false;
-        }
-    }
-    return seen == bytes;
-}
-
-bool shapedAsExpected(PangoLayout* layout, std::string_view text, const DigitGlyphs& g) {
-    return forEachGlyph(layout, text.size(), [&](std::size_t i, const PangoGlyphInfo& info) {
-        if (text[i] == ':') return info.glyph == g.colon && sameGeometry(info.geometry, g.colonGeometry);
-        return info.glyph == g.digits[static_cast<std::size_t>(text[i] - '0')] && sameGeometry(info.geometry, g.digit);
-    });
-}
-
-void swapDigits(PangoLayout* layout, std::string_view text, const DigitGlyphs& g) {
-    forEachGlyph(layout, text.size(), [&](std::size_t i, PangoGlyphInfo& info) {
-        info.glyph = text[i] == ':' ? g.colon : g.digits[static_cast<std::size_t>(text[i] - '0')];
-        return true;
-    });
-}
-
 class Engine {
 public:
     Engine() {
@@ -241,19 +176,18 @@ public:
         return h;
     }
 
-    void draw(cairo_t* cr, const draw::Text& t, RGBA color, bool reuseShaping) {
+    void draw(cairo_t* cr, const draw::Text& t, RGBA color) {
         cairo_save(cr);
         cairo_set_source_rgba(cr, color.red, color.green, color.blue, color.alpha);
         if (needsCells(t.text, t.font) && cellWidth(t.text, t.font) <= t.wrapWidth + 1e-6) {
             drawCells(cr, t);
         } else {
-            PangoLayout* shaped = reuseShaping ? clockLayout(t) : nullptr;
-            if (!shaped) shaped = layout(t.text, t.font, t.wrapWidth, t.maxLines, t.alignment).layout;
+            const auto& cached = layout(t.text, t.font, t.wrapWidth, t.maxLines, t.alignment);
             PangoRectangle logical;
-            pango_layout_get_extents(shaped, nullptr, &logical);
+            pango_layout_get_extents(cached.layout, nullptr, &logical);
             // Lines are aligned among themselves inside the wrap width; the block sits at the frame.
             cairo_move_to(cr, t.frame.x - points(logical.x), t.frame.y);
-            pango_cairo_show_layout(cr, shaped);
+            pango_cairo_show_layout(cr, cached.layout);
         }
         cairo_restore(cr);
     }
@@ -295,81 +229,15 @@ private:
     Layouts older_;   // used in the generation before
     std::unordered_map<FontKey, double, FontKeyHash> lineHeights_;
     std::unordered_map<FontKey, double, FontKeyHash> digitCells_;
-    std::unordered_map<FontKey, DigitGlyphs, FontKeyHash> digitGlyphs_;
-    Layouts clockTexts_;  // zeroed timer texts; no layout where the digits cannot be swapped
 
     static void release(Layouts& layouts) {
-        for (auto& [key, cached] : layouts)
-            if (cached.layout) g_object_unref(cached.layout);
+        for (auto& [key, cached] : layouts) g_object_unref(cached.layout);
         layouts.clear();
     }
 
     void clear() {
         release(recent_);
         release(older_);
-        release(clockTexts_);
-    }
-
-    const DigitGlyphs& digitGlyphs(const Font& font) {
-        auto key = keyOf(font);
-        if (auto it = digitGlyphs_.find(key); it != digitGlyphs_.end()) return it->second;
-        auto shaped = [&](const std::string& text, auto&& f) {
-            PangoLayout* layout = shape(keyFor(text, font, infinity, 0, TextAlignment::leading), font).layout;
-            bool ok = f(layout, text);
-            g_object_unref(layout);
-            return ok;
-        };
-        DigitGlyphs g;
-        bool ok = shaped("0123456789", [&](PangoLayout* layout, const std::string& text) {
-            return forEachGlyph(layout, text.size(), [&](std::size_t i, const PangoGlyphInfo& info) {
-                g.digits[i] = info.glyph;
-                if (i == 0) g.digit = info.geometry;
-                return sameGeometry(info.geometry, g.digit);
-            });
-        });
-        ok = ok && shaped("0:0", [&](PangoLayout* layout, const std::string& text) {
-            return forEachGlyph(layout, text.size(), [&](std::size_t i, const PangoGlyphInfo& info) {
-                if (i == 1) {
-                    g.colon = info.glyph;
-                    g.colonGeometry = info.geometry;
-                }
-                return true;
-            });
-        });
-        // Every pair of digits side by side and around a colon, shaped as they would be in a timer.
-        std::string pairs;
-        std::string colonPairs;
-        for (char a = '0'; a <= '9'; ++a) {
-            for (char b = '0'; b <= '9'; ++b) {
-                pairs += {a, b};
-                colonPairs += colonPairs.empty() ? std::string{a, ':', b} : std::string{':', a, ':', b};
-            }
-        }
-        auto expected = [&](PangoLayout* layout, const std::string& text) { return shapedAsExpected(layout, text, g); };
-        g.usable = ok && shaped(pairs, expected) && shaped(colonPairs, expected);
-        return digitGlyphs_.emplace(key, g).first->second;
-    }
-
-    // The shaping of a timer's text in the system font with tabular digits, from the shaping of its
-    // zeroed text; null where that does not give the same picture.
-    PangoLayout* clockLayout(const draw::Text& t) {
-        if (!t.font.monospacedDigit || t.font.design == FontDesign::rounded || !isClockText(t.text)) return nullptr;
-        const DigitGlyphs& g = digitGlyphs(t.font);
-        if (!g.usable) return nullptr;
-        LayoutKey key = keyFor(zeroed(t.text), t.font, t.wrapWidth, t.maxLines, t.alignment);
-        auto it = clockTexts_.find(key);
-        if (it == clockTexts_.end()) {
-            if (clockTexts_.size() >= generationSize) release(clockTexts_);
-            CachedLayout shaped = shape(key, t.font);
-            if (shaped.measurement.truncated || !shapedAsExpected(shaped.layout, key.text, g)) {
-                g_object_unref(shaped.layout);
-                shaped.layout = nullptr;
-            }
-            it = clockTexts_.emplace(std::move(key), shaped).first;
-        }
-        if (!it->second.layout) return nullptr;
-        swapDigits(it->second.layout, t.text, g);
-        return it->second.layout;
     }
 
     // What was not used for a whole generation goes. A live timer shapes a new text every second;
@@ -389,28 +257,16 @@ private:
         return desc;
     }
 
-    static LayoutKey keyFor(std::string_view text, const Font& font, double maxWidth, int maxLines, TextAlignment alignment) {
-        return {shownText(text), keyOf(font), std::isfinite(maxWidth) ? pangoUnits(std::max(0.0, maxWidth)) : -1, maxLines,
-                alignment};
-    }
-
     const CachedLayout& layout(std::string_view text, const Font& font, double maxWidth, int maxLines,
                                TextAlignment alignment) {
-        LayoutKey key = keyFor(text, font, maxWidth, maxLines, alignment);
+        LayoutKey key{shownText(text), keyOf(font), std::isfinite(maxWidth) ? pangoUnits(std::max(0.0, maxWidth)) : -1,
+                      maxLines, alignment};
         if (auto it = recent_.find(key); it != recent_.end()) return it->second;
         if (auto node = older_.extract(key)) {
             turnWhenFull();
             return recent_.insert(std::move(node)).position->second;
         }
-        CachedLayout shaped = shape(key, font);
-        turnWhenFull();
-        auto [it, inserted] = recent_.emplace(std::move(key), shaped);
-        return it->second;
-    }
 
-    CachedLayout shape(const LayoutKey& key, const Font& font) {
-        int maxLines = key.maxLines;
-        TextAlignment alignment = key.alignment;
         PangoLayout* layout = pango_layout_new(context_);
         pango_layout_set_text(layout, key.text.data(), static_cast<int>(key.text.size()));
         PangoFontDescription* desc = description(font);
@@ -453,7 +309,9 @@ private:
             std::size_t shown = last ? static_cast<std::size_t>(last->start_index + last->length) : key.text.size();
             m.truncated = shown < withoutTrailingSeparators(key.text);
         }
-        return {layout, m};
+        turnWhenFull();
+        auto [it, inserted] = recent_.emplace(std::move(key), CachedLayout{layout, m});
+        return it->second;
     }
 
     double cell(const Font& font) {
@@ -496,9 +354,7 @@ Engine& engine() {
 
 const TextMeasurer& pangoTextMeasurer() { return engine().measurer(); }
 
-void drawText(cairo_t* cr, const draw::Text& text, RGBA color) { engine().draw(cr, text, color, true); }
-
-void drawTextShapedWhole(cairo_t* cr, const draw::Text& text, RGBA color) { engine().draw(cr, text, color, false); }
+void drawText(cairo_t* cr, const draw::Text& text, RGBA color) { engine().draw(cr, text, color); }
 
 std::size_t keptTextLayouts() { return engine().kept(); }
 

@@ -21,10 +21,6 @@ const TextMeasurer& pangoTextMeasurer();
 /// Draws a laid-out text in `color`, exactly as it was measured.
 void drawText(cairo_t* cr, const draw::Text& text, RGBA color);
 
-/// Draws a text as `drawText` does, but always shapes the whole text, where `drawText` may reuse
-/// the shaping of a timer's text with other digits; both give the same picture.
-void drawTextShapedWhole(cairo_t* cr, const draw::Text& text, RGBA color);
-
 /// How many shaped texts the calling thread keeps for reuse: bounded, however many were measured.
 std::size_t keptTextLayouts();
 

@@ -1,13 +1,11 @@
 // The view layer's two costs per entry: the extension builds and encodes the view tree; the host
 // lays it out and paints it (every second while a live timer shows).
 #include <benchmark/benchmark.h>
-#include <cstdio>
 #include <cairo.h>
 #include <nlohmann/json.hpp>
 
 #include "Platform/Views/Layout.hpp"
 #include "Platform/Views/Painter.hpp"
-#include "Platform/Views/TextEngine.hpp"
 #include "Platform/Views/ViewJson.hpp"
 #include "Platform/Views/WidgetRenderer.hpp"
 #include "Widget/Views/TimerWidgetView.hpp"
@@ -141,28 +139,6 @@ void BM_TickMediumAtScale2(benchmark::State& state) {
     cairo_surface_destroy(surface);
 }
 BENCHMARK(BM_TickMediumAtScale2)->Unit(benchmark::kMicrosecond);
-
-// The medium widget's "today" timer (the system font, tabular digits) drawn at a new second each
-// time, as each second in a window: argument 1 as drawn, 0 shaping each text anew.
-void BM_DrawTodayTimerEachSecond(benchmark::State& state) {
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 200, 40);
-    cairo_t* cr = cairo_create(surface);
-    cairo_scale(cr, 2, 2);
-    views::draw::Text text{{2, 2, 80, 14}, "", views::Font::system(11, views::FontWeight::medium).withMonospacedDigit(),
-                           views::Color::secondary(), 1, views::TextAlignment::leading, 80};
-    auto draw = state.range(0) ? views::drawText : views::drawTextShapedWhole;
-    int second = 3600;
-    for (auto _ : state) {
-        ++second;
-        char formatted[16];
-        std::snprintf(formatted, sizeof formatted, "%d:%02d:%02d", second / 3600, second / 60 % 60, second % 60);
-        text.text = formatted;
-        draw(cr, text, views::RGBA{0.5, 0.5, 0.5, 1});
-    }
-    cairo_destroy(cr);
-    cairo_surface_destroy(surface);
-}
-BENCHMARK(BM_DrawTodayTimerEachSecond)->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

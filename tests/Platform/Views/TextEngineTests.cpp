@@ -1,8 +1,6 @@
 #include "Platform/Views/TextEngine.hpp"
 
-#include <cairo.h>
 #include <cmath>
-#include <cstring>
 #include <gtest/gtest.h>
 
 namespace platform::views {
@@ -48,37 +46,6 @@ TEST(TextEngine, KeepsABoundedNumberOfShapedTextsAndStillMeasuresTheOldOnesAlike
     auto again = measure("0:00:00", font, 120, 1);
     EXPECT_DOUBLE_EQ(again.width, first.width);
     EXPECT_EQ(again.lines, first.lines);
-}
-
-// A timer's text is drawn from the shaping of the text with its digits zeroed, its glyphs swapped.
-TEST(TextEngine, TimerTextDrawnFromAnotherTextsShapingLooksAsIfShapedWhole) {
-    Font regular = Font::system(13).withMonospacedDigit();
-    Font big = Font::system(26, FontWeight::semibold).withMonospacedDigit();
-    // Each text follows one of the same zeroed form, so the shaping is reused with other digits.
-    std::vector<std::string> texts{"0:00:00", "1:23:45", "8:88:88", "1:23:45", "12:59:59", "9:07", "123:45:06",
-                                   "1:1", "10:01", "0", "12:3:", ":1", "1::2", "5 min", "4:56:17"};
-    for (const Font& font : {regular, big}) {
-        for (double scale : {1.0, 2.0}) {
-            for (const auto& text : texts) {
-                draw::Text t{{3.5, 2.25, 150, 40}, text, font, Color::primary(), 1, TextAlignment::leading, 150};
-                auto picture = [&](auto draw) {
-                    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 320, 100);
-                    cairo_t* cr = cairo_create(surface);
-                    cairo_scale(cr, scale, scale);
-                    draw(cr, t, RGBA{0.1, 0.2, 0.3, 1});
-                    cairo_destroy(cr);
-                    cairo_surface_flush(surface);
-                    const unsigned char* data = cairo_image_surface_get_data(surface);
-                    std::vector<unsigned char> pixels(data, data + cairo_image_surface_get_stride(surface) * 100);
-                    cairo_surface_destroy(surface);
-                    return pixels;
-                };
-                auto drawn = picture(drawText);
-                EXPECT_EQ(drawn, picture(drawTextShapedWhole)) << text << " at " << font.size << ", scale " << scale;
-                EXPECT_NE(drawn, std::vector<unsigned char>(drawn.size(), 0)) << text;
-            }
-        }
-    }
 }
 
 TEST(TextEngine, NulShowsAsNothingAndKeepsTheRest) {
