@@ -63,9 +63,11 @@ void WidgetScheduler::armTicker() {
         return;
     }
     if (ticker_) return;
-    double ms = timers_.now().millisecondsSince1970;
-    Date next = Date::fromMilliseconds(std::floor(ms / 1000) * 1000 + 1000 + tickOffsetMilliseconds);
-    ticker_ = timers_.at(next, 1ms, [this] { tick(); });
+    ticker_ = timers_.at(nextTick(timers_.now()), 1ms, [this] { tick(); });
+}
+
+Date WidgetScheduler::nextTick(Date now) {
+    return Date::fromMilliseconds(std::floor(now.millisecondsSince1970 / 1000) * 1000 + 1000 + tickOffsetMilliseconds);
 }
 
 void WidgetScheduler::tick() {

@@ -31,6 +31,8 @@ public:
     static constexpr std::chrono::milliseconds coalesceWindow{20};
     /// Ticks land this long after the whole second, so that a timer text turns over with the second.
     static constexpr double tickOffsetMilliseconds = 5;
+    /// When live timers next tick after `now`: just after the next whole second.
+    static platform::Date nextTick(platform::Date now);
 
     WidgetScheduler(Timers& timers, Actions actions) : timers_(timers), actions_(std::move(actions)) {}
 

@@ -151,6 +151,7 @@ struct DesktopSurface::State {
     static gboolean onUnmap(GtkWidget*, GdkEvent*, gpointer self);
     static gboolean onConfigure(GtkWidget*, GdkEventConfigure*, gpointer self);
     static gboolean onTick(gpointer);
+    static void scheduleTick();  // the one timer all ticking windows share
     static gboolean onSettled(gpointer self);
     static void onMonitorsChanged(GdkScreen*, gpointer self);
     static gboolean onDelete(GtkWidget*, GdkEvent*, gpointer self);
@@ -296,13 +297,17 @@ std::vector<DesktopSurface::State*> tickingSurfaces;
 guint tickSource = 0;
 }  // namespace
 
+void DesktopSurface::State::scheduleTick() {
+    if (!tickSource) tickSource = g_timeout_add(detail::millisecondsToNextSecond(now()), onTick, nullptr);
+}
+
 void DesktopSurface::State::updateTicking() {
     bool wanted = mapped && layout && layout->hasLiveTimers;
     if (wanted == ticking) return;
     ticking = wanted;
     if (wanted) {
         tickingSurfaces.push_back(this);
-        if (!tickSource) tickSource = g_timeout_add(detail::millisecondsToNextSecond(now()), onTick, nullptr);
+        scheduleTick();
         return;
     }
     std::erase(tickingSurfaces, this);
@@ -317,7 +322,7 @@ gboolean DesktopSurface::State::onTick(gpointer) {
         s->advance();
         s->updateTicking();
     }
-    if (!tickingSurfaces.empty() && !tickSource) tickSource = g_timeout_add(detail::millisecondsToNextSecond(now()), onTick, nullptr);
+    if (!tickingSurfaces.empty()) scheduleTick();
     return G_SOURCE_REMOVE;
 }
 

@@ -5,6 +5,8 @@
 #include <type_traits>
 #include <variant>
 
+#include "Host/WidgetHost/WidgetScheduler.hpp"
+
 namespace widgethost::desktop::detail {
 
 std::vector<AccessibleButton> accessibleButtons(const std::vector<platform::views::ButtonRegion>& buttons) {
@@ -102,10 +104,9 @@ std::optional<std::vector<platform::views::Rect>> changedTexts(const platform::v
 }
 
 unsigned millisecondsToNextSecond(platform::Date now) {
-    double ms = now.millisecondsSince1970;
-    double intoSecond = ms - std::floor(ms / 1000) * 1000;
-    // A little after the turn, so that the text laid out then already shows the new second.
-    return static_cast<unsigned>(std::ceil(1000 - intoSecond)) + 5;
+    // Windows tick when the host's pictures do, so that a timer turns over with the second.
+    return static_cast<unsigned>(
+        std::ceil(widgethost::WidgetScheduler::nextTick(now).millisecondsSince1970 - now.millisecondsSince1970));
 }
 
 std::size_t buttonAt(const std::vector<platform::views::ButtonRegion>& buttons, double x, double y) {
