@@ -1,7 +1,10 @@
 #include "Platform/Views/TextEngine.hpp"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <strings.h>
 #include <unordered_map>
 
@@ -115,6 +118,28 @@ std::string shownText(std::string_view text) {
     return out;
 }
 
+bool hasDigit(std::string_view text) {
+    return std::any_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The same text with every digit a zero: what a live timer keeps from one second to the next.
+std::string zeroed(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        if (c >= '1' && c <= '9') c = '0';
+    return out;
+}
+
+// A live timer in tabular digits, shaped once: each second only its digits' glyphs and advances
+// change, so drawing it is putting them in and showing the glyphs, with no shaping.
+struct TimerShape {
+    PangoFont* font = nullptr;        // owned
+    PangoGlyphString* glyphs = nullptr;  // owned; the zeroed text's, refilled at each draw
+    std::vector<int> digitByte;       // per glyph: the byte of its digit in the text, or -1
+    int baseline = 0;
+    int width = -1;                   // the layout's width limit in pango units; -1: none
+};
+
 bool needsCells(std::string_view text, const Font& font) {
     if (font.design != FontDesign::rounded || !font.monospacedDigit) return false;
     if (startsParagraphs(text)) return false;
@@ -176,12 +201,12 @@ public:
         return h;
     }
 
-    void draw(cairo_t* cr, const draw::Text& t, RGBA color) {
+    void draw(cairo_t* cr, const draw::Text& t, RGBA color, bool reuseTimers = true) {
         cairo_save(cr);
         cairo_set_source_rgba(cr, color.red, color.green, color.blue, color.alpha);
         if (needsCells(t.text, t.font) && cellWidth(t.text, t.font) <= t.wrapWidth + 1e-6) {
             drawCells(cr, t);
-        } else {
+        } else if (!reuseTimers || !drawTimer(cr, t)) {
             const auto& cached = layout(t.text, t.font, t.wrapWidth, t.maxLines, t.alignment);
             PangoRectangle logical;
             pango_layout_get_extents(cached.layout, nullptr, &logical);
@@ -229,6 +254,9 @@ private:
     Layouts older_;   // used in the generation before
     std::unordered_map<FontKey, double, FontKeyHash> lineHeights_;
     std::unordered_map<FontKey, double, FontKeyHash> digitCells_;
+    // Per zeroed text; none where its glyphs cannot be had by putting digits in.
+    std::unordered_map<LayoutKey, std::optional<TimerShape>, LayoutKeyHash> timerShapes_;
+    std::unordered_map<FontKey, std::array<PangoGlyphInfo, 10>, FontKeyHash> timerDigits_;
 
     static void release(Layouts& layouts) {
         for (auto& [key, cached] : layouts) g_object_unref(cached.layout);
@@ -238,6 +266,16 @@ private:
     void clear() {
         release(recent_);
         release(older_);
+        clearTimerShapes();
+    }
+
+    void clearTimerShapes() {
+        for (auto& [key, shape] : timerShapes_) {
+            if (!shape) continue;
+            g_object_unref(shape->font);
+            pango_glyph_string_free(shape->glyphs);
+        }
+        timerShapes_.clear();
     }
 
     // What was not used for a whole generation goes. A live timer shapes a new text every second;
@@ -314,6 +352,105 @@ private:
         return it->second;
     }
 
+    // The one line and run of a shaped text, when it has exactly that.
+    static const PangoGlyphItem* onlyRun(PangoLayout* layout) {
+        if (pango_layout_get_line_count(layout) != 1 || pango_layout_is_ellipsized(layout)) return nullptr;
+        PangoLayoutLine* line = pango_layout_get_line_readonly(layout, 0);
+        if (!line->runs || line->runs->next) return nullptr;
+        return static_cast<const PangoGlyphItem*>(line->runs->data);
+    }
+
+    static bool sameGlyphs(const PangoGlyphString* a, const PangoGlyphString* b) {
+        if (a->num_glyphs != b->num_glyphs) return false;
+        for (int i = 0; i < a->num_glyphs; ++i) {
+            const auto &x = a->glyphs[i], &y = b->glyphs[i];
+            if (x.glyph != y.glyph || x.geometry.width != y.geometry.width || x.geometry.x_offset != y.geometry.x_offset ||
+                x.geometry.y_offset != y.geometry.y_offset || a->log_clusters[i] != b->log_clusters[i])
+                return false;
+        }
+        return true;
+    }
+
+    // Puts the digits of `text` into the shape's glyphs; false where they would not fit its width.
+    static bool fill(TimerShape& shape, std::string_view text, const std::array<PangoGlyphInfo, 10>& digits) {
+        int width = 0;
+        for (int i = 0; i < shape.glyphs->num_glyphs; ++i) {
+            auto& glyph = shape.glyphs->glyphs[i];
+            if (int at = shape.digitByte[i]; at >= 0) glyph.glyph = digits[text[at] - '0'].glyph, glyph.geometry.width = digits[text[at] - '0'].geometry.width;
+            width += glyph.geometry.width;
+        }
+        return shape.width < 0 || width <= shape.width;
+    }
+
+    // Shapes the zeroed text once, and checks against shaping that putting in each digit gives the
+    // glyphs the text with that digit everywhere has: tabular digits in one font, nothing between
+    // them that depends on which digit it is, a leading line with no offset to move.
+    std::optional<TimerShape> shapeTimer(const draw::Text& t, const std::string& zero) {
+        if (t.alignment != TextAlignment::leading || zero.find_first_not_of("0123456789:.,- ") != std::string::npos)
+            return std::nullopt;
+        PangoLayout* base = layout(zero, t.font, t.wrapWidth, t.maxLines, t.alignment).layout;
+        const PangoGlyphItem* run = onlyRun(base);
+        PangoRectangle logical;
+        pango_layout_get_extents(base, nullptr, &logical);
+        if (!run || logical.x != 0) return std::nullopt;
+        TimerShape shape;
+        shape.font = PANGO_FONT(g_object_ref(run->item->analysis.font));
+        shape.glyphs = pango_glyph_string_copy(run->glyphs);
+        shape.baseline = pango_layout_get_baseline(base);
+        shape.width = pango_layout_get_width(base);
+        for (int i = 0; i < shape.glyphs->num_glyphs; ++i) {
+            int at = shape.glyphs->log_clusters[i];
+            bool alone = (i == 0 || shape.glyphs->log_clusters[i - 1] != at) &&
+                         (i + 1 == shape.glyphs->num_glyphs || shape.glyphs->log_clusters[i + 1] != at);
+            shape.digitByte.push_back(zero[at] == '0' && alone ? at : -1);
+        }
+        std::array<PangoGlyphInfo, 10> digits{};
+        bool usable = true;
+        for (int d = 0; d < 10 && usable; ++d) {
+            std::string all = zero;
+            for (char& c : all)
+                if (c == '0') c = static_cast<char>('0' + d);
+            PangoLayout* shaped = layout(all, t.font, t.wrapWidth, t.maxLines, t.alignment).layout;
+            const PangoGlyphItem* other = onlyRun(shaped);
+            if (!other || other->item->analysis.font != shape.font || pango_layout_get_baseline(shaped) != shape.baseline) {
+                usable = false;
+                break;
+            }
+            for (int i = 0; i < shape.glyphs->num_glyphs && i < other->glyphs->num_glyphs; ++i)
+                if (shape.digitByte[i] >= 0) digits[d] = other->glyphs->glyphs[i];
+            usable = fill(shape, all, digits) && sameGlyphs(shape.glyphs, other->glyphs);
+        }
+        for (int i = 0; usable && i < shape.glyphs->num_glyphs; ++i) usable = shape.glyphs->glyphs[i].geometry.y_offset == 0;
+        if (!usable) {
+            g_object_unref(shape.font);
+            pango_glyph_string_free(shape.glyphs);
+            return std::nullopt;
+        }
+        timerDigits_[keyOf(t.font)] = digits;
+        return shape;
+    }
+
+    bool drawTimer(cairo_t* cr, const draw::Text& t) {
+        if (!t.font.monospacedDigit || t.font.design == FontDesign::rounded || !hasDigit(t.text)) return false;
+        std::string zero = zeroed(t.text);
+        LayoutKey key{zero, keyOf(t.font), std::isfinite(t.wrapWidth) ? pangoUnits(std::max(0.0, t.wrapWidth)) : -1,
+                      t.maxLines, t.alignment};
+        auto it = timerShapes_.find(key);
+        if (it == timerShapes_.end()) {
+            // A few shapes serve every second of every timer; different ones come with new layouts.
+            if (timerShapes_.size() >= generationSize) clearTimerShapes();
+            it = timerShapes_.emplace(std::move(key), shapeTimer(t, zero)).first;
+        }
+        if (!it->second || !fill(*it->second, t.text, timerDigits_.at(keyOf(t.font)))) return false;
+        // As pango draws a layout's line: glyphs from the text's origin, the baseline in their offsets.
+        PangoGlyphString* glyphs = it->second->glyphs;
+        for (int i = 0; i < glyphs->num_glyphs; ++i) glyphs->glyphs[i].geometry.y_offset = it->second->baseline;
+        cairo_move_to(cr, t.frame.x, t.frame.y);
+        pango_cairo_show_glyph_string(cr, it->second->font, glyphs);
+        for (int i = 0; i < glyphs->num_glyphs; ++i) glyphs->glyphs[i].geometry.y_offset = 0;
+        return true;
+    }
+
     double cell(const Font& font) {
         auto key = keyOf(font);
         if (auto it = digitCells_.find(key); it != digitCells_.end()) return it->second;
@@ -355,6 +492,8 @@ Engine& engine() {
 const TextMeasurer& pangoTextMeasurer() { return engine().measurer(); }
 
 void drawText(cairo_t* cr, const draw::Text& text, RGBA color) { engine().draw(cr, text, color); }
+
+void drawTextShapedWhole(cairo_t* cr, const draw::Text& text, RGBA color) { engine().draw(cr, text, color, false); }
 
 std::size_t keptTextLayouts() { return engine().kept(); }
 

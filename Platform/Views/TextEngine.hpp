@@ -21,6 +21,9 @@ const TextMeasurer& pangoTextMeasurer();
 /// Draws a laid-out text in `color`, exactly as it was measured.
 void drawText(cairo_t* cr, const draw::Text& text, RGBA color);
 
+/// `drawText` without reusing a live timer's shaping: what that reuse must draw alike.
+void drawTextShapedWhole(cairo_t* cr, const draw::Text& text, RGBA color);
+
 /// How many shaped texts the calling thread keeps for reuse: bounded, however many were measured.
 std::size_t keptTextLayouts();
 

@@ -1,6 +1,8 @@
 #include "Platform/Views/TextEngine.hpp"
 
+#include <cairo.h>
 #include <cmath>
+#include <cstring>
 #include <gtest/gtest.h>
 
 namespace platform::views {
@@ -61,6 +63,41 @@ TEST(TextEngine, WordBrokenAcrossLinesGetsNoHyphen) {
         auto m = measure(std::string(40, letter), Font::system(13), 100);
         ASSERT_GT(m.lines, 1);
         EXPECT_NEAR(m.width, std::floor(100 / letterWidth) * letterWidth, 0.01) << letter;
+    }
+}
+
+// A live timer's glyphs are put together from one shaping; each second must look exactly as the
+// text shaped whole, in every timer font and at every scale, and shape nothing new.
+TEST(TextEngine, TimerDrawnFromOneShapingLooksExactlyAsShapedWhole) {
+    auto pixels = [](const draw::Text& t, double scale, bool whole) {
+        cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 200, 50);
+        cairo_surface_set_device_scale(surface, scale, scale);
+        cairo_t* cr = cairo_create(surface);
+        (whole ? drawTextShapedWhole : drawText)(cr, t, RGBA{0.1, 0.2, 0.3, 1});
+        cairo_destroy(cr);
+        cairo_surface_flush(surface);
+        auto* data = cairo_image_surface_get_data(surface);
+        std::string out(reinterpret_cast<const char*>(data), cairo_image_surface_get_stride(surface) * 50);
+        cairo_surface_destroy(surface);
+        return out;
+    };
+    const std::vector<std::string> seconds{"0:00:00", "4:44:44", "1:23:45", "14:07:59", "123:45:06", "9:58", "0:01"};
+    for (Font font : {Font::system(11, FontWeight::medium), Font::system(13), Font::system(26, FontWeight::semibold)}) {
+        font.monospacedDigit = true;
+        for (double scale : {1.0, 2.0, 3.0}) {
+            for (const auto& text : seconds) {
+                draw::Text t{{3.3, 2.7, 190, 40}, text, font, Color{}, 1, TextAlignment::leading, 190};
+                EXPECT_EQ(pixels(t, scale, false), pixels(t, scale, true)) << text << " at " << font.size << " pt, scale " << scale;
+            }
+        }
+        draw::Text t{{0, 0, 190, 40}, "0:00:00", font, Color{}, 1, TextAlignment::leading, 190};
+        pixels(t, 1, false);
+        std::size_t kept = keptTextLayouts();
+        for (const auto* text : {"4:44:44", "1:23:45", "7:08:59"}) {
+            t.text = text;
+            pixels(t, 1, false);
+        }
+        EXPECT_LE(keptTextLayouts(), kept) << font.size << " pt";
     }
 }
 
