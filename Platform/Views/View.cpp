@@ -1,9 +1,8 @@
 #include "Platform/Views/View.hpp"
 
 #include <algorithm>
-#include <cinttypes>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <type_traits>
 
 #include "Platform/Views/detail/EnvironmentFields.hpp"
@@ -141,10 +140,15 @@ std::string timerText(Date from, Date now) {
     std::int64_t total = 0;
     // Beyond about 292 billion years the count would overflow; no widget lives that long.
     if (std::isfinite(elapsed) && elapsed > 0) total = static_cast<std::int64_t>(std::min(elapsed, 9.0e15));
-    char text[48];
-    std::snprintf(text, sizeof text, "%" PRId64 ":%02d:%02d", total / 3600, static_cast<int>(total % 3600 / 60),
-                  static_cast<int>(total % 60));
-    return text;
+    // Formatted by hand: every live timer of every window does this each second.
+    char text[32];
+    char* end = std::to_chars(text, text + 20, total / 3600).ptr;
+    for (int part : {static_cast<int>(total % 3600 / 60), static_cast<int>(total % 60)}) {
+        *end++ = ':';
+        *end++ = static_cast<char>('0' + part / 10);
+        *end++ = static_cast<char>('0' + part % 10);
+    }
+    return std::string(text, end);
 }
 
 }  // namespace platform::views

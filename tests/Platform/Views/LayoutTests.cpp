@@ -265,6 +265,7 @@ TEST(Layout, LiveTimersShowElapsedTimeAtTheGivenMoment) {
     EXPECT_EQ(layout.texts, (std::vector<std::string>{"1:02:05", "0:00:00"}));
     EXPECT_FALSE(run(text("static"), {50, 50}).hasLiveTimers);
     EXPECT_EQ(timerText(start, start.addingSeconds(360000)), "100:00:00");
+    EXPECT_EQ(timerText(start, start.addingSeconds(1e300)), "2500000000000:00:00");
 }
 
 // A second passing must leave the layout as a fresh one at the new moment would be, or ask for one.
