@@ -205,7 +205,7 @@ public:
         cairo_save(cr);
         cairo_set_source_rgba(cr, color.red, color.green, color.blue, color.alpha);
         if (needsCells(t.text, t.font) && cellWidth(t.text, t.font) <= t.wrapWidth + 1e-6) {
-            drawCells(cr, t);
+            drawCells(cr, t, reuseTimers);
         } else if (!reuseTimers || !drawTimer(cr, t)) {
             const auto& cached = layout(t.text, t.font, t.wrapWidth, t.maxLines, t.alignment);
             PangoRectangle logical;
@@ -442,12 +442,30 @@ private:
             it = timerShapes_.emplace(std::move(key), shapeTimer(t, zero)).first;
         }
         if (!it->second || !fill(*it->second, t.text, timerDigits_.at(keyOf(t.font)))) return false;
-        // As pango draws a layout's line: glyphs from the text's origin, the baseline in their offsets.
-        PangoGlyphString* glyphs = it->second->glyphs;
-        for (int i = 0; i < glyphs->num_glyphs; ++i) glyphs->glyphs[i].geometry.y_offset = it->second->baseline;
         cairo_move_to(cr, t.frame.x, t.frame.y);
-        pango_cairo_show_glyph_string(cr, it->second->font, glyphs);
+        showGlyphs(cr, it->second->font, it->second->glyphs, it->second->baseline);
+        return true;
+    }
+
+    // Shows glyphs from the current point as pango shows a layout's line there: the same positions
+    // to the last bit, with the baseline carried in their vertical offsets (all zero otherwise).
+    static void showGlyphs(cairo_t* cr, PangoFont* font, PangoGlyphString* glyphs, int baseline) {
+        for (int i = 0; i < glyphs->num_glyphs; ++i) glyphs->glyphs[i].geometry.y_offset = baseline;
+        pango_cairo_show_glyph_string(cr, font, glyphs);
         for (int i = 0; i < glyphs->num_glyphs; ++i) glyphs->glyphs[i].geometry.y_offset = 0;
+    }
+
+    // A one-line text shown from its glyphs, without the layout's line iteration, which a timer's
+    // digit cells would pay for each second; false where it is more than one plain run.
+    static bool showLine(cairo_t* cr, PangoLayout* layout) {
+        const PangoGlyphItem* run = onlyRun(layout);
+        if (!run) return false;
+        PangoRectangle logical;
+        pango_layout_get_extents(layout, nullptr, &logical);
+        if (logical.x != 0) return false;
+        for (int i = 0; i < run->glyphs->num_glyphs; ++i)
+            if (run->glyphs->glyphs[i].geometry.y_offset != 0) return false;
+        showGlyphs(cr, run->item->analysis.font, run->glyphs, pango_layout_get_baseline(layout));
         return true;
     }
 
@@ -468,7 +486,7 @@ private:
         return width;
     }
 
-    void drawCells(cairo_t* cr, const draw::Text& t) {
+    void drawCells(cairo_t* cr, const draw::Text& t, bool fromGlyphs) {
         double x = t.frame.x;
         double c = cell(t.font);
         for (const auto& run : runsOf(t.text)) {
@@ -476,7 +494,7 @@ private:
             double advance = cached.measurement.width;
             double offset = run.digit ? (c - advance) / 2 : 0;
             cairo_move_to(cr, x + offset, t.frame.y);
-            pango_cairo_show_layout(cr, cached.layout);
+            if (!fromGlyphs || !showLine(cr, cached.layout)) pango_cairo_show_layout(cr, cached.layout);
             x += run.digit ? c : advance;
         }
     }

@@ -21,7 +21,8 @@ const TextMeasurer& pangoTextMeasurer();
 /// Draws a laid-out text in `color`, exactly as it was measured.
 void drawText(cairo_t* cr, const draw::Text& text, RGBA color);
 
-/// `drawText` without reusing a live timer's shaping: what that reuse must draw alike.
+/// `drawText` through pango's layouts alone: what a live timer drawn from its reused glyphs must
+/// look exactly like.
 void drawTextShapedWhole(cairo_t* cr, const draw::Text& text, RGBA color);
 
 /// How many shaped texts the calling thread keeps for reuse: bounded, however many were measured.

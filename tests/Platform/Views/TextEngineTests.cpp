@@ -67,7 +67,8 @@ TEST(TextEngine, WordBrokenAcrossLinesGetsNoHyphen) {
 }
 
 // A live timer's glyphs are put together from one shaping; each second must look exactly as the
-// text shaped whole, in every timer font and at every scale, and shape nothing new.
+// text shaped whole, in every timer font (digit cells for the rounded one) and at every scale, and
+// shape nothing new.
 TEST(TextEngine, TimerDrawnFromOneShapingLooksExactlyAsShapedWhole) {
     auto pixels = [](const draw::Text& t, double scale, bool whole) {
         cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 200, 50);
@@ -82,7 +83,8 @@ TEST(TextEngine, TimerDrawnFromOneShapingLooksExactlyAsShapedWhole) {
         return out;
     };
     const std::vector<std::string> seconds{"0:00:00", "4:44:44", "1:23:45", "14:07:59", "123:45:06", "9:58", "0:01"};
-    for (Font font : {Font::system(11, FontWeight::medium), Font::system(13), Font::system(26, FontWeight::semibold)}) {
+    for (Font font : {Font::system(11, FontWeight::medium), Font::system(13), Font::system(26, FontWeight::semibold),
+                      Font::system(26, FontWeight::semibold, FontDesign::rounded)}) {
         font.monospacedDigit = true;
         for (double scale : {1.0, 2.0, 3.0}) {
             for (const auto& text : seconds) {
