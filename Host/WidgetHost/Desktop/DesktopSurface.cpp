@@ -18,6 +18,7 @@
 #include "Host/WidgetHost/Desktop/detail/OutputName.hpp"
 #include "Host/WidgetHost/Desktop/detail/PointerGesture.hpp"
 #include "Host/WidgetHost/Desktop/detail/SurfaceContent.hpp"
+#include "Host/WidgetHost/Desktop/detail/WindowCanvas.hpp"
 #include "Host/WidgetHost/Log.hpp"
 #include "Platform/Views/Painter.hpp"
 #include "Platform/Views/TextEngine.hpp"
@@ -108,6 +109,7 @@ struct DesktopSurface::State {
     guint settleSource = 0;  // reports a position the widget had to take or the window manager gave it
     gulong monitorsChanged = 0;
     guint reopenSource = 0;  // brings back a layer surface the compositor closed
+    detail::WindowCanvas canvas;
 
     bool layerShell() const { return settings.display == DisplayKind::waylandLayerShell; }
 
@@ -143,6 +145,8 @@ struct DesktopSurface::State {
             callbacks.activated(target);
     }
 
+    void paint(cairo_t* cr);
+    void repaintNow(const std::vector<platform::views::Rect>& frames);
     static gboolean onDraw(GtkWidget*, cairo_t* cr, gpointer self);
     static gboolean onPress(GtkWidget*, GdkEventButton* event, gpointer self);
     static gboolean onMotion(GtkWidget*, GdkEventMotion* event, gpointer self);
@@ -175,7 +179,12 @@ RGBA DesktopSurface::State::squareFill() const {
 }
 
 gboolean DesktopSurface::State::onDraw(GtkWidget*, cairo_t* cr, gpointer self) {
-    auto* s = static_cast<State*>(self);
+    static_cast<State*>(self)->paint(cr);
+    return TRUE;
+}
+
+void DesktopSurface::State::paint(cairo_t* cr) {
+    auto* s = this;
     cairo_save(cr);
     cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
     if (s->transparent() || !s->drawn) {
@@ -186,7 +195,7 @@ gboolean DesktopSurface::State::onDraw(GtkWidget*, cairo_t* cr, gpointer self) {
     }
     cairo_paint(cr);
     cairo_restore(cr);
-    if (!s->drawn) return TRUE;
+    if (!s->drawn) return;
 
     // GTK has set the monitor's scale as the surface's device scale, so one unit is one point here
     // and the painter's vectors and text come out sharp at any scale.
@@ -201,7 +210,6 @@ gboolean DesktopSurface::State::onDraw(GtkWidget*, cairo_t* cr, gpointer self) {
         cairo_fill(cr);
         cairo_restore(cr);
     }
-    return TRUE;
 }
 
 // Content ---------------------------------------------------------------------------------------
@@ -241,7 +249,7 @@ void DesktopSurface::State::advance() {
         // Glyphs may reach a little beyond their frame; a margin keeps their edges clean.
         frame = {frame.x - 2, frame.y - 2, frame.width + 4, frame.height + 4};
     }
-    queueDraw(*frames);
+    repaintNow(*frames);
     updateAccessibleText(at);
 }
 
@@ -253,13 +261,38 @@ void DesktopSurface::State::updateAccessibleText(Date at) {
     atk_object_set_name(gtk_widget_get_accessible(area), accessibleText.c_str());
 }
 
+namespace {
+cairo_rectangle_int_t pixelsCovering(const platform::views::Rect& r) {
+    int x = static_cast<int>(std::floor(r.x));
+    int y = static_cast<int>(std::floor(r.y));
+    return {x, y, static_cast<int>(std::ceil(r.x + r.width)) - x, static_cast<int>(std::ceil(r.y + r.height)) - y};
+}
+}  // namespace
+
 void DesktopSurface::State::queueDraw(const std::vector<platform::views::Rect>& frames) {
     for (const auto& r : frames) {
-        int x = static_cast<int>(std::floor(r.x));
-        int y = static_cast<int>(std::floor(r.y));
-        gtk_widget_queue_draw_area(area, x, y, static_cast<int>(std::ceil(r.x + r.width)) - x,
-                                   static_cast<int>(std::ceil(r.y + r.height)) - y);
+        auto p = pixelsCovering(r);
+        gtk_widget_queue_draw_area(area, p.x, p.y, p.width, p.height);
     }
+}
+
+// A second's timers are painted at once on X11. A layer surface is committed by the frame clock, so
+// there they queue.
+void DesktopSurface::State::repaintNow(const std::vector<platform::views::Rect>& frames) {
+    int x = 0, y = 0;
+    std::vector<cairo_rectangle_int_t> parts;
+    if (!layerShell() && gtk_widget_translate_coordinates(area, window, 0, 0, &x, &y)) {
+        for (const auto& r : frames) {
+            auto p = pixelsCovering(r);
+            parts.push_back({p.x + x, p.y + y, p.width, p.height});
+        }
+        bool painted = canvas.paint(gtk_widget_get_window(window), parts, [&](cairo_t* cr) {
+            cairo_translate(cr, x, y);
+            paint(cr);
+        });
+        if (painted) return;
+    }
+    queueDraw(frames);
 }
 
 void DesktopSurface::State::syncButtons() {
@@ -647,6 +680,11 @@ DesktopSurface::DesktopSurface(SurfaceSettings settings, SurfaceCallbacks callba
     gtk_container_add(GTK_CONTAINER(s.window), overlay);
 
     g_signal_connect(s.window, "map-event", G_CALLBACK(State::onMap), &s);
+    // The canvas draws on the X window itself, so it lets go before that goes.
+    g_signal_connect(s.window, "unrealize", G_CALLBACK(+[](GtkWidget*, gpointer self) {
+                         static_cast<State*>(self)->canvas.release();
+                     }),
+                     &s);
     g_signal_connect(s.window, "unmap-event", G_CALLBACK(State::onUnmap), &s);
     g_signal_connect(s.window, "delete-event", G_CALLBACK(State::onDelete), &s);
     attachWidgetMenu(s.window, s.area, s.callbacks.menu, [&s] {
