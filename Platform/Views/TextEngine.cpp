@@ -212,7 +212,7 @@ public:
             pango_layout_get_extents(cached.layout, nullptr, &logical);
             // Lines are aligned among themselves inside the wrap width; the block sits at the frame.
             cairo_move_to(cr, t.frame.x - points(logical.x), t.frame.y);
-            pango_cairo_show_layout(cr, cached.layout);
+            if (!reuseTimers || !showLine(cr, cached.layout)) pango_cairo_show_layout(cr, cached.layout);
         }
         cairo_restore(cr);
     }
@@ -455,8 +455,9 @@ private:
         for (int i = 0; i < glyphs->num_glyphs; ++i) glyphs->glyphs[i].geometry.y_offset = 0;
     }
 
-    // A one-line text shown from its glyphs, without the layout's line iteration, which a timer's
-    // digit cells would pay for each second; false where it is more than one plain run.
+    // A one-line text shown from its glyphs, without the layout's line iteration, which the texts
+    // repainted around a timer and its digit cells would pay for each second; false where it is more
+    // than one plain run.
     static bool showLine(cairo_t* cr, PangoLayout* layout) {
         const PangoGlyphItem* run = onlyRun(layout);
         if (!run) return false;
