@@ -257,6 +257,8 @@ private:
     // Per zeroed text; none where its glyphs cannot be had by putting digits in.
     std::unordered_map<LayoutKey, std::optional<TimerShape>, LayoutKeyHash> timerShapes_;
     std::unordered_map<FontKey, std::array<PangoGlyphInfo, 10>, FontKeyHash> timerDigits_;
+    // Per zeroed text: where its pixels can lie for any digits, from its frame's origin.
+    std::unordered_map<LayoutKey, Rect, LayoutKeyHash> liveBounds_;
 
     static void release(Layouts& layouts) {
         for (auto& [key, cached] : layouts) g_object_unref(cached.layout);
@@ -470,6 +472,58 @@ private:
         return true;
     }
 
+    static Rect unite(const Rect& a, const Rect& b) {
+        if (a.width <= 0 || a.height <= 0) return b;
+        double x = std::min(a.x, b.x), y = std::min(a.y, b.y);
+        return {x, y, std::max(a.x + a.width, b.x + b.width) - x, std::max(a.y + a.height, b.y + b.height) - y};
+    }
+
+    static Rect inkOf(PangoLayout* layout, double dx) {
+        PangoRectangle ink;
+        pango_layout_get_extents(layout, &ink, nullptr);
+        return {dx + points(ink.x), points(ink.y), points(ink.width), points(ink.height)};
+    }
+
+public:
+    Rect liveBounds(const draw::Text& t) {
+        Rect frame = t.frame;
+        Rect fallback{frame.x - 2, frame.y - 2, frame.width + 4, frame.height + 4};
+        if (!t.font.monospacedDigit || !hasDigit(t.text) || startsParagraphs(t.text)) return fallback;
+        std::string zero = zeroed(t.text);
+        LayoutKey key{zero, keyOf(t.font), std::isfinite(t.wrapWidth) ? pangoUnits(std::max(0.0, t.wrapWidth)) : -1,
+                      t.maxLines, t.alignment};
+        auto it = liveBounds_.find(key);
+        if (it == liveBounds_.end()) {
+            if (liveBounds_.size() >= generationSize) liveBounds_.clear();
+            Rect ink;
+            for (char d = '0'; d <= '9'; ++d) {
+                std::string all = zero;
+                for (char& c : all)
+                    if (c == '0') c = d;
+                if (needsCells(all, t.font) && cellWidth(all, t.font) <= t.wrapWidth + 1e-6) {
+                    double x = 0, c = cell(t.font);
+                    for (const auto& run : runsOf(all)) {
+                        const auto& cached = layout(run.text, t.font, infinity, 0, TextAlignment::leading);
+                        double advance = cached.measurement.width;
+                        ink = unite(ink, inkOf(cached.layout, x + (run.digit ? (c - advance) / 2 : 0)));
+                        x += run.digit ? c : advance;
+                    }
+                } else {
+                    PangoLayout* shaped = layout(all, t.font, t.wrapWidth, t.maxLines, t.alignment).layout;
+                    PangoRectangle logical;
+                    pango_layout_get_extents(shaped, nullptr, &logical);
+                    ink = unite(ink, inkOf(shaped, -points(logical.x)));
+                }
+            }
+            // A glyph lands on a whole pixel, up to half a pixel from its place, and its edges are
+            // shaded: a point around covers both at any scale.
+            it = liveBounds_.emplace(std::move(key), Rect{ink.x - 1, ink.y - 1, ink.width + 2, ink.height + 2}).first;
+        }
+        const Rect& r = it->second;
+        return {frame.x + r.x, frame.y + r.y, r.width, r.height};
+    }
+
+private:
     double cell(const Font& font) {
         auto key = keyOf(font);
         if (auto it = digitCells_.find(key); it != digitCells_.end()) return it->second;
@@ -513,6 +567,8 @@ const TextMeasurer& pangoTextMeasurer() { return engine().measurer(); }
 void drawText(cairo_t* cr, const draw::Text& text, RGBA color) { engine().draw(cr, text, color); }
 
 void drawTextShapedWhole(cairo_t* cr, const draw::Text& text, RGBA color) { engine().draw(cr, text, color, false); }
+
+Rect liveTextBounds(const draw::Text& text) { return engine().liveBounds(text); }
 
 std::size_t keptTextLayouts() { return engine().kept(); }
 

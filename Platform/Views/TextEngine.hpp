@@ -25,6 +25,10 @@ void drawText(cairo_t* cr, const draw::Text& text, RGBA color);
 /// look exactly like.
 void drawTextShapedWhole(cairo_t* cr, const draw::Text& text, RGBA color);
 
+/// Where a live timer's pixels can lie at its place, whatever digits it shows: what has to be
+/// painted again when they change. Its frame and a margin where that cannot be told.
+Rect liveTextBounds(const draw::Text& text);
+
 /// How many shaped texts the calling thread keeps for reuse: bounded, however many were measured.
 std::size_t keptTextLayouts();
 

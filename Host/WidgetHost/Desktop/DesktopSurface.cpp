@@ -245,11 +245,14 @@ void DesktopSurface::State::advance() {
         return;
     }
     if (frames->empty()) return;
-    for (auto& frame : *frames) {
-        // Glyphs may reach a little beyond their frame; a margin keeps their edges clean.
-        frame = {frame.x - 2, frame.y - 2, frame.width + 4, frame.height + 4};
+    // Only where the timers' glyphs can be: the texts around them, whose frames touch theirs, stay.
+    std::vector<platform::views::Rect> parts;
+    for (const auto& timer : drawn->liveTimers) {
+        const auto& text = std::get<platform::views::draw::Text>(drawn->commands[timer.command]);
+        if (std::find(frames->begin(), frames->end(), text.frame) != frames->end())
+            parts.push_back(platform::views::liveTextBounds(text));
     }
-    repaintNow(*frames);
+    repaintNow(parts);
     updateAccessibleText(at);
 }
 

@@ -105,5 +105,37 @@ TEST(TextEngine, TimerDrawnFromOneShapingLooksExactlyAsShapedWhole) {
     }
 }
 
+// A window repaints only where a live timer's pixels can be, so none may fall outside that.
+TEST(TextEngine, LiveTimerPixelsStayWithinTheirBoundsForAnyDigits) {
+    Font tabular = Font::system(11, FontWeight::medium).withMonospacedDigit();
+    Font cells = Font::system(26, FontWeight::semibold, FontDesign::rounded).withMonospacedDigit();
+    for (const Font& font : {tabular, cells}) {
+        for (double scale : {1.0, 2.0, 3.0}) {
+            for (const auto* text : {"0:00:00", "1:11:11", "4:47:47", "8:08:08", "9:59:59", "7:32:16"}) {
+                draw::Text t{{5.4, 4.6, 150, 40}, text, font, Color{}, 1, TextAlignment::leading, 150};
+                Rect bounds = liveTextBounds(t);
+                int width = 170 * static_cast<int>(scale), height = 50 * static_cast<int>(scale);
+                cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_A8, width, height);
+                cairo_surface_set_device_scale(surface, scale, scale);
+                cairo_t* cr = cairo_create(surface);
+                drawText(cr, t, RGBA{0, 0, 0, 1});
+                cairo_destroy(cr);
+                cairo_surface_flush(surface);
+                const unsigned char* data = cairo_image_surface_get_data(surface);
+                int stride = cairo_image_surface_get_stride(surface), outside = 0;
+                for (int y = 0; y < height; ++y)
+                    for (int x = 0; x < width; ++x) {
+                        bool inside = x >= std::floor(bounds.x * scale) && x < std::ceil((bounds.x + bounds.width) * scale) &&
+                                      y >= std::floor(bounds.y * scale) && y < std::ceil((bounds.y + bounds.height) * scale);
+                        if (data[y * stride + x] && !inside) ++outside;
+                    }
+                cairo_surface_destroy(surface);
+                EXPECT_EQ(outside, 0) << text << " at " << font.size << " pt, scale " << scale;
+                EXPECT_LT(bounds.height, t.font.size * 1.2) << "bounds as tall as the line: nothing gained";
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace platform::views
