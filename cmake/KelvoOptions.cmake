@@ -8,11 +8,15 @@ endif()
 # Sources include each other from the top of the tree: "Platform/System/Calendar.hpp".
 target_include_directories(kelvo_options INTERFACE ${PROJECT_SOURCE_DIR})
 
-# Programs that start often load no shared library they make no call into (--as-needed). The C++
-# runtime stays shared: libsimdjson, itself C++, loads libstdc++.so in any case, and a static copy
-# beside it only doubled the runtime's start-up work.
+# Programs that start often load no shared library they make no call into (--as-needed), and carry
+# the C++ runtime inside (-static-libstdc++ -static-libgcc): loading and relocating libstdc++.so
+# took more than everything else such a program does at start. Not with sanitizers, whose
+# runtimes expect the shared C++ runtime.
 function(kelvo_fast_start target)
   target_link_options(${target} PRIVATE -Wl,--as-needed -Wl,-O1)
+  if(NOT CMAKE_CXX_FLAGS MATCHES "-fsanitize")
+    target_link_options(${target} PRIVATE -static-libstdc++ -static-libgcc)
+  endif()
 endfunction()
 
 # Every program finds its bundle manifest beside its executable: <exe>.bundle.json. Installed with
