@@ -81,7 +81,7 @@ bool allRequired(const std::array<Field, N>& fields, unsigned present) {
     return true;
 }
 
-// Deeper documents are refused, as the parser used before refused them.
+// Nesting beyond 1024 levels is refused wherever it is, under ignored keys too.
 constexpr std::size_t maxDepth = 1024;
 
 class SnapshotReader {
