@@ -27,7 +27,7 @@ bool representable(Date date) {
 
 }  // namespace
 
-void installZoneLookup(ZoneLookup lookup) { zoneLookup.store(lookup); }
+ZoneLookup installZoneLookup(ZoneLookup lookup) { return zoneLookup.exchange(lookup); }
 
 Calendar Calendar::current() {
     auto zone = services().timeZone();

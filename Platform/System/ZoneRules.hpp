@@ -19,7 +19,8 @@ using ZoneLookup = const ZoneRules* (*)(const std::string& name);
 /// Installs what `Calendar::named` looks zones up with. Until then no zone is known by name: the
 /// programs use the system's zone through the C library, and only those that name zones (the tests)
 /// link the named-zones library (`widget::named_zones`), which installs itself at start and brings a
-/// zone database library that would otherwise be loaded and relocated at each start.
-void installZoneLookup(ZoneLookup lookup);
+/// zone database library that would otherwise be loaded and relocated at each start. Gives back the
+/// lookup installed before.
+ZoneLookup installZoneLookup(ZoneLookup lookup);
 
 }  // namespace platform
