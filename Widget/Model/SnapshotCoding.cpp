@@ -141,7 +141,7 @@ public:
             switch (frame().shape) {
                 case Shape::root:
                     if (field_ == 6) snapshot.running.emplace();
-                    else if (field_ == 7) snapshot.today.emplace();
+                    else if (field_ == 7) snapshot.today = WidgetSnapshot::TodayTotal{};
                     return push(field_ == 6 ? Shape::running : field_ == 7 ? Shape::today : Shape::strings);
                 default: return false;
             }
