@@ -3,6 +3,6 @@
 #include "Widget/TimerWidget.hpp"
 
 int main() {
-    platform::setUpLocale();
+    platform::setUpLocaleOnFirstUse();
     return platform::widgetBundleMain(kelvo::KelvoWidgetBundle());
 }

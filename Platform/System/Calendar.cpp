@@ -1,11 +1,11 @@
 #include "Platform/System/Calendar.hpp"
 
-#include <date/tz.h>
-
+#include <atomic>
 #include <cmath>
 #include <ctime>
 
 #include "Platform/System/Services.hpp"
+#include "Platform/System/ZoneRules.hpp"
 
 namespace platform {
 namespace {
@@ -18,12 +18,16 @@ constexpr double limitSeconds = 1e15;
 
 std::int64_t floorDiv(std::int64_t a, std::int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
 
+std::atomic<ZoneLookup> zoneLookup{nullptr};
+
 bool representable(Date date) {
     double s = date.secondsSince1970();
     return std::isfinite(s) && std::fabs(s) < limitSeconds;
 }
 
 }  // namespace
+
+ZoneLookup installZoneLookup(ZoneLookup lookup) { return zoneLookup.exchange(lookup); }
 
 Calendar Calendar::current() {
     auto zone = services().timeZone();
@@ -41,18 +45,14 @@ Calendar Calendar::system() {
 }
 
 std::optional<Calendar> Calendar::named(const std::string& zone) {
-    try {
-        return Calendar{date::locate_zone(zone)};
-    } catch (const std::exception&) {
-        return std::nullopt;
-    }
+    auto lookup = zoneLookup.load();
+    const ZoneRules* rules = lookup ? lookup(zone) : nullptr;
+    if (!rules) return std::nullopt;
+    return Calendar{rules};
 }
 
 std::int64_t Calendar::offsetAt(std::int64_t utcSeconds) const {
-    if (zone_) {
-        auto info = zone_->get_info(date::sys_seconds{std::chrono::seconds{utcSeconds}});
-        return info.offset.count();
-    }
+    if (zone_) return zone_->offsetAt(utcSeconds);
     std::time_t t = static_cast<std::time_t>(utcSeconds);
     std::tm fields{};
     if (!localtime_r(&t, &fields)) return 0;

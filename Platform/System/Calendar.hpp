@@ -6,11 +6,9 @@
 
 #include "Platform/System/Date.hpp"
 
-namespace date {
-class time_zone;
-}
-
 namespace platform {
+
+class ZoneRules;
 
 /// The Gregorian calendar in one time zone. Day boundaries follow the zone's rules, so a day may be
 /// 23 or 25 hours long, may start at 01:00 or have two midnights, or may be skipped altogether.
@@ -20,7 +18,8 @@ public:
     static Calendar current();
     /// A calendar in the system's zone (TZ, else /etc/localtime), through the C library.
     static Calendar system();
-    /// A calendar in a named IANA zone; nothing when the zone is unknown.
+    /// A calendar in a named IANA zone; nothing when the zone is unknown or no zone lookup is
+    /// installed (Platform/System/ZoneRules.hpp).
     static std::optional<Calendar> named(const std::string& zone);
 
     /// The first moment of the calendar day that holds `date`.
@@ -34,13 +33,13 @@ public:
     std::int64_t secondsFromGMT(Date date) const;
 
 private:
-    explicit Calendar(const date::time_zone* zone) : zone_(zone) {}
+    explicit Calendar(const ZoneRules* zone) : zone_(zone) {}
     std::int64_t offsetAt(std::int64_t utcSeconds) const;
     std::int64_t localSeconds(std::int64_t utcSeconds) const { return utcSeconds + offsetAt(utcSeconds); }
     std::int64_t localDay(std::int64_t utcSeconds) const;
     std::optional<std::int64_t> earliestAtOrAfterLocal(std::int64_t localTarget, std::int64_t guess) const;
 
-    const date::time_zone* zone_;  // null: the system zone through the C library
+    const ZoneRules* zone_;  // null: the system zone through the C library
 };
 
 }  // namespace platform

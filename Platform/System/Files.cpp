@@ -69,10 +69,7 @@ std::optional<std::string> readRegularFile(const std::filesystem::path& path, st
     if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
     if (static_cast<std::uintmax_t>(info.st_size) > maxBytes) return std::nullopt;
 
-    // The spare bytes let a SIMD JSON parser read the text in place rather than copy it.
-    constexpr size_t spare = 64;
     std::string bytes;
-    bytes.reserve(static_cast<size_t>(info.st_size) + spare);
     bytes.resize(static_cast<size_t>(info.st_size));
     size_t filled = 0;
     char more[4096];

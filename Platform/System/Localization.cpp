@@ -2,6 +2,7 @@
 
 #include <libintl.h>
 
+#include <atomic>
 #include <clocale>
 #include <cstring>
 #include <mutex>
@@ -32,9 +33,13 @@ Catalog catalogOf(const Bundle& bundle) {
 
 ProcessValue<Catalog> catalog;
 
+std::atomic<bool> localeDeferred{false};
+std::once_flag deferredLocale;
+
 }  // namespace
 
 std::string localizedString(const char* key, const char* defaultValue) {
+    if (localeDeferred.load()) std::call_once(deferredLocale, setUpLocale);
     auto bound = catalog.get([] { return catalogOf(services().mainBundle()); });
     if (bound.domain.empty()) return defaultValue;
     const char* translated = dgettext(bound.domain.c_str(), key);
@@ -49,5 +54,7 @@ void setUpLocale() {
     for (int category : {LC_CTYPE, LC_MESSAGES})
         if (!std::setlocale(category, "")) std::setlocale(category, "C.UTF-8");
 }
+
+void setUpLocaleOnFirstUse() { localeDeferred.store(true); }
 
 }  // namespace platform

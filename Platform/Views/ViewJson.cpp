@@ -1,6 +1,8 @@
 #include "Platform/Views/ViewJson.hpp"
 
+#include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -70,12 +72,15 @@ std::string alignmentName(Alignment a) {
 std::string exactNumber(double v) {
     // Whole numbers, as most font sizes are, without the cost of formatting a double.
     if (v == std::trunc(v) && std::fabs(v) < 1e9) return std::to_string(static_cast<long long>(v));
+    // "%.*g" at the least precision from 6 up that reads back exactly: the shortest exact text has
+    // that many digits (or fewer), and every correctly rounded text with at least as many reads
+    // back too. std::to_chars finds it without printf's multiple-precision arithmetic.
     char text[40];
-    for (int precision = 6; precision <= 17; ++precision) {
-        std::snprintf(text, sizeof text, "%.*g", precision, v);
-        if (std::strtod(text, nullptr) == v) break;
-    }
-    return text;
+    auto shortest = std::to_chars(text, text + sizeof text, v, std::chars_format::scientific);
+    int digits = 0;
+    for (const char* c = text; c != shortest.ptr && *c != 'e'; ++c) digits += *c >= '0' && *c <= '9';
+    auto written = std::to_chars(text, text + sizeof text, v, std::chars_format::general, std::max(6, digits));
+    return std::string(text, written.ptr);
 }
 
 // A component that 8 bits represent exactly, as colours from brand hex values are.

@@ -1,7 +1,7 @@
 // Reading and writing the snapshot document.
-#include <simdjson.h>
-
+#include <array>
 #include <cmath>
+#include <cstring>
 #include <nlohmann/json.hpp>
 
 #include "Platform/System/JsonDate.hpp"
@@ -11,111 +11,284 @@
 namespace kelvo {
 namespace {
 
-using simdjson::dom::element;
-using simdjson::dom::object;
+using json = nlohmann::json;
 
-// Decoding stops at the first unfit value; which one is never reported.
-struct Unfit {};
+// The snapshot is read in one pass of events rather than through a JSON tree, which would take
+// several times the text's memory and most of the time. Each object the snapshot knows is a
+// `Shape`: its fields by key. The first occurrence of a key counts; later ones, unknown keys and
+// everything below them are passed over (but must still be well-formed JSON). Decoding stops at the
+// first unfit value; which one is never reported.
+enum class Kind { boolean, number, string, object, array };
 
-element required(object parent, std::string_view key) {
-    element value;
-    if (parent.at_key(key).get(value) != simdjson::SUCCESS || value.is_null()) throw Unfit{};
-    return value;
+struct Field {
+    std::string_view key;
+    Kind kind;
+    bool required;
+};
+
+enum class Shape { root, running, today, recentEntry, strings, recentList };
+
+constexpr std::array<Field, 10> rootFields{{
+    {"updatedAt", Kind::number, true},
+    {"appRunning", Kind::boolean, true},
+    {"loggedIn", Kind::boolean, true},
+    {"offline", Kind::boolean, true},
+    {"canTrack", Kind::boolean, false},
+    {"deepLink", Kind::string, false},
+    {"running", Kind::object, false},
+    {"today", Kind::object, false},
+    {"recent", Kind::array, true},
+    {"strings", Kind::object, true},
+}};
+constexpr std::array<Field, 3> runningFields{{
+    {"name", Kind::string, false},
+    {"project", Kind::string, false},
+    {"startTime", Kind::number, true},
+}};
+constexpr std::array<Field, 2> todayFields{{
+    {"dayStart", Kind::number, true},
+    {"baseSeconds", Kind::number, true},
+}};
+constexpr std::array<Field, 3> recentFields{{
+    {"id", Kind::string, true},
+    {"name", Kind::string, true},
+    {"project", Kind::string, false},
+}};
+constexpr std::array<Field, 10> stringFields{{
+    {"startTracking", Kind::string, true},
+    {"stopTracking", Kind::string, true},
+    {"today", Kind::string, true},
+    {"recent", Kind::string, true},
+    {"noRecent", Kind::string, true},
+    {"notTracking", Kind::string, true},
+    {"noDescription", Kind::string, true},
+    {"openApp", Kind::string, true},
+    {"loggedOut", Kind::string, true},
+    {"offline", Kind::string, true},
+}};
+
+template <std::size_t N>
+int indexOf(const std::array<Field, N>& fields, std::string_view key) {
+    for (std::size_t i = 0; i < N; ++i)
+        if (fields[i].key == key) return static_cast<int>(i);
+    return -1;
 }
 
-bool boolean(element value) {
-    bool b;
-    if (value.get_bool().get(b) != simdjson::SUCCESS) throw Unfit{};
-    return b;
+template <std::size_t N>
+bool allRequired(const std::array<Field, N>& fields, unsigned present) {
+    for (std::size_t i = 0; i < N; ++i)
+        if (fields[i].required && !(present & (1u << i))) return false;
+    return true;
 }
 
-std::string string(element value) {
-    std::string_view text;
-    if (value.get_string().get(text) != simdjson::SUCCESS) throw Unfit{};
-    return std::string(text);
-}
+// Nesting beyond 1024 levels is refused wherever it is, under ignored keys too.
+constexpr std::size_t maxDepth = 1024;
 
-double number(element value) {
-    double d;
-    if (!value.is_number() || value.get_double().get(d) != simdjson::SUCCESS || !std::isfinite(d)) throw Unfit{};
-    return d;
-}
+class SnapshotReader {
+public:
+    WidgetSnapshot snapshot;
 
-Date date(element value) { return Date::fromMilliseconds(number(value)); }
+    bool null() {
+        if (skipping()) return skipped();
+        return value(std::nullopt, [] { return false; });
+    }
+    bool boolean(bool b) {
+        if (skipping()) return skipped();
+        return value(Kind::boolean, [&] {
+            switch (frame().shape) {
+                case Shape::root:
+                    if (field_ == 1) snapshot.appRunning = b;
+                    else if (field_ == 2) snapshot.loggedIn = b;
+                    else if (field_ == 3) snapshot.offline = b;
+                    else snapshot.canTrack = b;
+                    return true;
+                default: return false;
+            }
+        });
+    }
+    bool number_integer(json::number_integer_t n) { return number(static_cast<double>(n)); }
+    bool number_unsigned(json::number_unsigned_t n) { return number(static_cast<double>(n)); }
+    bool number_float(json::number_float_t n, const json::string_t& text) {
+        // An integer beyond 64 bits reaches here as a float; such integers are refused.
+        if (text.find_first_of(".eE") == std::string::npos) return false;
+        return number(n);
+    }
+    bool string(json::string_t& text) {
+        if (skipping()) return skipped();
+        return value(Kind::string, [&] {
+            std::string* target = stringTarget();
+            if (!target) {
+                std::optional<std::string>* optionalTarget = optionalStringTarget();
+                if (!optionalTarget) return false;
+                *optionalTarget = std::move(text);
+                return true;
+            }
+            *target = std::move(text);
+            return true;
+        });
+    }
+    bool binary(json::binary_t&) { return false; }
 
-object record(element value) {
-    object o;
-    if (value.get_object().get(o) != simdjson::SUCCESS) throw Unfit{};
-    return o;
-}
+    bool start_object(std::size_t) {
+        if (++depth_ > maxDepth) return false;
+        if (skipping()) return nested();
+        if (stack_.empty()) return push(Shape::root);
+        if (frame().shape == Shape::recentList) {
+            snapshot.recent.emplace_back();
+            return push(Shape::recentEntry);
+        }
+        return value(Kind::object, [&] {
+            switch (frame().shape) {
+                case Shape::root:
+                    if (field_ == 6) snapshot.running.emplace();
+                    else if (field_ == 7) snapshot.today = WidgetSnapshot::TodayTotal{};
+                    return push(field_ == 6 ? Shape::running : field_ == 7 ? Shape::today : Shape::strings);
+                default: return false;
+            }
+        });
+    }
+    bool end_object() {
+        --depth_;
+        if (skipping()) return unnested();
+        Frame done = frame();
+        stack_.pop_back();
+        switch (done.shape) {
+            case Shape::root: return allRequired(rootFields, done.present);
+            case Shape::running: return allRequired(runningFields, done.present);
+            case Shape::today: return allRequired(todayFields, done.present);
+            case Shape::recentEntry: return allRequired(recentFields, done.present);
+            case Shape::strings: return allRequired(stringFields, done.present);
+            case Shape::recentList: return false;
+        }
+        return false;
+    }
+    bool start_array(std::size_t) {
+        if (++depth_ > maxDepth) return false;
+        if (skipping()) return nested();
+        if (stack_.empty() || frame().shape == Shape::recentList) return false;
+        return value(Kind::array, [&] { return push(Shape::recentList); });
+    }
+    bool end_array() {
+        --depth_;
+        if (skipping()) return unnested();
+        stack_.pop_back();
+        return true;
+    }
+    bool key(json::string_t& name) {
+        if (skipping()) return true;
+        int index = -1;
+        switch (frame().shape) {
+            case Shape::root: index = indexOf(rootFields, name); break;
+            case Shape::running: index = indexOf(runningFields, name); break;
+            case Shape::today: index = indexOf(todayFields, name); break;
+            case Shape::recentEntry: index = indexOf(recentFields, name); break;
+            case Shape::strings: index = indexOf(stringFields, name); break;
+            case Shape::recentList: break;
+        }
+        // Unknown or already seen: the value is passed over.
+        if (index < 0 || (frame().seen & (1u << index))) {
+            skip_ = 1;
+            return true;
+        }
+        field_ = index;
+        frame().seen |= 1u << index;
+        return true;
+    }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) { return false; }
 
-template <class Read>
-auto optional(object parent, std::string_view key, Read read) -> std::optional<decltype(read(element{}))> {
-    element value;
-    if (parent.at_key(key).get(value) != simdjson::SUCCESS || value.is_null()) return std::nullopt;
-    return read(value);
-}
+private:
+    struct Frame {
+        Shape shape;
+        unsigned seen = 0;     // keys met, null or not
+        unsigned present = 0;  // keys met with a value
+    };
 
-WidgetSnapshot::RunningEntry runningEntry(element value) {
-    object o = record(value);
-    WidgetSnapshot::RunningEntry entry;
-    entry.name = optional(o, "name", string);
-    entry.project = optional(o, "project", string);
-    entry.startTime = date(required(o, "startTime"));
-    return entry;
-}
+    // skip_ > 0 while passing over a value: 1 before it starts, one more per open object or array.
+    bool skipping() const { return skip_ > 0; }
+    bool skipped() {
+        if (skip_ == 1) skip_ = 0;
+        return true;
+    }
+    bool nested() {
+        ++skip_;
+        return true;
+    }
+    bool unnested() {
+        if (--skip_ == 1) skip_ = 0;
+        return true;
+    }
 
-WidgetSnapshot::TodayTotal todayTotal(element value) {
-    object o = record(value);
-    WidgetSnapshot::TodayTotal total;
-    total.dayStart = date(required(o, "dayStart"));
-    total.baseSeconds = number(required(o, "baseSeconds"));
-    return total;
-}
+    Frame& frame() { return stack_.back(); }
+    bool push(Shape shape) {
+        stack_.push_back(Frame{shape});
+        return true;
+    }
 
-WidgetSnapshot::RecentEntry recentEntry(element value) {
-    object o = record(value);
-    WidgetSnapshot::RecentEntry entry;
-    entry.id = string(required(o, "id"));
-    entry.name = string(required(o, "name"));
-    entry.project = optional(o, "project", string);
-    return entry;
-}
+    const Field& field() {
+        switch (frame().shape) {
+            case Shape::root: return rootFields[static_cast<std::size_t>(field_)];
+            case Shape::running: return runningFields[static_cast<std::size_t>(field_)];
+            case Shape::today: return todayFields[static_cast<std::size_t>(field_)];
+            case Shape::recentEntry: return recentFields[static_cast<std::size_t>(field_)];
+            default: return stringFields[static_cast<std::size_t>(field_)];
+        }
+    }
 
-WidgetSnapshot::Strings strings(element value) {
-    object o = record(value);
-    WidgetSnapshot::Strings s;
-    s.startTracking = string(required(o, "startTracking"));
-    s.stopTracking = string(required(o, "stopTracking"));
-    s.today = string(required(o, "today"));
-    s.recent = string(required(o, "recent"));
-    s.noRecent = string(required(o, "noRecent"));
-    s.notTracking = string(required(o, "notTracking"));
-    s.noDescription = string(required(o, "noDescription"));
-    s.openApp = string(required(o, "openApp"));
-    s.loggedOut = string(required(o, "loggedOut"));
-    s.offline = string(required(o, "offline"));
-    return s;
-}
+    // A value of a known field: null leaves an optional field absent; any other kind than the
+    // field's is unfit. Values outside any object (a document that is not an object) are unfit.
+    template <class Store>
+    bool value(std::optional<Kind> kind, Store store) {
+        if (stack_.empty() || frame().shape == Shape::recentList) return false;
+        const Field& f = field();
+        if (!kind) return !f.required;
+        if (*kind != f.kind) return false;
+        frame().present |= 1u << field_;
+        return store();
+    }
 
-WidgetSnapshot snapshot(element root) {
-    object o = record(root);
-    WidgetSnapshot s;
-    s.updatedAt = date(required(o, "updatedAt"));
-    s.appRunning = boolean(required(o, "appRunning"));
-    s.loggedIn = boolean(required(o, "loggedIn"));
-    s.offline = boolean(required(o, "offline"));
-    s.canTrack = optional(o, "canTrack", boolean);
-    s.deepLink = optional(o, "deepLink", string);
-    s.running = optional(o, "running", runningEntry);
-    s.today = optional(o, "today", todayTotal);
-    simdjson::dom::array recent;
-    if (required(o, "recent").get_array().get(recent) != simdjson::SUCCESS) throw Unfit{};
-    s.recent.reserve(recent.size());
-    for (element item : recent) s.recent.push_back(recentEntry(item));
-    s.strings = strings(required(o, "strings"));
-    return s;
-}
+    bool number(double d) {
+        if (skipping()) return skipped();
+        return value(Kind::number, [&] {
+            if (!std::isfinite(d)) return false;
+            Date date = Date::fromMilliseconds(d);
+            switch (frame().shape) {
+                case Shape::root: snapshot.updatedAt = date; return true;
+                case Shape::running: snapshot.running->startTime = date; return true;
+                case Shape::today:
+                    if (field_ == 0) snapshot.today->dayStart = date;
+                    else snapshot.today->baseSeconds = d;
+                    return true;
+                default: return false;
+            }
+        });
+    }
+
+    std::string* stringTarget() {
+        auto& s = snapshot.strings;
+        switch (frame().shape) {
+            case Shape::recentEntry: return field_ == 0 ? &snapshot.recent.back().id : field_ == 1 ? &snapshot.recent.back().name : nullptr;
+            case Shape::strings: {
+                std::string* targets[] = {&s.startTracking, &s.stopTracking, &s.today,   &s.recent,    &s.noRecent,
+                                          &s.notTracking,   &s.noDescription, &s.openApp, &s.loggedOut, &s.offline};
+                return targets[field_];
+            }
+            default: return nullptr;
+        }
+    }
+    std::optional<std::string>* optionalStringTarget() {
+        switch (frame().shape) {
+            case Shape::root: return &snapshot.deepLink;
+            case Shape::running: return field_ == 0 ? &snapshot.running->name : &snapshot.running->project;
+            case Shape::recentEntry: return &snapshot.recent.back().project;
+            default: return nullptr;
+        }
+    }
+
+    std::vector<Frame> stack_;
+    int field_ = -1;
+    std::size_t skip_ = 0;
+    std::size_t depth_ = 0;
+};
 
 // Written field by field rather than through a JSON tree, which would take several times the text's
 // memory for a snapshot with a long recent list. Keys go in sorted order, as a tree would print them.
@@ -180,22 +353,11 @@ std::string document(const WidgetSnapshot& snapshot) {
 }  // namespace
 
 std::optional<WidgetSnapshot> WidgetSnapshot::decode(const std::string& document) {
-    // One parser per thread: it keeps its buffers between documents and is not shareable. Its
-    // buffers take about fifteen times the document's size (of which it touches about three), so
-    // an unusually large document's are given back rather than kept for the life of the process.
-    constexpr std::size_t retainedCapacity = 64u << 10;
-    thread_local simdjson::dom::parser parser;
-    std::optional<WidgetSnapshot> result;
-    element root;
-    // Copies the document only when it lacks the parser's padding.
-    if (parser.parse(document).get(root) == simdjson::SUCCESS) {
-        try {
-            result = snapshot(root);
-        } catch (const Unfit&) {
-        }
-    }
-    if (parser.capacity() > retainedCapacity) parser = simdjson::dom::parser{};
-    return result;
+    // The parser stops at a NUL byte and skips a byte order mark; neither is JSON text.
+    if (document.find('\0') != std::string::npos || document.starts_with("\xEF\xBB\xBF")) return std::nullopt;
+    SnapshotReader reader;
+    if (!json::sax_parse(document, &reader)) return std::nullopt;
+    return std::move(reader.snapshot);
 }
 
 std::string WidgetSnapshot::encode() const { return document(*this); }

@@ -72,8 +72,7 @@ struct WidgetSnapshot {
     static WidgetSnapshot preview();
 
     /// Strict reading of a snapshot document: any missing, null or mistyped required value, any
-    /// mistyped optional value, or bytes that are not one UTF-8 JSON object give nothing. A string
-    /// with 64 bytes of spare capacity (as `platform::readRegularFile` gives) is read without a copy.
+    /// mistyped optional value, or bytes that are not one UTF-8 JSON object give nothing.
     static std::optional<WidgetSnapshot> decode(const std::string& document);
     /// The snapshot document; `decode` reads it back to an equal value.
     std::string encode() const;

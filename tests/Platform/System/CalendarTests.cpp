@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "Platform/System/Calendar.hpp"
+#include "Platform/System/ZoneRules.hpp"
 
 namespace platform {
 namespace {
@@ -124,6 +125,28 @@ TEST(Calendar, KeepsFractionsAndRefusesUnrepresentableDates) {
     EXPECT_DOUBLE_EQ(later->millisecondsSince1970, utc(2026, 12, 9, 10) * 1000 + 250.5);
     EXPECT_FALSE(berlin.dateByAddingDays(1, Date::fromSeconds(1e300)));
     EXPECT_FALSE(Calendar::named("Not/AZone"));
+}
+
+// A zone is known by name only through the installed lookup, and follows that lookup's rules.
+TEST(Calendar, NamedZonesComeFromTheInstalledLookup) {
+    struct HalfHourAhead final : ZoneRules {
+        std::int64_t offsetAt(std::int64_t) const override { return 5 * 3600 + 1800; }
+    };
+    static const HalfHourAhead fixed;
+    auto previous = installZoneLookup([](const std::string& name) -> const ZoneRules* {
+        return name == "Test/PlusFiveThirty" ? &fixed : nullptr;
+    });
+    auto plusFiveThirty = Calendar::named("Test/PlusFiveThirty");
+    bool berlinKnown = Calendar::named("Europe/Berlin").has_value();
+    installZoneLookup(previous);
+
+    ASSERT_TRUE(plusFiveThirty);
+    EXPECT_FALSE(berlinKnown);
+    EXPECT_EQ(plusFiveThirty->secondsFromGMT(Date::fromSeconds(utc(2026, 12, 8))), 19800);
+    // 2026-12-08 20:00 UTC is 01:30 on the 9th there; that day began at 18:30 UTC.
+    EXPECT_DOUBLE_EQ(plusFiveThirty->startOfDay(Date::fromSeconds(utc(2026, 12, 8, 20))).secondsSince1970(),
+                     utc(2026, 12, 8, 18, 30));
+    EXPECT_TRUE(Calendar::named("Europe/Berlin"));
 }
 
 }  // namespace

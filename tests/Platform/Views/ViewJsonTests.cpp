@@ -67,6 +67,19 @@ TEST(ViewJson, AWidgetWithoutALinkRoundTrips) {
     EXPECT_EQ(toJson(*back), j);
 }
 
+// Numbers that are not whole go as the shortest "%g" text, at least six digits, that reads back exactly.
+TEST(ViewJson, FractionsAreWrittenAsTheShortestExactText) {
+    const std::pair<double, const char*> rows[] = {
+        {0.15, "0.15"},       {0.125, "0.125"},        {1.0 / 3, "0.3333333333333333"},
+        {0.1 + 0.2, "0.30000000000000004"}, {0.0001, "0.0001"}, {1e-7, "1e-07"},
+        {0.9999995, "0.9999995"}, {2.0 / 3, "0.6666666666666666"},
+    };
+    for (const auto& [opacity, text] : rows)
+        EXPECT_EQ(toJson(Text("x").foregroundStyle(Color::primary().withOpacity(opacity)))["foregroundStyle"],
+                  std::string("primary*") + text)
+            << opacity;
+}
+
 TEST(ViewJson, ColoursAndFontsAreShortAndExact) {
     EXPECT_EQ(toJson(Text("x").foregroundStyle(Color::srgb8(236, 132, 255)))["foregroundStyle"], "#EC84FF");
     EXPECT_EQ(toJson(Text("x").foregroundStyle(Color::primary().withOpacity(0.15)))["foregroundStyle"], "primary*0.15");

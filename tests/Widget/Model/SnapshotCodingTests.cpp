@@ -85,6 +85,59 @@ TEST(SnapshotDecoding, RejectsBytesThatAreNotOneJsonObject) {
     EXPECT_FALSE(WidgetSnapshot::decode(bytes));
 }
 
+// Bytes the parser would take but that are no JSON text, numbers no double holds as written, and
+// nesting beyond 1024 levels are refused wherever they are, even under keys the snapshot ignores.
+TEST(SnapshotDecoding, RefusesWhatIsNotPlainJson) {
+    std::string good = fullSnapshot().dump();
+    auto withFuture = [&](const std::string& value) { return "{\"future\":" + value + "," + good.substr(1); };
+    auto nested = [](int levels) { return std::string(levels, '[') + std::string(levels, ']'); };
+    struct Row {
+        const char* what;
+        std::string document;
+        bool accepted;
+    };
+    const Row rows[] = {
+        {"as written", good, true},
+        {"byte order mark", "\xEF\xBB\xBF" + good, false},
+        {"NUL after the object", good + std::string(1, '\0'), false},
+        {"NUL between values", withFuture(std::string("1") + '\0' + " "), false},
+        {"an integer beyond 64 bits", withFuture("123456789012345678901234"), false},
+        {"a negative integer beyond 64 bits", withFuture("-9223372036854775809"), false},
+        {"the largest unsigned integer", withFuture("18446744073709551615"), true},
+        {"a number beyond a double", withFuture("1e400"), false},
+        {"1024 levels in all", withFuture(nested(1023)), true},
+        {"1025 levels in all", withFuture(nested(1024)), false},
+        {"an ignored object with the snapshot's keys", withFuture(R"({"updatedAt":"x","recent":5,"strings":[]})"), true},
+    };
+    for (const auto& row : rows) EXPECT_EQ(WidgetSnapshot::decode(row.document).has_value(), row.accepted) << row.what;
+}
+
+// A key written twice counts as first written, null included; the later value is not even checked.
+TEST(SnapshotDecoding, TheFirstOfARepeatedKeyCounts) {
+    std::string good = fullSnapshot().dump();
+    auto first = [&](const std::string& member) { return "{" + member + "," + good.substr(1); };
+    auto decoded = [](const std::string& document) {
+        auto snapshot = WidgetSnapshot::decode(document);
+        return snapshot ? json::parse(snapshot->encode()) : json();
+    };
+
+    json expected = fullSnapshot();
+    expected["updatedAt"] = 5;
+    EXPECT_EQ(decoded(first(R"("updatedAt":5)")), expected);
+
+    expected = fullSnapshot();
+    expected.erase("canTrack");
+    expected["recent"] = json::array();
+    EXPECT_EQ(decoded(first(R"("canTrack":null,"recent":[])")), expected);
+
+    expected = fullSnapshot();
+    expected["running"] = {{"startTime", 2}};
+    EXPECT_EQ(decoded(first(R"("running":{"startTime":2,"startTime":"x"})")), expected);
+
+    EXPECT_FALSE(WidgetSnapshot::decode(first(R"("updatedAt":null)")));
+    EXPECT_FALSE(WidgetSnapshot::decode(first(R"("strings":{"today":"Heute"})")));
+}
+
 TEST(SnapshotDecoding, SmallestDocumentLeavesOptionalsAbsent) {
     auto snapshot = WidgetSnapshot::decode(minimalSnapshot().dump());
     ASSERT_TRUE(snapshot);
