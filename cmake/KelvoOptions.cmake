@@ -19,13 +19,14 @@ target_compile_options(kelvo_inline_math INTERFACE -fno-math-errno -fno-trapping
 # Programs that start often load no shared library they make no call into (--as-needed), and carry
 # the C++ runtime inside (-static-libstdc++ -static-libgcc): loading and relocating libstdc++.so
 # took more than everything else such a program does at start. Not with sanitizers, whose
-# runtimes expect the shared C++ runtime. Linked at a fixed address (-no-pie) the program has a
-# few hundred relocations to apply instead of thousands, and without RELRO no pages to protect
-# after them; unused sections are left out (--gc-sections), for fewer pages to map.
+# runtimes expect the shared C++ runtime. Unused sections are left out (--gc-sections), for fewer
+# pages to map. The program stays position-independent with read-only relocations: linked at a fixed
+# address without RELRO it started 0.25 ms sooner, not worth the hardening for a program that reads
+# files another process writes.
 function(kelvo_fast_start target)
   target_link_options(${target} PRIVATE -Wl,--as-needed -Wl,-O1)
   if(NOT CMAKE_CXX_FLAGS MATCHES "-fsanitize")
-    target_link_options(${target} PRIVATE -static-libstdc++ -static-libgcc -no-pie -Wl,-z,norelro -Wl,--gc-sections)
+    target_link_options(${target} PRIVATE -static-libstdc++ -static-libgcc -Wl,--gc-sections)
   endif()
 endfunction()
 
