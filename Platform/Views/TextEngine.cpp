@@ -44,6 +44,11 @@ struct LayoutKey {
     friend bool operator==(const LayoutKey&, const LayoutKey&) = default;
 };
 
+LayoutKey keyFor(std::string text, const Font& font, double maxWidth, int maxLines, TextAlignment alignment) {
+    return {std::move(text), keyOf(font), std::isfinite(maxWidth) ? pangoUnits(std::max(0.0, maxWidth)) : -1, maxLines,
+            alignment};
+}
+
 template <class T>
 void combine(std::size_t& seed, const T& v) {
     seed ^= std::hash<T>{}(v) + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2);
@@ -130,6 +135,13 @@ std::string zeroed(std::string_view text) {
     return out;
 }
 
+// A zeroed text with `digit` for each of its zeros.
+std::string withEveryDigit(std::string zero, char digit) {
+    for (char& c : zero)
+        if (c == '0') c = digit;
+    return zero;
+}
+
 // A live timer in tabular digits, shaped once: each second only its digits' glyphs and advances
 // change, so drawing it is putting them in and showing the glyphs, with no shaping.
 struct TimerShape {
@@ -142,10 +154,7 @@ struct TimerShape {
 
 bool needsCells(std::string_view text, const Font& font) {
     if (font.design != FontDesign::rounded || !font.monospacedDigit) return false;
-    if (startsParagraphs(text)) return false;
-    for (char c : text)
-        if (c >= '0' && c <= '9') return true;
-    return false;
+    return !startsParagraphs(text) && hasDigit(text);
 }
 
 class Engine {
@@ -299,8 +308,7 @@ private:
 
     const CachedLayout& layout(std::string_view text, const Font& font, double maxWidth, int maxLines,
                                TextAlignment alignment) {
-        LayoutKey key{shownText(text), keyOf(font), std::isfinite(maxWidth) ? pangoUnits(std::max(0.0, maxWidth)) : -1,
-                      maxLines, alignment};
+        LayoutKey key = keyFor(shownText(text), font, maxWidth, maxLines, alignment);
         if (auto it = recent_.find(key); it != recent_.end()) return it->second;
         if (auto node = older_.extract(key)) {
             turnWhenFull();
@@ -409,9 +417,7 @@ private:
         std::array<PangoGlyphInfo, 10> digits{};
         bool usable = true;
         for (int d = 0; d < 10 && usable; ++d) {
-            std::string all = zero;
-            for (char& c : all)
-                if (c == '0') c = static_cast<char>('0' + d);
+            std::string all = withEveryDigit(zero, static_cast<char>('0' + d));
             PangoLayout* shaped = layout(all, t.font, t.wrapWidth, t.maxLines, t.alignment).layout;
             const PangoGlyphItem* other = onlyRun(shaped);
             if (!other || other->item->analysis.font != shape.font || pango_layout_get_baseline(shaped) != shape.baseline) {
@@ -435,8 +441,7 @@ private:
     bool drawTimer(cairo_t* cr, const draw::Text& t) {
         if (!t.font.monospacedDigit || t.font.design == FontDesign::rounded || !hasDigit(t.text)) return false;
         std::string zero = zeroed(t.text);
-        LayoutKey key{zero, keyOf(t.font), std::isfinite(t.wrapWidth) ? pangoUnits(std::max(0.0, t.wrapWidth)) : -1,
-                      t.maxLines, t.alignment};
+        LayoutKey key = keyFor(zero, t.font, t.wrapWidth, t.maxLines, t.alignment);
         auto it = timerShapes_.find(key);
         if (it == timerShapes_.end()) {
             // A few shapes serve every second of every timer; different ones come with new layouts.
@@ -490,24 +495,15 @@ public:
         Rect fallback{frame.x - 2, frame.y - 2, frame.width + 4, frame.height + 4};
         if (!t.font.monospacedDigit || !hasDigit(t.text) || startsParagraphs(t.text)) return fallback;
         std::string zero = zeroed(t.text);
-        LayoutKey key{zero, keyOf(t.font), std::isfinite(t.wrapWidth) ? pangoUnits(std::max(0.0, t.wrapWidth)) : -1,
-                      t.maxLines, t.alignment};
+        LayoutKey key = keyFor(zero, t.font, t.wrapWidth, t.maxLines, t.alignment);
         auto it = liveBounds_.find(key);
         if (it == liveBounds_.end()) {
             if (liveBounds_.size() >= generationSize) liveBounds_.clear();
             Rect ink;
             for (char d = '0'; d <= '9'; ++d) {
-                std::string all = zero;
-                for (char& c : all)
-                    if (c == '0') c = d;
+                std::string all = withEveryDigit(zero, d);
                 if (needsCells(all, t.font) && cellWidth(all, t.font) <= t.wrapWidth + 1e-6) {
-                    double x = 0, c = cell(t.font);
-                    for (const auto& run : runsOf(all)) {
-                        const auto& cached = layout(run.text, t.font, infinity, 0, TextAlignment::leading);
-                        double advance = cached.measurement.width;
-                        ink = unite(ink, inkOf(cached.layout, x + (run.digit ? (c - advance) / 2 : 0)));
-                        x += run.digit ? c : advance;
-                    }
+                    placeCells(all, t.font, 0, [&](const CachedLayout& run, double x) { ink = unite(ink, inkOf(run.layout, x)); });
                 } else {
                     PangoLayout* shaped = layout(all, t.font, t.wrapWidth, t.maxLines, t.alignment).layout;
                     PangoRectangle logical;
@@ -534,24 +530,29 @@ private:
         return widest;
     }
 
+    // Places each run of a text in digit cells from `x`, digits centred in theirs; gives back
+    // where the text ends.
+    template <class Visit>
+    double placeCells(std::string_view text, const Font& font, double x, Visit&& visit) {
+        double c = cell(font);
+        for (const auto& run : runsOf(text)) {
+            const auto& cached = layout(run.text, font, infinity, 0, TextAlignment::leading);
+            double advance = cached.measurement.width;
+            visit(cached, x + (run.digit ? (c - advance) / 2 : 0));
+            x += run.digit ? c : advance;
+        }
+        return x;
+    }
+
     double cellWidth(std::string_view text, const Font& font) {
-        double width = 0;
-        for (const auto& run : runsOf(text))
-            width += run.digit ? cell(font) : layout(run.text, font, infinity, 0, TextAlignment::leading).measurement.width;
-        return width;
+        return placeCells(text, font, 0, [](const CachedLayout&, double) {});
     }
 
     void drawCells(cairo_t* cr, const draw::Text& t, bool fromGlyphs) {
-        double x = t.frame.x;
-        double c = cell(t.font);
-        for (const auto& run : runsOf(t.text)) {
-            const auto& cached = layout(run.text, t.font, infinity, 0, TextAlignment::leading);
-            double advance = cached.measurement.width;
-            double offset = run.digit ? (c - advance) / 2 : 0;
-            cairo_move_to(cr, x + offset, t.frame.y);
-            if (!fromGlyphs || !showLine(cr, cached.layout)) pango_cairo_show_layout(cr, cached.layout);
-            x += run.digit ? c : advance;
-        }
+        placeCells(t.text, t.font, t.frame.x, [&](const CachedLayout& run, double x) {
+            cairo_move_to(cr, x, t.frame.y);
+            if (!fromGlyphs || !showLine(cr, run.layout)) pango_cairo_show_layout(cr, run.layout);
+        });
     }
 };
 
