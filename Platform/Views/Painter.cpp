@@ -52,6 +52,37 @@ struct CommandPainter {
     void operator()(const draw::Symbol& s) const { detail::drawSymbol(cr, s, colorOf(s)); }
 };
 
+bool whole(double v) { return v == std::floor(v); }
+
+// Whether every pixel the clip lets through lies where the rounded outline of `r` is straight, so
+// the outline covers it fully. Clipping to the outline then changes no pixel, yet would make cairo
+// draw every later shape and glyph run through a mask (on X11 a pixmap and trapezoids each).
+bool clipClearOfCorners(cairo_t* cr, const Rect& r, double reach) {
+    // The outline's straight edges must fall on pixel edges, or the pixels along them are partly
+    // covered.
+    cairo_matrix_t m;
+    cairo_get_matrix(cr, &m);
+    double sx = 1, sy = 1;
+    cairo_surface_get_device_scale(cairo_get_target(cr), &sx, &sy);
+    if (m.xy != 0 || m.yx != 0) return false;
+    auto pixelX = [&](double x) { return (m.xx * x + m.x0) * sx; };
+    auto pixelY = [&](double y) { return (m.yy * y + m.y0) * sy; };
+    if (!whole(pixelX(r.x)) || !whole(pixelX(r.x + r.width)) || !whole(pixelY(r.y)) || !whole(pixelY(r.y + r.height)))
+        return false;
+    cairo_rectangle_list_t* list = cairo_copy_clip_rectangle_list(cr);
+    bool clear = list->status == CAIRO_STATUS_SUCCESS && list->num_rectangles > 0;
+    for (int i = 0; clear && i < list->num_rectangles; ++i) {
+        const auto& c = list->rectangles[i];
+        auto within = [&](double x0, double y0, double x1, double y1) {
+            return c.x >= x0 && c.y >= y0 && c.x + c.width <= x1 && c.y + c.height <= y1;
+        };
+        double x1 = r.x + r.width, y1 = r.y + r.height;
+        clear = within(r.x, r.y + reach, x1, y1 - reach) || within(r.x + reach, r.y, x1 - reach, y1);
+    }
+    cairo_rectangle_list_destroy(list);
+    return clear;
+}
+
 }  // namespace
 
 Color defaultContainerBackground() { return Color::dynamic({1, 1, 1, 1}, {0.16, 0.16, 0.17, 1}); }
@@ -61,9 +92,13 @@ Color accentColor() { return Color::dynamic({0, 122 / 255.0, 1, 1}, {10 / 255.0,
 void paintLayout(cairo_t* cr, const Layout& layout, Appearance appearance, WidgetRenderingMode mode) {
     cairo_save(cr);
     cairo_set_antialias(cr, CAIRO_ANTIALIAS_GRAY);
-    Rect whole{0, 0, layout.size.width, layout.size.height};
-    detail::roundedRectanglePath(cr, whole, layout.cornerRadius, CornerStyle::continuous);
-    cairo_clip_preserve(cr);
+    Rect bounds{0, 0, layout.size.width, layout.size.height};
+    if (clipClearOfCorners(cr, bounds, detail::cornerReach(bounds, layout.cornerRadius, CornerStyle::continuous))) {
+        cairo_rectangle(cr, bounds.x, bounds.y, bounds.width, bounds.height);
+    } else {
+        detail::roundedRectanglePath(cr, bounds, layout.cornerRadius, CornerStyle::continuous);
+        cairo_clip_preserve(cr);
+    }
     setSource(cr, layout.containerBackground.value_or(defaultContainerBackground()).resolved(appearance));
     cairo_fill(cr);
     CommandPainter painter{cr, appearance, mode == WidgetRenderingMode::accented};

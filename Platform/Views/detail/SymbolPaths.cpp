@@ -83,6 +83,16 @@ void wifiSlash(cairo_t* cr, double cx, double cy, double s, double stroke) {
 
 }  // namespace
 
+namespace {
+// A continuous corner starts further along each edge than a circular one.
+constexpr double continuousReach = 1.28;
+}  // namespace
+
+double cornerReach(const Rect& r, double radius, CornerStyle style) {
+    radius = std::clamp(radius, 0.0, std::min(r.width, r.height) / 2);
+    return style == CornerStyle::continuous ? radius * continuousReach : radius;
+}
+
 void roundedRectanglePath(cairo_t* cr, const Rect& r, double radius, CornerStyle style) {
     radius = std::clamp(radius, 0.0, std::min(r.width, r.height) / 2);
     double x0 = r.x, y0 = r.y, x1 = r.x + r.width, y1 = r.y + r.height;
@@ -98,7 +108,7 @@ void roundedRectanglePath(cairo_t* cr, const Rect& r, double radius, CornerStyle
     // A continuous corner starts further along each edge than a circular one (up to 1.28 times
     // the radius, as room allows) and pulls its control points towards the corner, so the
     // curvature grows gradually instead of jumping at the tangent point.
-    double ex = std::min(radius * 1.28, r.width / 2), ey = std::min(radius * 1.28, r.height / 2);
+    double ex = std::min(radius * continuousReach, r.width / 2), ey = std::min(radius * continuousReach, r.height / 2);
     double cxk = ex * 0.24, cyk = ey * 0.24;
     cairo_new_sub_path(cr);
     cairo_move_to(cr, x0 + ex, y0);

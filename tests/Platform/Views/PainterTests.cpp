@@ -118,38 +118,43 @@ TEST(Painter, TheAccentedModeTintsTheAccentGroup) {
     }
 }
 
-// A window repaints only a clip; what it paints there must be what the whole picture has there.
+// A window repaints only a clip; what it paints there must be what the whole picture has there,
+// at any scale, whether or not the clip reaches a rounded corner.
 TEST(Painter, APartialRepaintMatchesTheWholePictureInsideTheClip) {
     auto info = layOut(widget(), WidgetFamily::systemSmall, start.addingSeconds(3725));
-    auto picture = [&](const Rect* clip) {
-        cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 340, 340);
-        cairo_t* cr = cairo_create(surface);
-        if (clip) {
-            cairo_rectangle(cr, clip->x * 2, clip->y * 2, clip->width * 2, clip->height * 2);
-            cairo_clip(cr);
-        }
-        EXPECT_TRUE(paint(cr, info, 2, Appearance::dark));
-        cairo_destroy(cr);
-        cairo_surface_flush(surface);
-        return surface;
-    };
-    cairo_surface_t* whole = picture(nullptr);
-    // The timer's frame, clips that only touch the edge of the button's capsule and of a label, corners.
-    for (Rect clip : {Rect{16, 33, 107, 33}, Rect{10, 83, 40, 4}, Rect{60, 12, 20, 8}, Rect{0, 0, 10, 10},
-                      Rect{150, 140, 20, 30}}) {
-        SCOPED_TRACE(testing::Message() << clip.x << "," << clip.y << " " << clip.width << "x" << clip.height);
-        cairo_surface_t* part = picture(&clip);
-        int stride = cairo_image_surface_get_stride(whole);
-        int differing = 0;
-        for (int y = static_cast<int>(clip.y * 2); y < static_cast<int>((clip.y + clip.height) * 2); ++y)
-            for (int x = static_cast<int>(clip.x * 2); x < static_cast<int>((clip.x + clip.width) * 2); ++x) {
-                auto at = [&](cairo_surface_t* s) { return reinterpret_cast<std::uint32_t*>(cairo_image_surface_get_data(s) + y * stride)[x]; };
-                differing += at(whole) != at(part);
+    for (int scale : {1, 2, 3}) {
+        auto picture = [&](const Rect* clip) {
+            cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 170 * scale, 170 * scale);
+            cairo_t* cr = cairo_create(surface);
+            if (clip) {
+                cairo_rectangle(cr, clip->x * scale, clip->y * scale, clip->width * scale, clip->height * scale);
+                cairo_clip(cr);
             }
-        EXPECT_EQ(differing, 0);
-        cairo_surface_destroy(part);
+            EXPECT_TRUE(paint(cr, info, scale, Appearance::dark));
+            cairo_destroy(cr);
+            cairo_surface_flush(surface);
+            return surface;
+        };
+        cairo_surface_t* whole = picture(nullptr);
+        // The timer's frame, clips that only touch the edge of the button's capsule and of a label,
+        // corners, and the left edge beside and below a corner's curve.
+        for (Rect clip : {Rect{16, 33, 107, 33}, Rect{10, 83, 40, 4}, Rect{60, 12, 20, 8}, Rect{0, 0, 10, 10},
+                          Rect{150, 140, 20, 30}, Rect{0, 20, 12, 30}, Rect{0, 60, 12, 20}}) {
+            SCOPED_TRACE(testing::Message() << "scale " << scale << ", " << clip.x << "," << clip.y << " " << clip.width
+                                            << "x" << clip.height);
+            cairo_surface_t* part = picture(&clip);
+            int stride = cairo_image_surface_get_stride(whole);
+            int differing = 0;
+            for (int y = static_cast<int>(clip.y * scale); y < static_cast<int>((clip.y + clip.height) * scale); ++y)
+                for (int x = static_cast<int>(clip.x * scale); x < static_cast<int>((clip.x + clip.width) * scale); ++x) {
+                    auto at = [&](cairo_surface_t* s) { return reinterpret_cast<std::uint32_t*>(cairo_image_surface_get_data(s) + y * stride)[x]; };
+                    differing += at(whole) != at(part);
+                }
+            EXPECT_EQ(differing, 0);
+            cairo_surface_destroy(part);
+        }
+        cairo_surface_destroy(whole);
     }
-    cairo_surface_destroy(whole);
 }
 
 // The screen may still paint the layout a second moved on from: that one must stay as it was.
