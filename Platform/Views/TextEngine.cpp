@@ -7,6 +7,7 @@
 #include <optional>
 #include <strings.h>
 #include <unordered_map>
+#include <vector>
 
 #include <pango/pangocairo.h>
 
@@ -454,18 +455,55 @@ private:
         return true;
     }
 
-    // Shows glyphs from the current point as pango shows a layout's line there: the same positions
-    // to the last bit, with the baseline carried in their vertical offsets (all zero otherwise).
+    // Glyph runs of one font gathered for a single cairo call: each call, with its run through
+    // pango's renderer, costs as much as the glyphs it shows (and on X11 a request of its own).
+    struct GlyphBatch {
+        PangoFont* font = nullptr;
+        std::vector<cairo_glyph_t> glyphs;
+
+        // Adds a run shown from the current point, at the positions pango's renderer gives its
+        // glyphs to the last bit, the baseline carried as their vertical offset; false where pango
+        // would draw more than plain glyphs or the font differs from the batch's.
+        bool add(cairo_t* cr, PangoFont* runFont, const PangoGlyphString* run, int baseline) {
+            if (font && runFont != font) return false;
+            font = runFont;
+            double x = 0, y = 0;
+            cairo_get_current_point(cr, &x, &y);
+            double cy = baseline == 0 ? y : y + static_cast<double>(baseline) / PANGO_SCALE;
+            int position = 0;
+            for (int i = 0; i < run->num_glyphs; ++i) {
+                const PangoGlyphInfo& g = run->glyphs[i];
+                if (g.glyph != PANGO_GLYPH_EMPTY) {
+                    if (g.glyph & PANGO_GLYPH_UNKNOWN_FLAG) return false;
+                    glyphs.push_back({g.glyph, x + static_cast<double>(position + g.geometry.x_offset) / PANGO_SCALE, cy});
+                }
+                position += g.geometry.width;
+            }
+            return true;
+        }
+
+        bool show(cairo_t* cr) const {
+            if (!font) return true;
+            cairo_scaled_font_t* scaled = pango_cairo_font_get_scaled_font(PANGO_CAIRO_FONT(font));
+            if (!scaled || cairo_scaled_font_status(scaled) != CAIRO_STATUS_SUCCESS) return false;
+            cairo_set_scaled_font(cr, scaled);
+            cairo_show_glyphs(cr, glyphs.data(), static_cast<int>(glyphs.size()));
+            return true;
+        }
+    };
+
     static void showGlyphs(cairo_t* cr, PangoFont* font, PangoGlyphString* glyphs, int baseline) {
+        GlyphBatch batch;
+        if (batch.add(cr, font, glyphs, baseline) && batch.show(cr)) return;
         for (int i = 0; i < glyphs->num_glyphs; ++i) glyphs->glyphs[i].geometry.y_offset = baseline;
         pango_cairo_show_glyph_string(cr, font, glyphs);
         for (int i = 0; i < glyphs->num_glyphs; ++i) glyphs->glyphs[i].geometry.y_offset = 0;
     }
 
-    // A one-line text shown from its glyphs, without the layout's line iteration, which the texts
-    // repainted around a timer and its digit cells would pay for each second; false where it is more
-    // than one plain run.
-    static bool showLine(cairo_t* cr, PangoLayout* layout) {
+    // Adds a one-line text's glyphs from the current point, without the layout's line iteration,
+    // which the texts repainted around a timer and its digit cells would pay for each second; false
+    // where it is more than one plain run.
+    static bool addLine(cairo_t* cr, PangoLayout* layout, GlyphBatch& batch) {
         const PangoGlyphItem* run = onlyRun(layout);
         if (!run) return false;
         PangoRectangle logical;
@@ -473,8 +511,12 @@ private:
         if (logical.x != 0) return false;
         for (int i = 0; i < run->glyphs->num_glyphs; ++i)
             if (run->glyphs->glyphs[i].geometry.y_offset != 0) return false;
-        showGlyphs(cr, run->item->analysis.font, run->glyphs, pango_layout_get_baseline(layout));
-        return true;
+        return batch.add(cr, run->item->analysis.font, run->glyphs, pango_layout_get_baseline(layout));
+    }
+
+    static bool showLine(cairo_t* cr, PangoLayout* layout) {
+        GlyphBatch batch;
+        return addLine(cr, layout, batch) && batch.show(cr);
     }
 
     static Rect unite(const Rect& a, const Rect& b) {
@@ -549,6 +591,14 @@ private:
     }
 
     void drawCells(cairo_t* cr, const draw::Text& t, bool fromGlyphs) {
+        // All cells in one call where they are plain runs of one font; otherwise each on its own.
+        GlyphBatch batch;
+        bool batched = fromGlyphs;
+        placeCells(t.text, t.font, t.frame.x, [&](const CachedLayout& run, double x) {
+            cairo_move_to(cr, x, t.frame.y);
+            batched = batched && addLine(cr, run.layout, batch);
+        });
+        if (batched && batch.show(cr)) return;
         placeCells(t.text, t.font, t.frame.x, [&](const CachedLayout& run, double x) {
             cairo_move_to(cr, x, t.frame.y);
             if (!fromGlyphs || !showLine(cr, run.layout)) pango_cairo_show_layout(cr, run.layout);
