@@ -83,23 +83,36 @@ bool clipClearOfCorners(cairo_t* cr, const Rect& r, double reach) {
     return clear;
 }
 
+bool clipClearOfCorners(cairo_t* cr, const Layout& layout) {
+    Rect bounds{0, 0, layout.size.width, layout.size.height};
+    return clipClearOfCorners(cr, bounds, detail::cornerReach(bounds, layout.cornerRadius, CornerStyle::continuous));
+}
+
+RGBA backgroundOf(const Layout& layout, Appearance appearance) {
+    return layout.containerBackground.value_or(defaultContainerBackground()).resolved(appearance);
+}
+
 }  // namespace
 
 Color defaultContainerBackground() { return Color::dynamic({1, 1, 1, 1}, {0.16, 0.16, 0.17, 1}); }
 
 Color accentColor() { return Color::dynamic({0, 122 / 255.0, 1, 1}, {10 / 255.0, 132 / 255.0, 1, 1}); }
 
+bool coversClip(cairo_t* cr, const Layout& layout, Appearance appearance) {
+    return backgroundOf(layout, appearance).alpha >= 1 && clipClearOfCorners(cr, layout);
+}
+
 void paintLayout(cairo_t* cr, const Layout& layout, Appearance appearance, WidgetRenderingMode mode) {
     cairo_save(cr);
     cairo_set_antialias(cr, CAIRO_ANTIALIAS_GRAY);
-    Rect bounds{0, 0, layout.size.width, layout.size.height};
-    if (clipClearOfCorners(cr, bounds, detail::cornerReach(bounds, layout.cornerRadius, CornerStyle::continuous))) {
-        cairo_rectangle(cr, bounds.x, bounds.y, bounds.width, bounds.height);
+    if (clipClearOfCorners(cr, layout)) {
+        cairo_rectangle(cr, 0, 0, layout.size.width, layout.size.height);
     } else {
-        detail::roundedRectanglePath(cr, bounds, layout.cornerRadius, CornerStyle::continuous);
+        detail::roundedRectanglePath(cr, {0, 0, layout.size.width, layout.size.height}, layout.cornerRadius,
+                                     CornerStyle::continuous);
         cairo_clip_preserve(cr);
     }
-    setSource(cr, layout.containerBackground.value_or(defaultContainerBackground()).resolved(appearance));
+    setSource(cr, backgroundOf(layout, appearance));
     cairo_fill(cr);
     CommandPainter painter{cr, appearance, mode == WidgetRenderingMode::accented};
     // A window repaints a ticking timer's frame only: what lies outside the clip is not drawn at all,

@@ -14,6 +14,10 @@ namespace platform::views {
 void paintLayout(cairo_t* cr, const Layout& layout, Appearance appearance,
                  WidgetRenderingMode mode = WidgetRenderingMode::fullColor);
 
+/// Whether painting the layout at `cr` covers every pixel its clip lets through with an opaque
+/// background, so that what lies below need not be painted first.
+bool coversClip(cairo_t* cr, const Layout& layout, Appearance appearance);
+
 /// The background of a widget that sets none.
 Color defaultContainerBackground();
 /// The colour of the accent group in the accented rendering mode.

@@ -185,16 +185,19 @@ gboolean DesktopSurface::State::onDraw(GtkWidget*, cairo_t* cr, gpointer self) {
 
 void DesktopSurface::State::paint(cairo_t* cr) {
     auto* s = this;
-    cairo_save(cr);
-    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-    if (s->transparent() || !s->drawn) {
-        cairo_set_source_rgba(cr, 0, 0, 0, 0);
-    } else {
-        RGBA fill = s->squareFill();
-        cairo_set_source_rgb(cr, fill.red, fill.green, fill.blue);
+    // A second's repaint lies inside the widget's opaque background, which covers what was there.
+    if (!s->drawn || !platform::views::coversClip(cr, *s->drawn, s->settings.appearance)) {
+        cairo_save(cr);
+        cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+        if (s->transparent() || !s->drawn) {
+            cairo_set_source_rgba(cr, 0, 0, 0, 0);
+        } else {
+            RGBA fill = s->squareFill();
+            cairo_set_source_rgb(cr, fill.red, fill.green, fill.blue);
+        }
+        cairo_paint(cr);
+        cairo_restore(cr);
     }
-    cairo_paint(cr);
-    cairo_restore(cr);
     if (!s->drawn) return;
 
     // GTK has set the monitor's scale as the surface's device scale, so one unit is one point here

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "Platform/Views/Painter.hpp"
 #include "Platform/Views/TextEngine.hpp"
 #include "Platform/Views/ViewJson.hpp"
 
@@ -154,6 +155,31 @@ TEST(Painter, APartialRepaintMatchesTheWholePictureInsideTheClip) {
             cairo_surface_destroy(part);
         }
         cairo_surface_destroy(whole);
+    }
+}
+
+// A window skips clearing below the widget only where its opaque background covers the whole clip.
+TEST(Painter, CoversAClipOnlyInsideAnOpaqueBackgroundAwayFromTheCorners) {
+    Layout opaque = *layOut(widget(), WidgetFamily::systemSmall, start).placed;
+    Layout translucent = opaque;
+    translucent.containerBackground = Color::srgb(0, 0, 0, 0.5);
+    struct Case {
+        const Layout& layout;
+        Rect clip;
+        double offset;
+        bool covered;
+    } cases[] = {{opaque, {16, 33, 107, 33}, 0, true},       {opaque, {0, 0, 10, 10}, 0, false},
+                 {opaque, {16, 33, 107, 33}, 0.5, false},    {translucent, {16, 33, 107, 33}, 0, false},
+                 {opaque, {165, 60, 10, 10}, 0, false}};
+    for (const auto& c : cases) {
+        cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 200, 200);
+        cairo_t* cr = cairo_create(surface);
+        cairo_translate(cr, c.offset, 0);
+        cairo_rectangle(cr, c.clip.x, c.clip.y, c.clip.width, c.clip.height);
+        cairo_clip(cr);
+        EXPECT_EQ(coversClip(cr, c.layout, Appearance::dark), c.covered) << c.clip.x << "," << c.clip.y << " +" << c.offset;
+        cairo_destroy(cr);
+        cairo_surface_destroy(surface);
     }
 }
 
