@@ -58,29 +58,26 @@ bool whole(double v) { return v == std::floor(v); }
 // the outline covers it fully. Clipping to the outline then changes no pixel, yet would make cairo
 // draw every later shape and glyph run through a mask (on X11 a pixmap and trapezoids each).
 bool clipClearOfCorners(cairo_t* cr, const Rect& r, double reach) {
-    // The outline's straight edges must fall on pixel edges, or the pixels along them are partly
-    // covered.
     cairo_matrix_t m;
     cairo_get_matrix(cr, &m);
     double sx = 1, sy = 1;
     cairo_surface_get_device_scale(cairo_get_target(cr), &sx, &sy);
-    if (m.xy != 0 || m.yx != 0) return false;
+    if (m.xy != 0 || m.yx != 0 || m.xx <= 0 || m.yy <= 0) return false;
     auto pixelX = [&](double x) { return (m.xx * x + m.x0) * sx; };
     auto pixelY = [&](double y) { return (m.yy * y + m.y0) * sy; };
-    if (!whole(pixelX(r.x)) || !whole(pixelX(r.x + r.width)) || !whole(pixelY(r.y)) || !whole(pixelY(r.y + r.height)))
-        return false;
-    cairo_rectangle_list_t* list = cairo_copy_clip_rectangle_list(cr);
-    bool clear = list->status == CAIRO_STATUS_SUCCESS && list->num_rectangles > 0;
-    for (int i = 0; clear && i < list->num_rectangles; ++i) {
-        const auto& c = list->rectangles[i];
-        auto within = [&](double x0, double y0, double x1, double y1) {
-            return c.x >= x0 && c.y >= y0 && c.x + c.width <= x1 && c.y + c.height <= y1;
-        };
-        double x1 = r.x + r.width, y1 = r.y + r.height;
-        clear = within(r.x, r.y + reach, x1, y1 - reach) || within(r.x + reach, r.y, x1 - reach, y1);
-    }
-    cairo_rectangle_list_destroy(list);
-    return clear;
+    // The outline's straight edges must fall on pixel edges, or the pixels along them are partly
+    // covered.
+    double left = pixelX(r.x), right = pixelX(r.x + r.width), top = pixelY(r.y), bottom = pixelY(r.y + r.height);
+    if (!whole(left) || !whole(right) || !whole(top) || !whole(bottom)) return false;
+    double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    cairo_clip_extents(cr, &x0, &y0, &x1, &y1);
+    if (x0 >= x1 || y0 >= y1) return false;
+    // Every pixel the clip touches, in the band between the top and bottom corners or in the one
+    // between the left and right corners.
+    double px0 = std::floor(pixelX(x0)), px1 = std::ceil(pixelX(x1)), py0 = std::floor(pixelY(y0)), py1 = std::ceil(pixelY(y1));
+    double reachX = reach * m.xx * sx, reachY = reach * m.yy * sy;
+    auto within = [&](double l, double t, double rr, double b) { return px0 >= l && py0 >= t && px1 <= rr && py1 <= b; };
+    return within(left, top + reachY, right, bottom - reachY) || within(left + reachX, top, right - reachX, bottom);
 }
 
 bool clipClearOfCorners(cairo_t* cr, const Layout& layout) {

@@ -77,9 +77,20 @@ struct LayoutKeyHash {
     }
 };
 
+// A one-line text's glyphs placed from its origin as pango's renderer places them, the baseline
+// apart.
+struct LineGlyphs {
+    PangoFont* font = nullptr;  // owned; none where the text is more than one plain run
+    std::vector<cairo_glyph_t> glyphs;
+    int baseline = 0;
+};
+
 struct CachedLayout {
     PangoLayout* layout = nullptr;
     TextMeasurement measurement;
+    // Found at its first drawing from glyphs: a text repainted each second would otherwise walk
+    // the layout's lines every time.
+    mutable std::optional<LineGlyphs> line;
 };
 
 // Rounded digits come from a font without tabular figures, so each digit is drawn centred in a
@@ -222,7 +233,7 @@ public:
             pango_layout_get_extents(cached.layout, nullptr, &logical);
             // Lines are aligned among themselves inside the wrap width; the block sits at the frame.
             cairo_move_to(cr, t.frame.x - points(logical.x), t.frame.y);
-            if (!reuseTimers || !showLine(cr, cached.layout)) pango_cairo_show_layout(cr, cached.layout);
+            if (!reuseTimers || !showLine(cr, cached)) pango_cairo_show_layout(cr, cached.layout);
         }
         cairo_restore(cr);
     }
@@ -271,7 +282,10 @@ private:
     std::unordered_map<LayoutKey, Rect, LayoutKeyHash> liveBounds_;
 
     static void release(Layouts& layouts) {
-        for (auto& [key, cached] : layouts) g_object_unref(cached.layout);
+        for (auto& [key, cached] : layouts) {
+            g_object_unref(cached.layout);
+            if (cached.line && cached.line->font) g_object_unref(cached.line->font);
+        }
         layouts.clear();
     }
 
@@ -359,7 +373,7 @@ private:
             m.truncated = shown < withoutTrailingSeparators(key.text);
         }
         turnWhenFull();
-        auto [it, inserted] = recent_.emplace(std::move(key), CachedLayout{layout, m});
+        auto [it, inserted] = recent_.emplace(std::move(key), CachedLayout{layout, m, std::nullopt});
         return it->second;
     }
 
@@ -455,30 +469,38 @@ private:
         return true;
     }
 
+    // Where pango's renderer puts each glyph of a run drawn from an origin; false where it would
+    // draw more than plain glyphs (the box of a missing one).
+    static bool place(PangoFont* font, const PangoGlyphString* run, int baseline, LineGlyphs& out) {
+        out.font = font;
+        out.baseline = baseline;
+        int position = 0;
+        for (int i = 0; i < run->num_glyphs; ++i) {
+            const PangoGlyphInfo& g = run->glyphs[i];
+            if (g.glyph != PANGO_GLYPH_EMPTY) {
+                if (g.glyph & PANGO_GLYPH_UNKNOWN_FLAG) return false;
+                out.glyphs.push_back({g.glyph, static_cast<double>(position + g.geometry.x_offset) / PANGO_SCALE, 0});
+            }
+            position += g.geometry.width;
+        }
+        return true;
+    }
+
     // Glyph runs of one font gathered for a single cairo call: each call, with its run through
     // pango's renderer, costs as much as the glyphs it shows (and on X11 a request of its own).
     struct GlyphBatch {
         PangoFont* font = nullptr;
         std::vector<cairo_glyph_t> glyphs;
 
-        // Adds a run shown from the current point, at the positions pango's renderer gives its
-        // glyphs to the last bit, the baseline carried as their vertical offset; false where pango
-        // would draw more than plain glyphs or the font differs from the batch's.
-        bool add(cairo_t* cr, PangoFont* runFont, const PangoGlyphString* run, int baseline) {
-            if (font && runFont != font) return false;
-            font = runFont;
+        // Adds a run at the current point, to the last bit where pango would show it there; false
+        // where its font differs from the batch's.
+        bool add(cairo_t* cr, const LineGlyphs& line) {
+            if (!line.font || (font && line.font != font)) return false;
+            font = line.font;
             double x = 0, y = 0;
             cairo_get_current_point(cr, &x, &y);
-            double cy = baseline == 0 ? y : y + static_cast<double>(baseline) / PANGO_SCALE;
-            int position = 0;
-            for (int i = 0; i < run->num_glyphs; ++i) {
-                const PangoGlyphInfo& g = run->glyphs[i];
-                if (g.glyph != PANGO_GLYPH_EMPTY) {
-                    if (g.glyph & PANGO_GLYPH_UNKNOWN_FLAG) return false;
-                    glyphs.push_back({g.glyph, x + static_cast<double>(position + g.geometry.x_offset) / PANGO_SCALE, cy});
-                }
-                position += g.geometry.width;
-            }
+            double baseline = line.baseline == 0 ? y : y + static_cast<double>(line.baseline) / PANGO_SCALE;
+            for (cairo_glyph_t g : line.glyphs) glyphs.push_back({g.index, x + g.x, baseline});
             return true;
         }
 
@@ -493,30 +515,34 @@ private:
     };
 
     static void showGlyphs(cairo_t* cr, PangoFont* font, PangoGlyphString* glyphs, int baseline) {
+        LineGlyphs line;
         GlyphBatch batch;
-        if (batch.add(cr, font, glyphs, baseline) && batch.show(cr)) return;
+        if (place(font, glyphs, baseline, line) && batch.add(cr, line) && batch.show(cr)) return;
         for (int i = 0; i < glyphs->num_glyphs; ++i) glyphs->glyphs[i].geometry.y_offset = baseline;
         pango_cairo_show_glyph_string(cr, font, glyphs);
         for (int i = 0; i < glyphs->num_glyphs; ++i) glyphs->glyphs[i].geometry.y_offset = 0;
     }
 
-    // Adds a one-line text's glyphs from the current point, without the layout's line iteration,
-    // which the texts repainted around a timer and its digit cells would pay for each second; false
-    // where it is more than one plain run.
-    static bool addLine(cairo_t* cr, PangoLayout* layout, GlyphBatch& batch) {
-        const PangoGlyphItem* run = onlyRun(layout);
-        if (!run) return false;
+    // A one-line text's glyphs, without the layout's line iteration; no font where it is more than
+    // one plain run.
+    static const LineGlyphs& lineOf(const CachedLayout& cached) {
+        if (cached.line) return *cached.line;
+        LineGlyphs line;
+        const PangoGlyphItem* run = onlyRun(cached.layout);
         PangoRectangle logical;
-        pango_layout_get_extents(layout, nullptr, &logical);
-        if (logical.x != 0) return false;
-        for (int i = 0; i < run->glyphs->num_glyphs; ++i)
-            if (run->glyphs->glyphs[i].geometry.y_offset != 0) return false;
-        return batch.add(cr, run->item->analysis.font, run->glyphs, pango_layout_get_baseline(layout));
+        pango_layout_get_extents(cached.layout, nullptr, &logical);
+        bool plain = run && logical.x == 0;
+        for (int i = 0; plain && i < run->glyphs->num_glyphs; ++i) plain = run->glyphs->glyphs[i].geometry.y_offset == 0;
+        if (plain && place(run->item->analysis.font, run->glyphs, pango_layout_get_baseline(cached.layout), line))
+            g_object_ref(line.font);
+        else
+            line = {};
+        return cached.line.emplace(std::move(line));
     }
 
-    static bool showLine(cairo_t* cr, PangoLayout* layout) {
+    static bool showLine(cairo_t* cr, const CachedLayout& cached) {
         GlyphBatch batch;
-        return addLine(cr, layout, batch) && batch.show(cr);
+        return batch.add(cr, lineOf(cached)) && batch.show(cr);
     }
 
     static Rect unite(const Rect& a, const Rect& b) {
@@ -596,12 +622,12 @@ private:
         bool batched = fromGlyphs;
         placeCells(t.text, t.font, t.frame.x, [&](const CachedLayout& run, double x) {
             cairo_move_to(cr, x, t.frame.y);
-            batched = batched && addLine(cr, run.layout, batch);
+            batched = batched && batch.add(cr, lineOf(run));
         });
         if (batched && batch.show(cr)) return;
         placeCells(t.text, t.font, t.frame.x, [&](const CachedLayout& run, double x) {
             cairo_move_to(cr, x, t.frame.y);
-            if (!fromGlyphs || !showLine(cr, run.layout)) pango_cairo_show_layout(cr, run.layout);
+            if (!fromGlyphs || !showLine(cr, run)) pango_cairo_show_layout(cr, run.layout);
         });
     }
 };
