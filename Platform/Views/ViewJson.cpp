@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "Platform/System/JsonDate.hpp"
+#include "Platform/System/JsonText.hpp"
 #include "Platform/Views/detail/EnvironmentFields.hpp"
 #include "Platform/Widgets/Protocol.hpp"
 
@@ -676,6 +677,8 @@ json toJson(const View& view) {
     if (!view.node) return json{{"type", "vstack"}, {"alignment", "center"}, {"spacing", 0}, {"children", json::array()}};
     return std::visit(Writer{}, view.node->value);
 }
+
+void appendJson(std::string& out, const View& view) { platform::appendJson(out, toJson(view)); }
 
 std::optional<View> viewFromJson(const json& j, std::string* error) {
     try {
