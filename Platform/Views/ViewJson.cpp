@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <string_view>
 #include <type_traits>
 
@@ -66,7 +67,17 @@ const char* name(ShapeKind k) {
 }
 const char* name(ButtonStyle s) { return s == ButtonStyle::plain ? "plain" : "automatic"; }
 
-// The shortest text that reads back as exactly `v`.
+// Whether `v` rounded to `digits` significant digits reads back as `v`.
+bool readsBack(double v, int digits) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%.*e", digits - 1, v);
+    return std::strtod(text, nullptr) == v;
+}
+
+// The shortest "%g" text, with at least six significant digits, that reads back as exactly `v`.
+// Neither std::to_chars nor a loop of snprintf: the former brings libm into the program (its
+// rounding-mode calls), the latter is slow. nlohmann/json's Grisu2 gives digits that read back,
+// nearly always the fewest; up to six of them they are what "%.6g" prints.
 void appendExactNumber(std::string& out, double v) {
     char text[40];
     // Whole numbers, as most font sizes are, without the cost of formatting a double.
@@ -75,14 +86,52 @@ void appendExactNumber(std::string& out, double v) {
         out.append(text, static_cast<std::size_t>(end - text));
         return;
     }
-    // "%.*g" at the least precision from 6 up that reads back exactly: the shortest exact text has
-    // that many digits (or fewer), and every correctly rounded text with at least as many reads
-    // back too. std::to_chars finds it without printf's multiple-precision arithmetic.
-    auto shortest = std::to_chars(text, text + sizeof text, v, std::chars_format::scientific);
-    int digits = 0;
-    for (const char* c = text; c != shortest.ptr && *c != 'e'; ++c) digits += *c >= '0' && *c <= '9';
-    auto end = std::to_chars(text, text + sizeof text, v, std::chars_format::general, std::max(6, digits)).ptr;
-    out.append(text, static_cast<std::size_t>(end - text));
+    if (!std::isfinite(v)) {
+        if (std::signbit(v)) out += '-';
+        out += std::isnan(v) ? "nan" : "inf";
+        return;
+    }
+    char digits[32];
+    int length = 0;
+    int exponent = 0;  // |v| = digits × 10^exponent
+    nlohmann::detail::dtoa_impl::grisu2(digits, length, exponent, std::fabs(v));
+    while (length > 1 && digits[length - 1] == '0') {
+        --length;
+        ++exponent;
+    }
+    if (length > 6 || std::fabs(v) < std::numeric_limits<double>::min()) {
+        // More than six digits (or a subnormal, whose digits are not its nearest six): the fewest
+        // that read back, then "%.*g" at that precision, as exact as printf is.
+        while (length > 1 && readsBack(v, length - 1)) --length;
+        int written = std::snprintf(text, sizeof text, "%.*g", std::max(6, length), v);
+        out.append(text, static_cast<std::size_t>(written));
+        return;
+    }
+    // "%.6g" of these digits: fixed notation for decimal exponents from -4 up to 5, else scientific.
+    if (v < 0) out += '-';
+    int decimal = exponent + length - 1;  // the exponent of the first digit
+    if (decimal >= -4 && decimal < 6) {
+        if (decimal < 0) {
+            out += "0.";
+            out.append(static_cast<std::size_t>(-decimal - 1), '0');
+            out.append(digits, static_cast<std::size_t>(length));
+        } else if (length <= decimal + 1) {
+            out.append(digits, static_cast<std::size_t>(length));
+            out.append(static_cast<std::size_t>(decimal + 1 - length), '0');
+        } else {
+            out.append(digits, static_cast<std::size_t>(decimal + 1));
+            out += '.';
+            out.append(digits + decimal + 1, static_cast<std::size_t>(length - decimal - 1));
+        }
+        return;
+    }
+    out += digits[0];
+    if (length > 1) {
+        out += '.';
+        out.append(digits + 1, static_cast<std::size_t>(length - 1));
+    }
+    int written = std::snprintf(text, sizeof text, "e%c%02d", decimal < 0 ? '-' : '+', std::abs(decimal));
+    out.append(text, static_cast<std::size_t>(written));
 }
 
 // A component that 8 bits represent exactly, as colours from brand hex values are.

@@ -1,6 +1,10 @@
 #include "Platform/Views/ViewJson.hpp"
 
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -79,6 +83,32 @@ TEST(ViewJson, FractionsAreWrittenAsTheShortestExactText) {
         EXPECT_EQ(toJson(Text("x").foregroundStyle(Color::primary().withOpacity(opacity)))["foregroundStyle"],
                   std::string("primary*") + text)
             << opacity;
+}
+
+// The same rule as printf states it, for numbers of every magnitude and length: the least
+// precision from six up at which "%.*g" reads back exactly.
+TEST(ViewJson, FractionsMatchTheShortestPrintfText) {
+    auto printfText = [](double v) {
+        char text[40];
+        for (int precision = 6;; ++precision) {
+            std::snprintf(text, sizeof text, "%.*g", precision, v);
+            if (std::strtod(text, nullptr) == v || precision == 17) return std::string(text);
+        }
+    };
+    std::vector<double> values = {15.400000000000002, 1e-5, 1.5e-5, 0.00012345, 123456.5, 999999.5, 1234567.25,
+                                  1e15 + 0.5, 3e9, 1.25e20, -0.1, 5e-324, 2.2250738585072014e-308, 0.1 * 3};
+    std::uint64_t state = 88172645463325252u;  // xorshift: many lengths and exponents, the same every run
+    for (int i = 0; i < 3000; ++i) {
+        state ^= state << 13, state ^= state >> 7, state ^= state << 17;
+        double mantissa = static_cast<double>(state >> 11) / 9007199254740992.0;
+        double v = std::ldexp(mantissa, static_cast<int>(state % 80) - 40);
+        values.push_back(i % 3 == 0 ? std::round(v * 1e4) / 1e4 : v);  // short decimals as well as long ones
+    }
+    for (double v : values) {
+        if (v == std::trunc(v)) continue;
+        auto written = toJson(Text("x").foregroundStyle(Color::primary().withOpacity(v)))["foregroundStyle"];
+        EXPECT_EQ(written, "primary*" + printfText(v)) << v;
+    }
 }
 
 TEST(ViewJson, ColoursAndFontsAreShortAndExact) {
