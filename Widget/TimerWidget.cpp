@@ -1,7 +1,5 @@
 #include "Widget/TimerWidget.hpp"
 
-#include <nlohmann/json.hpp>
-
 #include "Platform/Views/ViewJson.hpp"
 #include "Widget/Intents/TimerIntents.hpp"
 #include "Widget/Model/WidgetStrings.hpp"
@@ -17,7 +15,9 @@ platform::WidgetConfiguration TimerWidget() {
         return std::make_shared<const std::string>(entry.snapshot->encode());
     };
     rendering.view = [](const TimerEntry& entry, const platform::WidgetEnvironment& environment) {
-        return std::make_shared<const nlohmann::json>(platform::views::toJson(TimerWidgetView{entry}.body(environment)));
+        auto text = std::make_shared<std::string>();
+        platform::views::appendJson(*text, TimerWidgetView{entry}.body(environment));
+        return std::shared_ptr<const std::string>(std::move(text));
     };
     auto configuration = platform::StaticConfiguration(timerWidgetKind, TimerProvider{}, rendering);
     configuration.configurationDisplayName = [] { return strings::text(strings::galleryName); };

@@ -1,5 +1,9 @@
 #include "Platform/System/JsonText.hpp"
 
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+
 #include <nlohmann/json.hpp>
 
 namespace platform {
@@ -23,6 +27,27 @@ void appendJsonString(std::string& out, std::string_view text) {
     out += '"';
     out += text;
     out += '"';
+}
+
+void appendJsonDouble(std::string& out, double value) {
+    if (!std::isfinite(value)) {
+        out += "null";
+        return;
+    }
+    // The serializer's own conversion, so that the text is the same to the byte.
+    char text[64];
+    const char* end = nlohmann::detail::to_chars(text, text + sizeof text, value);
+    out.append(text, static_cast<std::size_t>(end - text));
+}
+
+void appendJsonNumber(std::string& out, double value) {
+    if (std::trunc(value) == value && std::fabs(value) < 9e15) {
+        char text[24];
+        auto end = std::to_chars(text, text + sizeof text, static_cast<std::int64_t>(value)).ptr;
+        out.append(text, static_cast<std::size_t>(end - text));
+        return;
+    }
+    appendJsonDouble(out, value);
 }
 
 }  // namespace platform

@@ -1,15 +1,20 @@
 #include "Platform/Views/ViewJson.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
+#include <string_view>
+#include <type_traits>
 
 #include <nlohmann/json.hpp>
 
 #include "Platform/System/JsonDate.hpp"
+#include "Platform/System/JsonText.hpp"
 #include "Platform/Views/detail/EnvironmentFields.hpp"
 #include "Platform/Widgets/Protocol.hpp"
 
@@ -24,6 +29,9 @@ constexpr int maxNodes = 20000;
 constexpr double maxLength = 100000;
 
 // ---- writing ------------------------------------------------------------------------------------
+// Straight to text, without a tree: a node's keys are gathered first, since modifiers put theirs on
+// the node they modify, then written in the order json::dump gives them (sorted), with numbers and
+// strings printed as nlohmann/json prints them.
 
 const char* name(HorizontalAlignment a) {
     switch (a) {
@@ -59,256 +67,436 @@ const char* name(ShapeKind k) {
 }
 const char* name(ButtonStyle s) { return s == ButtonStyle::plain ? "plain" : "automatic"; }
 
-// Alignment as one word: "center", "leading", "top", "topLeading", "bottomTrailing", ...
-std::string alignmentName(Alignment a) {
-    if (a.vertical == VerticalAlignment::center) return name(a.horizontal);
-    std::string out = name(a.vertical);
-    if (a.horizontal == HorizontalAlignment::leading) out += "Leading";
-    if (a.horizontal == HorizontalAlignment::trailing) out += "Trailing";
-    return out;
+// Whether `v` rounded to `digits` significant digits reads back as `v`.
+bool readsBack(double v, int digits) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%.*e", digits - 1, v);
+    return std::strtod(text, nullptr) == v;
 }
 
-// The shortest text that reads back as exactly `v`.
-std::string exactNumber(double v) {
-    // Whole numbers, as most font sizes are, without the cost of formatting a double.
-    if (v == std::trunc(v) && std::fabs(v) < 1e9) return std::to_string(static_cast<long long>(v));
-    // "%.*g" at the least precision from 6 up that reads back exactly: the shortest exact text has
-    // that many digits (or fewer), and every correctly rounded text with at least as many reads
-    // back too. std::to_chars finds it without printf's multiple-precision arithmetic.
+// The shortest "%g" text, with at least six significant digits, that reads back as exactly `v`.
+// Neither std::to_chars nor a loop of snprintf: the former brings libm into the program (its
+// rounding-mode calls), the latter is slow. nlohmann/json's Grisu2 gives digits that read back,
+// nearly always the fewest; up to six of them they are what "%.6g" prints.
+void appendExactNumber(std::string& out, double v) {
     char text[40];
-    auto shortest = std::to_chars(text, text + sizeof text, v, std::chars_format::scientific);
-    int digits = 0;
-    for (const char* c = text; c != shortest.ptr && *c != 'e'; ++c) digits += *c >= '0' && *c <= '9';
-    auto written = std::to_chars(text, text + sizeof text, v, std::chars_format::general, std::max(6, digits));
-    return std::string(text, written.ptr);
+    // Whole numbers, as most font sizes are, without the cost of formatting a double.
+    if (v == std::trunc(v) && std::fabs(v) < 1e9) {
+        auto end = std::to_chars(text, text + sizeof text, static_cast<long long>(v)).ptr;
+        out.append(text, static_cast<std::size_t>(end - text));
+        return;
+    }
+    if (!std::isfinite(v)) {
+        if (std::signbit(v)) out += '-';
+        out += std::isnan(v) ? "nan" : "inf";
+        return;
+    }
+    char digits[32];
+    int length = 0;
+    int exponent = 0;  // |v| = digits × 10^exponent
+    nlohmann::detail::dtoa_impl::grisu2(digits, length, exponent, std::fabs(v));
+    while (length > 1 && digits[length - 1] == '0') {
+        --length;
+        ++exponent;
+    }
+    if (length > 6 || std::fabs(v) < std::numeric_limits<double>::min()) {
+        // More than six digits (or a subnormal, whose digits are not its nearest six): the fewest
+        // that read back, then "%.*g" at that precision, as exact as printf is.
+        while (length > 1 && readsBack(v, length - 1)) --length;
+        int written = std::snprintf(text, sizeof text, "%.*g", std::max(6, length), v);
+        out.append(text, static_cast<std::size_t>(written));
+        return;
+    }
+    // "%.6g" of these digits: fixed notation for decimal exponents from -4 up to 5, else scientific.
+    if (v < 0) out += '-';
+    int decimal = exponent + length - 1;  // the exponent of the first digit
+    if (decimal >= -4 && decimal < 6) {
+        if (decimal < 0) {
+            out += "0.";
+            out.append(static_cast<std::size_t>(-decimal - 1), '0');
+            out.append(digits, static_cast<std::size_t>(length));
+        } else if (length <= decimal + 1) {
+            out.append(digits, static_cast<std::size_t>(length));
+            out.append(static_cast<std::size_t>(decimal + 1 - length), '0');
+        } else {
+            out.append(digits, static_cast<std::size_t>(decimal + 1));
+            out += '.';
+            out.append(digits + decimal + 1, static_cast<std::size_t>(length - decimal - 1));
+        }
+        return;
+    }
+    out += digits[0];
+    if (length > 1) {
+        out += '.';
+        out.append(digits + 1, static_cast<std::size_t>(length - 1));
+    }
+    int written = std::snprintf(text, sizeof text, "e%c%02d", decimal < 0 ? '-' : '+', std::abs(decimal));
+    out.append(text, static_cast<std::size_t>(written));
 }
 
 // A component that 8 bits represent exactly, as colours from brand hex values are.
 bool eightBit(double v) { return std::round(v * 255) / 255.0 == v; }
+bool eightBit(const RGBA& c) { return eightBit(c.red) && eightBit(c.green) && eightBit(c.blue) && eightBit(c.alpha); }
 
-json rgbaJson(const RGBA& c) {
-    if (eightBit(c.red) && eightBit(c.green) && eightBit(c.blue) && eightBit(c.alpha)) {
-        auto byte = [](double v) { return static_cast<int>(std::lround(v * 255)); };
-        char text[16];
-        if (c.alpha == 1)
-            std::snprintf(text, sizeof text, "#%02X%02X%02X", byte(c.red), byte(c.green), byte(c.blue));
-        else
-            std::snprintf(text, sizeof text, "#%02X%02X%02X%02X", byte(c.red), byte(c.green), byte(c.blue), byte(c.alpha));
-        return text;
+// "#RRGGBB" or "#RRGGBBAA", without quotes.
+void appendHex(std::string& out, const RGBA& c) {
+    auto byte = [](double v) { return static_cast<int>(std::lround(v * 255)); };
+    char text[16];
+    int length = c.alpha == 1
+                     ? std::snprintf(text, sizeof text, "#%02X%02X%02X", byte(c.red), byte(c.green), byte(c.blue))
+                     : std::snprintf(text, sizeof text, "#%02X%02X%02X%02X", byte(c.red), byte(c.green), byte(c.blue),
+                                     byte(c.alpha));
+    out.append(text, static_cast<std::size_t>(length));
+}
+
+void writeRgba(std::string& out, const RGBA& c) {
+    if (eightBit(c)) {
+        out += '"';
+        appendHex(out, c);
+        out += '"';
+        return;
     }
-    return json::array({c.red, c.green, c.blue, c.alpha});
+    out += '[';
+    for (double v : {c.red, c.green, c.blue, c.alpha}) {
+        if (out.back() != '[') out += ',';
+        appendJsonDouble(out, v);
+    }
+    out += ']';
 }
 
 // Colours stay small on the wire: "primary", "secondary*0.15", "#EC84FF", [r, g, b, a] for
 // other sRGB values, {"light": ..., "dark": ...} for dynamic ones; opacity after a '*' or as a key.
-json colorJson(const Color& c) {
-    std::string opacity;
-    if (c.opacity != 1) {
-        opacity = "*";
-        opacity += exactNumber(c.opacity);
-    }
+void writeColor(std::string& out, const Color& c) {
+    auto named = [&](const char* base) {
+        out += '"';
+        out += base;
+        if (c.opacity != 1) {
+            out += '*';
+            appendExactNumber(out, c.opacity);
+        }
+        out += '"';
+    };
+    auto opacityKey = [&] {
+        if (c.opacity == 1) return;
+        out += R"(,"opacity":)";
+        appendJsonDouble(out, c.opacity);
+    };
     switch (c.kind) {
-    case Color::Kind::primary: return std::string("primary").append(opacity);
-    case Color::Kind::secondary: return std::string("secondary").append(opacity);
-    case Color::Kind::srgb: {
-        json rgba = rgbaJson(c.light);
-        if (rgba.is_string()) return rgba.get<std::string>() + opacity;
-        json out(json::value_t::object);
-        out["srgb"] = std::move(rgba);
-        if (c.opacity != 1) out["opacity"] = c.opacity;
-        return out;
+    case Color::Kind::primary: return named("primary");
+    case Color::Kind::secondary: return named("secondary");
+    case Color::Kind::srgb:
+        if (eightBit(c.light)) {
+            std::string hex;
+            appendHex(hex, c.light);
+            return named(hex.c_str());
+        }
+        out += '{';
+        if (c.opacity != 1) {
+            out += R"("opacity":)";
+            appendJsonDouble(out, c.opacity);
+            out += ',';
+        }
+        out += R"("srgb":)";
+        writeRgba(out, c.light);
+        out += '}';
+        return;
+    case Color::Kind::dynamic:
+        out += R"({"dark":)";
+        writeRgba(out, c.dark);
+        out += R"(,"light":)";
+        writeRgba(out, c.light);
+        opacityKey();
+        out += '}';
+        return;
     }
-    case Color::Kind::dynamic: {
-        json out(json::value_t::object);
-        out["light"] = rgbaJson(c.light);
-        out["dark"] = rgbaJson(c.dark);
-        if (c.opacity != 1) out["opacity"] = c.opacity;
-        return out;
-    }
-    }
-    return "primary";
+    named("primary");
 }
 
 // "13/semibold", "26/semibold/rounded/mono".
-json fontJson(const Font& f) {
-    std::string out = exactNumber(f.size) + "/" + std::string(toString(f.weight));
+void writeFont(std::string& out, const Font& f) {
+    out += '"';
+    appendExactNumber(out, f.size);
+    out += '/';
+    out += toString(f.weight);
     if (f.design == FontDesign::rounded) out += "/rounded";
     if (f.monospacedDigit) out += "/mono";
-    return out;
+    out += '"';
 }
 
-json lengthJson(double v) { return std::isinf(v) ? json("infinity") : jsonNumber(v); }
-
-json children(const std::vector<View>& views) {
-    json out(json::value_t::array);
-    out.get_ref<json::array_t&>().reserve(views.size());
-    for (const auto& v : views) out.push_back(toJson(v));
-    return out;
+// Alignment as one word: "center", "leading", "top", "topLeading", "bottomTrailing", ...
+void writeAlignment(std::string& out, const Alignment& a) {
+    out += '"';
+    if (a.vertical == VerticalAlignment::center) {
+        out += name(a.horizontal);
+    } else {
+        out += name(a.vertical);
+        if (a.horizontal == HorizontalAlignment::leading) out += "Leading";
+        if (a.horizontal == HorizontalAlignment::trailing) out += "Trailing";
+    }
+    out += '"';
 }
 
-// Objects are filled key by key: initializer lists would build a temporary pair per key.
-json node(const char* type) {
-    json out(json::value_t::object);
-    out["type"] = type;
-    return out;
+void writeName(std::string& out, const char& literal) {
+    out += '"';
+    out += &literal;
+    out += '"';
+}
+void writeRaw(std::string& out, const char& literal) { out += &literal; }
+void writeString(std::string& out, const std::string& s) { appendJsonString(out, s); }
+void writeNumber(std::string& out, const double& v) { appendJsonNumber(out, v); }
+void writeLength(std::string& out, const double& v) {
+    if (std::isinf(v)) out += R"("infinity")";
+    else appendJsonNumber(out, v);
+}
+void writeDate(std::string& out, const Date& d) { appendJsonNumber(out, d.millisecondsSince1970); }
+void writeBool(std::string& out, const bool& v) { out += v ? "true" : "false"; }
+void writeInt(std::string& out, const int& v) { appendJsonNumber(out, v); }
+void writeTextAlignment(std::string& out, const TextAlignment& a) { writeName(out, *name(a)); }
+void writeButtonStyle(std::string& out, const ButtonStyle& s) { writeName(out, *name(s)); }
+void writeInsets(std::string& out, const EdgeInsets& e) {
+    out += '[';
+    appendJsonNumber(out, e.top);
+    out += ',';
+    appendJsonNumber(out, e.leading);
+    out += ',';
+    appendJsonNumber(out, e.bottom);
+    out += ',';
+    appendJsonNumber(out, e.trailing);
+    out += ']';
+}
+void writeURL(std::string& out, const std::optional<std::string>& url) {
+    if (url) appendJsonString(out, *url);
+    else out += "null";
+}
+// {"intent": NAME, "parameters": {KEY: STRING or null}}, its keys already in order.
+void writeIntent(std::string& out, const IntentValue& intent) {
+    out += R"({"intent":)";
+    appendJsonString(out, intent.type);
+    out += R"(,"parameters":{)";
+    bool first = true;
+    for (const auto& [key, value] : intent.parameters) {
+        if (!first) out += ',';
+        first = false;
+        appendJsonString(out, key);
+        out += ':';
+        writeURL(out, value);
+    }
+    out += "}}";
+}
+void writeView(std::string& out, const View& view);
+void writeViews(std::string& out, const std::vector<View>& views) {
+    out += '[';
+    for (std::size_t i = 0; i < views.size(); ++i) {
+        if (i > 0) out += ',';
+        writeView(out, views[i]);
+    }
+    out += ']';
 }
 
-json wrapper(const char* type, const View& content) {
-    json out = node(type);
-    out["content"] = toJson(content);
-    return out;
-}
-
-bool isEnvironmentKey(const std::string& key) {
+bool isEnvironmentKey(std::string_view key) {
     bool found = false;
     detail::forEachEnvironmentField([&](const char* k, auto, detail::Merge) { found = found || key == k; });
     return found;
 }
 
-// Whether the written content already carries modifier keys; only modifier nodes put them there.
-bool hasModifierKeys(const View& content, const json& j) {
-    if (!content.node) return false;
-    const auto& v = content.node->value;
-    if (!std::holds_alternative<nodes::Environment>(v) && !std::holds_alternative<nodes::AccessibilityLabel>(v))
+// The keys of one node's object, each with what writes its value; values point into the view.
+class Fields {
+public:
+    template <auto write, class T>
+    void set(std::string_view key, const T& value) {
+        auto thunk = [](std::string& out, const void* v) { write(out, *static_cast<const T*>(v)); };
+        for (std::size_t i = 0; i < size_; ++i)
+            if (items_[i].key == key) {
+                items_[i] = {key, thunk, &value};
+                return;
+            }
+        items_[size_++] = {key, thunk, &value};
+    }
+    void name(std::string_view key, const char* literal) { set<writeName>(key, *literal); }
+    void type(const char* literal) { name("type", literal); }
+    void clear() { size_ = 0; }
+
+    bool has(std::string_view key) const {
+        for (std::size_t i = 0; i < size_; ++i)
+            if (items_[i].key == key) return true;
         return false;
-    for (const auto& [key, value] : j.items())
-        if (key == "accessibilityLabel" || isEnvironmentKey(key)) return true;
-    return false;
-}
+    }
+    bool hasModifierKeys() const {
+        for (std::size_t i = 0; i < size_; ++i)
+            if (items_[i].key == "accessibilityLabel" || isEnvironmentKey(items_[i].key)) return true;
+        return false;
+    }
 
-json valueJson(const Font& f) { return fontJson(f); }
-json valueJson(const Color& c) { return colorJson(c); }
-json valueJson(double v) { return jsonNumber(v); }
-json valueJson(int v) { return v; }
-json valueJson(bool v) { return v; }
-json valueJson(TextAlignment a) { return name(a); }
-json valueJson(ButtonStyle s) { return name(s); }
+    void write(std::string& out) {
+        std::sort(items_.begin(), items_.begin() + static_cast<std::ptrdiff_t>(size_),
+                  [](const Field& a, const Field& b) { return a.key < b.key; });
+        out += '{';
+        for (std::size_t i = 0; i < size_; ++i) {
+            if (i > 0) out += ',';
+            out += '"';
+            out += items_[i].key;
+            out += "\":";
+            items_[i].write(out, items_[i].value);
+        }
+        out += '}';
+    }
 
-void writeEnvironment(json& out, const EnvironmentValues& v) {
+private:
+    struct Field {
+        std::string_view key;
+        void (*write)(std::string& out, const void* value);
+        const void* value;
+    };
+    // A base node's keys, every environment key and a label: fewer than this.
+    std::array<Field, 24> items_;
+    std::size_t size_ = 0;
+};
+
+void setEnvironment(Fields& fields, const EnvironmentValues& v) {
     detail::forEachEnvironmentField([&](const char* key, auto member, detail::Merge) {
-        if (v.*member) out[key] = valueJson(*(v.*member));
+        const auto& value = v.*member;
+        if (!value) return;
+        using T = std::decay_t<decltype(*value)>;
+        if constexpr (std::is_same_v<T, Font>) fields.set<writeFont>(key, *value);
+        else if constexpr (std::is_same_v<T, Color>) fields.set<writeColor>(key, *value);
+        else if constexpr (std::is_same_v<T, double>) fields.set<writeNumber>(key, *value);
+        else if constexpr (std::is_same_v<T, int>) fields.set<writeInt>(key, *value);
+        else if constexpr (std::is_same_v<T, bool>) fields.set<writeBool>(key, *value);
+        else if constexpr (std::is_same_v<T, TextAlignment>) fields.set<writeTextAlignment>(key, *value);
+        else fields.set<writeButtonStyle>(key, *value);
     });
 }
 
-struct Writer {
-    json operator()(const nodes::VStack& n) const {
-        json out = node("vstack");
-        out["alignment"] = name(n.alignment);
-        out["spacing"] = jsonNumber(n.spacing);
-        out["children"] = children(n.children);
-        return out;
+void gather(Fields& fields, const View& view);
+
+bool isModifier(const View& view) {
+    return view.node && (std::holds_alternative<nodes::Environment>(view.node->value) ||
+                         std::holds_alternative<nodes::AccessibilityLabel>(view.node->value));
+}
+
+struct Gatherer {
+    Fields& f;
+
+    void wrapper(const char* type, const View& content) {
+        f.type(type);
+        f.set<writeView>("content", content);
     }
-    json operator()(const nodes::HStack& n) const {
-        json out = node("hstack");
-        out["alignment"] = name(n.alignment);
-        out["spacing"] = jsonNumber(n.spacing);
-        out["children"] = children(n.children);
-        return out;
+    void operator()(const nodes::VStack& n) {
+        f.type("vstack");
+        f.name("alignment", name(n.alignment));
+        f.set<writeNumber>("spacing", n.spacing);
+        f.set<writeViews>("children", n.children);
     }
-    json operator()(const nodes::Spacer& n) const {
-        json out = node("spacer");
-        out["minLength"] = jsonNumber(n.minLength);
-        return out;
+    void operator()(const nodes::HStack& n) {
+        f.type("hstack");
+        f.name("alignment", name(n.alignment));
+        f.set<writeNumber>("spacing", n.spacing);
+        f.set<writeViews>("children", n.children);
     }
-    json operator()(const nodes::Text& n) const {
-        json out = node("text");
-        out["text"] = n.string;
-        return out;
+    void operator()(const nodes::Spacer& n) {
+        f.type("spacer");
+        f.set<writeNumber>("minLength", n.minLength);
     }
-    json operator()(const nodes::TimerText& n) const {
-        json out = node("timer");
-        out["from"] = jsonMilliseconds(n.from);
-        return out;
+    void operator()(const nodes::Text& n) {
+        f.type("text");
+        f.set<writeString>("text", n.string);
     }
-    json operator()(const nodes::Label& n) const {
-        json out = node("label");
-        out["title"] = n.title;
-        out["systemImage"] = n.systemImage;
-        return out;
+    void operator()(const nodes::TimerText& n) {
+        f.type("timer");
+        f.set<writeDate>("from", n.from);
     }
-    json operator()(const nodes::Image& n) const {
-        json out = node("image");
-        out["systemName"] = n.systemName;
-        return out;
+    void operator()(const nodes::Label& n) {
+        f.type("label");
+        f.set<writeString>("title", n.title);
+        f.set<writeString>("systemImage", n.systemImage);
     }
-    json operator()(const nodes::Shape& n) const {
-        json out = node("shape");
-        out["shape"] = name(n.kind);
-        if (n.style == CornerStyle::continuous) out["style"] = "continuous";
-        if (n.fill) out["fill"] = colorJson(*n.fill);
-        return out;
+    void operator()(const nodes::Image& n) {
+        f.type("image");
+        f.set<writeString>("systemName", n.systemName);
     }
-    json operator()(const nodes::Divider&) const { return node("divider"); }
-    json operator()(const nodes::Button& n) const {
-        json out = node("button");
-        out["intent"] = platform::protocol::toJson(n.intent);
-        out["label"] = toJson(n.label);
-        return out;
+    void operator()(const nodes::Shape& n) {
+        f.type("shape");
+        f.name("shape", name(n.kind));
+        if (n.style == CornerStyle::continuous) f.name("style", "continuous");
+        if (n.fill) f.set<writeColor>("fill", *n.fill);
     }
-    json operator()(const nodes::Frame& n) const {
-        json out = wrapper("frame", n.content);
-        out["alignment"] = alignmentName(n.alignment);
-        if (n.width) out["width"] = jsonNumber(*n.width);
-        if (n.height) out["height"] = jsonNumber(*n.height);
-        return out;
+    void operator()(const nodes::Divider&) { f.type("divider"); }
+    void operator()(const nodes::Button& n) {
+        f.type("button");
+        f.set<writeIntent>("intent", n.intent);
+        f.set<writeView>("label", n.label);
     }
-    json operator()(const nodes::FlexFrame& n) const {
-        json out = wrapper("flexFrame", n.content);
-        out["alignment"] = alignmentName(n.alignment);
-        if (n.minWidth) out["minWidth"] = lengthJson(*n.minWidth);
-        if (n.maxWidth) out["maxWidth"] = lengthJson(*n.maxWidth);
-        if (n.minHeight) out["minHeight"] = lengthJson(*n.minHeight);
-        if (n.maxHeight) out["maxHeight"] = lengthJson(*n.maxHeight);
-        return out;
+    void operator()(const nodes::Frame& n) {
+        wrapper("frame", n.content);
+        f.set<writeAlignment>("alignment", n.alignment);
+        if (n.width) f.set<writeNumber>("width", *n.width);
+        if (n.height) f.set<writeNumber>("height", *n.height);
     }
-    json operator()(const nodes::Padding& n) const {
-        json out = wrapper("padding", n.content);
-        out["insets"] = json::array({jsonNumber(n.insets.top), jsonNumber(n.insets.leading), jsonNumber(n.insets.bottom),
-                                     jsonNumber(n.insets.trailing)});
-        return out;
+    void operator()(const nodes::FlexFrame& n) {
+        wrapper("flexFrame", n.content);
+        f.set<writeAlignment>("alignment", n.alignment);
+        if (n.minWidth) f.set<writeLength>("minWidth", *n.minWidth);
+        if (n.maxWidth) f.set<writeLength>("maxWidth", *n.maxWidth);
+        if (n.minHeight) f.set<writeLength>("minHeight", *n.minHeight);
+        if (n.maxHeight) f.set<writeLength>("maxHeight", *n.maxHeight);
     }
-    json operator()(const nodes::Background& n) const {
-        json out = wrapper("background", n.content);
-        out["background"] = toJson(n.background);
-        out["alignment"] = alignmentName(n.alignment);
-        return out;
+    void operator()(const nodes::Padding& n) {
+        wrapper("padding", n.content);
+        f.set<writeInsets>("insets", n.insets);
+    }
+    void operator()(const nodes::Background& n) {
+        wrapper("background", n.content);
+        f.set<writeView>("background", n.background);
+        f.set<writeAlignment>("alignment", n.alignment);
     }
     // Modifiers travel as keys of the node they modify, which keeps the tree small; a wrapper
     // node is written only where the content already carries such keys, so order is kept.
-    json operator()(const nodes::Environment& n) const {
-        json content = toJson(n.content);
-        if (!hasModifierKeys(n.content, content)) {
-            writeEnvironment(content, n.values);
-            return content;
+    void operator()(const nodes::Environment& n) {
+        gather(f, n.content);
+        if (isModifier(n.content) && f.hasModifierKeys()) {
+            f.clear();
+            wrapper("environment", n.content);
         }
-        json out = node("environment");
-        out["content"] = std::move(content);
-        writeEnvironment(out, n.values);
-        return out;
+        setEnvironment(f, n.values);
     }
-    json operator()(const nodes::AccessibilityLabel& n) const {
-        json content = toJson(n.content);
+    void operator()(const nodes::AccessibilityLabel& n) {
+        gather(f, n.content);
         bool labelled = n.content.node && std::holds_alternative<nodes::AccessibilityLabel>(n.content.node->value) &&
-                        content.contains("accessibilityLabel");
+                        f.has("accessibilityLabel");
         if (!labelled) {
-            content["accessibilityLabel"] = n.label;
-            return content;
+            f.set<writeString>("accessibilityLabel", n.label);
+            return;
         }
-        json out = wrapper("accessibilityLabel", n.content);
-        out["label"] = n.label;
-        return out;
+        f.clear();
+        wrapper("accessibilityLabel", n.content);
+        f.set<writeString>("label", n.label);
     }
-    json operator()(const nodes::WidgetURL& n) const {
-        json out = wrapper("widgetURL", n.content);
-        out["url"] = n.url ? json(*n.url) : json(nullptr);
-        return out;
+    void operator()(const nodes::WidgetURL& n) {
+        wrapper("widgetURL", n.content);
+        f.set<writeURL>("url", n.url);
     }
-    json operator()(const nodes::ContainerBackground& n) const {
-        json out = wrapper("containerBackground", n.content);
-        out["color"] = colorJson(n.color);
-        return out;
+    void operator()(const nodes::ContainerBackground& n) {
+        wrapper("containerBackground", n.content);
+        f.set<writeColor>("color", n.color);
     }
 };
+
+void gather(Fields& fields, const View& view) {
+    if (!view.node) {
+        fields.type("vstack");
+        fields.name("alignment", "center");
+        fields.set<writeRaw>("spacing", *"0");
+        fields.set<writeRaw>("children", *"[]");
+        return;
+    }
+    std::visit(Gatherer{fields}, view.node->value);
+}
+
+void writeView(std::string& out, const View& view) {
+    Fields fields;
+    gather(fields, view);
+    fields.write(out);
+}
 
 // ---- reading ------------------------------------------------------------------------------------
 
@@ -672,9 +860,12 @@ private:
 
 }  // namespace
 
+void appendJson(std::string& out, const View& view) { writeView(out, view); }
+
 json toJson(const View& view) {
-    if (!view.node) return json{{"type", "vstack"}, {"alignment", "center"}, {"spacing", 0}, {"children", json::array()}};
-    return std::visit(Writer{}, view.node->value);
+    std::string text;
+    writeView(text, view);
+    return json::parse(text);
 }
 
 std::optional<View> viewFromJson(const json& j, std::string* error) {

@@ -14,6 +14,10 @@ namespace platform::views {
 
 nlohmann::json toJson(const View& view);
 
+/// Appends the view's compact JSON text to `out`: what `toJson(view)` would print, keys sorted and
+/// invalid UTF-8 replaced by U+FFFD.
+void appendJson(std::string& out, const View& view);
+
 /// Reads a view tree; nothing on malformed input, with the reason in `error` when it is given.
 std::optional<View> viewFromJson(const nlohmann::json& json, std::string* error = nullptr);
 

@@ -100,9 +100,11 @@ void appendJson(std::string& out, const EncodedEntry& entry) {
     out += R"({"content":)";
     out += entry.content ? *entry.content : std::string_view("null");
     out += R"(,"date":)";
-    platform::appendJson(out, jsonMilliseconds(entry.date));
+    appendJsonNumber(out, entry.date.millisecondsSince1970);
     out += R"(,"view":)";
-    if (entry.view)
+    if (entry.viewText)
+        out += *entry.viewText;
+    else if (entry.view)
         platform::appendJson(out, *entry.view);
     else
         out += "null";
@@ -115,8 +117,16 @@ void appendJson(std::string& out, const EncodedTimeline& timeline) {
         if (i > 0) out += ',';
         appendJson(out, timeline.entries[i]);
     }
-    out += R"(],"policy":)";
-    platform::appendJson(out, toJson(timeline.policy));
+    out += R"(],"policy":{)";
+    switch (timeline.policy.kind) {
+    case TimelineReloadPolicy::Kind::after:
+        out += R"("date":)";
+        appendJsonNumber(out, timeline.policy.date.millisecondsSince1970);
+        out += R"(,"kind":"after"})";
+        break;
+    case TimelineReloadPolicy::Kind::never: out += R"("kind":"never"})"; break;
+    case TimelineReloadPolicy::Kind::atEnd: out += R"("kind":"atEnd"})"; break;
+    }
     out += '}';
 }
 

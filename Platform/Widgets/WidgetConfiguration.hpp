@@ -15,11 +15,13 @@ namespace platform {
 
 /// One entry as it goes to the host: its date, its content for inspection, and its view tree. The
 /// content is kept as JSON text: it is only passed on, and as a tree it would take several times the
-/// memory of its text.
+/// memory of its text. An extension writes its view as text too, never building a tree; the host
+/// reads it as a tree.
 struct EncodedEntry {
     Date date;
-    std::shared_ptr<const std::string> content;  // JSON text; null: the entry has no content to show
-    std::shared_ptr<const nlohmann::json> view;  // null: no view tree
+    std::shared_ptr<const std::string> content;   // JSON text; null: the entry has no content to show
+    std::shared_ptr<const nlohmann::json> view;   // as read from an answer; null: no view tree
+    std::shared_ptr<const std::string> viewText{};  // as an extension writes it, JSON text; written before `view`
 };
 
 struct EncodedTimeline {
@@ -48,8 +50,8 @@ template <class Entry>
 struct EntryRendering {
     /// The entry's content as JSON text (null pointer for none).
     std::function<std::shared_ptr<const std::string>(const Entry&)> content;
-    /// The view tree for the entry, evaluated for one family and rendering mode (may be empty).
-    std::function<std::shared_ptr<const nlohmann::json>(const Entry&, const WidgetEnvironment&)> view;
+    /// The view tree for the entry as JSON text, evaluated for one family and rendering mode (null for none).
+    std::function<std::shared_ptr<const std::string>(const Entry&, const WidgetEnvironment&)> view;
 };
 
 /// A widget that the user cannot configure: a kind, a timeline provider and the entries' rendering.
@@ -59,7 +61,7 @@ WidgetConfiguration StaticConfiguration(std::string kind, Provider provider, Ent
     auto encode = [rendering](const Entry& entry, const TimelineProviderContext& context) {
         EncodedEntry out{entry.date, nullptr, nullptr};
         if (rendering.content) out.content = rendering.content(entry);
-        if (rendering.view) out.view = rendering.view(entry, WidgetEnvironment{context.family, context.renderingMode});
+        if (rendering.view) out.viewText = rendering.view(entry, WidgetEnvironment{context.family, context.renderingMode});
         return out;
     };
     WidgetConfiguration configuration;

@@ -37,8 +37,9 @@ void BM_BuildAndEncodeMediumView(benchmark::State& state) {
     auto entry = mediumEntry();
     platform::WidgetEnvironment environment{platform::WidgetFamily::systemMedium, platform::WidgetRenderingMode::fullColor};
     for (auto _ : state) {
-        auto json = std::make_shared<const nlohmann::json>(views::toJson(TimerWidgetView{entry}.body(environment)));
-        benchmark::DoNotOptimize(json);
+        auto text = std::make_shared<std::string>();
+        views::appendJson(*text, TimerWidgetView{entry}.body(environment));
+        benchmark::DoNotOptimize(text);
     }
 }
 BENCHMARK(BM_BuildAndEncodeMediumView);
@@ -56,8 +57,9 @@ BENCHMARK(BM_BuildMediumViewOnly);
 void BM_EncodeMediumViewOnly(benchmark::State& state) {
     auto view = TimerWidgetView{mediumEntry()}.body({platform::WidgetFamily::systemMedium, {}});
     for (auto _ : state) {
-        auto json = views::toJson(view);
-        benchmark::DoNotOptimize(json);
+        std::string text;
+        views::appendJson(text, view);
+        benchmark::DoNotOptimize(text);
     }
 }
 BENCHMARK(BM_EncodeMediumViewOnly);

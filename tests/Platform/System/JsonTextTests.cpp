@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 
 #include <nlohmann/json.hpp>
 
+#include "Platform/System/JsonDate.hpp"
 #include "Platform/System/JsonText.hpp"
 
 namespace platform {
@@ -27,6 +29,21 @@ TEST(JsonText, WritesWhatDumpWrites) {
     std::string out = "=";
     appendJson(out, tree);
     EXPECT_EQ(out, "=" + tree.dump(-1, ' ', false, json::error_handler_t::replace));
+}
+
+// Numbers written in place read exactly as dump writes a double, and as it writes jsonNumber's value.
+TEST(JsonText, WritesNumbersAsDumpWritesThem) {
+    const double numbers[] = {0, -0.0, 1, -1.5, 0.1, 0.1 + 0.2, 1e20, 9e15, 8999999999999999, -8999999999999999,
+                              1e-300, 5e-324, 1796834453638.4685, 1.7976931348623157e308,
+                              std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN()};
+    for (double v : numbers) {
+        std::string out = "=";
+        appendJsonDouble(out, v);
+        EXPECT_EQ(out, "=" + json(v).dump()) << v;
+        out = "=";
+        appendJsonNumber(out, v);
+        EXPECT_EQ(out, "=" + jsonNumber(v).dump()) << v;
+    }
 }
 
 }  // namespace

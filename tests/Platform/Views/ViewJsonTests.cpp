@@ -1,6 +1,10 @@
 #include "Platform/Views/ViewJson.hpp"
 
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -9,6 +13,7 @@ namespace platform::views {
 namespace {
 
 using nlohmann::json;
+using namespace std::string_literals;
 
 // A tree with every kind of node and modifier.
 View everything() {
@@ -80,6 +85,32 @@ TEST(ViewJson, FractionsAreWrittenAsTheShortestExactText) {
             << opacity;
 }
 
+// The same rule as printf states it, for numbers of every magnitude and length: the least
+// precision from six up at which "%.*g" reads back exactly.
+TEST(ViewJson, FractionsMatchTheShortestPrintfText) {
+    auto printfText = [](double v) {
+        char text[40];
+        for (int precision = 6;; ++precision) {
+            std::snprintf(text, sizeof text, "%.*g", precision, v);
+            if (std::strtod(text, nullptr) == v || precision == 17) return std::string(text);
+        }
+    };
+    std::vector<double> values = {15.400000000000002, 1e-5, 1.5e-5, 0.00012345, 123456.5, 999999.5, 1234567.25,
+                                  1e15 + 0.5, 3e9, 1.25e20, -0.1, 5e-324, 2.2250738585072014e-308, 0.1 * 3};
+    std::uint64_t state = 88172645463325252u;  // xorshift: many lengths and exponents, the same every run
+    for (int i = 0; i < 3000; ++i) {
+        state ^= state << 13, state ^= state >> 7, state ^= state << 17;
+        double mantissa = static_cast<double>(state >> 11) / 9007199254740992.0;
+        double v = std::ldexp(mantissa, static_cast<int>(state % 80) - 40);
+        values.push_back(i % 3 == 0 ? std::round(v * 1e4) / 1e4 : v);  // short decimals as well as long ones
+    }
+    for (double v : values) {
+        if (v == std::trunc(v)) continue;
+        auto written = toJson(Text("x").foregroundStyle(Color::primary().withOpacity(v)))["foregroundStyle"];
+        EXPECT_EQ(written, "primary*" + printfText(v)) << v;
+    }
+}
+
 TEST(ViewJson, ColoursAndFontsAreShortAndExact) {
     EXPECT_EQ(toJson(Text("x").foregroundStyle(Color::srgb8(236, 132, 255)))["foregroundStyle"], "#EC84FF");
     EXPECT_EQ(toJson(Text("x").foregroundStyle(Color::primary().withOpacity(0.15)))["foregroundStyle"], "primary*0.15");
@@ -96,6 +127,50 @@ TEST(ViewJson, ColoursAndFontsAreShortAndExact) {
 TEST(ViewJson, FractionalMillisecondsOfATimerSurvive) {
     auto j = toJson(TimerText(Date::fromMilliseconds(1700000000000.5)));
     EXPECT_EQ(j["from"].get<double>(), 1700000000000.5);
+}
+
+// The text written for a view, byte for byte as the host has always read it: keys sorted, whole
+// numbers as integers, other numbers as the shortest exact text, invalid UTF-8 replaced.
+TEST(ViewJson, WritesTheTextTheHostExpects) {
+    const struct {
+        const char* name;
+        View view;
+        const char* text;
+    } rows[] = {
+        {"every node", everything(),
+         R"({"color":"secondary","content":{"content":{"alignment":"leading","children":[{"alignment":"bottom","children":[{"alignment":"center","content":{"fill":"#EC84FF","shape":"circle","type":"shape"},"height":6,"type":"frame","widgetAccentable":true,"width":6},{"font":"13/semibold","lineLimit":2,"text":"Désign — review","type":"text"},{"minLength":4,"type":"spacer"},{"type":"divider"},{"shape":"rectangle","type":"shape"},{"systemName":"wifi.slash","type":"image"}],"spacing":-2.5,"type":"hstack"},{"from":1700000000000.5,"monospacedDigit":true,"type":"timer"},{"alignment":"center","background":{"fill":"primary*0.15","shape":"capsule","style":"continuous","type":"shape"},"content":{"content":{"alignment":"topLeading","content":{"accessibilityLabel":"Start: x","buttonStyle":"plain","disabled":true,"intent":{"intent":"StartRecentIntent","parameters":{"name":"x","project":null}},"label":{"minimumScaleFactor":0.8,"multilineTextAlignment":"center","systemImage":"play.fill","title":"Go","type":"label"},"type":"button"},"maxWidth":"infinity","minHeight":10,"type":"flexFrame"},"insets":[1,2,3,4],"type":"padding"},"type":"background"},{"accessibilityHidden":true,"foregroundStyle":{"dark":[0.1,0.2,0.3,0.5],"light":"#FFFFFF"},"text":"x","type":"text"}],"spacing":0,"type":"vstack"},"type":"widgetURL","url":"kelvo://timer"},"type":"containerBackground"})"},
+        {"empty", View{}, R"({"alignment":"center","children":[],"spacing":0,"type":"vstack"})"},
+        {"stacked modifiers",
+         Text("x").accessibilityLabel("A").accessibilityLabel("B").accessibilityLabel("C").lineLimit(1).disabled(true),
+         R"({"content":{"accessibilityLabel":"C","content":{"accessibilityLabel":"A","text":"x","type":"text"},"label":"B","type":"accessibilityLabel"},"disabled":true,"lineLimit":1,"type":"environment"})"},
+        {"environment around a label", Text("x").font(Font::system(12)).accessibilityLabel("A").foregroundStyle(Color::white()),
+         R"({"content":{"accessibilityLabel":"A","font":"12/regular","text":"x","type":"text"},"foregroundStyle":"#FFFFFF","type":"environment"})"},
+        {"colours",
+         HStack(VerticalAlignment::top, 0.1 + 0.2,
+                {Rectangle().fill(Color::srgb(0.1, 0.2, 0.3).withOpacity(0.5)),
+                 Capsule(CornerStyle::continuous).fill(Color::dynamic({1, 1, 1, 1}, {0, 0, 0, 0.5}).withOpacity(0)),
+                 Circle().fill(Color::srgb(1, 0, 0, 0.2).withOpacity(1e-7)), Circle()}),
+         R"({"alignment":"top","children":[{"fill":{"opacity":0.5,"srgb":[0.1,0.2,0.3,1.0]},"shape":"rectangle","type":"shape"},{"fill":{"dark":[0.0,0.0,0.0,0.5],"light":"#FFFFFF","opacity":0.0},"shape":"capsule","style":"continuous","type":"shape"},{"fill":"#FF000033*1e-07","shape":"circle","type":"shape"},{"shape":"circle","type":"shape"}],"spacing":0.30000000000000004,"type":"hstack"})"},
+        {"lengths",
+         Spacer(-0.0)
+             .frame(1e20, infinity)
+             .frame(0, infinity, 2.5, std::nullopt, Alignment{HorizontalAlignment::trailing, VerticalAlignment::bottom})
+             .padding(EdgeInsets{-0.5, 0, 1e-300, 9e15}),
+         R"({"content":{"alignment":"bottomTrailing","content":{"alignment":"center","content":{"minLength":0,"type":"spacer"},"height":null,"type":"frame","width":1e+20},"maxWidth":"infinity","minHeight":2.5,"minWidth":0,"type":"flexFrame"},"insets":[-0.5,0,1e-300,9e+15],"type":"padding"})"},
+        {"strings",
+         VStack(HorizontalAlignment::trailing, 1,
+                {Text("q\"b\\t\tc\x01\0 \xff\xe2\x82 é 😀/"s), Label("\x7f", "a/b"), Image("")}),
+         R"({"alignment":"trailing","children":[{"text":"q\"b\\t\tc\u0001\u0000 �� é 😀/","type":"text"},{"systemImage":"a/b","title":")" "\x7f" R"(","type":"label"},{"systemName":"","type":"image"}],"spacing":1,"type":"vstack"})"},
+        {"button and link",
+         Button(IntentValue{"Go\"", {{"z", std::nullopt}, {"a\n", "é"}}}, TimerText(Date::fromMilliseconds(-1.5)))
+             .widgetURL(std::nullopt),
+         R"({"content":{"intent":{"intent":"Go\"","parameters":{"a\n":"é","z":null}},"label":{"from":-1.5,"type":"timer"},"type":"button"},"type":"widgetURL","url":null})"},
+    };
+    for (const auto& row : rows) {
+        std::string out = "=";
+        appendJson(out, row.view);
+        EXPECT_EQ(out, std::string("=") + row.text) << row.name;
+    }
 }
 
 struct Malformed {

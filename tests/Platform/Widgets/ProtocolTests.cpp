@@ -14,7 +14,9 @@ using nlohmann::json;
 TEST(Protocol, WhatOneSideEncodesTheOtherDecodes) {
     EncodedTimeline timeline{{{Date::fromMilliseconds(1000.25), std::make_shared<const std::string>(R"({"a":1})"),
                                std::make_shared<const json>(json{{"type", "text"}})},
-                              {Date::fromMilliseconds(2000), nullptr, nullptr}},
+                              {Date::fromMilliseconds(2000), nullptr, nullptr},
+                              {Date::fromMilliseconds(3000), nullptr, nullptr,
+                               std::make_shared<const std::string>(R"({"text":"\u00e9","type":"text"})")}},
                              TimelineReloadPolicy::after(Date::fromMilliseconds(8.64e15))};
     auto answer = parseLine(resultAnswerLine("a", timeline));
     ASSERT_TRUE(answer);
@@ -22,12 +24,14 @@ TEST(Protocol, WhatOneSideEncodesTheOtherDecodes) {
     EXPECT_EQ((*answer)["jsonrpc"], "2.0");
     auto decoded = decodeTimeline((*answer)["result"]);
     ASSERT_TRUE(decoded);
-    ASSERT_EQ(decoded->entries.size(), 2u);
+    ASSERT_EQ(decoded->entries.size(), 3u);
     EXPECT_FALSE(decoded->entries[1].content);
     EXPECT_FALSE(decoded->entries[1].view);
     EXPECT_EQ(decoded->entries[0].date, timeline.entries[0].date);
     EXPECT_EQ(*decoded->entries[0].content, *timeline.entries[0].content);
     EXPECT_EQ(*decoded->entries[0].view, *timeline.entries[0].view);
+    ASSERT_TRUE(decoded->entries[2].view);  // an extension's text arrives as the same tree
+    EXPECT_EQ(*decoded->entries[2].view, json::parse(*timeline.entries[2].viewText));
     EXPECT_EQ(decoded->policy.date, timeline.policy.date);
 
     EntryRequest request{"Clock", WidgetFamily::systemMedium, true, WidgetRenderingMode::accented};

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "Platform/Views/ViewJson.hpp"
 #include "Widget/Views/TimerWidgetView.hpp"
 #include "tests/Widget/support/TestContainer.hpp"
 #include "tests/Widget/Views/ViewTesting.hpp"
@@ -55,14 +56,9 @@ std::optional<WidgetSnapshot> offline(Date now) {
 
 class GoldenDump : public ::testing::TestWithParam<GoldenCase> {};
 
-TEST_P(GoldenDump, MatchesTheCheckedInTree) {
-    testing::TestContainer container;
-    const auto& c = GetParam();
-    auto view = TimerWidgetView{TimerEntry{container.now(), c.snapshot(container.now())}}.body(
-        testing::environment(c.family, c.mode));
-    std::string actual = dump(testing::layOutView(view, c.family, container.now()));
-
-    auto path = goldenDirectory() / (std::string(c.name) + ".txt");
+// Compares `actual` with the golden file `name`, or rewrites it under KELVO_UPDATE_GOLDEN=1.
+void expectGolden(const std::string& name, const std::string& actual) {
+    auto path = goldenDirectory() / name;
     if (const char* update = std::getenv("KELVO_UPDATE_GOLDEN"); update && std::string(update) == "1") {
         std::ofstream(path, std::ios::binary | std::ios::trunc) << actual;
         GTEST_SKIP() << "rewrote " << path;
@@ -72,6 +68,25 @@ TEST_P(GoldenDump, MatchesTheCheckedInTree) {
     std::stringstream expected;
     expected << in.rdbuf();
     EXPECT_EQ(actual, expected.str()) << "to accept the change, run with KELVO_UPDATE_GOLDEN=1";
+}
+
+platform::views::View bodyFor(const GoldenCase& c, Date now) {
+    return TimerWidgetView{TimerEntry{now, c.snapshot(now)}}.body(testing::environment(c.family, c.mode));
+}
+
+TEST_P(GoldenDump, MatchesTheCheckedInTree) {
+    testing::TestContainer container;
+    const auto& c = GetParam();
+    expectGolden(std::string(c.name) + ".txt", dump(testing::layOutView(bodyFor(c, container.now()), c.family, container.now())));
+}
+
+// The view's text as it goes to the host, byte for byte: the host and older hosts compare it.
+TEST_P(GoldenDump, WritesTheCheckedInWireText) {
+    testing::TestContainer container;
+    const auto& c = GetParam();
+    std::string text;
+    platform::views::appendJson(text, bodyFor(c, container.now()));
+    expectGolden(std::string(c.name) + ".wire.json", text);
 }
 
 INSTANTIATE_TEST_SUITE_P(
