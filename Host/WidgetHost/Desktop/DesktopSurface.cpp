@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "Host/WidgetHost/Desktop/detail/KeepOnOutput.hpp"
+#include "Host/WidgetHost/Desktop/detail/LiveName.hpp"
 #include "Host/WidgetHost/Desktop/detail/OutputName.hpp"
 #include "Host/WidgetHost/Desktop/detail/PointerGesture.hpp"
 #include "Host/WidgetHost/Desktop/detail/SurfaceContent.hpp"
@@ -92,7 +93,6 @@ struct DesktopSurface::State {
     std::optional<WidgetLayoutInfo> layout;        // the placed layout handed in: buttons, link
     std::optional<platform::views::Layout> drawn;  // what the window paints: that layout, its timers moved on
     std::vector<detail::ReadableText> readable;    // of the view, for the accessible text
-    std::string accessibleText;
     std::vector<detail::AccessibleButton> exposed;  // one GTK button each, in the same order
     std::vector<GtkWidget*> buttons;
     std::optional<std::size_t> pressedRegion;
@@ -116,7 +116,7 @@ struct DesktopSurface::State {
     void showLayout(WidgetLayoutInfo next);
     void layOutAgain();
     void advance();
-    void updateAccessibleText(Date at);
+    void updateAccessibleText();
     void queueDraw(const std::vector<platform::views::Rect>& frames);
     void syncButtons();
     void updateTicking();
@@ -231,7 +231,7 @@ void DesktopSurface::State::showLayout(WidgetLayoutInfo next) {
     layout = std::move(next);
     drawn = std::move(placed);
     syncButtons();
-    updateAccessibleText(at);
+    updateAccessibleText();
     if (dirty) queueDraw(*dirty);
     else gtk_widget_queue_draw(area);
 }
@@ -256,16 +256,11 @@ void DesktopSurface::State::advance() {
             parts.push_back(platform::views::liveTextBounds(text));
     }
     repaintNow(parts);
-    updateAccessibleText(at);
+    updateAccessibleText();
 }
 
-// The accessible text reads the live timers too, so it changes with them; nothing else is touched.
-void DesktopSurface::State::updateAccessibleText(Date at) {
-    std::string text = detail::accessibleText(readable, at);
-    if (text == accessibleText) return;
-    accessibleText = std::move(text);
-    atk_object_set_name(gtk_widget_get_accessible(area), accessibleText.c_str());
-}
+// The accessible text reads the live timers too, so it changes with them; it is made when read.
+void DesktopSurface::State::updateAccessibleText() { detail::liveNameChanged(area); }
 
 namespace {
 cairo_rectangle_int_t pixelsCovering(const platform::views::Rect& r) {
@@ -668,7 +663,7 @@ DesktopSurface::DesktopSurface(SurfaceSettings settings, SurfaceCallbacks callba
     }
 
     GtkWidget* overlay = gtk_overlay_new();
-    s.area = gtk_drawing_area_new();
+    s.area = detail::liveNamedArea([&s] { return detail::accessibleText(s.readable, now()); });
     auto size = platform::views::widgetSize(s.settings.family);
     // A layer surface takes its size from its content, or it never draws.
     gtk_widget_set_size_request(s.area, static_cast<int>(std::ceil(size.width)), static_cast<int>(std::ceil(size.height)));

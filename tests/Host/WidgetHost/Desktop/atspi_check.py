@@ -3,10 +3,11 @@
 
 Prints one line per push button ("button NAME enabled|disabled"), per menu item ("item NAME
 enabled|disabled") and per other named element that is not the window ("text NAME"), in tree order;
-with --press NAME runs that button's or menu item's "click" action. Exits non-zero when the
-application or the button cannot be found.
+with --name-changes SECONDS then prints "name NAME" for each accessible name announced as changed
+within that time; with --press NAME runs that button's or menu item's "click" action. Exits non-zero
+when the application or the button cannot be found.
 
-    atspi_check.py --app-pid PID [--press NAME]
+    atspi_check.py --app-pid PID [--name-changes SECONDS] [--press NAME]
 
 Needs the session bus of the application (AT-SPI starts its own bus from there) and its display.
 """
@@ -17,7 +18,7 @@ import time
 import gi
 
 gi.require_version("Atspi", "2.0")
-from gi.repository import Atspi  # noqa: E402
+from gi.repository import Atspi, GLib  # noqa: E402
 
 
 def find_application(pid, timeout):
@@ -49,6 +50,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--app-pid", type=int, required=True)
     parser.add_argument("--press")
+    parser.add_argument("--name-changes", type=float, default=0)
     parser.add_argument("--timeout", type=float, default=20)
     args = parser.parse_args()
 
@@ -70,6 +72,14 @@ def main():
                 target = node
         elif role not in (Atspi.Role.APPLICATION, Atspi.Role.FRAME, Atspi.Role.WINDOW) and name:
             print("text " + name.replace("\n", " | "))
+    if args.name_changes > 0:
+        # Announced changes of names this reader has read, as a screen reader keeps them current.
+        listener = Atspi.EventListener.new(lambda event: print("name " + (event.source.get_name() or "").replace("\n", " | ")))
+        listener.register("object:property-change:accessible-name")
+        loop = GLib.MainLoop()
+        GLib.timeout_add(int(args.name_changes * 1000), loop.quit)
+        loop.run()
+        listener.deregister("object:property-change:accessible-name")
     if args.press and target is None:
         print(f"no button named {args.press!r}", file=sys.stderr)
         return 4

@@ -201,7 +201,8 @@ class SurfaceUnderX11(unittest.TestCase):
         checker = os.path.join(os.path.dirname(os.path.abspath(__file__)), "atspi_check.py")
         # AT-SPI's Python binding is Debian's, for Debian's interpreter.
         python = "/usr/bin/python3" if os.path.exists("/usr/bin/python3") else sys.executable
-        result = subprocess.run([python, checker, "--app-pid", str(self.probe.process.pid), "--press", "Start"],
+        result = subprocess.run([python, checker, "--app-pid", str(self.probe.process.pid), "--name-changes", "2.5",
+                                 "--press", "Start"],
                                 env=self.session.env(), capture_output=True, text=True, timeout=60)
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
         lines = result.stdout.splitlines()
@@ -210,6 +211,11 @@ class SurfaceUnderX11(unittest.TestCase):
         # Hidden from screen readers: neither its button nor its label is read.
         self.assertFalse(any("Power" in line for line in lines), lines)
         self.assertTrue(any(line.startswith("text ") and "Probe" in line for line in lines), lines)
+        # The live timer's second is made when the name is read, and announced once it has been.
+        texts = [line for line in lines if line.startswith("text ") and "Probe" in line]
+        changes = [line for line in lines if line.startswith("name ") and "Probe" in line]
+        self.assertTrue(changes, lines)
+        self.assertNotEqual(changes[-1][len("name "):], texts[0][len("text "):], lines)
         self.probe.expect("intent ProbeStartIntent")
 
 
