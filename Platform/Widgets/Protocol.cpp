@@ -86,15 +86,6 @@ json toJson(const ExtensionDescription& description) {
             {"widgets", std::move(widgets)}};
 }
 
-json toJson(const TimelineReloadPolicy& policy) {
-    switch (policy.kind) {
-    case TimelineReloadPolicy::Kind::after: return {{"kind", "after"}, {"date", jsonMilliseconds(policy.date)}};
-    case TimelineReloadPolicy::Kind::never: return {{"kind", "never"}};
-    case TimelineReloadPolicy::Kind::atEnd: break;
-    }
-    return {{"kind", "atEnd"}};
-}
-
 // Keys are written in the order json::dump gives them, so both ways of writing read the same.
 void appendJson(std::string& out, const EncodedEntry& entry) {
     out += R"({"content":)";

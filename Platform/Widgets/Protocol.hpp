@@ -69,7 +69,6 @@ nlohmann::json idOf(const nlohmann::json& request);
 // Encoding.
 nlohmann::json toJson(const EntryRequest& request);
 nlohmann::json toJson(const ExtensionDescription& description);
-nlohmann::json toJson(const TimelineReloadPolicy& policy);
 /// Appends an entry's or a timeline's JSON text to `out`. Content text and view trees are written
 /// where they are, never copied into a tree of the whole answer first.
 void appendJson(std::string& out, const EncodedEntry& entry);
