@@ -130,23 +130,31 @@ void appendExactNumber(std::string& out, double v) {
         out += '.';
         out.append(digits + 1, static_cast<std::size_t>(length - 1));
     }
-    int written = std::snprintf(text, sizeof text, "e%c%02d", decimal < 0 ? '-' : '+', std::abs(decimal));
-    out.append(text, static_cast<std::size_t>(written));
+    // "e+05", "e-07", "e+123": a sign and at least two digits.
+    out += decimal < 0 ? "e-" : "e+";
+    if (std::abs(decimal) < 10) out += '0';
+    auto end = std::to_chars(text, text + sizeof text, std::abs(decimal)).ptr;
+    out.append(text, static_cast<std::size_t>(end - text));
 }
 
-// A component that 8 bits represent exactly, as colours from brand hex values are.
-bool eightBit(double v) { return std::round(v * 255) / 255.0 == v; }
+// A component that 8 bits represent exactly, as colours from brand hex values are. One outside
+// 0…1 has no two hex digits and is written as a number.
+bool eightBit(double v) { return v >= 0 && v <= 1 && std::round(v * 255) / 255.0 == v; }
 bool eightBit(const RGBA& c) { return eightBit(c.red) && eightBit(c.green) && eightBit(c.blue) && eightBit(c.alpha); }
 
-// "#RRGGBB" or "#RRGGBBAA", without quotes.
+// "#RRGGBB" or "#RRGGBBAA", without quotes. By hand, as printf's code would be paged in for it alone.
 void appendHex(std::string& out, const RGBA& c) {
-    auto byte = [](double v) { return static_cast<int>(std::lround(v * 255)); };
-    char text[16];
-    int length = c.alpha == 1
-                     ? std::snprintf(text, sizeof text, "#%02X%02X%02X", byte(c.red), byte(c.green), byte(c.blue))
-                     : std::snprintf(text, sizeof text, "#%02X%02X%02X%02X", byte(c.red), byte(c.green), byte(c.blue),
-                                     byte(c.alpha));
-    out.append(text, static_cast<std::size_t>(length));
+    auto appendByte = [&out](double v) {
+        static constexpr char digits[] = "0123456789ABCDEF";
+        auto byte = static_cast<unsigned>(std::lround(v * 255));
+        out += digits[byte >> 4 & 0xF];
+        out += digits[byte & 0xF];
+    };
+    out += '#';
+    appendByte(c.red);
+    appendByte(c.green);
+    appendByte(c.blue);
+    if (c.alpha != 1) appendByte(c.alpha);
 }
 
 void writeRgba(std::string& out, const RGBA& c) {

@@ -149,8 +149,9 @@ TEST(ViewJson, WritesTheTextTheHostExpects) {
          HStack(VerticalAlignment::top, 0.1 + 0.2,
                 {Rectangle().fill(Color::srgb(0.1, 0.2, 0.3).withOpacity(0.5)),
                  Capsule(CornerStyle::continuous).fill(Color::dynamic({1, 1, 1, 1}, {0, 0, 0, 0.5}).withOpacity(0)),
-                 Circle().fill(Color::srgb(1, 0, 0, 0.2).withOpacity(1e-7)), Circle()}),
-         R"({"alignment":"top","children":[{"fill":{"opacity":0.5,"srgb":[0.1,0.2,0.3,1.0]},"shape":"rectangle","type":"shape"},{"fill":{"dark":[0.0,0.0,0.0,0.5],"light":"#FFFFFF","opacity":0.0},"shape":"capsule","style":"continuous","type":"shape"},{"fill":"#FF000033*1e-07","shape":"circle","type":"shape"},{"shape":"circle","type":"shape"}],"spacing":0.30000000000000004,"type":"hstack"})"},
+                 Circle().fill(Color::srgb(1, 0, 0, 0.2).withOpacity(1e-7)), Circle(),
+                 Rectangle().fill(Color::srgb(2, 0, -1))}),
+         R"({"alignment":"top","children":[{"fill":{"opacity":0.5,"srgb":[0.1,0.2,0.3,1.0]},"shape":"rectangle","type":"shape"},{"fill":{"dark":[0.0,0.0,0.0,0.5],"light":"#FFFFFF","opacity":0.0},"shape":"capsule","style":"continuous","type":"shape"},{"fill":"#FF000033*1e-07","shape":"circle","type":"shape"},{"shape":"circle","type":"shape"},{"fill":{"srgb":[2.0,0.0,-1.0,1.0]},"shape":"rectangle","type":"shape"}],"spacing":0.30000000000000004,"type":"hstack"})"},
         {"lengths",
          Spacer(-0.0)
              .frame(1e20, infinity)
