@@ -11,10 +11,10 @@ namespace {
 
 constexpr std::uintmax_t maxManifestBytes = 1 << 20;
 
-std::shared_ptr<const nlohmann::json> objectMember(const nlohmann::json& doc, const char* key) {
+std::shared_ptr<const nlohmann::json> objectMember(nlohmann::json& doc, const char* key) {
     auto it = doc.find(key);
     if (it == doc.end() || !it->is_object()) return nullptr;
-    return std::make_shared<const nlohmann::json>(*it);
+    return std::make_shared<const nlohmann::json>(std::move(*it));
 }
 
 const nlohmann::json* lookup(const std::shared_ptr<const nlohmann::json>& object, const std::string& key) {
@@ -38,7 +38,8 @@ Bundle Bundle::load(const std::filesystem::path& manifest) {
     bundle.directory = manifest.parent_path();
     auto bytes = readRegularFile(manifest, maxManifestBytes);
     if (!bytes || !jsonDepthWithin(*bytes)) return bundle;
-    auto doc = nlohmann::json::parse(*bytes, nullptr, /*allow_exceptions=*/false);
+    // Parsed from a view, as requests are: one instance of the parser's code for both.
+    auto doc = nlohmann::json::parse(std::string_view(*bytes), nullptr, /*allow_exceptions=*/false);
     if (!doc.is_object()) return bundle;
     if (auto it = doc.find("bundleIdentifier"); it != doc.end() && it->is_string() && !it->get_ref<const std::string&>().empty())
         bundle.bundleIdentifier = it->get<std::string>();
