@@ -1,10 +1,14 @@
 // The request reader of an extension program: the input is what the host writes on its standard
 // input, lines of JSON-RPC, served by a bundle with one widget and one intent.
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <cstdint>
-#include <cstdio>
 
 #include <nlohmann/json.hpp>
 
+#include "Platform/System/Files.hpp"
 #include "Platform/Widgets/WidgetBundleMain.hpp"
 
 namespace {
@@ -35,11 +39,12 @@ platform::WidgetBundle makeBundle() {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const platform::WidgetBundle bundle = makeBundle();
-    static std::FILE* output = std::fopen("/dev/null", "w");
+    static const int output = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
     if (size == 0) return 0;
-    std::FILE* input = fmemopen(const_cast<std::uint8_t*>(data), size, "r");
-    if (!input) return 0;
-    platform::widgetBundleMain(bundle, input, output);
-    std::fclose(input);
+    int input = ::memfd_create("request", MFD_CLOEXEC);
+    if (input < 0) return 0;
+    if (platform::writeAll(input, {reinterpret_cast<const char*>(data), size}) && ::lseek(input, 0, SEEK_SET) == 0)
+        platform::widgetBundleMain(bundle, input, output);
+    ::close(input);
     return 0;
 }

@@ -1,6 +1,10 @@
 #include "Platform/Widgets/WidgetBundleMain.hpp"
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <memory>
 #include <system_error>
@@ -11,6 +15,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "Platform/System/Files.hpp"
 #include "Platform/System/JsonDepth.hpp"
 #include "Platform/Widgets/detail/Protocol.hpp"
 
@@ -31,7 +36,7 @@ bool hasValidId(const json& request) {
 
 class Server {
 public:
-    Server(const WidgetBundle& bundle, std::FILE* output) : bundle_(bundle), output_(output) {}
+    Server(const WidgetBundle& bundle, int output) : bundle_(bundle), output_(output) {}
 
     void handleLine(std::string_view line) {
         // The parser takes a NUL for the end of its input, so a line holding one is checked here whole;
@@ -99,15 +104,15 @@ private:
     void sendLine(std::string line, const json& id) {
         // The host would drop a longer line and wait for an answer until its time-out.
         if (line.size() > maxAnswerBytes) line = protocol::answerLine(detail::errorAnswer(id, internalError, "Answer too long"));
-        // The newline goes out on its own: appending it could copy a large line once more.
+        // Straight to the descriptor in one write: no stream buffer to fill and flush, and no
+        // newline written apart from its line, which a reader would wake up for once more.
+        line += '\n';
         std::lock_guard lock(outputMutex_);
-        std::fwrite(line.data(), 1, line.size(), output_);
-        std::fputc('\n', output_);
-        std::fflush(output_);
+        writeAll(output_, line);
     }
 
     const WidgetBundle& bundle_;
-    std::FILE* output_;
+    int output_;
     std::mutex outputMutex_;
     struct Worker {
         std::jthread thread;
@@ -116,22 +121,55 @@ private:
     std::list<Worker> performing_;
 };
 
+// Hands on each line read from `fd`, without its newline, and a last one that has none. A line
+// longer than maxRequestBytes is reported once and skipped to its end without being kept.
+template <typename OnLine, typename OnTooLong>
+void readLines(int fd, OnLine onLine, OnTooLong onTooLong) {
+    std::string buffer;
+    size_t scanned = 0;  // bytes of `buffer` known to hold no newline
+    bool skipping = false;
+    for (;;) {
+        if (buffer.capacity() - buffer.size() < 512) buffer.reserve(std::max<size_t>(1024, 2 * buffer.capacity()));
+        size_t size = buffer.size();
+        buffer.resize(size + std::min<size_t>(buffer.capacity() - size, 64 << 10));
+        ssize_t n = ::read(fd, buffer.data() + size, buffer.size() - size);
+        if (n < 0 && errno == EINTR) {
+            buffer.resize(size);
+            continue;
+        }
+        buffer.resize(size + static_cast<size_t>(std::max<ssize_t>(n, 0)));
+        if (n <= 0) break;
+        size_t start = 0;
+        for (size_t end; (end = buffer.find('\n', scanned)) != std::string::npos; scanned = start = end + 1) {
+            if (skipping)
+                skipping = false;
+            else if (end - start > maxRequestBytes)
+                onTooLong();
+            else
+                onLine(std::string_view(buffer).substr(start, end - start));
+        }
+        buffer.erase(0, start);
+        scanned = buffer.size();
+        if (buffer.size() > maxRequestBytes) {
+            if (!skipping) onTooLong();
+            skipping = true;
+            buffer.clear();
+            scanned = 0;
+        }
+    }
+    if (!skipping && !buffer.empty()) onLine(buffer);
+}
+
 }  // namespace
 
-int widgetBundleMain(const WidgetBundle& bundle, std::FILE* input, std::FILE* output) {
+int widgetBundleMain(const WidgetBundle& bundle, int input, int output) {
     Server server(bundle, output);
-    char* buffer = nullptr;
-    size_t capacity = 0;
-    ssize_t length;
-    while ((length = ::getline(&buffer, &capacity, input)) >= 0) {
-        std::string_view line(buffer, static_cast<size_t>(length));
-        if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
-        if (line.size() > maxRequestBytes)
-            server.tooLong();
-        else if (line.find_first_not_of(" \t\r") != std::string_view::npos)
-            server.handleLine(line);
-    }
-    std::free(buffer);
+    readLines(
+        input,
+        [&server](std::string_view line) {
+            if (line.find_first_not_of(" \t\r") != std::string_view::npos) server.handleLine(line);
+        },
+        [&server] { server.tooLong(); });
     server.finish();
     return 0;
 }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdio>
 #include <vector>
 
 #include "Platform/Intents/Intent.hpp"
@@ -19,9 +18,10 @@ struct WidgetBundle {
 /// a longer one: it answers with an error instead.
 inline constexpr std::size_t maxAnswerBytes = 16u << 20;
 
-/// Serves the widget host: JSON-RPC 2.0 requests, one per line, on `input`; one answer per line on
-/// `output`. `perform` requests run at the same time as everything else and are answered when the
-/// intent has finished. Returns 0 at end of input, after every running intent has finished.
-int widgetBundleMain(const WidgetBundle& bundle, std::FILE* input = stdin, std::FILE* output = stdout);
+/// Serves the widget host: JSON-RPC 2.0 requests, one per line, on the descriptor `input`; one
+/// answer per line on `output`. `perform` requests run at the same time as everything else and are
+/// answered when the intent has finished. Returns 0 at end of input, after every running intent has
+/// finished.
+int widgetBundleMain(const WidgetBundle& bundle, int input = 0, int output = 1);
 
 }  // namespace platform

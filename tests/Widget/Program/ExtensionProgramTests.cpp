@@ -144,16 +144,21 @@ TEST_F(ExtensionProgram, MalformedRequestsGetErrorsAndTheLoopGoesOn) {
              std::string(60000, '[') + std::string(60000, ']') + "}}\n";
     for (const char* id : {"{}", "[1]", "true"})
         input += std::string("{\"jsonrpc\": \"2.0\", \"id\": ") + id + ", \"method\": \"describe\"}\n";
+    // A line past the 4 MB limit is refused as a whole; a last line needs no newline.
+    input += "{\"jsonrpc\": \"2.0\", \"id\": 13, \"method\": \"describe\"" + std::string(5 << 20, ' ') + "}\n";
+    input += request(14, "describe");
+    input.pop_back();
     auto run = runProgram(input, env);
     EXPECT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0);
-    ASSERT_EQ(run.answers.size(), 15u);
+    ASSERT_EQ(run.answers.size(), 17u);
     // Intents answer from threads of their own, so answers are matched by id, not by order.
     std::multimap<json, json> byId;
     for (const auto& answer : run.answers) byId.emplace(answer["id"], answer);
     const std::vector<std::pair<json, int>> codes = {
         {nullptr, -32700}, {nullptr, -32600}, {3, -32600}, {4, -32601},
         {5, -32602},       {6, -32602},       {7, -32602}, {8, -32602}, {9, -32602},
-        {nullptr, -32700}, {nullptr, -32700}, {nullptr, -32600}, {nullptr, -32600}, {nullptr, -32600}};
+        {nullptr, -32700}, {nullptr, -32700}, {nullptr, -32600}, {nullptr, -32600}, {nullptr, -32600},
+        {nullptr, -32600}};
     for (const auto& [id, code] : codes) {
         auto range = byId.equal_range(id);
         ASSERT_NE(range.first, range.second) << id;
@@ -161,6 +166,7 @@ TEST_F(ExtensionProgram, MalformedRequestsGetErrorsAndTheLoopGoesOn) {
         byId.erase(range.first);
     }
     ASSERT_EQ(byId.count(10), 1u);
+    EXPECT_EQ(byId.count(14), 1u);
     EXPECT_TRUE(std::filesystem::is_empty(state));  // no command for an unfit intent
     const json& widget = byId.find(10)->second["result"]["widgets"][0];
     EXPECT_EQ(widget["kind"], "TimerWidget");
