@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <random>
 #include <utility>
@@ -69,25 +70,27 @@ std::optional<std::string> readRegularFile(const std::filesystem::path& path, st
     if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
     if (static_cast<std::uintmax_t>(info.st_size) > maxBytes) return std::nullopt;
 
-    std::string bytes;
-    bytes.resize(static_cast<size_t>(info.st_size));
+    // Room for one byte more than fstat gave. A regular file reads short only at its end, so when
+    // that size is in and the byte stays unread, the end has come without another read. A file that
+    // fills the room has grown (or is a /proc file, of size 0): it is read on to its end.
+    auto expected = static_cast<size_t>(info.st_size);
+    std::string bytes(expected + 1, '\0');
     size_t filled = 0;
-    char more[4096];
     for (;;) {
-        // Past the size fstat gave, the file has grown: read on into a small buffer, never past the limit.
-        bool beyond = filled == bytes.size();
-        ssize_t n = beyond ? ::read(fd.get(), more, sizeof more) : ::read(fd.get(), bytes.data() + filled, bytes.size() - filled);
+        if (filled == bytes.size()) {
+            if (filled > maxBytes) return std::nullopt;
+            bytes.resize(static_cast<size_t>(std::min<std::uintmax_t>(2 * bytes.size() + 4096, maxBytes + 1)));
+        }
+        ssize_t n = ::read(fd.get(), bytes.data() + filled, bytes.size() - filled);
         if (n < 0) {
             if (errno == EINTR) continue;
             return std::nullopt;
         }
         if (n == 0) break;
-        if (beyond) {
-            if (bytes.size() + static_cast<size_t>(n) > maxBytes) return std::nullopt;
-            bytes.append(more, static_cast<size_t>(n));
-        }
         filled += static_cast<size_t>(n);
+        if (filled == expected) break;
     }
+    if (filled > maxBytes) return std::nullopt;
     bytes.resize(filled);
     return bytes;
 }
@@ -125,8 +128,8 @@ bool touchEmptyFile(const std::filesystem::path& path) {
     FileDescriptor fd{::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644)};
     struct stat info {};
     if (fd.get() >= 0 && ::fstat(fd.get(), &info) == 0 && S_ISREG(info.st_mode) && info.st_nlink == 1) {
-        // Truncate only a file that belongs to no one else, then stamp it.
-        if (::ftruncate(fd.get(), 0) == 0 && ::futimens(fd.get(), nullptr) == 0) return true;
+        // Truncate only a file that belongs to no one else (and only when something is in it), then stamp it.
+        if ((info.st_size == 0 || ::ftruncate(fd.get(), 0) == 0) && ::futimens(fd.get(), nullptr) == 0) return true;
     }
     return writeAtomically(path, {});
 }

@@ -1,5 +1,8 @@
 #include "Platform/System/UserDirectories.hpp"
 
+#include <unistd.h>
+
+#include <climits>
 #include <cstdlib>
 
 namespace platform {
@@ -14,9 +17,16 @@ std::filesystem::path xdgBaseDirectory(const char* variable, const char* fallbac
 }
 
 std::filesystem::path executablePath() {
-    std::error_code error;
-    auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::filesystem::path{} : exe;
+    // readlink itself rather than std::filesystem::read_symlink, which looks at the link first.
+    for (std::string path(128, '\0'); path.size() <= PATH_MAX; path.resize(2 * path.size())) {
+        ssize_t length = ::readlink("/proc/self/exe", path.data(), path.size());
+        if (length <= 0) return {};
+        if (static_cast<size_t>(length) < path.size()) {
+            path.resize(static_cast<size_t>(length));
+            return path;
+        }
+    }
+    return {};
 }
 
 }  // namespace platform
