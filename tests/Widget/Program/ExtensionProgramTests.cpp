@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <map>
 #include <ctime>
 #include <set>
@@ -31,7 +32,8 @@ struct Run {
 };
 
 // Starts the program with `env` added, feeds it `input` and collects every answer line.
-Run runProgram(const std::string& input, const std::vector<std::string>& env) {
+Run runProgram(const std::string& input, const std::vector<std::string>& env,
+               const std::string& program = KELVO_WIDGET_PROGRAM) {
     int in[2], out[2];
     EXPECT_EQ(pipe(in), 0);
     EXPECT_EQ(pipe(out), 0);
@@ -42,7 +44,7 @@ Run runProgram(const std::string& input, const std::vector<std::string>& env) {
         close(in[1]);
         close(out[0]);
         for (const auto& assignment : env) putenv(const_cast<char*>(assignment.c_str()));
-        execl(KELVO_WIDGET_PROGRAM, KELVO_WIDGET_PROGRAM, nullptr);
+        execl(program.c_str(), program.c_str(), nullptr);
         _exit(127);
     }
     close(in[0]);
@@ -173,6 +175,19 @@ TEST_F(ExtensionProgram, MalformedRequestsGetErrorsAndTheLoopGoesOn) {
     EXPECT_EQ(widget["supportedFamilies"], json::array({"systemSmall", "systemMedium"}));
     EXPECT_EQ(widget["displayName"], "Timer");
     EXPECT_EQ(widget["description"], "See your running timer and start tracking from your desktop.");
+}
+
+// The program knows itself by the manifest beside it, wherever it is installed: here under a path
+// longer than the first buffers its own path is read into.
+TEST_F(ExtensionProgram, FindsItsManifestFromADeepDirectory) {
+    auto directory = home / std::string(120, 'd') / std::string(120, 'e') / std::string(120, 'f');
+    std::filesystem::create_directories(directory);
+    std::filesystem::path program = KELVO_WIDGET_PROGRAM;
+    std::filesystem::copy_file(program, directory / "KelvoWidget");
+    std::filesystem::copy_file(program.string() + ".bundle.json", directory / "KelvoWidget.bundle.json");
+    auto run = runProgram(request(1, "describe"), env, (directory / "KelvoWidget").string());
+    ASSERT_EQ(run.answers.size(), 1u);
+    EXPECT_EQ(run.answers[0]["result"]["bundleIdentifier"], "com.kelvo.desktop.widget");
 }
 
 TEST_F(ExtensionProgram, GalleryFallsBackToTheTranslatedSample) {
