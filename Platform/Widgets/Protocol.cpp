@@ -1,6 +1,7 @@
 #include "Platform/Widgets/Protocol.hpp"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 
 #include <nlohmann/json.hpp>
@@ -129,10 +130,30 @@ std::string answerLine(const json& answer) {
 
 namespace {
 
+// About the length of an answer's text, so that its line is allocated once.
+std::size_t textSize(const EncodedEntry& entry) {
+    return 64 + (entry.content ? entry.content->size() : 0) + (entry.viewText ? entry.viewText->size() : 0);
+}
+std::size_t textSize(const EncodedTimeline& timeline) {
+    std::size_t size = 64;
+    for (const auto& entry : timeline.entries) size += textSize(entry);
+    return size;
+}
+
 template <class Result>
 std::string resultLine(const json& id, const Result& result) {
-    std::string line = R"({"id":)";
-    platform::appendJson(line, id);
+    std::string line;
+    line.reserve(64 + textSize(result));
+    line += R"({"id":)";
+    // Hosts number their requests: a whole id is written without the serializer.
+    if (id.is_number_integer()) {
+        char text[24];
+        auto end = id.is_number_unsigned() ? std::to_chars(text, text + sizeof text, id.get<std::uint64_t>()).ptr
+                                           : std::to_chars(text, text + sizeof text, id.get<std::int64_t>()).ptr;
+        line.append(text, static_cast<std::size_t>(end - text));
+    } else {
+        platform::appendJson(line, id);
+    }
     line += R"(,"jsonrpc":"2.0","result":)";
     appendJson(line, result);
     line += '}';

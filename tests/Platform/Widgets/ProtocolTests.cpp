@@ -46,6 +46,15 @@ TEST(Protocol, WhatOneSideEncodesTheOtherDecodes) {
     EXPECT_EQ(decodeIntent(toJson(intent)), intent);
 }
 
+// An answer carries its request's id as the host wrote it, whole numbers to the last digit.
+TEST(Protocol, AnswersCarryTheIdAsSent) {
+    for (const json& id : {json(7), json(-3), json(9007199254740993), json(18446744073709551615u), json(1.5),
+                           json("r-1"), json(nullptr)}) {
+        auto line = resultAnswerLine(id, EncodedEntry{Date::fromMilliseconds(0), nullptr, nullptr});
+        EXPECT_EQ(line.substr(0, line.find(',')), R"({"id":)" + id.dump()) << id;
+    }
+}
+
 TEST(Protocol, LinesNestedTooDeepAreNotParsed) {
     std::string deep = std::string(maxJsonDepth + 1, '[') + std::string(maxJsonDepth + 1, ']');
     EXPECT_FALSE(parseLine(deep));
