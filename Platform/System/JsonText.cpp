@@ -9,6 +9,14 @@
 namespace platform {
 
 void appendJson(std::string& out, const nlohmann::json& value) {
+    // Whole numbers, as request ids are, need no serializer: to_chars writes them as it does.
+    if (value.is_number_integer()) {
+        char text[24];
+        auto end = value.is_number_unsigned() ? std::to_chars(text, text + sizeof text, value.get<std::uint64_t>()).ptr
+                                              : std::to_chars(text, text + sizeof text, value.get<std::int64_t>()).ptr;
+        out.append(text, static_cast<std::size_t>(end - text));
+        return;
+    }
     // What json::dump does, with `out` as the target instead of a new string.
     nlohmann::detail::serializer<nlohmann::json> serializer(nlohmann::detail::output_adapter<char>(out), ' ',
                                                             nlohmann::json::error_handler_t::replace);

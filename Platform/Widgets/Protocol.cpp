@@ -1,7 +1,6 @@
 #include "Platform/Widgets/Protocol.hpp"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 
 #include <nlohmann/json.hpp>
@@ -145,15 +144,7 @@ std::string resultLine(const json& id, const Result& result) {
     std::string line;
     line.reserve(64 + textSize(result));
     line += R"({"id":)";
-    // Hosts number their requests: a whole id is written without the serializer.
-    if (id.is_number_integer()) {
-        char text[24];
-        auto end = id.is_number_unsigned() ? std::to_chars(text, text + sizeof text, id.get<std::uint64_t>()).ptr
-                                           : std::to_chars(text, text + sizeof text, id.get<std::int64_t>()).ptr;
-        line.append(text, static_cast<std::size_t>(end - text));
-    } else {
-        platform::appendJson(line, id);
-    }
+    platform::appendJson(line, id);
     line += R"(,"jsonrpc":"2.0","result":)";
     appendJson(line, result);
     line += '}';

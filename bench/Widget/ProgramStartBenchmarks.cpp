@@ -13,8 +13,8 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <utility>
 #include <fstream>
+#include <utility>
 
 extern char** environ;
 
