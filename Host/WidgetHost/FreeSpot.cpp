@@ -1,35 +1,93 @@
 #include "Host/WidgetHost/FreeSpot.hpp"
 
 #include <algorithm>
-#include <utility>
 
 namespace widgethost {
+namespace {
+
+// How many areas cover each candidate row, with adding over a range of rows and finding the first
+// row nobody covers, each in logarithmic time.
+class RowCover {
+public:
+    explicit RowCover(size_t rows) : size_(rows), least_(4 * rows), pending_(4 * rows) {}
+    void add(size_t first, size_t last, int amount) { add(1, 0, size_ - 1, first, last, amount); }
+    /// The first row that no area covers, or the row count when every one is covered.
+    size_t firstFree() const { return least_[1] > 0 ? size_ : firstFree(1, 0, size_ - 1); }
+
+private:
+    void add(size_t node, size_t from, size_t to, size_t first, size_t last, int amount) {
+        if (last < from || to < first) return;
+        if (first <= from && to <= last) {
+            least_[node] += amount;
+            pending_[node] += amount;
+            return;
+        }
+        size_t middle = (from + to) / 2;
+        add(2 * node, from, middle, first, last, amount);
+        add(2 * node + 1, middle + 1, to, first, last, amount);
+        least_[node] = pending_[node] + std::min(least_[2 * node], least_[2 * node + 1]);
+    }
+    size_t firstFree(size_t node, size_t from, size_t to, int above = 0) const {
+        if (from == to) return from;
+        above += pending_[node];
+        size_t middle = (from + to) / 2;
+        if (least_[2 * node] + above == 0) return firstFree(2 * node, from, middle, above);
+        return firstFree(2 * node + 1, middle + 1, to, above);
+    }
+
+    size_t size_;
+    std::vector<int> least_;    // the fewest areas over any row below the node
+    std::vector<int> pending_;  // areas added over the node's whole range, not yet in its children
+};
+
+}  // namespace
 
 std::optional<WidgetPosition> freeSpot(const DesktopArea& output, int width, int height,
                                        const std::vector<DesktopArea>& occupied, int gap) {
-    // 1. Candidate edges: the output's own, and just past each occupied area (with the gap). A free
-    //    spot that is leftmost and topmost always touches one edge of each kind, so these suffice.
-    std::vector<int> xs{output.x + gap};
-    std::vector<int> ys{output.y + gap};
-    for (const auto& area : occupied) {
-        xs.push_back(area.x + area.width + gap);
-        ys.push_back(area.y + area.height + gap);
-    }
-    std::sort(xs.begin(), xs.end());
-    std::sort(ys.begin(), ys.end());
+    const int left = output.x + gap, right = output.x + output.width - gap - width;
+    const int top = output.y + gap, bottom = output.y + output.height - gap - height;
+    if (left > right || top > bottom) return std::nullopt;
 
-    // 2. The first corner, column by column, that lies on the output and overlaps nothing.
-    auto fits = [&](int x, int y) {
-        if (x < output.x + gap || y < output.y + gap) return false;
-        if (x + width > output.x + output.width - gap || y + height > output.y + output.height - gap) return false;
-        return std::none_of(occupied.begin(), occupied.end(), [&](const DesktopArea& area) {
-            return x < area.x + area.width + gap && area.x < x + width + gap && y < area.y + area.height + gap &&
-                   area.y < y + height + gap;
-        });
+    // 1. Candidate corners: the output's edges and just past each occupied area (with the gap),
+    //    each once and only where the widget still fits on the output. A free spot that is leftmost
+    //    and topmost always lies on one candidate column and one candidate row.
+    std::vector<int> xs{left}, ys{top};
+    for (const auto& area : occupied) {
+        if (int x = area.x + area.width + gap; x > left && x <= right) xs.push_back(x);
+        if (int y = area.y + area.height + gap; y > top && y <= bottom) ys.push_back(y);
+    }
+    for (auto* list : {&xs, &ys}) {
+        std::sort(list->begin(), list->end());
+        list->erase(std::unique(list->begin(), list->end()), list->end());
+    }
+
+    // 2. The rows an area forbids, as a range of candidate rows; empty where it forbids none.
+    auto rowsOf = [&](const DesktopArea& area) {
+        auto first = std::lower_bound(ys.begin(), ys.end(), area.y - height - gap + 1);
+        auto end = std::lower_bound(ys.begin(), ys.end(), area.y + area.height + gap);
+        return std::pair<size_t, size_t>(first - ys.begin(), end - ys.begin());
     };
-    for (int x : xs)
-        for (int y : ys)
-            if (fits(x, y)) return WidgetPosition{x, y};
+
+    // 3. Sweep the columns from the left. An area covers a column from where its left edge comes
+    //    within reach of the widget's right edge until the column passes its right edge; each area
+    //    enters and leaves the cover once, and each column asks for its topmost free row once.
+    std::vector<const DesktopArea*> byLeft, byRight;
+    for (const auto& area : occupied) byLeft.push_back(&area);
+    byRight = byLeft;
+    std::sort(byLeft.begin(), byLeft.end(), [](auto* a, auto* b) { return a->x < b->x; });
+    std::sort(byRight.begin(), byRight.end(), [](auto* a, auto* b) { return a->x + a->width < b->x + b->width; });
+    RowCover cover(ys.size());
+    auto change = [&](const DesktopArea& area, int amount) {
+        auto [first, end] = rowsOf(area);
+        if (first < end) cover.add(first, end - 1, amount);
+    };
+    size_t entered = 0, gone = 0;
+    for (int x : xs) {
+        for (; entered < byLeft.size() && byLeft[entered]->x < x + width + gap; ++entered) change(*byLeft[entered], +1);
+        for (; gone < byRight.size() && byRight[gone]->x + byRight[gone]->width + gap <= x; ++gone)
+            change(*byRight[gone], -1);
+        if (size_t row = cover.firstFree(); row < ys.size()) return WidgetPosition{x, ys[row]};
+    }
     return std::nullopt;
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 namespace widgethost {
 namespace {
 
@@ -42,6 +44,37 @@ TEST(FreeSpot, FindsTheLeftmostTopmostCornerThatCoversNothing) {
         EXPECT_EQ(spot.has_value(), c.expected.has_value()) << c.name;
         if (spot && c.expected) {
             EXPECT_EQ(*spot, *c.expected) << c.name << ": got " << spot->x << "," << spot->y;
+        }
+    }
+}
+
+
+// Every corner tried against every area: slow, but plainly right.
+std::optional<WidgetPosition> everyCorner(const DesktopArea& output, int width, int height,
+                                          const std::vector<DesktopArea>& occupied, int gap = 24) {
+    for (int x = output.x + gap; x + width <= output.x + output.width - gap; ++x)
+        for (int y = output.y + gap; y + height <= output.y + output.height - gap; ++y)
+            if (std::none_of(occupied.begin(), occupied.end(), [&](const DesktopArea& a) {
+                    return x < a.x + a.width + gap && a.x < x + width + gap && y < a.y + a.height + gap &&
+                           a.y < y + height + gap;
+                }))
+                return WidgetPosition{x, y};
+    return std::nullopt;
+}
+
+TEST(FreeSpot, AgreesWithTryingEveryCornerOnCrowdedOutputs) {
+    std::mt19937 random(11);
+    for (int round = 0; round < 200; ++round) {
+        const DesktopArea output{0, 0, 300, 240};
+        std::uniform_int_distribution<int> x(-40, 300), y(-40, 240), side(10, 90), count(0, 12);
+        std::vector<DesktopArea> occupied;
+        for (int i = count(random); i > 0; --i) occupied.push_back({x(random), y(random), side(random), side(random)});
+        int width = side(random), height = side(random);
+        auto spot = freeSpot(output, width, height, occupied, 8);
+        auto expected = everyCorner(output, width, height, occupied, 8);
+        ASSERT_EQ(spot.has_value(), expected.has_value()) << "round " << round;
+        if (spot) {
+            EXPECT_EQ(*spot, *expected) << "round " << round;
         }
     }
 }
