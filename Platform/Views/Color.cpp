@@ -7,9 +7,10 @@
 namespace platform::views {
 namespace {
 
-// The label colours of the desktop's light and dark looks.
+// The label colours of the desktop's light and dark looks. Secondary text is fainter than primary
+// but still reads at 4.5:1 on the widget's background, as small text needs.
 constexpr RGBA primaryLight{0, 0, 0, 0.85};
-constexpr RGBA secondaryLight{0, 0, 0, 0.5};
+constexpr RGBA secondaryLight{0, 0, 0, 0.56};
 constexpr RGBA primaryDark{1, 1, 1, 0.85};
 constexpr RGBA secondaryDark{1, 1, 1, 0.55};
 

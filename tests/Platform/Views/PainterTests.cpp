@@ -1,6 +1,7 @@
 #include "Platform/Views/WidgetRenderer.hpp"
 
 #include <cairo.h>
+#include <cmath>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -121,6 +122,25 @@ TEST(Painter, TheAccentedModeTintsTheAccentGroup) {
 
 // A window repaints only a clip; what it paints there must be what the whole picture has there,
 // at any scale, whether or not the clip reaches a rounded corner.
+TEST(Painter, TextColoursReadOnTheDefaultBackground) {
+    // WCAG's contrast of a colour drawn over an opaque background, as it ends up on screen.
+    auto luminance = [](double r, double g, double b) {
+        auto linear = [](double c) { return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
+        return 0.2126 * linear(r) + 0.7152 * linear(g) + 0.0722 * linear(b);
+    };
+    for (auto appearance : {Appearance::light, Appearance::dark}) {
+        RGBA back = defaultContainerBackground().resolved(appearance);
+        for (const auto& [name, color] : {std::pair{"primary", Color::primary()}, {"secondary", Color::secondary()}}) {
+            RGBA fore = color.resolved(appearance);
+            auto over = [&](double f, double b) { return f * fore.alpha + b * (1 - fore.alpha); };
+            double text = luminance(over(fore.red, back.red), over(fore.green, back.green), over(fore.blue, back.blue));
+            double ground = luminance(back.red, back.green, back.blue);
+            double ratio = (std::max(text, ground) + 0.05) / (std::min(text, ground) + 0.05);
+            EXPECT_GE(ratio, 4.5) << name << (appearance == Appearance::dark ? " on dark" : " on light");
+        }
+    }
+}
+
 TEST(Painter, APartialRepaintMatchesTheWholePictureInsideTheClip) {
     auto info = layOut(widget(), WidgetFamily::systemSmall, start.addingSeconds(3725));
     for (int scale : {1, 2, 3}) {
