@@ -24,7 +24,7 @@ class SwaySession(Compositor):
     def __enter__(self):
         for tool in ("sway", "swaymsg", "grim"):
             if not shutil.which(tool):
-                raise RuntimeError(f"{tool} is missing; scripts/setup installs it")
+                raise RuntimeError(f"{tool} is missing; scripts/setup --tests installs it")
         self._make_runtime("sway")
         config = os.path.join(self.runtime, "config")
         with open(config, "w") as f:

@@ -15,7 +15,7 @@ class WestonSession(Compositor, XClient):
 
     def __enter__(self):
         if not shutil.which("weston") or not shutil.which("Xwayland"):
-            raise RuntimeError("weston or Xwayland is missing; scripts/setup installs them")
+            raise RuntimeError("weston or Xwayland is missing; scripts/setup --tests installs them")
         self._make_runtime("weston")
         env = dict(os.environ, XDG_RUNTIME_DIR=self.runtime)
         for name in ("DISPLAY", "WAYLAND_DISPLAY"):

@@ -116,7 +116,7 @@ class XSession(XClient):
         wm_argv = WINDOW_MANAGERS[self.window_manager] if self.window_manager else []
         for tool in ["Xvfb", "xprop", "xdotool"] + wm_argv[:1]:
             if not shutil.which(tool):
-                raise RuntimeError(f"{tool} is missing; scripts/setup installs it")
+                raise RuntimeError(f"{tool} is missing; scripts/setup --tests installs it")
         read_end, write_end = os.pipe()
         xvfb = subprocess.Popen(
             ["Xvfb", "-displayfd", str(write_end), "-screen", "0", f"{self.size[0]}x{self.size[1]}x24",
