@@ -15,8 +15,8 @@
 #include <memory>
 #include <utility>
 
-#include <CLI/CLI.hpp>
 
+#include "Host/CommandLine/CommandLine.hpp"
 #include "Host/Gallery/GalleryCatalog.hpp"
 #include "Host/WidgetHost/Desktop/AppearanceSource.hpp"
 #include "Host/WidgetHost/Desktop/SharedLoop.hpp"
@@ -310,7 +310,7 @@ int main(int argc, char** argv) {
     app.add_option("--appearance", appearance, "auto (as the desktop), light or dark")
         ->check(CLI::IsMember({"auto", "light", "dark"}));
     app.add_flag("--list", listOnly, "Print the widgets and their buttons instead of opening the window");
-    CLI11_PARSE(app, argc, argv);
+    if (auto status = widgethost::parseCommandLine(app, "widget-gallery", argc, argv)) return *status;
 
     Gallery gallery;
     if (int r = sd_bus_open_user(&gallery.bus); r < 0) {

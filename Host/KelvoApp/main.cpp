@@ -1,8 +1,8 @@
 // kelvo-app: the stand-in Kelvo desktop application that the widget talks to.
-#include <CLI/CLI.hpp>
 
 #include <cstdio>
 
+#include "Host/CommandLine/CommandLine.hpp"
 #include "Host/KelvoApp/AppActivation.hpp"
 #include "Host/KelvoApp/KelvoApp.hpp"
 
@@ -17,7 +17,8 @@ int main(int argc, char** argv) {
 
     CLI::App cli{"Kelvo stand-in application: keeps a ledger of time entries, writes the widget's "
                  "state.json and carries out the widget's commands."};
-    cli.add_option("--ledger", ledger, "SQLite file of the time entries")->capture_default_str();
+    cli.add_option("--ledger", ledger, "SQLite file of the time entries")
+        ->default_str("$XDG_DATA_HOME/kelvo-app/ledger.sqlite");
     cli.add_option("--container", container,
                    "root of the shared container, instead of asking the widget bridge (then the bridge is optional)");
     cli.add_option("--bridge", bridge, "the widget bridge library to load (also: KELVO_WIDGET_BRIDGE_LIBRARY)");
@@ -26,7 +27,7 @@ int main(int argc, char** argv) {
     cli.add_flag("--offline", options.account.offline, "show the widget an application without connection");
     cli.add_flag("--tracking-disabled", options.account.trackingDisabled, "say that tracking is not possible now");
     cli.add_option("links", links, "kelvo: links to open, as the desktop passes them (x-scheme-handler/kelvo)");
-    CLI11_PARSE(cli, argc, argv);
+    if (auto status = widgethost::parseCommandLine(cli, "kelvo-app", argc, argv)) return *status;
 
     for (const auto& link : links) {
         if (!link.starts_with("kelvo:")) {

@@ -6,9 +6,9 @@
 #include <iostream>
 #include <map>
 
-#include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
+#include "Host/CommandLine/CommandLine.hpp"
 #include "Host/Render/ExtensionCall.hpp"
 #include "Host/Render/Moment.hpp"
 #include "Platform/System/Date.hpp"
@@ -76,7 +76,7 @@ int main(int argc, char** argv) {
     app.add_flag("--view-json", printView, "Print the entry's view tree as the extension sent it");
     app.add_option("--timeout", timeoutSeconds, "Seconds to wait for the extension")->check(CLI::Range(0.1, 600.0));
 
-    CLI11_PARSE(app, argc, argv);
+    if (auto status = widgethost::parseCommandLine(app, "widget-render", argc, argv)) return *status;
 
     try {
         if (output.empty() && !printTree && !printView) throw Failure{"nothing to do: give --output, --tree or --view-json"};

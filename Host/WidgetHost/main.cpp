@@ -9,10 +9,10 @@
 #include <cstring>
 #include <iostream>
 
-#include <CLI/CLI.hpp>
 
 #include <glib.h>
 
+#include "Host/CommandLine/CommandLine.hpp"
 #include "Host/WidgetHost/BusService.hpp"
 #include "Host/WidgetHost/Desktop/AppearanceSource.hpp"
 #include "Host/WidgetHost/Desktop/DesktopScreen.hpp"
@@ -110,9 +110,11 @@ int main(int argc, char** argv) {
         ->type_name("DIR");
     app.add_flag("--headless", headless,
                  "Write pictures (<id>.png) even when there is a display; without one the host always does");
+    // Defaults are said as the user's variables, not as the paths of whoever ran --help (help2man).
     app.add_option("--output-dir", outputDir, "Where the widgets' pictures (<id>.png) are written when headless")
-        ->capture_default_str();
-    app.add_option("--config-dir", configDir, "Where the placed widgets are kept (widgets.json)")->capture_default_str();
+        ->default_str("$XDG_RUNTIME_DIR/widget-host, else $XDG_CACHE_HOME/widget-host");
+    app.add_option("--config-dir", configDir, "Where the placed widgets are kept (widgets.json)")
+        ->default_str("$XDG_CONFIG_HOME/widget-host");
     app.add_option("--scale", options.scale, "Device pixels per point of the pictures (windows use the monitor's)")
         ->check(CLI::Range(0.25, 8.0))
         ->capture_default_str();
@@ -123,8 +125,8 @@ int main(int argc, char** argv) {
     app.add_option("--rendering-mode", renderingMode, "Rendering mode asked of the extensions")
         ->check(CLI::IsMember({"fullColor", "accented", "vibrant"}))
         ->capture_default_str();
-    app.add_option("--url-opener", options.urlOpener, "Program that opens a widget's link (WIDGET_HOST_URL_OPENER)")
-        ->capture_default_str();
+    app.add_option("--url-opener", options.urlOpener, "Program that opens a widget's link")
+        ->default_str("$WIDGET_HOST_URL_OPENER, else xdg-open");
     app.add_option("--request-timeout", requestTimeoutMs, "Milliseconds to wait for an extension's answer")
         ->check(CLI::Range(100, 600'000))
         ->capture_default_str();
@@ -132,7 +134,7 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(0, 1 << 20) & !CLI::Range(1, 63))
         ->capture_default_str();
     app.add_flag("-v,--verbose", verbose, "Log every request");
-    CLI11_PARSE(app, argc, argv);
+    if (auto status = widgethost::parseCommandLine(app, "widget-host", argc, argv)) return *status;
 
     setVerboseLogging(verbose);
     for (const auto& dir : splitPaths(environment("WIDGET_HOST_EXTENSIONS_DIR"))) developmentDirs.push_back(dir.string());

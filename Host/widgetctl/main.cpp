@@ -8,9 +8,9 @@
 
 #include <unistd.h>
 
-#include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
+#include "Host/CommandLine/CommandLine.hpp"
 #include "Host/WidgetHost/GalleryProgram.hpp"
 #include "Host/WidgetHost/dbus/Control1.hpp"
 #include "Host/widgetctl/ControlClient.hpp"
@@ -23,8 +23,9 @@ using namespace widgetctl;
 enum Exit : int {
     ok = 0,
     failed = 1,
+    usage = widgethost::usageError,  // a command line widgetctl cannot take
     noHost = 3,
-    notFound = 4,  // unknown widget, kind, family or label; malformed or missing arguments
+    notFound = 4,  // unknown widget, kind, family or label; an argument the host refuses
     disabled = 5,
     notReady = 6,  // nothing drawn yet, or the extension is (re)starting
 };
@@ -118,6 +119,23 @@ std::optional<std::string> renderDestination(const std::string& out) {
     return path.string();
 }
 
+constexpr const char* exitStatuses =
+    "Exit status: 0 done, 1 failed, 2 usage error, 3 no widget host on the session bus, 4 unknown widget, kind, "
+    "family or label, or an argument the host refuses (such as a point outside the widget), 5 the button is "
+    "disabled, 6 nothing drawn yet or the extension is starting.";
+
+// The first word that is no option is the subcommand; "" when it names one (or there is none).
+// CLI11 would take a misspelt one for a missing one.
+std::string unknownSubcommand(CLI::App& app, int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        std::string word = argv[i];
+        if (word.starts_with('-')) continue;
+        bool known = !app.get_subcommands([&](CLI::App* sub) { return sub->check_name(word); }).empty();
+        return known ? "" : word;
+    }
+    return "";
+}
+
 std::string familyName(const std::string& family) {
     if (family == "small") return "systemSmall";
     if (family == "medium") return "systemMedium";
@@ -179,17 +197,17 @@ int run(int argc, char** argv) {
 
     auto* reload = app.add_subcommand("reload", "Ask every widget's extension for a new timeline");
     auto* gallery = app.add_subcommand("gallery", "Open the widget gallery, where widgets are added");
+    app.footer(exitStatuses);  // after the subcommands, which would repeat it
 
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError& error) {
-        // CLI11's own statuses (104, 105, ...) would mean nothing to a script; help still exits 0.
-        return app.exit(error) == 0 ? ok : notFound;
+    if (auto unknown = unknownSubcommand(app, argc, argv); !unknown.empty()) {
+        std::cerr << "widgetctl: unknown subcommand \"" << unknown << "\"\nRun with --help for the subcommands.\n";
+        return usage;
     }
+    if (auto status = widgethost::parseCommandLine(app, "widgetctl", argc, argv)) return *status;
     std::optional<std::string> destination;
     if (render->parsed() && !(destination = renderDestination(out))) {
         std::cerr << "widgetctl: --out must name a file that is new or a regular file: \"" << out << "\"\n";
-        return notFound;
+        return usage;
     }
 
     if (gallery->parsed()) {

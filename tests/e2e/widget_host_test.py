@@ -220,7 +220,7 @@ class WidgetHostTest(harness.HostTestCase):
                      ("render", "1", "--out", ""), ("render", "1", "--out", "/dev/null"),
                      ("render", "1", "--out", self.root)]:
             result = self.ctl(*args, check=False)
-            self.assertEqual(result.returncode, 4, args)
+            self.assertEqual(result.returncode, 2, args)
             self.assertTrue(result.stderr.strip(), args)
 
     # Timelines -------------------------------------------------------------------------------
