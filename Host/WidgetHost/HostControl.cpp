@@ -18,6 +18,7 @@
 #include "Host/WidgetHost/PressTarget.hpp"
 #include "Platform/System/ChildProcess.hpp"
 #include "Platform/System/Files.hpp"
+#include "Platform/Views/WidgetMetrics.hpp"
 #include "Platform/Widgets/Protocol.hpp"
 
 namespace widgethost {
@@ -271,6 +272,12 @@ HostResult<PressResult> Host::pressAt(const std::string& id, double x, double y)
     auto* widget = widgetNamed(id);
     if (!widget) return error(Code::unknownWidget, "no widget has the id \"" + id + "\"");
     if (!std::isfinite(x) || !std::isfinite(y)) return error(Code::invalidArgument, "the point must be finite");
+    // Outside every button the link opens, but a point off the widget is the caller's mistake.
+    auto size = platform::views::widgetSize(widget->placed.family);
+    if (!platform::views::Rect{0, 0, size.width, size.height}.contains(x, y))
+        return error(Code::invalidArgument, "the point lies outside the widget, which is " +
+                                                std::to_string(static_cast<int>(size.width)) + " × " +
+                                                std::to_string(static_cast<int>(size.height)) + " points");
     if (!widget->layout) return error(Code::nothingToShow, "widget " + id + " shows nothing yet");
     auto target = widgethost::pressAt(*widget->layout, x, y);
     if (auto* disabled = std::get_if<DisabledButton>(&target))

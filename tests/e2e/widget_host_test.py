@@ -202,6 +202,11 @@ class WidgetHostTest(harness.HostTestCase):
         self.assertEqual(unknown.returncode, 4)
         self.assertIn('"Bump"', unknown.stderr)
 
+        # Off the widget is no click on it: refused, and the link stays shut.
+        for x, y in [("-10", "-10"), ("170", "5"), ("5", "170")]:
+            outside = self.ctl("click", widget_id, x, y, check=False)
+            self.assertEqual(outside.returncode, 4, (x, y, outside.stdout))
+            self.assertIn("outside the widget", outside.stderr)
         clicked = self.ctl("click", widget_id, "160", "160")
         self.assertIn("fake://open", clicked.stdout)
         self.assertTrue(wait_until(lambda: os.path.exists(self.opened) and os.path.getsize(self.opened) > 0), "the URL opener never ran")
