@@ -40,7 +40,8 @@ list(APPEND kelvo_doc_outputs ${kelvo_doc_build}/KelvoWidget.1.gz)
 install(FILES ${kelvo_doc_build}/KelvoWidget.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT KelvoWidget)
 if(KELVO_BUILD_HOST)
   if(NOT HELP2MAN_EXECUTABLE)
-    message(WARNING "help2man not found: the packages will lack the manual pages of the host's programs")
+    message(STATUS "help2man not found (scripts/setup --tests installs it): the packages will lack the manual "
+                   "pages of the host's programs")
   else()
     set(kelvo_man_entries "widget-host|WidgetHost|per-user host of desktop widgets"
                           "widgetctl|WidgetHost|place, press, list and render the widget host's widgets"
@@ -54,10 +55,22 @@ if(KELVO_BUILD_HOST)
       list(GET parts 0 program)
       list(GET parts 1 component)
       list(GET parts 2 summary)
+      # A program with subcommands gets a section on each, from its own --help.
+      set(sections "")
+      set(include "")
+      if(program STREQUAL "widgetctl")
+        set(sections ${kelvo_doc_build}/${program}.sections)
+        add_custom_command(OUTPUT ${sections}
+          COMMAND ${CMAKE_COMMAND} -DPROGRAM=$<TARGET_FILE:${program}> -DOUTPUT=${sections}
+                  -P ${kelvo_debian_dir}/subcommands.cmake
+          DEPENDS ${program} ${kelvo_debian_dir}/subcommands.cmake VERBATIM)
+        set(include --include=${sections})
+      endif()
+      # The version comes from the program's --version.
       add_custom_command(OUTPUT ${kelvo_doc_build}/${program}.1
-        COMMAND ${HELP2MAN_EXECUTABLE} --no-info --no-discard-stderr --version-string=${PROJECT_VERSION}
+        COMMAND ${HELP2MAN_EXECUTABLE} --no-info --no-discard-stderr ${include}
                 --name=${summary} --section=1 --output=${kelvo_doc_build}/${program}.1 $<TARGET_FILE:${program}>
-        DEPENDS ${program} VERBATIM)
+        DEPENDS ${program} ${sections} VERBATIM)
       kelvo_gzip(${kelvo_doc_build}/${program}.1 ${kelvo_doc_build}/${program}.1.gz)
       list(APPEND kelvo_doc_outputs ${kelvo_doc_build}/${program}.1.gz)
       install(FILES ${kelvo_doc_build}/${program}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT ${component})
@@ -105,9 +118,12 @@ endforeach()
 set(exact "(= ${PROJECT_VERSION})")
 
 set(CPACK_DEBIAN_WIDGETHOST_PACKAGE_SECTION x11)
-# postinst and postrm enable and clean up the user unit with deb-systemd-helper --user.
-set(CPACK_DEBIAN_WIDGETHOST_PACKAGE_DEPENDS "init-system-helpers (>= 1.58)")
-set(CPACK_DEBIAN_WIDGETHOST_PACKAGE_RECOMMENDS "dbus-user-session, xdg-utils")
+# postinst and postrm enable and clean up the user unit with deb-systemd-helper --user. The views
+# are drawn in Inter and Quicksand: without them fontconfig falls back to a wider family without a
+# word and texts are cut shorter. Emoji and names in Chinese, Japanese or Korean need fallback fonts.
+set(CPACK_DEBIAN_WIDGETHOST_PACKAGE_DEPENDS "init-system-helpers (>= 1.58), fonts-inter, fonts-quicksand")
+set(CPACK_DEBIAN_WIDGETHOST_PACKAGE_RECOMMENDS "dbus-user-session, xdg-utils, fonts-noto-color-emoji")
+set(CPACK_DEBIAN_WIDGETHOST_PACKAGE_SUGGESTS "fonts-wqy-microhei | fonts-noto-cjk")
 set(CPACK_DEBIAN_WIDGETHOST_PACKAGE_CONTROL_EXTRA
   ${CMAKE_BINARY_DIR}/debian/widget-host/postinst ${CMAKE_BINARY_DIR}/debian/widget-host/postrm)
 set(CPACK_DEBIAN_WIDGETHOST_DESCRIPTION "per-user host of desktop widgets

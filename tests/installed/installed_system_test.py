@@ -8,7 +8,9 @@ catalogs and libraries relative to themselves, and the widget host finds the ext
 XDG_DATA_DIRS, so they run from the scratch root as they are. Only the D-Bus service file's Exec
 line is pointed at the scratch root, since dbus-daemon starts the program it names."""
 import glob
+import gzip
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -107,8 +109,54 @@ class InstalledSystemTest(harness.HostTestCase):
         with open(before, "rb") as a, open(after, "rb") as b:
             self.assertTrue(a.read() != b.read(), "the picture did not change")
 
+    def deb(self, package):
+        return [d for d in os.environ["INSTALLED_DEBS"].split(":") if os.path.basename(d).startswith(package + "_")][0]
+
+    def test_the_widgets_are_drawn_in_the_fonts_the_host_package_depends_on(self):
+        def render(**env):
+            return subprocess.run([self.program("widget-render"), os.path.join(self.bin_dir, "KelvoWidget"),
+                                   "--request", "placeholder", "--tree"], env=dict(self.env, **env),
+                                  capture_output=True, text=True, timeout=60)
+
+        # The families the renderer draws in are those it misses where fontconfig knows no font.
+        bare = os.path.join(self.root, "no-fonts.conf")
+        with open(bare, "w") as f:
+            f.write("<?xml version=\"1.0\"?>\n<fontconfig><cachedir>%s</cachedir></fontconfig>\n"
+                    % os.path.join(self.root, "font-cache"))
+        families = re.findall(r'font "([^"]+)" is not installed', render(FONTCONFIG_FILE=bare).stderr)
+        self.assertTrue(families)
+        drawn = render()
+        self.assertEqual(drawn.returncode, 0, drawn.stderr)
+        depends = subprocess.run(["dpkg-deb", "-f", self.deb("widget-host"), "Depends"], capture_output=True,
+                                 text=True, check=True).stdout
+        for family in families:
+            self.assertNotIn('font "%s"' % family, drawn.stderr)
+            font = subprocess.run(["fc-match", "-f", "%{file}", family], capture_output=True, text=True,
+                                  check=True).stdout
+            owner = subprocess.run(["dpkg", "-S", font], capture_output=True, text=True, check=True).stdout
+            self.assertIn(owner.split(":")[0], re.findall(r"[a-z0-9.+-]+", depends), (family, font))
+
+    def test_manual_pages_carry_no_build_path_and_document_every_subcommand(self):
+        build_paths = [os.environ["INSTALLED_BUILD_HOME"], os.environ["INSTALLED_BUILD_DIR"], SOURCE_DIR]
+        pages = {}
+        for page in glob.glob(os.path.join(self.prefix_root, "share", "man", "man1", "*.1.gz")):
+            with gzip.open(page, "rt") as f:
+                pages[os.path.basename(page)] = f.read().replace("\\-", "-")
+            for path in build_paths:
+                self.assertNotIn(path, pages[os.path.basename(page)], page)
+        ctl = self.program("widgetctl")
+        listed = subprocess.run([ctl, "--help"], capture_output=True, text=True, check=True).stdout
+        subcommands = re.findall(r"^  ([a-z]+) ", listed.split("Subcommands:")[1], re.M)
+        self.assertIn("click", subcommands)
+        for subcommand in subcommands:
+            self.assertIn(".SS " + subcommand + "\n", pages["widgetctl.1.gz"])
+            usage = subprocess.run([ctl, subcommand, "--help"], capture_output=True, text=True, check=True).stdout
+            for option in re.findall(r"--[a-z-]+", usage):
+                self.assertIn(option, pages["widgetctl.1.gz"].split(".SS " + subcommand + "\n")[1], subcommand)
+        self.assertIn("2 usage error", pages["widgetctl.1.gz"])
+
     def test_the_user_unit_is_enabled_with_the_package_and_purged_with_it(self):
-        deb = [d for d in os.environ["INSTALLED_DEBS"].split(":") if os.path.basename(d).startswith("widget-host_")][0]
+        deb = self.deb("widget-host")
         scripts = os.path.join(self.root, "control")
         subprocess.run(["dpkg-deb", "-e", deb, scripts], check=True)
         system = os.path.join(self.root, "system")  # a root of its own: the scripts write to /etc and /var
@@ -192,6 +240,7 @@ def main():
             env[name] = os.path.join(work, sub)
             os.makedirs(env[name], mode=0o700)
         env.update(INSTALLED_ROOT=root, INSTALLED_PREFIX=prefix, INSTALLED_DEBS=":".join(debs),
+                   INSTALLED_BUILD_DIR=build_dir, INSTALLED_BUILD_HOME=os.path.expanduser("~"),
                    XDG_DATA_DIRS=os.path.join(root + prefix, "share"), GSETTINGS_BACKEND="memory",
                    WIDGET_HOST_URL_OPENER="/bin/true",
                    PATH=os.path.join(root + prefix, "bin") + ":/usr/bin:/bin")
