@@ -7,6 +7,8 @@
 #include <cstring>
 #include <memory>
 
+#include <nlohmann/json.hpp>
+
 #include "Host/WidgetHost/ExtensionCatalog.hpp"
 #include "Host/WidgetHost/Host.hpp"
 #include "Host/WidgetHost/Log.hpp"
@@ -17,6 +19,9 @@ namespace {
 
 // Every handler gets the service as its one context, checks its arguments first and answers
 // failures with a named error.
+
+namespace host1 = platform::host1::method;
+namespace control = control1::method;
 
 constexpr const char* hostInterface = platform::host1::interfaceName;
 constexpr const char* controlInterface = control1::interfaceName;
@@ -58,7 +63,7 @@ int refuseApplicationId(sd_bus_message* m, const char* id) {
 
 int reloadAllTimelines(sd_bus_message* m, void* userdata, sd_bus_error*) {
     const char* id = nullptr;
-    if (int r = sd_bus_message_read(m, "s", &id); r < 0) return r;
+    if (int r = sd_bus_message_read(m, host1::reloadAllTimelines.in, &id); r < 0) return r;
     if (!isValidApplicationId(id)) return refuseApplicationId(m, id);
     hostOf(userdata).reloadApplication(id);
     return sd_bus_reply_method_return(m, "");
@@ -66,7 +71,7 @@ int reloadAllTimelines(sd_bus_message* m, void* userdata, sd_bus_error*) {
 
 int getCurrentConfigurations(sd_bus_message* m, void* userdata, sd_bus_error*) {
     const char* id = nullptr;
-    if (int r = sd_bus_message_read(m, "s", &id); r < 0) return r;
+    if (int r = sd_bus_message_read(m, host1::getCurrentConfigurations.in, &id); r < 0) return r;
     if (!isValidApplicationId(id)) return refuseApplicationId(m, id);
     sd_bus_message* reply = nullptr;
     int r = sd_bus_message_new_method_return(m, &reply);
@@ -94,7 +99,7 @@ std::function<void(HostResult<std::string>)> replyPlaced(sd_bus_message* m) {
         if (auto* failure = std::get_if<HostError>(&result))
             replyError(call.get(), *failure);
         else
-            sd_bus_reply_method_return(call.get(), "s", std::get<std::string>(result).c_str());
+            sd_bus_reply_method_return(call.get(), control::place.out, std::get<std::string>(result).c_str());
     };
 }
 
@@ -124,20 +129,20 @@ int placeWidget(sd_bus_message* m, void* userdata, const char* kind, const char*
 
 int place(sd_bus_message* m, void* userdata, sd_bus_error*) {
     const char *kind = nullptr, *familyName = nullptr;
-    if (int r = sd_bus_message_read(m, "ss", &kind, &familyName); r < 0) return r;
+    if (int r = sd_bus_message_read(m, control::place.in, &kind, &familyName); r < 0) return r;
     return placeWidget(m, userdata, kind, familyName, std::nullopt);
 }
 
 int placeAt(sd_bus_message* m, void* userdata, sd_bus_error*) {
     const char *kind = nullptr, *familyName = nullptr;
     int x = 0, y = 0;
-    if (int r = sd_bus_message_read(m, "ssii", &kind, &familyName, &x, &y); r < 0) return r;
+    if (int r = sd_bus_message_read(m, control::placeAt.in, &kind, &familyName, &x, &y); r < 0) return r;
     return placeWidget(m, userdata, kind, familyName, WidgetPosition{x, y});
 }
 
 int placeNearPointer(sd_bus_message* m, void* userdata, sd_bus_error*) {
     const char *kind = nullptr, *familyName = nullptr;
-    if (int r = sd_bus_message_read(m, "ss", &kind, &familyName); r < 0) return r;
+    if (int r = sd_bus_message_read(m, control::placeNearPointer.in, &kind, &familyName); r < 0) return r;
     auto family = platform::widgetFamilyFromString(familyName);
     if (!family) return replyError(m, unknownFamily(familyName));
     hostOf(userdata).placeNearPointer(kind, *family, replyPlaced(m));
@@ -147,7 +152,7 @@ int placeNearPointer(sd_bus_message* m, void* userdata, sd_bus_error*) {
 int move(sd_bus_message* m, void* userdata, sd_bus_error*) {
     const char* id = nullptr;
     int x = 0, y = 0;
-    if (int r = sd_bus_message_read(m, "sii", &id, &x, &y); r < 0) return r;
+    if (int r = sd_bus_message_read(m, control::move.in, &id, &x, &y); r < 0) return r;
     auto result = hostOf(userdata).move(id, {x, y}, MoveOrigin::request);
     if (auto* failure = std::get_if<HostError>(&result)) return replyError(m, *failure);
     return sd_bus_reply_method_return(m, "");
@@ -155,7 +160,7 @@ int move(sd_bus_message* m, void* userdata, sd_bus_error*) {
 
 int geometry(sd_bus_message* m, void* userdata, sd_bus_error*) {
     const char* id = nullptr;
-    if (int r = sd_bus_message_read(m, "s", &id); r < 0) return r;
+    if (int r = sd_bus_message_read(m, control::geometry.in, &id); r < 0) return r;
     auto widgets = hostOf(userdata).list();
     auto it = std::find_if(widgets.begin(), widgets.end(), [&](const WidgetDetails& d) { return d.placed.id == id; });
     if (it == widgets.end())
@@ -178,7 +183,7 @@ int geometry(sd_bus_message* m, void* userdata, sd_bus_error*) {
 
 int remove(sd_bus_message* m, void* userdata, sd_bus_error*) {
     const char* id = nullptr;
-    if (int r = sd_bus_message_read(m, "s", &id); r < 0) return r;
+    if (int r = sd_bus_message_read(m, control::remove.in, &id); r < 0) return r;
     auto result = hostOf(userdata).remove(id);
     if (auto* failure = std::get_if<HostError>(&result)) return replyError(m, *failure);
     return sd_bus_reply_method_return(m, "");
@@ -219,7 +224,7 @@ int list(sd_bus_message* m, void* userdata, sd_bus_error*) {
 int render(sd_bus_message* m, void* userdata, sd_bus_error*) {
     const char *id = nullptr, *path = nullptr, *appearance = nullptr, *mode = nullptr;
     double scale = 0;
-    if (int r = sd_bus_message_read(m, "ssdss", &id, &path, &scale, &appearance, &mode); r < 0) return r;
+    if (int r = sd_bus_message_read(m, control::render.in, &id, &path, &scale, &appearance, &mode); r < 0) return r;
     auto parsedAppearance = appearanceNamed(appearance);
     if (!parsedAppearance)
         return replyError(m, {HostError::Code::invalidArgument, std::string("unknown appearance \"") + appearance + "\""});
@@ -256,7 +261,7 @@ int kinds(sd_bus_message* m, void* userdata, sd_bus_error*) {
 int preview(sd_bus_message* m, void* userdata, sd_bus_error*) {
     const char *kind = nullptr, *familyName = nullptr, *appearance = nullptr, *path = nullptr;
     double scale = 0;
-    if (int r = sd_bus_message_read(m, "ssdss", &kind, &familyName, &scale, &appearance, &path); r < 0) return r;
+    if (int r = sd_bus_message_read(m, control::preview.in, &kind, &familyName, &scale, &appearance, &path); r < 0) return r;
     auto family = platform::widgetFamilyFromString(familyName);
     if (!family) return replyError(m, unknownFamily(familyName));
     auto parsedAppearance = appearanceNamed(appearance);
@@ -266,25 +271,40 @@ int preview(sd_bus_message* m, void* userdata, sd_bus_error*) {
     return 1;
 }
 
+int previewEntry(sd_bus_message* m, void* userdata, sd_bus_error*) {
+    const char *kind = nullptr, *familyName = nullptr;
+    if (int r = sd_bus_message_read(m, control::previewEntry.in, &kind, &familyName); r < 0) return r;
+    auto family = platform::widgetFamilyFromString(familyName);
+    if (!family) return replyError(m, unknownFamily(familyName));
+    hostOf(userdata).previewEntry(kind, *family, [call = hold(m)](HostResult<PreviewEntry> result) {
+        if (auto* failure = std::get_if<HostError>(&result)) return static_cast<void>(replyError(call.get(), *failure));
+        const auto& entry = std::get<PreviewEntry>(result);
+        sd_bus_reply_method_return(call.get(), control::previewEntry.out, entry.date.millisecondsSince1970,
+                                   entry.tree->dump().c_str(),
+                                   std::string(platform::toString(entry.renderingMode)).c_str());
+    });
+    return 1;
+}
+
 int press(sd_bus_message* m, void* userdata, sd_bus_error*) {
     const char *id = nullptr, *label = nullptr;
-    if (int r = sd_bus_message_read(m, "ss", &id, &label); r < 0) return r;
+    if (int r = sd_bus_message_read(m, control::press.in, &id, &label); r < 0) return r;
     auto result = hostOf(userdata).press(id, label);
     if (auto* failure = std::get_if<HostError>(&result)) return replyError(m, *failure);
-    return sd_bus_reply_method_return(m, "s", std::get<std::string>(result).c_str());
+    return sd_bus_reply_method_return(m, control::press.out, std::get<std::string>(result).c_str());
 }
 
 int pressAt(sd_bus_message* m, void* userdata, sd_bus_error*) {
     const char* id = nullptr;
     double x = 0, y = 0;
-    if (int r = sd_bus_message_read(m, "sdd", &id, &x, &y); r < 0) return r;
+    if (int r = sd_bus_message_read(m, control::pressAt.in, &id, &x, &y); r < 0) return r;
     auto result = hostOf(userdata).pressAt(id, x, y);
     if (auto* failure = std::get_if<HostError>(&result)) return replyError(m, *failure);
     const auto& pressed = std::get<PressResult>(result);
     const char* action = pressed.action == PressResult::Action::perform ? "perform"
                          : pressed.action == PressResult::Action::open  ? "open"
                                                                         : "none";
-    return sd_bus_reply_method_return(m, "ss", action, pressed.target.c_str());
+    return sd_bus_reply_method_return(m, control::pressAt.out, action, pressed.target.c_str());
 }
 
 int reload(sd_bus_message* m, void* userdata, sd_bus_error*) {
@@ -292,49 +312,50 @@ int reload(sd_bus_message* m, void* userdata, sd_bus_error*) {
     return sd_bus_reply_method_return(m, "");
 }
 
+// The names and signatures come from the interfaces' tables; only the argument names are here.
+#define KELVO_METHOD(table, in_names, out_names, handler)                                                   \
+    SD_BUS_METHOD_WITH_NAMES(table.name, table.in, in_names, table.out, out_names, handler, SD_BUS_VTABLE_UNPRIVILEGED)
+
 const sd_bus_vtable hostVtable[] = {
     SD_BUS_VTABLE_START(0),
-    SD_BUS_METHOD_WITH_NAMES("ReloadAllTimelines", "s", SD_BUS_PARAM(application_id), "", , reloadAllTimelines,
-                             SD_BUS_VTABLE_UNPRIVILEGED),
-    SD_BUS_METHOD_WITH_NAMES("GetCurrentConfigurations", "s", SD_BUS_PARAM(application_id), "a(sss)",
-                             SD_BUS_PARAM(widgets), getCurrentConfigurations, SD_BUS_VTABLE_UNPRIVILEGED),
+    KELVO_METHOD(host1::reloadAllTimelines, SD_BUS_PARAM(application_id), , reloadAllTimelines),
+    KELVO_METHOD(host1::getCurrentConfigurations, SD_BUS_PARAM(application_id), SD_BUS_PARAM(widgets),
+                 getCurrentConfigurations),
     SD_BUS_VTABLE_END,
 };
 
 const sd_bus_vtable controlVtable[] = {
     SD_BUS_VTABLE_START(0),
-    SD_BUS_METHOD_WITH_NAMES("Place", "ss", SD_BUS_PARAM(kind) SD_BUS_PARAM(family), "s", SD_BUS_PARAM(id), place,
-                             SD_BUS_VTABLE_UNPRIVILEGED),
-    SD_BUS_METHOD_WITH_NAMES("PlaceAt", "ssii", SD_BUS_PARAM(kind) SD_BUS_PARAM(family) SD_BUS_PARAM(x) SD_BUS_PARAM(y),
-                             "s", SD_BUS_PARAM(id), placeAt, SD_BUS_VTABLE_UNPRIVILEGED),
-    SD_BUS_METHOD_WITH_NAMES("Move", "sii", SD_BUS_PARAM(id) SD_BUS_PARAM(x) SD_BUS_PARAM(y), "", , move,
-                             SD_BUS_VTABLE_UNPRIVILEGED),
-    SD_BUS_METHOD_WITH_NAMES("Geometry", "s", SD_BUS_PARAM(id), "iia(sdddd)s",
-                             SD_BUS_PARAM(x) SD_BUS_PARAM(y) SD_BUS_PARAM(buttons) SD_BUS_PARAM(output), geometry,
-                             SD_BUS_VTABLE_UNPRIVILEGED),
-    SD_BUS_METHOD_WITH_NAMES("Remove", "s", SD_BUS_PARAM(id), "", , remove, SD_BUS_VTABLE_UNPRIVILEGED),
-    SD_BUS_METHOD_WITH_NAMES("List", "", , "a(ssssdasa(sbs)ss)", SD_BUS_PARAM(widgets), list,
-                             SD_BUS_VTABLE_UNPRIVILEGED),
-    SD_BUS_METHOD_WITH_NAMES("Render", "ssdss",
-                             SD_BUS_PARAM(id) SD_BUS_PARAM(path) SD_BUS_PARAM(scale) SD_BUS_PARAM(appearance)
-                                 SD_BUS_PARAM(mode),
-                             "", , render, SD_BUS_VTABLE_UNPRIVILEGED),
-    SD_BUS_METHOD_WITH_NAMES("Press", "ss", SD_BUS_PARAM(id) SD_BUS_PARAM(label), "s", SD_BUS_PARAM(intent), press,
-                             SD_BUS_VTABLE_UNPRIVILEGED),
-    SD_BUS_METHOD_WITH_NAMES("PressAt", "sdd", SD_BUS_PARAM(id) SD_BUS_PARAM(x) SD_BUS_PARAM(y), "ss",
-                             SD_BUS_PARAM(action) SD_BUS_PARAM(target), pressAt, SD_BUS_VTABLE_UNPRIVILEGED),
-    SD_BUS_METHOD("Reload", "", "", reload, SD_BUS_VTABLE_UNPRIVILEGED),
-    SD_BUS_SIGNAL_WITH_NAMES("Drawn", "ss", SD_BUS_PARAM(id) SD_BUS_PARAM(picture), 0),
-    SD_BUS_METHOD_WITH_NAMES("Kinds", "", , "a(ssssas)", SD_BUS_PARAM(kinds), kinds, SD_BUS_VTABLE_UNPRIVILEGED),
-    SD_BUS_METHOD_WITH_NAMES("Preview", "ssdss",
-                             SD_BUS_PARAM(kind) SD_BUS_PARAM(family) SD_BUS_PARAM(scale) SD_BUS_PARAM(appearance)
-                                 SD_BUS_PARAM(path),
-                             "", , preview, SD_BUS_VTABLE_UNPRIVILEGED),
-    SD_BUS_METHOD_WITH_NAMES("PlaceNearPointer", "ss", SD_BUS_PARAM(kind) SD_BUS_PARAM(family), "s", SD_BUS_PARAM(id),
-                             placeNearPointer, SD_BUS_VTABLE_UNPRIVILEGED),
-    SD_BUS_SIGNAL("KindsChanged", "", 0),
+    KELVO_METHOD(control::place, SD_BUS_PARAM(kind) SD_BUS_PARAM(family), SD_BUS_PARAM(id), place),
+    KELVO_METHOD(control::placeAt, SD_BUS_PARAM(kind) SD_BUS_PARAM(family) SD_BUS_PARAM(x) SD_BUS_PARAM(y),
+                 SD_BUS_PARAM(id), placeAt),
+    KELVO_METHOD(control::move, SD_BUS_PARAM(id) SD_BUS_PARAM(x) SD_BUS_PARAM(y), , move),
+    KELVO_METHOD(control::geometry, SD_BUS_PARAM(id),
+                 SD_BUS_PARAM(x) SD_BUS_PARAM(y) SD_BUS_PARAM(buttons) SD_BUS_PARAM(output), geometry),
+    KELVO_METHOD(control::remove, SD_BUS_PARAM(id), , remove),
+    KELVO_METHOD(control::list, , SD_BUS_PARAM(widgets), list),
+    KELVO_METHOD(control::render,
+                 SD_BUS_PARAM(id) SD_BUS_PARAM(path) SD_BUS_PARAM(scale) SD_BUS_PARAM(appearance) SD_BUS_PARAM(mode), ,
+                 render),
+    KELVO_METHOD(control::press, SD_BUS_PARAM(id) SD_BUS_PARAM(label), SD_BUS_PARAM(intent), press),
+    KELVO_METHOD(control::pressAt, SD_BUS_PARAM(id) SD_BUS_PARAM(x) SD_BUS_PARAM(y),
+                 SD_BUS_PARAM(action) SD_BUS_PARAM(target), pressAt),
+    SD_BUS_METHOD(control::reload.name, control::reload.in, control::reload.out, reload, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_SIGNAL_WITH_NAMES(control1::signal::drawn.name, control1::signal::drawn.signature,
+                             SD_BUS_PARAM(id) SD_BUS_PARAM(picture), 0),
+    KELVO_METHOD(control::kinds, , SD_BUS_PARAM(kinds), kinds),
+    KELVO_METHOD(control::preview,
+                 SD_BUS_PARAM(kind) SD_BUS_PARAM(family) SD_BUS_PARAM(scale) SD_BUS_PARAM(appearance) SD_BUS_PARAM(path),
+                 , preview),
+    KELVO_METHOD(control::previewEntry, SD_BUS_PARAM(kind) SD_BUS_PARAM(family),
+                 SD_BUS_PARAM(date) SD_BUS_PARAM(view) SD_BUS_PARAM(mode), previewEntry),
+    KELVO_METHOD(control::placeNearPointer, SD_BUS_PARAM(kind) SD_BUS_PARAM(family), SD_BUS_PARAM(id),
+                 placeNearPointer),
+    SD_BUS_SIGNAL(control1::signal::kindsChanged.name, control1::signal::kindsChanged.signature, 0),
     SD_BUS_VTABLE_END,
 };
+
+#undef KELVO_METHOD
 
 }  // namespace
 
@@ -361,11 +382,14 @@ bool BusService::start(std::string* why) {
 }
 
 void BusService::emitKindsChanged() {
-    sd_bus_emit_signal(bus_, control1::objectPath, controlInterface, "KindsChanged", "");
+    const auto& changed = control1::signal::kindsChanged;
+    sd_bus_emit_signal(bus_, control1::objectPath, controlInterface, changed.name, changed.signature);
 }
 
 void BusService::emitDrawn(const std::string& id, const std::string& picture) {
-    sd_bus_emit_signal(bus_, control1::objectPath, controlInterface, "Drawn", "ss", id.c_str(), picture.c_str());
+    const auto& drawn = control1::signal::drawn;
+    sd_bus_emit_signal(bus_, control1::objectPath, controlInterface, drawn.name, drawn.signature, id.c_str(),
+                       picture.c_str());
 }
 
 }  // namespace widgethost

@@ -85,6 +85,14 @@ struct KindDetails {
     std::vector<platform::WidgetFamily> families;
 };
 
+/// A kind's preview entry as its extension made it, for a client that lays it out itself.
+struct PreviewEntry {
+    platform::Date date;
+    std::shared_ptr<const nlohmann::json> tree;  // the view tree in its wire form
+    platform::views::WidgetView view;            // the same, checked
+    platform::WidgetRenderingMode renderingMode;
+};
+
 struct PreviewRequest {
     std::string kind;
     platform::WidgetFamily family = platform::WidgetFamily::systemSmall;
@@ -182,6 +190,9 @@ public:
     void kinds(std::function<void(std::vector<KindDetails>)> done);
     /// Draws a kind's preview entry to a PNG file.
     void preview(const PreviewRequest& request, std::function<void(HostResult<Done>)> done);
+    /// A kind's preview entry in a family, as data.
+    void previewEntry(const std::string& kind, platform::WidgetFamily family,
+                      std::function<void(HostResult<PreviewEntry>)> done);
     /// Runs whenever the installed extensions may have changed, so that listeners ask `kinds` again.
     void setKindsChangedHandler(std::function<void()> handler) { kindsChanged_ = std::move(handler); }
 
@@ -270,8 +281,8 @@ private:
     /// Runs `then` once the extension takes requests (with null when it cannot run).
     void whenReady(Extension& extension, std::function<void(Extension*)> then);
     std::vector<std::function<void(Extension*)>> takeReadyWaiters(const std::string& bundleIdentifier);
-    void askForPreview(Extension* extension, const PreviewRequest& request,
-                       std::function<void(HostResult<Done>)> done);
+    void askForPreview(Extension* extension, const std::string& kind, platform::WidgetFamily family,
+                       std::function<void(HostResult<PreviewEntry>)> done);
     /// Keeps the extensions the gallery started running a while, for its next questions.
     void holdForGallery();
     void watchExtensionDirectories();

@@ -83,41 +83,52 @@ void Host::settlePendingKinds() {
 
 void Host::preview(const PreviewRequest& request, std::function<void(HostResult<Done>)> done) {
     if (auto refused = checkPictureFile(request.path, request.scale)) return done(*refused);
-    holdForGallery();
-    auto draw = [this, request, done](const std::vector<KindDetails>& kinds) {
-        auto known = std::find_if(kinds.begin(), kinds.end(), [&](const auto& k) { return k.kind == request.kind; });
-        if (known == kinds.end())
-            return done(error(Code::unknownKind, "no installed extension declares the kind \"" + request.kind + "\""));
-        if (std::find(known->families.begin(), known->families.end(), request.family) == known->families.end())
-            return done(error(Code::unsupportedFamily, request.kind + " does not come in " +
-                                                           std::string(platform::toString(request.family))));
-        auto* extension = extensions_.find(known->extension);
-        if (!extension) return done(error(Code::unavailable, known->extension + " is not installed"));
-        whenReady(*extension, [this, request, done](Extension* ready) { askForPreview(ready, request, done); });
-    };
-    // The gallery asks each second: the kinds known already do without a look at the directories.
-    auto known = installedKinds();
-    bool listed = std::any_of(known.begin(), known.end(), [&](const auto& k) { return k.kind == request.kind; });
-    if (listed) return draw(known);
-    kinds(draw);
+    const Timers& timers = *timers_;
+    previewEntry(request.kind, request.family, [request, done, &timers](HostResult<PreviewEntry> entry) {
+        if (auto* failure = std::get_if<HostError>(&entry)) return done(*failure);
+        const auto& preview = std::get<PreviewEntry>(entry);
+        done(writePicture(preview.view,
+                          {request.family, request.scale, request.appearance, timers.now(), preview.renderingMode},
+                          request.path));
+    });
 }
 
-void Host::askForPreview(Extension* extension, const PreviewRequest& request, std::function<void(HostResult<Done>)> done) {
-    auto unavailable = error(Code::unavailable, "the extension of " + request.kind + " cannot run");
+void Host::previewEntry(const std::string& kind, platform::WidgetFamily family,
+                        std::function<void(HostResult<PreviewEntry>)> done) {
+    holdForGallery();
+    auto ask = [this, kind, family, done](const std::vector<KindDetails>& kinds) {
+        auto known = std::find_if(kinds.begin(), kinds.end(), [&](const auto& k) { return k.kind == kind; });
+        if (known == kinds.end())
+            return done(error(Code::unknownKind, "no installed extension declares the kind \"" + kind + "\""));
+        if (std::find(known->families.begin(), known->families.end(), family) == known->families.end())
+            return done(error(Code::unsupportedFamily, kind + " does not come in " + std::string(platform::toString(family))));
+        auto* extension = extensions_.find(known->extension);
+        if (!extension) return done(error(Code::unavailable, known->extension + " is not installed"));
+        whenReady(*extension, [this, kind, family, done](Extension* ready) { askForPreview(ready, kind, family, done); });
+    };
+    // The kinds known already do without a look at the directories.
+    auto known = installedKinds();
+    bool listed = std::any_of(known.begin(), known.end(), [&](const auto& k) { return k.kind == kind; });
+    if (listed) return ask(known);
+    kinds(ask);
+}
+
+void Host::askForPreview(Extension* extension, const std::string& kind, platform::WidgetFamily family,
+                         std::function<void(HostResult<PreviewEntry>)> done) {
+    auto unavailable = error(Code::unavailable, "the extension of " + kind + " cannot run");
     if (!extension) return done(unavailable);
     auto mode = options_.renderingMode;
-    auto params = platform::protocol::toJson(platform::protocol::EntryRequest{request.kind, request.family, true, mode});
-    const Timers& timers = *timers_;
-    auto answered = [request, done, mode, &timers](const RpcOutcome& outcome) {
+    auto params = platform::protocol::toJson(platform::protocol::EntryRequest{kind, family, true, mode});
+    auto answered = [done, mode](const RpcOutcome& outcome) {
         if (outcome.status != RpcOutcome::Status::answered)
             return done(error(Code::unavailable, "the extension did not answer: " + outcome.message));
-        std::string why;
-        auto entry = platform::protocol::decodeEntry(*outcome.result, &why);
+        auto entry = platform::protocol::decodeEntry(*outcome.result);
+        std::string why = entry ? "" : entry.error().message;
         std::optional<platform::views::WidgetView> view;
         if (entry && !entry->view) why = "the entry has no view";
         if (entry && entry->view) view = platform::views::WidgetView::fromJson(*entry->view, &why);
         if (!view) return done(error(Code::failed, "the extension's preview is malformed: " + why));
-        done(writePicture(*view, {request.family, request.scale, request.appearance, timers.now(), mode}, request.path));
+        done(PreviewEntry{entry->date, entry->view, std::move(*view), mode});
     };
     if (!extension->process->send(platform::protocol::method::getSnapshot, params, options_.requestTimeout, answered))
         done(unavailable);

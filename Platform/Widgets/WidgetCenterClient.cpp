@@ -28,21 +28,24 @@ std::optional<std::string> applicationId() {
     return id;
 }
 
-int newHostCall(sd_bus* bus, const char* member, const std::string& app, detail::BusMessage& call) {
+// Both methods take the application id alone.
+int newHostCall(sd_bus* bus, const bus::Method& method, const std::string& app, detail::BusMessage& call) {
     int r = sdbus::message_new_method_call(bus, call.out(), host1::busName, host1::objectPath,
-                                           host1::interfaceName, member);
+                                           host1::interfaceName, method.name);
     if (r < 0) return r;
-    return sdbus::message_append(call.get(), "s", app.c_str());
+    return sdbus::message_append(call.get(), method.in, app.c_str());
 }
 
 int readWidgets(sd_bus_message* reply, std::vector<WidgetInfo>& widgets) {
-    int r = sdbus::message_enter_container(reply, SD_BUS_TYPE_ARRAY, "(sss)");
+    // The answer is an array of (id, kind, family) records.
+    const char* record = host1::method::getCurrentConfigurations.out + 1;
+    int r = sdbus::message_enter_container(reply, SD_BUS_TYPE_ARRAY, record);
     if (r < 0) return r;
     for (;;) {
         const char* id = nullptr;
         const char* kind = nullptr;
         const char* family = nullptr;
-        r = sdbus::message_read(reply, "(sss)", &id, &kind, &family);
+        r = sdbus::message_read(reply, record, &id, &kind, &family);
         if (r < 0) return r;
         if (r == 0) break;
         widgets.push_back(WidgetInfo{kind, family});
@@ -61,7 +64,7 @@ void reloadAllTimelines() {
         auto bus = detail::openUserBus();
         if (!bus) return;
         detail::BusMessage call;
-        if (newHostCall(bus.get(), "ReloadAllTimelines", *app, call) < 0) return;
+        if (newHostCall(bus.get(), host1::method::reloadAllTimelines, *app, call) < 0) return;
         if (sdbus::message_set_expect_reply(call.get(), 0) < 0) return;
         sdbus::send(bus.get(), call.get(), nullptr);
     } catch (...) {
@@ -79,7 +82,7 @@ std::optional<std::vector<WidgetInfo>> getCurrentConfigurations(std::chrono::mil
         if (sdbus::open_user(&opened) < 0) return std::nullopt;
         CallBus bus{opened};
         detail::BusMessage call;
-        if (newHostCall(bus.get(), "GetCurrentConfigurations", *app, call) < 0) return std::nullopt;
+        if (newHostCall(bus.get(), host1::method::getCurrentConfigurations, *app, call) < 0) return std::nullopt;
         detail::BusError error;
         detail::BusMessage reply;
         auto microseconds = std::chrono::duration_cast<std::chrono::microseconds>(timeout).count();

@@ -12,6 +12,36 @@ using platform::host1::busName;
 using platform::host1::objectPath;
 inline constexpr const char* interfaceName = "net.widgethost.Control1";
 
+/// Its methods and signals, as the XML declares them.
+namespace method {
+using platform::bus::Method;
+inline constexpr Method place{"Place", "ss", "s"};
+inline constexpr Method placeAt{"PlaceAt", "ssii", "s"};
+inline constexpr Method placeNearPointer{"PlaceNearPointer", "ss", "s"};
+inline constexpr Method move{"Move", "sii", ""};
+inline constexpr Method geometry{"Geometry", "s", "iia(sdddd)s"};
+inline constexpr Method remove{"Remove", "s", ""};
+inline constexpr Method list{"List", "", "a(ssssdasa(sbs)ss)"};
+inline constexpr Method render{"Render", "ssdss", ""};
+inline constexpr Method press{"Press", "ss", "s"};
+inline constexpr Method pressAt{"PressAt", "sdd", "ss"};
+inline constexpr Method reload{"Reload", "", ""};
+inline constexpr Method kinds{"Kinds", "", "a(ssssas)"};
+inline constexpr Method preview{"Preview", "ssdss", ""};
+inline constexpr Method previewEntry{"PreviewEntry", "ss", "dss"};
+}  // namespace method
+inline constexpr platform::bus::Method methods[] = {
+    method::place,  method::placeAt, method::placeNearPointer, method::move,   method::geometry,
+    method::remove, method::list,    method::render,           method::press,  method::pressAt,
+    method::reload, method::kinds,   method::preview,          method::previewEntry,
+};
+
+namespace signal {
+inline constexpr platform::bus::Signal drawn{"Drawn", "ss"};
+inline constexpr platform::bus::Signal kindsChanged{"KindsChanged", ""};
+}  // namespace signal
+inline constexpr platform::bus::Signal signals[] = {signal::drawn, signal::kindsChanged};
+
 /// The errors its methods answer with.
 namespace error {
 inline constexpr const char* invalidArgument = "net.widgethost.Control1.Error.InvalidArgument";

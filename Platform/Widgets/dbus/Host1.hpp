@@ -6,11 +6,20 @@
 #include <cstddef>
 #include <string_view>
 
+#include "Platform/Widgets/dbus/BusMember.hpp"
+
 namespace platform::host1 {
 
 inline constexpr const char* busName = "net.widgethost.Host1";
 inline constexpr const char* objectPath = "/net/widgethost/Host1";
 inline constexpr const char* interfaceName = "net.widgethost.Host1";
+
+/// Its methods, as the XML declares them.
+namespace method {
+inline constexpr bus::Method reloadAllTimelines{"ReloadAllTimelines", "s", ""};
+inline constexpr bus::Method getCurrentConfigurations{"GetCurrentConfigurations", "s", "a(sss)"};
+}  // namespace method
+inline constexpr bus::Method methods[] = {method::reloadAllTimelines, method::getCurrentConfigurations};
 
 inline constexpr const char* errorInvalidArgument = "net.widgethost.Host1.Error.InvalidArgument";
 inline constexpr const char* errorFailed = "net.widgethost.Host1.Error.Failed";
