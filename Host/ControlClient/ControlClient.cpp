@@ -1,4 +1,4 @@
-#include "Host/widgetctl/ControlClient.hpp"
+#include "Host/ControlClient/ControlClient.hpp"
 
 #include <systemd/sd-bus.h>
 
@@ -7,42 +7,116 @@
 
 #include "Host/WidgetHost/dbus/Control1.hpp"
 
-namespace widgetctl {
+namespace widgethost::control1 {
 namespace {
 
-using widgethost::control1::interfaceName;
-using widgethost::control1::objectPath;
-constexpr const char* service = widgethost::control1::busName;
+using platform::bus::Method;
 // Placing may wait for extensions to start and describe themselves.
 constexpr std::uint64_t callTimeoutUsec = 30'000'000;
 
-struct Reply {
-    sd_bus_message* message = nullptr;
-    sd_bus_error error = SD_BUS_ERROR_NULL;
-    Reply() = default;
-    Reply(const Reply&) = delete;
-    Reply& operator=(const Reply&) = delete;
-    ~Reply() {
-        sd_bus_message_unref(message);
-        sd_bus_error_free(&error);
-    }
-    ClientError failure(int r) const {
-        if (sd_bus_error_is_set(&error)) return {error.name, error.message ? error.message : ""};
-        return {"org.freedesktop.DBus.Error.Failed", std::strerror(-r)};
-    }
-};
+template <class T>
+using Reader = Result<T> (*)(sd_bus_message*);
 
-ClientError malformed() { return {"org.freedesktop.DBus.Error.InvalidArgs", "the widget host sent an unexpected answer"}; }
+ClientError malformed() { return {SD_BUS_ERROR_INVALID_ARGS, "the widget host sent an unexpected answer"}; }
 
-// Calls a method whose arguments are given in the sd-bus append format.
+ClientError failure(const sd_bus_error* error, int r) {
+    if (error && sd_bus_error_is_set(error)) return {error->name, error->message ? error->message : ""};
+    return {SD_BUS_ERROR_FAILED, std::strerror(-r)};
+}
+
+// The request for a method, its arguments appended in the order of the method's signature.
 template <class... Args>
-int call(sd_bus* bus, Reply& reply, const char* method, const char* signature, Args... args) {
-    sd_bus_message* request = nullptr;
-    int r = sd_bus_message_new_method_call(bus, &request, service, objectPath, interfaceName, method);
-    if (r >= 0 && signature) r = sd_bus_message_append(request, signature, args...);
-    if (r >= 0) r = sd_bus_call(bus, request, callTimeoutUsec, &reply.error, &reply.message);
-    sd_bus_message_unref(request);
+int newCall(sd_bus* bus, const Method& method, sd_bus_message** request, Args... args) {
+    int r = sd_bus_message_new_method_call(bus, request, busName, objectPath, interfaceName, method.name);
+    if constexpr (sizeof...(Args) > 0)
+        if (r >= 0) r = sd_bus_message_append(*request, method.in, args...);
     return r;
+}
+
+// A reply is read only when it carries what the table says the method answers.
+template <class T>
+Result<T> decode(sd_bus_message* reply, const Method& method, Reader<T> reader) {
+    if (const sd_bus_error* error = sd_bus_message_get_error(reply)) return failure(error, -EIO);
+    if (!sd_bus_message_has_signature(reply, method.out)) return malformed();
+    return reader(reply);
+}
+
+template <class T, class... Args>
+Result<T> call(sd_bus* bus, const Method& method, Reader<T> reader, Args... args) {
+    sd_bus_message* request = nullptr;
+    sd_bus_message* reply = nullptr;
+    sd_bus_error error = SD_BUS_ERROR_NULL;
+    int r = newCall(bus, method, &request, args...);
+    if (r >= 0) r = sd_bus_call(bus, request, callTimeoutUsec, &error, &reply);
+    Result<T> result = r < 0 ? Result<T>(failure(&error, r)) : decode(reply, method, reader);
+    sd_bus_message_unref(reply);
+    sd_bus_message_unref(request);
+    sd_bus_error_free(&error);
+    return result;
+}
+
+using Answer = std::function<void(sd_bus_message*)>;
+
+int onAnswer(sd_bus_message* reply, void* answer, sd_bus_error*) {
+    (*static_cast<Answer*>(answer))(reply);
+    return 0;
+}
+
+template <class T, class... Args>
+PendingCall callLater(sd_bus* bus, const Method& method, Reader<T> reader, Callback<T> done, Args... args) {
+    sd_bus_message* request = nullptr;
+    int r = newCall(bus, method, &request, args...);
+    auto* answer = new Answer([method, reader, done](sd_bus_message* reply) { done(decode(reply, method, reader)); });
+    sd_bus_slot* slot = nullptr;
+    if (r >= 0) r = sd_bus_call_async(bus, &slot, request, onAnswer, answer, callTimeoutUsec);
+    sd_bus_message_unref(request);
+    if (r < 0) {
+        delete answer;
+        done(failure(nullptr, r));
+        return nullptr;
+    }
+    // The answer lives as long as the slot: sd-bus holds the slot while the callback runs.
+    sd_bus_slot_set_destroy_callback(slot, [](void* a) { delete static_cast<Answer*>(a); });
+    return PendingCall(slot);
+}
+
+Status readNothing(sd_bus_message*) { return platform::Done{}; }
+
+Result<std::string> readString(sd_bus_message* m) {
+    const char* text = nullptr;
+    if (sd_bus_message_read(m, "s", &text) < 0) return malformed();
+    return std::string(text);
+}
+
+Result<std::pair<std::string, std::string>> readPair(sd_bus_message* m) {
+    const char *first = nullptr, *second = nullptr;
+    if (sd_bus_message_read(m, "ss", &first, &second) < 0) return malformed();
+    return std::pair<std::string, std::string>(first, second);
+}
+
+// Reads an array of strings into `out`.
+int readStrings(sd_bus_message* m, std::vector<std::string>& out) {
+    int r = sd_bus_message_enter_container(m, 'a', "s");
+    const char* text = nullptr;
+    while (r >= 0 && (r = sd_bus_message_read(m, "s", &text)) > 0) out.emplace_back(text);
+    return r < 0 ? r : sd_bus_message_exit_container(m);
+}
+
+Result<Geometry> readGeometry(sd_bus_message* m) {
+    Geometry geometry;
+    if (sd_bus_message_read(m, "ii", &geometry.x, &geometry.y) < 0 || sd_bus_message_enter_container(m, 'a', "(sdddd)") < 0)
+        return malformed();
+    const char* label = nullptr;
+    ButtonFrame frame;
+    int r = 0;
+    while ((r = sd_bus_message_read(m, "(sdddd)", &label, &frame.x, &frame.y, &frame.width, &frame.height)) > 0) {
+        frame.label = label;
+        geometry.buttons.push_back(frame);
+    }
+    const char* output = nullptr;
+    if (r < 0 || sd_bus_message_exit_container(m) < 0 || sd_bus_message_read(m, "s", &output) < 0) return malformed();
+    geometry.output = output;
+    return geometry;
 }
 
 int readWidget(sd_bus_message* m, Widget& widget) {
@@ -52,10 +126,7 @@ int readWidget(sd_bus_message* m, Widget& widget) {
     r = sd_bus_message_read(m, "ssssd", &id, &kind, &family, &extension, &widget.entryDate);
     if (r < 0) return r;
     widget.id = id, widget.kind = kind, widget.family = family, widget.extension = extension;
-    if ((r = sd_bus_message_enter_container(m, 'a', "s")) < 0) return r;
-    const char* text;
-    while ((r = sd_bus_message_read(m, "s", &text)) > 0) widget.texts.emplace_back(text);
-    if (r < 0 || (r = sd_bus_message_exit_container(m)) < 0) return r;
+    if ((r = readStrings(m, widget.texts)) < 0) return r;
     if ((r = sd_bus_message_enter_container(m, 'a', "(sbs)")) < 0) return r;
     const char *label, *intent;
     int enabled;
@@ -68,80 +139,12 @@ int readWidget(sd_bus_message* m, Widget& widget) {
     return 1;
 }
 
-}  // namespace
-
-std::variant<ControlClient, ClientError> ControlClient::connect() {
-    sd_bus* bus = nullptr;
-    int r = sd_bus_open_user(&bus);
-    if (r < 0)
-        return ClientError{"org.freedesktop.DBus.Error.NoServer",
-                           std::string("no session bus (") + std::strerror(-r) + "); is DBUS_SESSION_BUS_ADDRESS set?"};
-    return ControlClient(bus);
-}
-
-ControlClient::ControlClient(ControlClient&& other) noexcept : bus_(std::exchange(other.bus_, nullptr)) {}
-
-ControlClient::~ControlClient() { sd_bus_flush_close_unref(bus_); }
-
-Result<std::string> ControlClient::place(const std::string& kind, const std::string& family) {
-    Reply reply;
-    int r = call(bus_, reply, "Place", "ss", kind.c_str(), family.c_str());
-    if (r < 0) return reply.failure(r);
-    const char* id = nullptr;
-    if (sd_bus_message_read(reply.message, "s", &id) < 0) return malformed();
-    return std::string(id);
-}
-
-Result<std::string> ControlClient::placeAt(const std::string& kind, const std::string& family, int x, int y) {
-    Reply reply;
-    int r = call(bus_, reply, "PlaceAt", "ssii", kind.c_str(), family.c_str(), x, y);
-    if (r < 0) return reply.failure(r);
-    const char* id = nullptr;
-    if (sd_bus_message_read(reply.message, "s", &id) < 0) return malformed();
-    return std::string(id);
-}
-
-Result<Nothing> ControlClient::move(const std::string& id, int x, int y) {
-    Reply reply;
-    if (int r = call(bus_, reply, "Move", "sii", id.c_str(), x, y); r < 0) return reply.failure(r);
-    return Nothing{};
-}
-
-Result<Geometry> ControlClient::geometry(const std::string& id) {
-    Reply reply;
-    if (int r = call(bus_, reply, "Geometry", "s", id.c_str()); r < 0) return reply.failure(r);
-    Geometry geometry;
-    if (sd_bus_message_read(reply.message, "ii", &geometry.x, &geometry.y) < 0 ||
-        sd_bus_message_enter_container(reply.message, 'a', "(sdddd)") < 0)
-        return malformed();
-    const char* label = nullptr;
-    ButtonFrame frame;
-    int r = 0;
-    while ((r = sd_bus_message_read(reply.message, "(sdddd)", &label, &frame.x, &frame.y, &frame.width, &frame.height)) > 0) {
-        frame.label = label;
-        geometry.buttons.push_back(frame);
-    }
-    const char* output = nullptr;
-    if (r < 0 || sd_bus_message_exit_container(reply.message) < 0 || sd_bus_message_read(reply.message, "s", &output) < 0)
-        return malformed();
-    geometry.output = output;
-    return geometry;
-}
-
-Result<Nothing> ControlClient::remove(const std::string& id) {
-    Reply reply;
-    if (int r = call(bus_, reply, "Remove", "s", id.c_str()); r < 0) return reply.failure(r);
-    return Nothing{};
-}
-
-Result<std::vector<Widget>> ControlClient::list() {
-    Reply reply;
-    if (int r = call<>(bus_, reply, "List", nullptr); r < 0) return reply.failure(r);
+Result<std::vector<Widget>> readWidgets(sd_bus_message* m) {
     std::vector<Widget> widgets;
-    if (sd_bus_message_enter_container(reply.message, 'a', "(ssssdasa(sbs)ss)") < 0) return malformed();
+    if (sd_bus_message_enter_container(m, 'a', "(ssssdasa(sbs)ss)") < 0) return malformed();
     for (;;) {
         Widget widget;
-        int r = readWidget(reply.message, widget);
+        int r = readWidget(m, widget);
         if (r < 0) return malformed();
         if (r == 0) break;
         widgets.push_back(std::move(widget));
@@ -149,44 +152,127 @@ Result<std::vector<Widget>> ControlClient::list() {
     return widgets;
 }
 
-Result<Nothing> ControlClient::render(const std::string& id, const std::string& file, double scale,
-                                      const std::string& appearance, const std::string& mode) {
-    Reply reply;
-    int r = call(bus_, reply, "Render", "ssdss", id.c_str(), file.c_str(), scale, appearance.c_str(), mode.c_str());
-    if (r < 0) return reply.failure(r);
-    return Nothing{};
+Result<std::vector<Kind>> readKinds(sd_bus_message* m) {
+    std::vector<Kind> kinds;
+    int r = sd_bus_message_enter_container(m, 'a', "(ssssas)");
+    while (r > 0 && (r = sd_bus_message_enter_container(m, 'r', "ssssas")) > 0) {
+        const char *extension = nullptr, *kind = nullptr, *name = nullptr, *description = nullptr;
+        r = sd_bus_message_read(m, "ssss", &extension, &kind, &name, &description);
+        if (r < 0) break;
+        Kind read{extension, kind, name, description, {}};
+        if ((r = readStrings(m, read.families)) >= 0) r = sd_bus_message_exit_container(m);
+        if (r < 0) break;
+        kinds.push_back(std::move(read));
+    }
+    if (r < 0 || sd_bus_message_exit_container(m) < 0) return malformed();
+    return kinds;
+}
+
+Result<PreviewEntry> readPreviewEntry(sd_bus_message* m) {
+    PreviewEntry entry;
+    const char *view = nullptr, *mode = nullptr;
+    if (sd_bus_message_read(m, method::previewEntry.out, &entry.date, &view, &mode) < 0) return malformed();
+    entry.view = view;
+    entry.renderingMode = mode;
+    return entry;
+}
+
+}  // namespace
+
+void SlotRelease::operator()(sd_bus_slot* slot) const { sd_bus_slot_unref(slot); }
+
+Result<ControlClient> ControlClient::connect() {
+    sd_bus* bus = nullptr;
+    int r = sd_bus_open_user(&bus);
+    if (r < 0)
+        return ClientError{SD_BUS_ERROR_NO_SERVER,
+                           std::string("no session bus (") + std::strerror(-r) + "); is DBUS_SESSION_BUS_ADDRESS set?"};
+    return ControlClient(bus, true);
+}
+
+ControlClient::ControlClient(sd_bus* bus) : bus_(sd_bus_ref(bus)), owned_(false) {}
+
+ControlClient::ControlClient(ControlClient&& other) noexcept
+    : bus_(std::exchange(other.bus_, nullptr)), owned_(other.owned_) {}
+
+ControlClient::~ControlClient() {
+    if (owned_)
+        sd_bus_flush_close_unref(bus_);
+    else
+        sd_bus_unref(bus_);
+}
+
+Result<std::string> ControlClient::place(const std::string& kind, const std::string& family, Placement placement) {
+    switch (placement.where) {
+    case Placement::Where::at:
+        return call(bus_, method::placeAt, readString, kind.c_str(), family.c_str(), placement.x, placement.y);
+    case Placement::Where::nearPointer:
+        return call(bus_, method::placeNearPointer, readString, kind.c_str(), family.c_str());
+    case Placement::Where::next: break;
+    }
+    return call(bus_, method::place, readString, kind.c_str(), family.c_str());
+}
+
+Status ControlClient::move(const std::string& id, int x, int y) {
+    return call(bus_, method::move, readNothing, id.c_str(), x, y);
+}
+
+Result<Geometry> ControlClient::geometry(const std::string& id) {
+    return call(bus_, method::geometry, readGeometry, id.c_str());
+}
+
+Status ControlClient::remove(const std::string& id) { return call(bus_, method::remove, readNothing, id.c_str()); }
+
+Result<std::vector<Widget>> ControlClient::list() { return call(bus_, method::list, readWidgets); }
+
+Status ControlClient::render(const std::string& id, const std::string& file, double scale,
+                             const std::string& appearance, const std::string& mode) {
+    return call(bus_, method::render, readNothing, id.c_str(), file.c_str(), scale, appearance.c_str(), mode.c_str());
 }
 
 Result<std::string> ControlClient::press(const std::string& id, const std::string& label) {
-    Reply reply;
-    int r = call(bus_, reply, "Press", "ss", id.c_str(), label.c_str());
-    if (r < 0) return reply.failure(r);
-    const char* intent = nullptr;
-    if (sd_bus_message_read(reply.message, "s", &intent) < 0) return malformed();
-    return std::string(intent);
+    return call(bus_, method::press, readString, id.c_str(), label.c_str());
 }
 
 Result<std::pair<std::string, std::string>> ControlClient::pressAt(const std::string& id, double x, double y) {
-    Reply reply;
-    int r = call(bus_, reply, "PressAt", "sdd", id.c_str(), x, y);
-    if (r < 0) return reply.failure(r);
-    const char *action = nullptr, *target = nullptr;
-    if (sd_bus_message_read(reply.message, "ss", &action, &target) < 0) return malformed();
-    return std::pair<std::string, std::string>(action, target);
+    return call(bus_, method::pressAt, readPair, id.c_str(), x, y);
 }
 
-Result<Nothing> ControlClient::reload() {
-    Reply reply;
-    if (int r = call<>(bus_, reply, "Reload", nullptr); r < 0) return reply.failure(r);
-    return Nothing{};
+Status ControlClient::reload() { return call(bus_, method::reload, readNothing); }
+
+Result<std::vector<Kind>> ControlClient::kinds() { return call(bus_, method::kinds, readKinds); }
+
+Result<PreviewEntry> ControlClient::previewEntry(const std::string& kind, const std::string& family) {
+    return call(bus_, method::previewEntry, readPreviewEntry, kind.c_str(), family.c_str());
+}
+
+PendingCall ControlClient::kinds(Callback<std::vector<Kind>> done) {
+    return callLater(bus_, method::kinds, readKinds, std::move(done));
+}
+
+PendingCall ControlClient::previewEntry(const std::string& kind, const std::string& family,
+                                        Callback<PreviewEntry> done) {
+    return callLater(bus_, method::previewEntry, readPreviewEntry, std::move(done), kind.c_str(), family.c_str());
+}
+
+PendingCall ControlClient::place(const std::string& kind, const std::string& family, Placement placement,
+                                 Callback<std::string> done) {
+    switch (placement.where) {
+    case Placement::Where::at:
+        return callLater(bus_, method::placeAt, readString, std::move(done), kind.c_str(), family.c_str(), placement.x,
+                         placement.y);
+    case Placement::Where::nearPointer:
+        return callLater(bus_, method::placeNearPointer, readString, std::move(done), kind.c_str(), family.c_str());
+    case Placement::Where::next: break;
+    }
+    return callLater(bus_, method::place, readString, std::move(done), kind.c_str(), family.c_str());
 }
 
 bool isNoHost(const ClientError& error) {
-    return error.name == "org.freedesktop.DBus.Error.ServiceUnknown" ||
-           error.name == "org.freedesktop.DBus.Error.NameHasNoOwner" ||
-           error.name == "org.freedesktop.DBus.Error.NoServer" ||
-           error.name == "org.freedesktop.DBus.Error.UnknownObject" ||
-           error.name == "org.freedesktop.DBus.Error.UnknownInterface";
+    for (const char* name : {SD_BUS_ERROR_SERVICE_UNKNOWN, SD_BUS_ERROR_NAME_HAS_NO_OWNER, SD_BUS_ERROR_NO_SERVER,
+                             SD_BUS_ERROR_UNKNOWN_OBJECT, SD_BUS_ERROR_UNKNOWN_INTERFACE})
+        if (error.name == name) return true;
+    return false;
 }
 
-}  // namespace widgetctl
+}  // namespace widgethost::control1

@@ -1,14 +1,22 @@
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
-#include <variant>
+#include <utility>
 #include <vector>
 
-typedef struct sd_bus sd_bus;
+#include "Platform/System/Result.hpp"
 
-// widgetctl's side of net.widgethost.Control1: one typed call per method.
-namespace widgetctl {
+typedef struct sd_bus sd_bus;
+typedef struct sd_bus_slot sd_bus_slot;
+
+// The client side of net.widgethost.Control1, shared by widgetctl and the widget gallery: one
+// typed call per method, through the interface's method table. widgetctl waits for its answers;
+// the gallery's window must not, so what it asks is also offered as a call whose answer comes
+// later, from the bus's event loop.
+namespace widgethost::control1 {
 
 struct ClientError {
     std::string name;     // the D-Bus error name, e.g. "net.widgethost.Control1.Error.Disabled"
@@ -16,8 +24,8 @@ struct ClientError {
 };
 
 template <class T>
-using Result = std::variant<T, ClientError>;
-struct Nothing {};
+using Result = platform::Result<T, ClientError>;
+using Status = platform::Status<ClientError>;
 
 struct Button {
     std::string label;
@@ -44,32 +52,70 @@ struct Widget {
     std::string picture, status;
 };
 
+/// A widget kind an installed extension declares.
+struct Kind {
+    std::string extension, kind, displayName, description;
+    std::vector<std::string> families;
+};
+
+/// A kind's preview entry: its date, its view tree as JSON text and the rendering mode it was made for.
+struct PreviewEntry {
+    double date = 0;
+    std::string view;
+    std::string renderingMode;
+};
+
+/// Where `place` puts a widget: the host's next spot, a free spot near the pointer, or a position.
+struct Placement {
+    enum class Where { next, nearPointer, at } where = Where::next;
+    int x = 0, y = 0;
+};
+
+struct SlotRelease {
+    void operator()(sd_bus_slot* slot) const;
+};
+/// A call whose answer is still to come; dropping it drops the answer and its callback.
+using PendingCall = std::unique_ptr<sd_bus_slot, SlotRelease>;
+
+template <class T>
+using Callback = std::function<void(Result<T>)>;
+
 class ControlClient {
 public:
-    /// Connects to the session bus; nothing, with the reason, when there is none.
-    static std::variant<ControlClient, ClientError> connect();
+    /// Connects to the session bus; the reason when there is none.
+    static Result<ControlClient> connect();
+    /// Uses a bus the caller has opened (and, for answers that come later, attached to its loop).
+    explicit ControlClient(sd_bus* bus);
     ControlClient(ControlClient&&) noexcept;
     ControlClient& operator=(ControlClient&&) = delete;
     ~ControlClient();
 
-    Result<std::string> place(const std::string& kind, const std::string& family);
-    Result<std::string> placeAt(const std::string& kind, const std::string& family, int x, int y);
-    Result<Nothing> move(const std::string& id, int x, int y);
+    Result<std::string> place(const std::string& kind, const std::string& family, Placement placement = {});
+    Status move(const std::string& id, int x, int y);
     Result<Geometry> geometry(const std::string& id);
-    Result<Nothing> remove(const std::string& id);
+    Status remove(const std::string& id);
     Result<std::vector<Widget>> list();
-    Result<Nothing> render(const std::string& id, const std::string& path, double scale, const std::string& appearance,
-                           const std::string& mode);
+    Status render(const std::string& id, const std::string& path, double scale, const std::string& appearance,
+                  const std::string& mode);
     Result<std::string> press(const std::string& id, const std::string& label);
     Result<std::pair<std::string, std::string>> pressAt(const std::string& id, double x, double y);
-    Result<Nothing> reload();
+    Status reload();
+    Result<std::vector<Kind>> kinds();
+    Result<PreviewEntry> previewEntry(const std::string& kind, const std::string& family);
+
+    // Answered later, from the bus's event loop.
+    PendingCall kinds(Callback<std::vector<Kind>> done);
+    PendingCall previewEntry(const std::string& kind, const std::string& family, Callback<PreviewEntry> done);
+    PendingCall place(const std::string& kind, const std::string& family, Placement placement,
+                      Callback<std::string> done);
 
 private:
-    explicit ControlClient(sd_bus* bus) : bus_(bus) {}
+    ControlClient(sd_bus* bus, bool owned) : bus_(bus), owned_(owned) {}
     sd_bus* bus_;
+    bool owned_;
 };
 
 /// Whether the error means that no widget host answers on the bus.
 bool isNoHost(const ClientError& error);
 
-}  // namespace widgetctl
+}  // namespace widgethost::control1

@@ -11,13 +11,13 @@
 #include <nlohmann/json.hpp>
 
 #include "Host/CommandLine/CommandLine.hpp"
+#include "Host/ControlClient/ControlClient.hpp"
 #include "Host/WidgetHost/GalleryProgram.hpp"
 #include "Host/WidgetHost/dbus/Control1.hpp"
-#include "Host/widgetctl/ControlClient.hpp"
 
 namespace {
 
-using namespace widgetctl;
+using namespace widgethost::control1;
 
 // Exit statuses, so that scripts can tell failures apart.
 enum Exit : int {
@@ -219,50 +219,45 @@ int run(int argc, char** argv) {
     }
 
     auto connected = ControlClient::connect();
-    if (auto* error = std::get_if<ClientError>(&connected)) return report(*error);
-    auto& client = std::get<ControlClient>(connected);
+    if (!connected) return report(connected.error());
+    auto& client = *connected;
 
     if (place->parsed()) {
-        auto result = placeX ? client.placeAt(kind, familyName(family), *placeX, *placeY)
-                             : client.place(kind, familyName(family));
-        if (auto* error = std::get_if<ClientError>(&result)) return report(*error);
-        std::cout << std::get<std::string>(result) << "\n";
+        Placement placement;
+        if (placeX) placement = {Placement::Where::at, *placeX, *placeY};
+        auto placed = client.place(kind, familyName(family), placement);
+        if (!placed) return report(placed.error());
+        std::cout << *placed << "\n";
     } else if (move->parsed()) {
-        auto result = client.move(id, moveX, moveY);
-        if (auto* error = std::get_if<ClientError>(&result)) return report(*error);
+        if (auto moved = client.move(id, moveX, moveY); !moved) return report(moved.error());
     } else if (remove->parsed()) {
-        auto result = client.remove(id);
-        if (auto* error = std::get_if<ClientError>(&result)) return report(*error);
+        if (auto removed = client.remove(id); !removed) return report(removed.error());
     } else if (list->parsed()) {
-        auto result = client.list();
-        if (auto* error = std::get_if<ClientError>(&result)) return report(*error);
-        const auto& widgets = std::get<std::vector<Widget>>(result);
+        auto widgets = client.list();
+        if (!widgets) return report(widgets.error());
         // A widget removed meanwhile simply has no geometry.
         Geometries geometries;
-        for (const auto& w : widgets) {
+        for (const auto& w : *widgets) {
             auto geometry = client.geometry(w.id);
-            geometries.push_back(std::holds_alternative<Geometry>(geometry) ? std::optional(std::get<Geometry>(geometry))
-                                                                            : std::nullopt);
+            geometries.push_back(geometry ? std::optional(*geometry) : std::nullopt);
         }
-        json ? printJson(widgets, geometries) : printWidgets(widgets, geometries);
+        json ? printJson(*widgets, geometries) : printWidgets(*widgets, geometries);
     } else if (render->parsed()) {
-        auto result = client.render(id, *destination, scale, appearance, mode);
-        if (auto* error = std::get_if<ClientError>(&result)) return report(*error);
+        if (auto drawn = client.render(id, *destination, scale, appearance, mode); !drawn) return report(drawn.error());
         std::cout << *destination << "\n";
     } else if (press->parsed()) {
-        auto result = client.press(id, label);
-        if (auto* error = std::get_if<ClientError>(&result)) return report(*error);
-        std::cout << "pressed \"" << label << "\": " << std::get<std::string>(result) << " runs\n";
+        auto intent = client.press(id, label);
+        if (!intent) return report(intent.error());
+        std::cout << "pressed \"" << label << "\": " << *intent << " runs\n";
     } else if (click->parsed()) {
-        auto result = client.pressAt(id, x, y);
-        if (auto* error = std::get_if<ClientError>(&result)) return report(*error);
-        const auto& [action, target] = std::get<std::pair<std::string, std::string>>(result);
+        auto pressed = client.pressAt(id, x, y);
+        if (!pressed) return report(pressed.error());
+        const auto& [action, target] = *pressed;
         if (action == "perform") std::cout << target << " runs\n";
         else if (action == "open") std::cout << "opening " << target << "\n";
         else std::cout << "nothing there\n";
     } else if (reload->parsed()) {
-        auto result = client.reload();
-        if (auto* error = std::get_if<ClientError>(&result)) return report(*error);
+        if (auto reloaded = client.reload(); !reloaded) return report(reloaded.error());
     }
     return ok;
 }

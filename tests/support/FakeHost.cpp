@@ -11,13 +11,15 @@ namespace platform::test {
 namespace {
 
 // Calls one method of the fake's own interface on a connection of its own.
-sd_bus_message* callFake(const char* member) {
+sd_bus_message* callFake(const char* member, const char* argument = nullptr) {
     sd_bus* bus = nullptr;
     if (sd_bus_open_user(&bus) < 0) throw std::runtime_error("no session bus");
     sd_bus_error error = SD_BUS_ERROR_NULL;
     sd_bus_message* reply = nullptr;
-    int r = sd_bus_call_method(bus, host1::busName, host1::objectPath, fakeHostInterface, member, &error,
-                               &reply, "");
+    int r = argument ? sd_bus_call_method(bus, host1::busName, host1::objectPath, fakeHostInterface, member, &error,
+                                          &reply, "s", argument)
+                     : sd_bus_call_method(bus, host1::busName, host1::objectPath, fakeHostInterface, member, &error,
+                                          &reply, "");
     std::string message = error.message ? error.message : "";
     sd_bus_error_free(&error);
     sd_bus_flush_close_unref(bus);
@@ -74,5 +76,13 @@ std::uint32_t FakeHost::queryCount() const {
 }
 
 std::string FakeHost::log() const { return readText(directory_.path() / "host.log"); }
+
+std::uint32_t FakeHost::callCount(const std::string& method) const {
+    sd_bus_message* reply = callFake("CallCount", method.c_str());
+    std::uint32_t count = 0;
+    sd_bus_message_read(reply, "u", &count);
+    sd_bus_message_unref(reply);
+    return count;
+}
 
 }  // namespace platform::test

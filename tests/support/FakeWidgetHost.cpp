@@ -1,5 +1,6 @@
 // A stand-in widget host for tests: owns net.widgethost.Host1 on the session bus and serves the
-// Host1 interface from a JSON description, so that clients can be tested without the real daemon.
+// Host1 interface and the gallery's part of Control1 (Kinds, PreviewEntry) from a JSON
+// description, so that clients can be tested without the real daemon.
 //
 //   kelvo_fake_widget_host --json '<description>'
 //   kelvo_fake_widget_host --config <file>
@@ -9,12 +10,17 @@
 //     "widgets": [ {"id": "w1", "extension": "com.example.app.widget",
 //                   "kind": "TimerWidget", "family": "systemSmall"} ],
 //     "mode": "answer" | "fail" | "delay",   (default "answer")
-//     "delayMs": 300                          (for "delay": how late every Host1 call is answered)
+//     "delayMs": 300,                         (for "delay": how late every Host1 call is answered)
+//     "kinds": [ {"extension": "com.example.app.widget", "kind": "TimerWidget", "displayName": "Timer",
+//                 "description": "", "families": ["systemSmall"]} ],
+//     "preview": {<view tree>},               (every PreviewEntry's view; none: Failed)
+//     "control": "answer" | "silent"          (silent: Control1 calls are taken and never answered)
 //   }
 //
 // It also serves net.widgethost.FakeHost1 on the same object, for the tests' own checks:
 //   ReloadRequests() -> as   the application ids of every ReloadAllTimelines received, in order
 //   QueryCount() -> u        how many GetCurrentConfigurations calls arrived
+//   CallCount(s) -> u        how many calls of a Control1 method arrived
 //
 // Prints "ready" on standard output once it owns the name; stops on SIGTERM or SIGINT.
 #include <systemd/sd-bus.h>
@@ -25,18 +31,21 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
+#include "Host/WidgetHost/dbus/Control1.hpp"
 #include "Platform/Widgets/dbus/Host1.hpp"
 #include "tests/support/FakeHost.hpp"
 
 namespace {
 
 namespace host1 = platform::host1;
+namespace control1 = widgethost::control1;
 
 enum class Mode { answer, fail, delay };
 
@@ -52,6 +61,11 @@ struct Context {
     std::uint64_t delayMicroseconds = 0;
     std::vector<std::string> reloadRequests;
     std::uint32_t queryCount = 0;
+    nlohmann::json kinds = nlohmann::json::array();
+    nlohmann::json preview;
+    bool silent = false;
+    std::vector<sd_bus_message*> unanswered;  // held by a silent host until it ends
+    std::map<std::string, std::uint32_t> calls;
 };
 
 bool parseDescription(const std::string& text, Context& context, std::string& problem) {
@@ -73,6 +87,9 @@ bool parseDescription(const std::string& text, Context& context, std::string& pr
             return false;
         }
         context.delayMicroseconds = doc.value("delayMs", std::uint64_t{0}) * 1000;
+        context.kinds = doc.value("kinds", nlohmann::json::array());
+        context.preview = doc.value("preview", nlohmann::json());
+        context.silent = doc.value("control", std::string("answer")) == "silent";
     } catch (const nlohmann::json::exception& e) {
         problem = e.what();
         return false;
@@ -162,6 +179,58 @@ int getCurrentConfigurations(sd_bus_message* m, void* userdata, sd_bus_error*) {
     return 0;
 }
 
+// Counts the call; true when a silent host keeps it unanswered.
+bool heldSilently(sd_bus_message* m, Context& context) {
+    ++context.calls[sd_bus_message_get_member(m)];
+    if (!context.silent) return false;
+    context.unanswered.push_back(sd_bus_message_ref(m));
+    return true;
+}
+
+int kinds(sd_bus_message* m, void* userdata, sd_bus_error*) {
+    auto& context = *static_cast<Context*>(userdata);
+    if (heldSilently(m, context)) return 1;
+    sd_bus_message* reply = nullptr;
+    int r = sd_bus_message_new_method_return(m, &reply);
+    if (r >= 0) r = sd_bus_message_open_container(reply, 'a', control1::method::kinds.out + 1);
+    try {
+        for (const auto& k : context.kinds) {
+            if (r >= 0) r = sd_bus_message_open_container(reply, 'r', "ssssas");
+            if (r >= 0)
+                r = sd_bus_message_append(reply, "ssss", k.at("extension").get<std::string>().c_str(),
+                                          k.at("kind").get<std::string>().c_str(),
+                                          k.at("displayName").get<std::string>().c_str(),
+                                          k.value("description", std::string()).c_str());
+            if (r >= 0) r = sd_bus_message_open_container(reply, 'a', "s");
+            for (const auto& family : k.at("families"))
+                if (r >= 0) r = sd_bus_message_append(reply, "s", family.get<std::string>().c_str());
+            if (r >= 0) r = sd_bus_message_close_container(reply);
+            if (r >= 0) r = sd_bus_message_close_container(reply);
+        }
+    } catch (const nlohmann::json::exception& e) {
+        sd_bus_message_unref(reply);
+        return sd_bus_reply_method_errorf(m, control1::error::failed, "bad kinds: %s", e.what());
+    }
+    if (r >= 0) r = sd_bus_message_close_container(reply);
+    if (r >= 0) r = sd_bus_send(nullptr, reply, nullptr);
+    sd_bus_message_unref(reply);
+    return r;
+}
+
+int previewEntry(sd_bus_message* m, void* userdata, sd_bus_error*) {
+    auto& context = *static_cast<Context*>(userdata);
+    if (heldSilently(m, context)) return 1;
+    if (context.preview.is_null()) return sd_bus_reply_method_errorf(m, control1::error::failed, "no preview");
+    return sd_bus_reply_method_return(m, control1::method::previewEntry.out, 0.0, context.preview.dump().c_str(),
+                                      "fullColor");
+}
+
+int callCount(sd_bus_message* m, void* userdata, sd_bus_error*) {
+    const char* method = nullptr;
+    if (int r = sd_bus_message_read(m, "s", &method); r < 0) return r;
+    return sd_bus_reply_method_return(m, "u", static_cast<Context*>(userdata)->calls[method]);
+}
+
 int reloadRequests(sd_bus_message* m, void* userdata, sd_bus_error*) {
     auto& context = *static_cast<Context*>(userdata);
     sd_bus_message* reply = nullptr;
@@ -179,10 +248,19 @@ int queryCount(sd_bus_message* m, void* userdata, sd_bus_error*) {
     return sd_bus_reply_method_return(m, "u", static_cast<Context*>(userdata)->queryCount);
 }
 
+#define FAKE_METHOD(table, handler) SD_BUS_METHOD(table.name, table.in, table.out, handler, SD_BUS_VTABLE_UNPRIVILEGED)
+
 const sd_bus_vtable host1Table[] = {
     SD_BUS_VTABLE_START(0),
-    SD_BUS_METHOD("ReloadAllTimelines", "s", "", reloadAllTimelines, SD_BUS_VTABLE_UNPRIVILEGED),
-    SD_BUS_METHOD("GetCurrentConfigurations", "s", "a(sss)", getCurrentConfigurations, SD_BUS_VTABLE_UNPRIVILEGED),
+    FAKE_METHOD(host1::method::reloadAllTimelines, reloadAllTimelines),
+    FAKE_METHOD(host1::method::getCurrentConfigurations, getCurrentConfigurations),
+    SD_BUS_VTABLE_END,
+};
+
+const sd_bus_vtable control1Table[] = {
+    SD_BUS_VTABLE_START(0),
+    FAKE_METHOD(control1::method::kinds, kinds),
+    FAKE_METHOD(control1::method::previewEntry, previewEntry),
     SD_BUS_VTABLE_END,
 };
 
@@ -190,6 +268,7 @@ const sd_bus_vtable fakeTable[] = {
     SD_BUS_VTABLE_START(0),
     SD_BUS_METHOD("ReloadRequests", "", "as", reloadRequests, SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_METHOD("QueryCount", "", "u", queryCount, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD("CallCount", "s", "u", callCount, SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_VTABLE_END,
 };
 
@@ -238,6 +317,8 @@ int main(int argc, char** argv) {
     if (r < 0) return fail("no session bus", r);
     r = sd_bus_add_object_vtable(bus, nullptr, host1::objectPath, host1::interfaceName, host1Table, &context);
     if (r >= 0)
+        r = sd_bus_add_object_vtable(bus, nullptr, host1::objectPath, control1::interfaceName, control1Table, &context);
+    if (r >= 0)
         r = sd_bus_add_object_vtable(bus, nullptr, host1::objectPath, platform::test::fakeHostInterface, fakeTable, &context);
     if (r < 0) return fail("cannot serve the object", r);
     r = sd_bus_request_name(bus, host1::busName, 0);
@@ -247,6 +328,7 @@ int main(int argc, char** argv) {
 
     std::cout << "ready" << std::endl;
     r = sd_event_loop(event);
+    for (auto* call : context.unanswered) sd_bus_message_unref(call);
     sd_bus_flush_close_unref(bus);
     sd_event_unref(event);
     return r < 0 ? fail("event loop", r) : 0;
