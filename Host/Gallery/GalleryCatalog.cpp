@@ -1,30 +1,15 @@
 #include "Host/Gallery/GalleryCatalog.hpp"
 
-#include <systemd/sd-bus.h>
-
 namespace widgetgallery {
 
-std::optional<std::vector<GalleryWidget>> readKinds(sd_bus_message* reply) {
+std::vector<GalleryWidget> galleryWidgets(const std::vector<widgethost::control1::Kind>& kinds) {
     std::vector<GalleryWidget> widgets;
-    int r = sd_bus_message_enter_container(reply, 'a', "(ssssas)");
-    while (r > 0) {
-        r = sd_bus_message_enter_container(reply, 'r', "ssssas");
-        if (r <= 0) break;
-        const char *extension = nullptr, *kind = nullptr, *name = nullptr, *description = nullptr;
-        r = sd_bus_message_read(reply, "ssss", &extension, &kind, &name, &description);
-        GalleryWidget widget{extension ? extension : "", kind ? kind : "", name ? name : "",
-                             description ? description : "", {}};
-        if (r >= 0) r = sd_bus_message_enter_container(reply, 'a', "s");
-        const char* family = nullptr;
-        while (r > 0 && (r = sd_bus_message_read(reply, "s", &family)) > 0)
+    for (const auto& kind : kinds) {
+        GalleryWidget widget{kind.extension, kind.kind, kind.displayName, kind.description, {}};
+        for (const auto& family : kind.families)
             if (auto known = platform::widgetFamilyFromString(family)) widget.families.push_back(*known);
-        if (r >= 0) r = sd_bus_message_exit_container(reply);
-        if (r >= 0) r = sd_bus_message_exit_container(reply);
-        if (r < 0) return std::nullopt;
         if (!widget.families.empty()) widgets.push_back(std::move(widget));
-        r = 1;
     }
-    if (r < 0 || sd_bus_message_exit_container(reply) < 0) return std::nullopt;
     return widgets;
 }
 

@@ -4,9 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "Host/ControlClient/ControlClient.hpp"
 #include "Platform/Widgets/WidgetFamily.hpp"
-
-typedef struct sd_bus_message sd_bus_message;
 
 // What the widget gallery offers: every widget kind of every installed extension, as the widget
 // host lists them (net.widgethost.Control1.Kinds), with their gallery texts and families.
@@ -21,8 +20,8 @@ struct GalleryWidget {
 };
 
 /// The widgets of a Kinds answer. Families the gallery does not know are passed over, and so is a
-/// kind left without any. Nothing when the answer is malformed.
-std::optional<std::vector<GalleryWidget>> readKinds(sd_bus_message* reply);
+/// kind left without any.
+std::vector<GalleryWidget> galleryWidgets(const std::vector<widgethost::control1::Kind>& kinds);
 
 /// The name a screen reader reads for the button that places `widget` in `family`:
 /// "Add Timer, Medium".

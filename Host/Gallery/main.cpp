@@ -1,154 +1,113 @@
 // widget-gallery: every installed extension's widgets with their gallery texts and a live preview
 // per family, and a button per family that places the widget. It asks the widget host for all of
 // it (net.widgethost.Control1), so it shows what the host can place and follows it: when the host
-// says the installed widgets changed, the gallery lists them again.
+// says the installed widgets changed, the gallery lists them again. Each preview's view tree is
+// asked for once and laid out and painted here, its live timer texts moved on each second; every
+// question to the host is answered later, from the loop, so the window never waits for the host.
 #include <gtk/gtk.h>
 #include <systemd/sd-bus.h>
 #include <systemd/sd-event.h>
 
-#include <cstdarg>
-#include <cstdint>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <iostream>
+#include <list>
 #include <memory>
 #include <utility>
 
-
 #include "Host/CommandLine/CommandLine.hpp"
+#include "Host/ControlClient/ControlClient.hpp"
 #include "Host/Gallery/GalleryCatalog.hpp"
+#include "Host/Gallery/GalleryPreview.hpp"
 #include "Host/WidgetHost/Desktop/AppearanceSource.hpp"
 #include "Host/WidgetHost/Desktop/SharedLoop.hpp"
 #include "Host/WidgetHost/Desktop/WidgetMenu.hpp"
 #include "Host/WidgetHost/dbus/Control1.hpp"
 #include "Platform/Views/WidgetMetrics.hpp"
-#include "Platform/Views/WidgetRenderer.hpp"
 
 namespace {
 
 namespace views = platform::views;
 namespace control1 = widgethost::control1;
+using widgetgallery::GalleryPreview;
 using widgetgallery::GalleryWidget;
 
-constexpr std::uint64_t callTimeoutMicroseconds = 10'000'000;
+platform::Date now() {
+    auto since1970 = std::chrono::system_clock::now().time_since_epoch();
+    return platform::Date::fromMilliseconds(std::chrono::duration<double, std::milli>(since1970).count());
+}
+
+std::string describe(const control1::ClientError& error) {
+    return control1::isNoHost(error) ? "the widget host is not running" : error.message;
+}
 
 struct Preview {
-    Preview(GalleryWidget w, platform::WidgetFamily f, std::filesystem::path to)
-        : widget(std::move(w)), family(f), file(std::move(to)) {}
+    Preview(GalleryWidget w, platform::WidgetFamily f) : widget(std::move(w)), shown(f) {}
     Preview(const Preview&) = delete;
     Preview& operator=(const Preview&) = delete;
 
     GalleryWidget widget;
-    platform::WidgetFamily family;
-    std::filesystem::path file;
-    cairo_surface_t* picture = nullptr;  // none when the host could not draw it
-    int scale = 1;
-    std::string failure;  // why the last drawing failed, said once
+    GalleryPreview shown;
+    control1::PendingCall asking;  // the view tree asked for and not answered yet
+    std::string failure;  // why the last question failed, said once
     std::pair<int, int> grabbed{0, 0};  // where a drag took hold of the preview, in points
     GtkWidget* area = nullptr;
-    ~Preview() {
-        if (picture) cairo_surface_destroy(picture);
-    }
 };
 
 struct Gallery {
     sd_bus* bus = nullptr;
     sd_event* loop = nullptr;
-    std::filesystem::path pictures;  // a private directory the host writes the previews to
+    std::optional<control1::ControlClient> client;
     views::Appearance appearance = views::Appearance::light;
     std::vector<std::unique_ptr<Preview>> previews;
+    control1::PendingCall askingKinds;
+    std::list<control1::PendingCall> placing;
     GtkWidget* window = nullptr;
     GtkWidget* outer = nullptr;
     GtkWidget* content = nullptr;  // everything above the status line, made again when the kinds change
     GtkWidget* status = nullptr;
 };
 
-// A Control1 call on the host; the failure's message when it fails.
-std::string call(sd_bus* bus, const char* method, sd_bus_message** reply, const char* types, ...) {
-    sd_bus_message* request = nullptr;
-    sd_bus_error error = SD_BUS_ERROR_NULL;
-    int r = sd_bus_message_new_method_call(bus, &request, control1::busName, control1::objectPath,
-                                           control1::interfaceName, method);
-    if (r >= 0 && types) {
-        va_list arguments;
-        va_start(arguments, types);
-        r = sd_bus_message_appendv(request, types, arguments);
-        va_end(arguments);
-    }
-    // Longer than the host waits for an extension, short enough not to freeze the window for long.
-    if (r >= 0) r = sd_bus_call(bus, request, callTimeoutMicroseconds, &error, reply);
-    std::string failure;
-    if (r < 0) failure = error.message ? error.message : std::strerror(-r);
-    if (r < 0 && sd_bus_error_has_names(&error, SD_BUS_ERROR_SERVICE_UNKNOWN, SD_BUS_ERROR_NAME_HAS_NO_OWNER))
-        failure = "the widget host is not running";
-    sd_bus_error_free(&error);
-    sd_bus_message_unref(request);
-    return failure;
+// Asks the host for the preview's entry; the preview shows it once it comes.
+void fetch(Gallery& gallery, Preview& preview) {
+    std::string family(platform::toString(preview.shown.family()));
+    preview.asking = gallery.client->previewEntry(
+        preview.widget.kind, family, [&preview, family](control1::Result<control1::PreviewEntry> entry) {
+            platform::Status<> shown = entry ? preview.shown.show(entry->view, entry->renderingMode, now())
+                                             : platform::Status<>(platform::Error{describe(entry.error())});
+            std::string failure = shown ? "" : shown.error().message;
+            if (!failure.empty() && failure != preview.failure)
+                std::cerr << "widget-gallery: no preview of " << preview.widget.kind << " " << family << ": " << failure
+                          << "\n";
+            preview.failure = failure;
+            if (preview.area) gtk_widget_queue_draw(preview.area);
+        });
 }
 
-std::optional<std::vector<GalleryWidget>> fetchKinds(sd_bus* bus, std::string* failure) {
-    sd_bus_message* reply = nullptr;
-    *failure = call(bus, "Kinds", &reply, nullptr);
-    std::optional<std::vector<GalleryWidget>> kinds;
-    if (failure->empty()) {
-        kinds = widgetgallery::readKinds(reply);
-        if (!kinds) *failure = "the widget host's answer is malformed";
-    }
-    sd_bus_message_unref(reply);
-    return kinds;
-}
-
-// Has the host draw the preview entry again; false when it could not.
-bool redraw(Gallery& gallery, Preview& preview) {
-    std::string family(platform::toString(preview.family));
-    const char* appearance = gallery.appearance == views::Appearance::dark ? "dark" : "light";
-    sd_bus_message* reply = nullptr;
-    auto failure = call(gallery.bus, "Preview", &reply, "ssdss", preview.widget.kind.c_str(), family.c_str(),
-                        static_cast<double>(preview.scale), appearance, preview.file.c_str());
-    sd_bus_message_unref(reply);
-    if (!failure.empty()) {
-        if (failure != preview.failure)
-            std::cerr << "widget-gallery: no preview of " << preview.widget.kind << " " << family << ": " << failure
-                      << "\n";
-        preview.failure = failure;
-        return false;
-    }
-    preview.failure.clear();
-    cairo_surface_t* picture = cairo_image_surface_create_from_png(preview.file.c_str());
-    std::filesystem::remove(preview.file);
-    if (cairo_surface_status(picture) != CAIRO_STATUS_SUCCESS) {
-        cairo_surface_destroy(picture);
-        return false;
-    }
-    if (preview.picture) cairo_surface_destroy(preview.picture);
-    preview.picture = picture;
-    if (preview.area) gtk_widget_queue_draw(preview.area);
-    return true;
-}
-
-gboolean drawPreview(GtkWidget*, cairo_t* cr, gpointer data) {
+gboolean drawPreview(GtkWidget* area, cairo_t* cr, gpointer data) {
     auto* preview = static_cast<Preview*>(data);
-    if (!preview->picture) return TRUE;
-    cairo_scale(cr, 1.0 / preview->scale, 1.0 / preview->scale);
-    cairo_set_source_surface(cr, preview->picture, 0, 0);
-    cairo_paint(cr);
+    auto* gallery = static_cast<Gallery*>(g_object_get_data(G_OBJECT(area), "gallery"));
+    // GTK's context counts in points already; it scales to the screen's pixels itself.
+    preview->shown.paint(cr, 1, gallery->appearance);
     return TRUE;
 }
 
 // Places the preview's widget near the pointer, or at `at` on the desktop, and says how it went.
 void place(Gallery& gallery, const Preview& preview, std::optional<std::pair<int, int>> at) {
-    std::string family(platform::toString(preview.family));
-    const char* kind = preview.widget.kind.c_str();
-    sd_bus_message* reply = nullptr;
-    auto failure = at ? call(gallery.bus, "PlaceAt", &reply, "ssii", kind, family.c_str(), at->first, at->second)
-                      : call(gallery.bus, "PlaceNearPointer", &reply, "ss", kind, family.c_str());
-    const char* id = nullptr;
-    std::string said = failure.empty() && sd_bus_message_read(reply, "s", &id) >= 0
-                           ? "Added " + preview.widget.displayName + " (widget " + id + ")."
-                           : "Could not add " + preview.widget.displayName + ": " + failure;
-    sd_bus_message_unref(reply);
-    gtk_label_set_text(GTK_LABEL(gallery.status), said.c_str());
+    control1::Placement placement{control1::Placement::Where::nearPointer};
+    if (at) placement = {control1::Placement::Where::at, at->first, at->second};
+    std::string name = preview.widget.displayName;
+    auto call = gallery.client->place(
+        preview.widget.kind, std::string(platform::toString(preview.shown.family())), placement,
+        [&gallery, name](control1::Result<std::string> id) {
+            std::string said = id ? "Added " + name + " (widget " + *id + ")."
+                                  : "Could not add " + name + ": " + describe(id.error());
+            gtk_label_set_text(GTK_LABEL(gallery.status), said.c_str());
+            sd_bus_slot* answered = sd_bus_get_current_slot(gallery.bus);
+            gallery.placing.remove_if([answered](const control1::PendingCall& c) { return c.get() == answered; });
+        });
+    if (call) gallery.placing.push_back(std::move(call));
 }
 
 void onAdd(GtkButton* button, gpointer data) {
@@ -164,15 +123,21 @@ gboolean onPreviewPress(GtkWidget*, GdkEventButton* event, gpointer data) {
     return FALSE;
 }
 
-void onDragBegin(GtkWidget*, GdkDragContext* context, gpointer data) {
+void onDragBegin(GtkWidget* area, GdkDragContext* context, gpointer data) {
     auto* preview = static_cast<Preview*>(data);
-    if (!preview->picture) return;
-    cairo_surface_set_device_scale(preview->picture, preview->scale, preview->scale);
-    cairo_surface_set_device_offset(preview->picture, -preview->grabbed.first * preview->scale,
-                                    -preview->grabbed.second * preview->scale);
-    gtk_drag_set_icon_surface(context, preview->picture);
-    cairo_surface_set_device_offset(preview->picture, 0, 0);
-    cairo_surface_set_device_scale(preview->picture, 1, 1);
+    auto* gallery = static_cast<Gallery*>(g_object_get_data(G_OBJECT(area), "gallery"));
+    if (preview->shown.empty()) return;
+    int scale = gtk_widget_get_scale_factor(area);
+    auto size = views::widgetSize(preview->shown.family());
+    cairo_surface_t* picture = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, static_cast<int>(size.width * scale),
+                                                          static_cast<int>(size.height * scale));
+    cairo_t* cr = cairo_create(picture);
+    preview->shown.paint(cr, scale, gallery->appearance);
+    cairo_destroy(cr);
+    cairo_surface_set_device_scale(picture, scale, scale);
+    cairo_surface_set_device_offset(picture, -preview->grabbed.first * scale, -preview->grabbed.second * scale);
+    gtk_drag_set_icon_surface(context, picture);
+    cairo_surface_destroy(picture);
 }
 
 gboolean onDragFailed(GtkWidget* area, GdkDragContext* context, GtkDragResult result, gpointer data) {
@@ -210,40 +175,37 @@ GtkWidget* label(const std::string& text, bool bold = false) {
     return shown;
 }
 
-// Lists the kinds the host has now, each family with its preview and its Add button.
-void fill(Gallery& gallery) {
+// Shows the kinds the host has, each family with its preview and its Add button.
+void show(Gallery& gallery, const control1::Result<std::vector<control1::Kind>>& kinds) {
     if (gallery.content) gtk_widget_destroy(gallery.content);
     gallery.previews.clear();
     gallery.content = gtk_box_new(GTK_ORIENTATION_VERTICAL, 12);
     GtkWidget* column = gallery.content;
-    std::string failure;
-    auto kinds = fetchKinds(gallery.bus, &failure);
+    auto widgets = kinds ? widgetgallery::galleryWidgets(*kinds) : std::vector<GalleryWidget>{};
     if (!kinds)
-        gtk_box_pack_start(GTK_BOX(column), label("Cannot list the widgets: " + failure + "."), FALSE, FALSE, 0);
-    else if (kinds->empty())
+        gtk_box_pack_start(GTK_BOX(column), label("Cannot list the widgets: " + describe(kinds.error()) + "."), FALSE,
+                           FALSE, 0);
+    else if (widgets.empty())
         gtk_box_pack_start(GTK_BOX(column), label("No widget extension is installed."), FALSE, FALSE, 0);
-    int scale = gtk_widget_get_scale_factor(gallery.window);
-    for (const auto& widget : kinds.value_or(std::vector<GalleryWidget>{})) {
+    for (const auto& widget : widgets) {
         gtk_box_pack_start(GTK_BOX(column), label(widget.displayName, true), FALSE, FALSE, 0);
         if (!widget.description.empty())
             gtk_box_pack_start(GTK_BOX(column), label(widget.description), FALSE, FALSE, 0);
         GtkWidget* row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 16);
         for (auto family : widget.families) {
-            auto file = gallery.pictures / (std::to_string(gallery.previews.size()) + ".png");
-            auto& preview = gallery.previews.emplace_back(new Preview{widget, family, file});
-            preview->scale = scale;
+            auto& preview = gallery.previews.emplace_back(new Preview{widget, family});
             auto size = views::widgetSize(family);
             GtkWidget* cell = gtk_box_new(GTK_ORIENTATION_VERTICAL, 6);
             preview->area = gtk_drawing_area_new();
             gtk_widget_set_size_request(preview->area, static_cast<int>(size.width), static_cast<int>(size.height));
+            g_object_set_data(G_OBJECT(preview->area), "gallery", &gallery);
             g_signal_connect(preview->area, "draw", G_CALLBACK(drawPreview), preview.get());
             static GtkTargetEntry widgetKind{const_cast<char*>("application/x-widget-kind"), GTK_TARGET_SAME_APP, 0};
             gtk_drag_source_set(preview->area, GDK_BUTTON1_MASK, &widgetKind, 1, GDK_ACTION_COPY);
-            g_object_set_data(G_OBJECT(preview->area), "gallery", &gallery);
             g_signal_connect(preview->area, "button-press-event", G_CALLBACK(onPreviewPress), preview.get());
             g_signal_connect(preview->area, "drag-begin", G_CALLBACK(onDragBegin), preview.get());
             g_signal_connect(preview->area, "drag-failed", G_CALLBACK(onDragFailed), preview.get());
-            redraw(gallery, *preview);
+            fetch(gallery, *preview);
             GtkWidget* add = gtk_button_new_with_label(widgetgallery::addButtonName(widget, family).c_str());
             g_object_set_data(G_OBJECT(add), "preview", preview.get());
             g_signal_connect(add, "clicked", G_CALLBACK(onAdd), &gallery);
@@ -256,6 +218,17 @@ void fill(Gallery& gallery) {
     gtk_box_pack_start(GTK_BOX(gallery.outer), column, FALSE, FALSE, 0);
     gtk_box_reorder_child(GTK_BOX(gallery.outer), column, 0);
     gtk_widget_show_all(column);
+}
+
+// Asks the host for its kinds; the gallery lists them when they come.
+void fill(Gallery& gallery) {
+    if (!gallery.content) {
+        gallery.content = label("Asking the widget host for its widgets…");
+        gtk_box_pack_start(GTK_BOX(gallery.outer), gallery.content, FALSE, FALSE, 0);
+        gtk_box_reorder_child(GTK_BOX(gallery.outer), gallery.content, 0);
+    }
+    gallery.askingKinds = gallery.client->kinds(
+        [&gallery](control1::Result<std::vector<control1::Kind>> kinds) { show(gallery, kinds); });
 }
 
 void buildWindow(Gallery& gallery) {
@@ -279,22 +252,20 @@ int onKindsChanged(sd_bus_message*, void* data, sd_bus_error*) {
     return 0;
 }
 
-int list(sd_bus* bus, const std::filesystem::path& pictures) {
-    std::string failure;
-    auto kinds = fetchKinds(bus, &failure);
+int list(control1::ControlClient& client) {
+    auto kinds = client.kinds();
     if (!kinds) {
-        std::cerr << "widget-gallery: cannot list the widgets: " << failure << "\n";
+        std::cerr << "widget-gallery: cannot list the widgets: " << describe(kinds.error()) << "\n";
         return 1;
     }
-    Gallery gallery;
-    gallery.bus = bus;
-    for (const auto& widget : *kinds) {
+    for (const auto& widget : widgetgallery::galleryWidgets(*kinds)) {
         std::printf("%s %s: %s — %s\n", widget.extension.c_str(), widget.kind.c_str(), widget.displayName.c_str(),
                     widget.description.c_str());
         for (auto family : widget.families) {
-            Preview preview{widget, family, pictures / "list.png"};
-            std::printf("  %s%s\n", widgetgallery::addButtonName(widget, family).c_str(),
-                        redraw(gallery, preview) ? "" : " (no preview)");
+            GalleryPreview preview{family};
+            auto entry = client.previewEntry(widget.kind, std::string(platform::toString(family)));
+            bool shown = entry && preview.show(entry->view, entry->renderingMode, now());
+            std::printf("  %s%s\n", widgetgallery::addButtonName(widget, family).c_str(), shown ? "" : " (no preview)");
         }
     }
     return 0;
@@ -317,25 +288,21 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "widget-gallery: no session bus: %s\n", std::strerror(-r));
         return 1;
     }
-    char* directory = g_dir_make_tmp("widget-gallery-XXXXXX", nullptr);
-    if (!directory) {
-        std::fprintf(stderr, "widget-gallery: cannot make a directory for the previews\n");
-        return 1;
-    }
-    gallery.pictures = directory;
-    g_free(directory);
+    gallery.client.emplace(gallery.bus);
     struct Cleanup {
         Gallery& gallery;
         ~Cleanup() {
+            // Calls still out go before the connection they wait on.
             gallery.previews.clear();
-            std::error_code ignored;
-            std::filesystem::remove_all(gallery.pictures, ignored);
+            gallery.placing.clear();
+            gallery.askingKinds.reset();
+            gallery.client.reset();
             sd_bus_flush_close_unref(gallery.bus);
             sd_event_unref(gallery.loop);
         }
     } cleanup{gallery};
 
-    if (listOnly) return list(gallery.bus, gallery.pictures);
+    if (listOnly) return list(*gallery.client);
     if (!gtk_init_check(&argc, &argv)) {
         std::fprintf(stderr, "widget-gallery: cannot open the display\n");
         return 1;
@@ -352,7 +319,7 @@ int main(int argc, char** argv) {
     sd_event_default(&gallery.loop);
     sd_bus_attach_event(gallery.bus, gallery.loop, SD_EVENT_PRIORITY_NORMAL);
     sd_bus_match_signal(gallery.bus, nullptr, control1::busName, control1::objectPath, control1::interfaceName,
-                        "KindsChanged", onKindsChanged, &gallery);
+                        control1::signal::kindsChanged.name, onKindsChanged, &gallery);
 
     // Light or dark as the desktop is, following it while the gallery is open, unless chosen.
     std::unique_ptr<widgethost::desktop::AppearanceSource> desktopAppearance;
@@ -360,7 +327,7 @@ int main(int argc, char** argv) {
         desktopAppearance = std::make_unique<widgethost::desktop::AppearanceSource>(
             views::Appearance::light, [&gallery](views::Appearance now) {
                 gallery.appearance = now;
-                for (auto& preview : gallery.previews) redraw(gallery, *preview);
+                for (auto& preview : gallery.previews) gtk_widget_queue_draw(preview->area);
             });
         desktopAppearance->start(gallery.bus);
     } else {
@@ -375,8 +342,9 @@ int main(int argc, char** argv) {
     gtk_widget_show_all(gallery.window);
     // Live timer texts in the previews move on each second.
     g_timeout_add_seconds(1, [](gpointer data) -> gboolean {
-        auto* g = static_cast<Gallery*>(data);
-        for (auto& preview : g->previews) redraw(*g, *preview);
+        auto moment = now();
+        for (auto& preview : static_cast<Gallery*>(data)->previews)
+            if (preview->shown.tick(moment)) gtk_widget_queue_draw(preview->area);
         return G_SOURCE_CONTINUE;
     }, &gallery);
     int r = widgethost::desktop::runSharedLoop(gallery.loop);

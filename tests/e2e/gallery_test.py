@@ -1,6 +1,7 @@
 """The widget gallery and the widget menu, end to end: the real host on an X server of its own with
 no widget placed, the gallery beside it, and a screen reader's presses through AT-SPI: "Add Timer,
-Medium" in the gallery, then "Remove widget" in the menu that a right click opens on the widget."""
+Medium" in the gallery, then "Remove widget" in the menu that a right click opens on the widget; and
+the gallery's window beside a stand-in host that takes its questions and never answers."""
 import os
 import subprocess
 import sys
@@ -49,6 +50,27 @@ class GalleryTest(harness.HostTestCase):
             self.assertIn("item Widget gallery… enabled", menu)
             self.assertTrue(wait_until(lambda: self.widgets() == {}, 10), "the widget was not removed")
             self.assertFalse(wait_until(lambda: harness.x_windows(self.env, self.host.pid), 3), "its window stayed")
+
+    def test_the_window_opens_and_answers_while_the_host_keeps_silent(self):
+        with XSession() as x:
+            self.env["DISPLAY"] = x.display
+            fake = self.start("fake widget host", [self.program("kelvo_fake_widget_host"), "--json",
+                                                   '{"control": "silent"}'])
+            self.assertTrue(wait_until(lambda: "ready" in fake.text(), 10), "the fake host did not start")
+            gallery = self.start("widget-gallery", [self.program("widget-gallery")])
+            asked = wait_until(lambda: self.fake_calls("Kinds") >= 1, 10)
+            self.assertTrue(asked, "the gallery never asked for the kinds")
+            # A gallery that waited for the answer would open its window only when the call timed out.
+            shown = wait_until(lambda: x.run("xdotool", "search", "--onlyvisible", "--pid", str(gallery.pid),
+                                             check=False).stdout.split(), 5)
+            self.assertTrue(shown, "the gallery's window did not open while the host was silent")
+            # Its loop still turns: it answers a screen reader, and says what it waits for.
+            self.assertIn("text Asking the widget host for its widgets…", self.atspi(gallery.pid))
+            self.assertEqual(self.fake_calls("Kinds"), 1)
+
+    def fake_calls(self, method):
+        ok, out = self.bus_call("net.widgethost.FakeHost1", "CallCount", "", method)
+        return int(out.strip().strip("(),").split()[-1]) if ok else 0
 
 
 if __name__ == "__main__":
