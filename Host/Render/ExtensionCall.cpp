@@ -17,6 +17,8 @@ namespace widgetrender {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+// The one request sent.
+constexpr std::uint64_t requestId = 1;
 
 [[noreturn]] void fail(std::string message) { throw CallError{std::move(message)}; }
 
@@ -90,7 +92,7 @@ nlohmann::json callExtension(const std::filesystem::path& program, std::string_v
     std::string failure;
     auto deadline = Clock::now() + timeout;
     try {
-        auto request = platform::protocol::request(1, method, params);
+        auto request = platform::protocol::request(requestId, method, params);
         // The extension reads its whole request before answering.
         if (!platform::writeAll(input.write, request.dump() + "\n"))
             fail("the extension did not take its request (it exited early?)");
@@ -129,20 +131,13 @@ nlohmann::json callExtension(const std::filesystem::path& program, std::string_v
 
     auto line = answer.substr(0, answer.find('\n'));
     if (line.empty()) fail("the extension gave no answer (exit status " + std::to_string(WEXITSTATUS(status)) + ")");
-    auto parsed = platform::protocol::parseLine(line);
-    if (!parsed || !parsed->is_object()) fail("the extension's answer is not a JSON object: " + line.substr(0, 200));
-    const auto& reply = *parsed;
-    if (auto error = reply.find("error"); error != reply.end()) {
-        std::string message = error->is_object() && error->contains("message") && (*error)["message"].is_string()
-                                  ? (*error)["message"].get<std::string>()
-                                  : error->dump();
-        fail("the extension answered with an error: " + message);
-    }
+    auto reply = platform::protocol::decodeAnswer(line);
+    if (!reply) fail("the extension's answer is unusable, " + reply.error().message + ": " + line.substr(0, 200));
+    if (reply->id != requestId) fail("the extension answered request " + std::to_string(reply->id) + ", not ours");
+    if (!reply->result) fail("the extension answered with an error: " + reply->errorMessage);
     if (WIFEXITED(status) && WEXITSTATUS(status) != 0)
         fail("the extension exited with status " + std::to_string(WEXITSTATUS(status)));
-    auto result = reply.find("result");
-    if (result == reply.end()) fail("the extension's answer has no result");
-    return *result;
+    return *reply->result;
 }
 
 }  // namespace widgetrender

@@ -101,18 +101,18 @@ int main(int argc, char** argv) {
         auto result = widgetrender::callExtension(extension, methods.at(request), protocol::toJson(entryRequest),
                                                   std::chrono::milliseconds(static_cast<long>(timeoutSeconds * 1000)));
 
-        std::string why;
         std::optional<platform::EncodedEntry> entry;
         if (request == "timeline") {
-            auto timeline = protocol::decodeTimeline(result, &why);
-            if (!timeline) throw Failure{"the extension's timeline is malformed: " + why};
+            auto timeline = protocol::decodeTimeline(result);
+            if (!timeline) throw Failure{"the extension's timeline is malformed: " + timeline.error().message};
             if (entryIndex >= timeline->entries.size())
                 throw Failure{"the timeline has " + std::to_string(timeline->entries.size()) +
                               " entries; there is no entry " + std::to_string(entryIndex)};
             entry = timeline->entries[entryIndex];
         } else {
-            entry = protocol::decodeEntry(result, &why);
-            if (!entry) throw Failure{"the extension's entry is malformed: " + why};
+            auto decoded = protocol::decodeEntry(result);
+            if (!decoded) throw Failure{"the extension's entry is malformed: " + decoded.error().message};
+            entry = std::move(*decoded);
         }
         // Taken after the answer, so that live timers never show a moment before the entry was made.
         Date moment = fixedMoment.value_or(Date::fromMilliseconds(static_cast<double>(

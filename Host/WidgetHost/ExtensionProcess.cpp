@@ -209,30 +209,19 @@ void ExtensionProcess::handleLine(std::string_view line) {
     if (line.find_first_not_of(" \t\r") == std::string_view::npos) return;
     auto name = executable_.filename().string();
     // Too deep a document counts as malformed: copying it could overflow the stack.
-    auto parsed = platform::protocol::parseLine(line);
-    if (!parsed || !parsed->is_object()) {
-        log(LogLevel::warning, name, " sent a malformed line, ignored: ", excerpt(line));
+    auto answer = platform::protocol::decodeAnswer(line);
+    if (!answer) {
+        log(LogLevel::warning, name, ": ", answer.error().message, "; ignored: ", excerpt(line));
         return;
     }
-    auto& message = *parsed;
-    auto id = message.find("id");
-    if (id == message.end() || !id->is_number_unsigned()) {
-        log(LogLevel::warning, name, " sent an answer without a request id, ignored: ", excerpt(line));
+    if (!pending_.contains(answer->id)) {
+        log(LogLevel::debug, name, " answered request ", answer->id, " too late or twice; ignored");
         return;
     }
-    auto number = id->get<std::uint64_t>();
-    if (!pending_.contains(number)) {
-        log(LogLevel::debug, name, " answered request ", number, " too late or twice; ignored");
-        return;
-    }
-    if (auto result = message.find("result"); result != message.end()) {
-        complete(number, {RpcOutcome::Status::answered, std::make_shared<const json>(std::move(*result)), {}});
-    } else if (auto error = message.find("error"); error != message.end() && error->is_object()) {
-        auto text = error->value("message", json());
-        complete(number, {RpcOutcome::Status::failed, nullptr, text.is_string() ? text.get<std::string>() : "error"});
-    } else {
-        log(LogLevel::warning, name, " sent an answer with neither result nor error, ignored: ", excerpt(line));
-    }
+    if (answer->result)
+        complete(answer->id, {RpcOutcome::Status::answered, std::move(answer->result), {}});
+    else
+        complete(answer->id, {RpcOutcome::Status::failed, nullptr, std::move(answer->errorMessage)});
 }
 
 void ExtensionProcess::complete(std::uint64_t id, RpcOutcome outcome) {

@@ -95,11 +95,12 @@ void ExtensionSupervisor::launch(Extension& extension) {
 void ExtensionSupervisor::described(const std::string& bundleIdentifier, const RpcOutcome& outcome) {
     auto* extension = find(bundleIdentifier);
     if (!extension || outcome.status == RpcOutcome::Status::ended) return;  // the end is handled on its own
-    std::string why = outcome.message;
+    using Description = platform::Result<platform::protocol::ExtensionDescription>;
     auto description = outcome.status == RpcOutcome::Status::answered
-                           ? platform::protocol::decodeDescription(*outcome.result, &why)
-                           : std::nullopt;
+                           ? platform::protocol::decodeDescription(*outcome.result)
+                           : Description(platform::Error{outcome.message});
     if (!description) {
+        const auto& why = description.error().message;
         log(LogLevel::warning, bundleIdentifier, " did not describe itself (", why, "); stopping it");
         extension->process->kill();
         return;

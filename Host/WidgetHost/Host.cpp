@@ -200,8 +200,8 @@ bool Host::readViews(const std::vector<EncodedEntry>& entries, Views& views, std
 void Host::placeholderArrived(const std::string& id, const RpcOutcome& outcome) {
     auto* widget = widgetNamed(id);
     if (!widget || widget->hasTimeline || outcome.status != RpcOutcome::Status::answered) return;
-    std::string why;
-    auto entry = platform::protocol::decodeEntry(*outcome.result, &why);
+    auto entry = platform::protocol::decodeEntry(*outcome.result);
+    std::string why = entry ? "" : entry.error().message;
     Views views;
     if (!entry || !readViews({*entry}, views, &why)) {
         log(LogLevel::warning, "widget ", id, ": malformed placeholder ignored: ", why);
@@ -231,7 +231,14 @@ void Host::timelineArrived(const std::string& id, const RpcOutcome& outcome) {
     }
 
     std::string why = outcome.message;
-    auto timeline = outcome.status == RpcOutcome::Status::answered ? platform::protocol::decodeTimeline(*outcome.result, &why) : std::nullopt;
+    std::optional<platform::EncodedTimeline> timeline;
+    if (outcome.status == RpcOutcome::Status::answered) {
+        auto decoded = platform::protocol::decodeTimeline(*outcome.result);
+        if (decoded)
+            timeline = std::move(*decoded);
+        else
+            why = decoded.error().message;
+    }
     Views views;
     if (outcome.status == RpcOutcome::Status::failed) {
         log(LogLevel::warning, "widget ", id, ": the extension refused the timeline: ", why);

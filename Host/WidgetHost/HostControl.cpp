@@ -235,8 +235,8 @@ void Host::render(const RenderRequest& request, std::function<void(HostResult<Do
     auto answered = [write, done, &timers](const RpcOutcome& outcome) {
         if (outcome.status != RpcOutcome::Status::answered)
             return done(error(Code::unavailable, "the extension did not answer: " + outcome.message));
-        std::string why;
-        auto timeline = platform::protocol::decodeTimeline(*outcome.result, &why);
+        auto timeline = platform::protocol::decodeTimeline(*outcome.result);
+        std::string why = timeline ? "" : timeline.error().message;
         Views views;
         if (!timeline || !readViews(timeline->entries, views, &why))
             return done(error(Code::failed, "the extension's answer is malformed: " + why));

@@ -18,11 +18,7 @@ using nlohmann::json;
 // int64, so every clock and timer can take it.
 constexpr double maxDateMilliseconds = 8.64e15;
 
-template <class T>
-std::optional<T> reject(std::string* why, std::string reason) {
-    if (why) *why = std::move(reason);
-    return std::nullopt;
-}
+Error reject(std::string reason) { return Error{std::move(reason)}; }
 
 std::string stringOr(const json& object, const char* key, std::string fallback) {
     auto it = object.find(key);
@@ -61,6 +57,25 @@ std::optional<json> parseLine(std::string_view line) {
     auto value = json::parse(line, nullptr, /*allow_exceptions=*/false);
     if (value.is_discarded()) return std::nullopt;
     return value;
+}
+
+Result<Answer> decodeAnswer(std::string_view line) {
+    auto parsed = parseLine(line);
+    if (!parsed || !parsed->is_object()) return Error{"the line is not a JSON object"};
+    auto& message = *parsed;
+    auto id = message.find("id");
+    if (id == message.end() || !id->is_number_unsigned()) return Error{"the answer has no request id"};
+    Answer answer{id->get<std::uint64_t>(), nullptr, 0, {}};
+    if (auto result = message.find("result"); result != message.end()) {
+        answer.result = std::make_shared<const json>(std::move(*result));
+        return answer;
+    }
+    auto error = message.find("error");
+    if (error == message.end() || !error->is_object()) return Error{"the answer has no result and no error"};
+    auto code = error->find("code");
+    answer.errorCode = code != error->end() && code->is_number_integer() ? code->get<int>() : 0;
+    answer.errorMessage = stringOr(*error, "message", "error");
+    return answer;
 }
 
 // Encoding -------------------------------------------------------------------------------------
@@ -171,18 +186,18 @@ std::optional<Date> decodeDate(const json& value) {
     return Date::fromMilliseconds(ms);
 }
 
-std::optional<ExtensionDescription> decodeDescription(const json& result, std::string* why) {
-    if (!result.is_object()) return reject<ExtensionDescription>(why, "describe: result is not an object");
+Result<ExtensionDescription> decodeDescription(const json& result) {
+    if (!result.is_object()) return reject("describe: result is not an object");
     ExtensionDescription description;
     if (auto it = result.find("bundleIdentifier"); it != result.end() && it->is_string())
         description.bundleIdentifier = it->get<std::string>();
     auto widgets = result.find("widgets");
     if (widgets == result.end() || !widgets->is_array())
-        return reject<ExtensionDescription>(why, "describe: no widgets array");
+        return reject("describe: no widgets array");
     for (const auto& widget : *widgets) {
-        if (!widget.is_object()) return reject<ExtensionDescription>(why, "describe: a widget is not an object");
+        if (!widget.is_object()) return reject("describe: a widget is not an object");
         auto kind = stringOr(widget, "kind", "");
-        if (kind.empty()) return reject<ExtensionDescription>(why, "describe: a widget has no kind");
+        if (kind.empty()) return reject("describe: a widget has no kind");
         WidgetDeclaration declaration{kind, stringOr(widget, "displayName", kind), stringOr(widget, "description", ""), {}};
         if (auto families = widget.find("supportedFamilies"); families != widget.end() && families->is_array())
             for (const auto& family : *families)
@@ -193,72 +208,72 @@ std::optional<ExtensionDescription> decodeDescription(const json& result, std::s
     return description;
 }
 
-std::optional<EncodedEntry> decodeEntry(const json& result, std::string* why) {
-    if (!result.is_object()) return reject<EncodedEntry>(why, "entry is not an object");
+Result<EncodedEntry> decodeEntry(const json& result) {
+    if (!result.is_object()) return reject("entry is not an object");
     auto dateIt = result.find("date");
     auto date = dateIt != result.end() ? decodeDate(*dateIt) : std::nullopt;
-    if (!date) return reject<EncodedEntry>(why, "entry has no valid date");
+    if (!date) return reject("entry has no valid date");
     EncodedEntry entry{*date, nullptr, nullptr};
     if (auto it = result.find("content"); it != result.end() && !it->is_null())
         entry.content = std::make_shared<const std::string>(it->dump(-1, ' ', false, json::error_handler_t::replace));
     if (auto it = result.find("view"); it != result.end() && !it->is_null()) {
-        if (!it->is_object()) return reject<EncodedEntry>(why, "entry view is not an object");
+        if (!it->is_object()) return reject("entry view is not an object");
         entry.view = std::make_shared<const json>(*it);
     }
     return entry;
 }
 
-std::optional<EncodedTimeline> decodeTimeline(const json& result, std::string* why) {
-    if (!result.is_object()) return reject<EncodedTimeline>(why, "timeline is not an object");
+Result<EncodedTimeline> decodeTimeline(const json& result) {
+    if (!result.is_object()) return reject("timeline is not an object");
     auto entries = result.find("entries");
-    if (entries == result.end() || !entries->is_array()) return reject<EncodedTimeline>(why, "timeline has no entries array");
-    if (entries->size() > maxTimelineEntries) return reject<EncodedTimeline>(why, "timeline has too many entries");
+    if (entries == result.end() || !entries->is_array()) return reject("timeline has no entries array");
+    if (entries->size() > maxTimelineEntries) return reject("timeline has too many entries");
 
     EncodedTimeline timeline;
     for (const auto& item : *entries) {
-        auto entry = decodeEntry(item, why);
-        if (!entry) return std::nullopt;
+        auto entry = decodeEntry(item);
+        if (!entry) return entry.error();
         timeline.entries.push_back(std::move(*entry));
     }
     std::stable_sort(timeline.entries.begin(), timeline.entries.end(),
                      [](const EncodedEntry& a, const EncodedEntry& b) { return a.date < b.date; });
 
     auto policy = result.find("policy");
-    if (policy == result.end() || !policy->is_object()) return reject<EncodedTimeline>(why, "timeline has no policy");
+    if (policy == result.end() || !policy->is_object()) return reject("timeline has no policy");
     auto kind = stringOr(*policy, "kind", "");
     if (kind == "after") {
         auto dateIt = policy->find("date");
         auto date = dateIt != policy->end() ? decodeDate(*dateIt) : std::nullopt;
-        if (!date) return reject<EncodedTimeline>(why, "policy \"after\" has no valid date");
+        if (!date) return reject("policy \"after\" has no valid date");
         timeline.policy = TimelineReloadPolicy::after(*date);
     } else if (kind == "atEnd") {
         timeline.policy = TimelineReloadPolicy::atEnd();
     } else if (kind == "never") {
         timeline.policy = TimelineReloadPolicy::never();
     } else {
-        return reject<EncodedTimeline>(why, "policy has an unknown kind");
+        return reject("policy has an unknown kind");
     }
     return timeline;
 }
 
-std::optional<EntryRequest> decodeEntryRequest(const json& params, std::string* why) {
-    if (!params.is_object()) return reject<EntryRequest>(why, "params must be an object");
+Result<EntryRequest> decodeEntryRequest(const json& params) {
+    if (!params.is_object()) return reject("params must be an object");
     EntryRequest request;
     if (auto it = params.find("kind"); it != params.end() && !it->is_null()) {
-        if (!it->is_string()) return reject<EntryRequest>(why, "kind must be a string");
+        if (!it->is_string()) return reject("kind must be a string");
         request.kind = it->get<std::string>();
     }
     if (auto it = params.find("family"); it != params.end() && !it->is_null()) {
         request.family = it->is_string() ? widgetFamilyFromString(it->get_ref<const std::string&>()) : std::nullopt;
-        if (!request.family) return reject<EntryRequest>(why, "Unknown family");
+        if (!request.family) return reject("Unknown family");
     }
     if (auto it = params.find("isPreview"); it != params.end() && !it->is_null()) {
-        if (!it->is_boolean()) return reject<EntryRequest>(why, "isPreview must be a boolean");
+        if (!it->is_boolean()) return reject("isPreview must be a boolean");
         request.isPreview = it->get<bool>();
     }
     if (auto it = params.find("renderingMode"); it != params.end() && !it->is_null()) {
         auto mode = it->is_string() ? widgetRenderingModeFromString(it->get_ref<const std::string&>()) : std::nullopt;
-        if (!mode) return reject<EntryRequest>(why, "Unknown rendering mode");
+        if (!mode) return reject("Unknown rendering mode");
         request.renderingMode = *mode;
     }
     return request;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -9,6 +10,7 @@
 #include <nlohmann/json_fwd.hpp>
 
 #include "Platform/Intents/Intent.hpp"
+#include "Platform/System/Result.hpp"
 #include "Platform/Widgets/WidgetConfiguration.hpp"
 
 // The extension protocol: JSON-RPC 2.0, one object per line, on an extension program's standard
@@ -80,17 +82,30 @@ std::string resultAnswerLine(const nlohmann::json& id, const EncodedTimeline& re
 /// `{"intent": NAME, "parameters": {KEY: STRING or null}}`, the params of `perform`.
 nlohmann::json toJson(const IntentValue& value);
 
-// Decoding. Each gives nothing, with the reason in `why`, for a malformed value. Dates must be
+// Decoding. Each gives the reason for a malformed value. Dates must be
 // finite and within ±8.64e15 ms (the range of an ECMAScript date), so that they convert to any
 // clock's ticks without overflow.
 std::optional<Date> decodeDate(const nlohmann::json& value);
 /// Leaves out families it does not know; a widget without a kind makes the whole answer malformed.
-std::optional<ExtensionDescription> decodeDescription(const nlohmann::json& result, std::string* why = nullptr);
-std::optional<EncodedEntry> decodeEntry(const nlohmann::json& result, std::string* why = nullptr);
+Result<ExtensionDescription> decodeDescription(const nlohmann::json& result);
+Result<EncodedEntry> decodeEntry(const nlohmann::json& result);
 /// The entries come back sorted by date.
-std::optional<EncodedTimeline> decodeTimeline(const nlohmann::json& result, std::string* why = nullptr);
-std::optional<EntryRequest> decodeEntryRequest(const nlohmann::json& params, std::string* why = nullptr);
+Result<EncodedTimeline> decodeTimeline(const nlohmann::json& result);
+Result<EntryRequest> decodeEntryRequest(const nlohmann::json& params);
 std::optional<IntentValue> decodeIntent(const nlohmann::json& params);
+
+/// An extension's answer to a request the host sent: the request's id and either its result or the
+/// error the extension answered with.
+struct Answer {
+    std::uint64_t id = 0;
+    std::shared_ptr<const nlohmann::json> result;  // null when the extension answered with an error
+    int errorCode = 0;
+    std::string errorMessage;
+};
+
+/// Reads one answer line. An error for a line that is not an answer to one of our requests: not a
+/// JSON object, no unsigned request id (requests are numbered from 1), neither result nor error.
+Result<Answer> decodeAnswer(std::string_view line);
 
 /// Parses one line read from the other side. Nothing for text that is not JSON or nests deeper
 /// than `platform::maxJsonDepth`, which could overflow the stack of whoever copies it.

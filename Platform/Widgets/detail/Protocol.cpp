@@ -8,16 +8,13 @@ namespace {
 using nlohmann::json;
 namespace method = protocol::method;
 
-struct RequestError {
-    std::string message;
-};
-
-const WidgetConfiguration& widgetFor(const WidgetBundle& bundle, const protocol::EntryRequest& request) {
-    if (bundle.widgets.empty()) throw RequestError{"The bundle declares no widget"};
-    if (!request.kind) return bundle.widgets.front();
+// The widget a request names, or why the request names none.
+Result<const WidgetConfiguration*> widgetFor(const WidgetBundle& bundle, const protocol::EntryRequest& request) {
+    if (bundle.widgets.empty()) return Error{"The bundle declares no widget"};
+    if (!request.kind) return &bundle.widgets.front();
     for (const auto& widget : bundle.widgets)
-        if (widget.kind == *request.kind) return widget;
-    throw RequestError{"Unknown widget kind"};
+        if (widget.kind == *request.kind) return &widget;
+    return Error{"Unknown widget kind"};
 }
 
 TimelineProviderContext contextFor(const WidgetConfiguration& widget, const protocol::EntryRequest& request) {
@@ -46,18 +43,15 @@ std::string answer(const WidgetBundle& bundle, const std::string& method, const 
     if (method == method::describe) return answerLine(resultAnswer(id, protocol::toJson(describe(bundle))));
     if (method != method::placeholder && method != method::getSnapshot && method != method::getTimeline)
         return answerLine(errorAnswer(id, methodNotFound, "Method not found"));
-    std::string why;
-    auto request = protocol::decodeEntryRequest(params, &why);
-    if (!request) return answerLine(errorAnswer(id, invalidParams, why));
-    try {
-        const auto& widget = widgetFor(bundle, *request);
-        auto context = contextFor(widget, *request);
-        if (method == method::getTimeline) return protocol::resultAnswerLine(id, widget.getTimeline(context));
-        return protocol::resultAnswerLine(id, method == method::placeholder ? widget.placeholder(context)
-                                                                            : widget.getSnapshot(context));
-    } catch (const RequestError& error) {
-        return answerLine(errorAnswer(id, invalidParams, error.message));
-    }
+    auto request = protocol::decodeEntryRequest(params);
+    if (!request) return answerLine(errorAnswer(id, invalidParams, request.error().message));
+    auto found = widgetFor(bundle, *request);
+    if (!found) return answerLine(errorAnswer(id, invalidParams, found.error().message));
+    const auto& widget = **found;
+    auto context = contextFor(widget, *request);
+    if (method == method::getTimeline) return protocol::resultAnswerLine(id, widget.getTimeline(context));
+    return protocol::resultAnswerLine(id, method == method::placeholder ? widget.placeholder(context)
+                                                                        : widget.getSnapshot(context));
 }
 
 }  // namespace platform::detail

@@ -62,6 +62,8 @@ TEST_F(ExtensionCall, ReportsEveryWayAnExtensionCanFail) {
     EXPECT_NE(failureOf(program("crash", "read line; echo '{\"id\":1,\"result\":{}}'; exit 3")).find("status 3"),
               std::string::npos);
     EXPECT_NE(failureOf(program("noresult", "read line; echo '{\"id\":1}'")).find("no result"), std::string::npos);
+    EXPECT_NE(failureOf(program("otherid", "read line; echo '{\"id\":2,\"result\":{}}'")).find("not ours"),
+              std::string::npos);
 }
 
 TEST_F(ExtensionCall, GivesUpOnAHangingExtensionAndItsChildren) {

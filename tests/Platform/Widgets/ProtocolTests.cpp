@@ -67,9 +67,8 @@ TEST(Protocol, DecodesATimelineAndSortsItsEntries) {
         {"date": 2000.5, "content": {"a": 1}, "view": {"type": "text"}},
         {"date": 1000, "content": null, "view": null}],
         "policy": {"kind": "after", "date": 86400000}})");
-    std::string why;
-    auto timeline = decodeTimeline(result, &why);
-    ASSERT_TRUE(timeline) << why;
+    auto timeline = decodeTimeline(result);
+    ASSERT_TRUE(timeline) << timeline.error().message;
     ASSERT_EQ(timeline->entries.size(), 2u);
     EXPECT_EQ(timeline->entries[0].date, Date::fromMilliseconds(1000));
     EXPECT_FALSE(timeline->entries[0].view);
@@ -100,9 +99,9 @@ TEST(Protocol, MalformedTimelinesAreRefusedWithAReason) {
         R"({"entries": [{"date": -9e15}], "policy": {"kind": "never"}})",
     };
     for (const char* text : cases) {
-        std::string why;
-        EXPECT_FALSE(decodeTimeline(json::parse(text), &why)) << text;
-        EXPECT_FALSE(why.empty()) << text;
+        auto timeline = decodeTimeline(json::parse(text));
+        ASSERT_FALSE(timeline) << text;
+        EXPECT_FALSE(timeline.error().message.empty()) << text;
     }
 }
 
@@ -133,6 +132,44 @@ TEST(Protocol, DescriptionKeepsKnownFamiliesInOrder) {
 TEST(Protocol, DescriptionsWithoutKindsAreRefused) {
     for (const char* text : {R"({})", R"({"widgets": [{"kind": ""}]})", R"({"widgets": [{}]})", R"({"widgets": [1]})"})
         EXPECT_FALSE(decodeDescription(json::parse(text))) << text;
+}
+
+TEST(Protocol, DecodesAnswersToOurRequestsOnly) {
+    struct Case {
+        const char* line;
+        bool isAnswer;
+        std::uint64_t id;
+        const char* result;  // its JSON text; null for an error answer
+        int errorCode;
+        const char* message;  // the error's message, or why the line is no answer
+    };
+    const Case cases[] = {
+        {R"({"jsonrpc":"2.0","id":7,"result":{"a":1}})", true, 7, R"({"a":1})", 0, ""},
+        {R"({"jsonrpc":"2.0","id":3,"result":null})", true, 3, "null", 0, ""},
+        {R"({"id":2,"error":{"code":-32602,"message":"Unknown family"}})", true, 2, nullptr, -32602, "Unknown family"},
+        {R"({"id":2,"error":{"code":-1}})", true, 2, nullptr, -1, "error"},
+        {R"({"id":"7","result":{}})", false, 0, nullptr, 0, "no request id"},
+        {R"({"id":-1,"result":{}})", false, 0, nullptr, 0, "no request id"},
+        {R"({"id":null,"error":{"code":-32700,"message":"Parse error"}})", false, 0, nullptr, 0, "no request id"},
+        {R"({"result":{}})", false, 0, nullptr, 0, "no request id"},
+        {R"({"id":1})", false, 0, nullptr, 0, "no result and no error"},
+        {R"({"id":1,"error":"bad"})", false, 0, nullptr, 0, "no result and no error"},
+        {R"([1,2])", false, 0, nullptr, 0, "not a JSON object"},
+        {R"({"id":1,"result":)", false, 0, nullptr, 0, "not a JSON object"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        auto answer = decodeAnswer(c.line);
+        ASSERT_EQ(answer.ok(), c.isAnswer);
+        if (!c.isAnswer) {
+            EXPECT_NE(answer.error().message.find(c.message), std::string::npos) << answer.error().message;
+            continue;
+        }
+        EXPECT_EQ(answer->id, c.id);
+        ASSERT_EQ(answer->result != nullptr, c.result != nullptr);
+        EXPECT_EQ(answer->result ? answer->result->dump() : answer->errorMessage, c.result ? c.result : c.message);
+        EXPECT_EQ(answer->errorCode, c.errorCode);
+    }
 }
 
 }  // namespace
