@@ -86,19 +86,26 @@ TEST_F(ControlClientTest, SaysWhichErrorTheHostAnsweredWith) {
     EXPECT_FALSE(isNoHost(refused.error()));
 }
 
-TEST_F(ControlClientTest, ACallLeftUnansweredNeitherBlocksNorCallsBackOnceDropped) {
+TEST_F(ControlClientTest, ADroppedCallNeverCallsBack) {
     host = std::make_unique<platform::test::FakeHost>(R"({"control": "silent"})");
-    bool called = false;
-    auto pending = client->kinds([&](Result<std::vector<Kind>>) { called = true; });
-    ASSERT_TRUE(pending);
-    // The call goes out as the loop turns; the host takes it and holds it.
+    bool droppedCalled = false, keptCalled = false;
+    auto dropped = client->kinds([&](Result<std::vector<Kind>>) { droppedCalled = true; });
+    auto kept = client->kinds([&](Result<std::vector<Kind>> kinds) {
+        keptCalled = true;
+        EXPECT_FALSE(kinds);  // the host went away without answering
+    });
+    ASSERT_TRUE(dropped && kept);
+    // Both go out as the loop turns; the host takes them and holds them.
     auto deadline = std::chrono::steady_clock::now() + 20s;
-    while (host->callCount(method::kinds.name) == 0 && std::chrono::steady_clock::now() < deadline)
+    while (host->callCount(method::kinds.name) < 2 && std::chrono::steady_clock::now() < deadline)
         sd_event_run(loop, 50'000);
-    EXPECT_EQ(host->callCount(method::kinds.name), 1u);
-    pending.reset();
-    sd_event_run(loop, 0);
-    EXPECT_FALSE(called);
+    ASSERT_EQ(host->callCount(method::kinds.name), 2u);
+    dropped.reset();
+    // The bus answers both with an error once the host is gone; only the kept one hears it.
+    host.reset();
+    runUntil(keptCalled);
+    EXPECT_TRUE(keptCalled);
+    EXPECT_FALSE(droppedCalled);
 }
 
 }  // namespace
