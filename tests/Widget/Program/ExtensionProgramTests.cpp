@@ -140,10 +140,11 @@ TEST_F(ExtensionProgram, MalformedRequestsGetErrorsAndTheLoopGoesOn) {
                         request(8, "perform", {{"intent", "StartRecentIntent"}, {"parameters", {{"project", "P"}}}}) +
                         "{\"jsonrpc\": \"2.0\", \"id\": 9, \"method\": \"getSnapshot\", \"params\": 3}\n" +
                         request(10, "describe");
-    // A NUL ends nothing early, nesting too deep to copy safely is refused, ids must be scalars.
+    // A NUL ends nothing early; nesting too deep to copy safely is refused, as a request when it is
+    // JSON and as text that is not when it is not; ids must be scalars.
     input += std::string("{\"jsonrpc\": \"2.0\", \"id\": 11, \"method\": \"describe\"}") + '\0' + "}\n" +
              "{\"jsonrpc\": \"2.0\", \"id\": 12, \"method\": \"describe\", \"params\": {\"a\": " +
-             std::string(60000, '[') + std::string(60000, ']') + "}}\n";
+             std::string(60000, '[') + std::string(60000, ']') + "}}\n" + std::string(60000, '[') + "\n";
     for (const char* id : {"{}", "[1]", "true"})
         input += std::string("{\"jsonrpc\": \"2.0\", \"id\": ") + id + ", \"method\": \"describe\"}\n";
     // A line past the 4 MB limit is refused as a whole; a last line needs no newline.
@@ -152,15 +153,15 @@ TEST_F(ExtensionProgram, MalformedRequestsGetErrorsAndTheLoopGoesOn) {
     input.pop_back();
     auto run = runProgram(input, env);
     EXPECT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0);
-    ASSERT_EQ(run.answers.size(), 17u);
+    ASSERT_EQ(run.answers.size(), 18u);
     // Intents answer from threads of their own, so answers are matched by id, not by order.
     std::multimap<json, json> byId;
     for (const auto& answer : run.answers) byId.emplace(answer["id"], answer);
     const std::vector<std::pair<json, int>> codes = {
         {nullptr, -32700}, {nullptr, -32600}, {3, -32600}, {4, -32601},
         {5, -32602},       {6, -32602},       {7, -32602}, {8, -32602}, {9, -32602},
-        {nullptr, -32700}, {nullptr, -32700}, {nullptr, -32600}, {nullptr, -32600}, {nullptr, -32600},
-        {nullptr, -32600}};
+        {nullptr, -32700}, {nullptr, -32600}, {nullptr, -32700}, {nullptr, -32600}, {nullptr, -32600},
+        {nullptr, -32600}, {nullptr, -32600}};
     for (const auto& [id, code] : codes) {
         auto range = byId.equal_range(id);
         ASSERT_NE(range.first, range.second) << id;
