@@ -109,7 +109,7 @@ private:
 
     void sendLine(std::string line, const json& id) {
         // The host would drop a longer line and wait for an answer until its time-out.
-        if (line.size() > maxAnswerBytes) line = protocol::answerLine(detail::errorAnswer(id, internalError, "Answer too long"));
+        if (line.size() > protocol::maxAnswerBytes) line = protocol::answerLine(detail::errorAnswer(id, internalError, "Answer too long"));
         // Straight to the descriptor in one write: no stream buffer to fill and flush, and no
         // newline written apart from its line, which a reader would wake up for once more.
         line += '\n';

@@ -52,9 +52,11 @@ std::string answer(const WidgetBundle& bundle, const std::string& method, const 
     try {
         const auto& widget = widgetFor(bundle, *request);
         auto context = contextFor(widget, *request);
-        if (method == method::getTimeline) return protocol::resultAnswerLine(id, widget.getTimeline(context));
-        return protocol::resultAnswerLine(id, method == method::placeholder ? widget.placeholder(context)
-                                                                            : widget.getSnapshot(context));
+        using protocol::maxAnswerBytes;
+        if (method == method::getTimeline)
+            return protocol::resultAnswerLine(id, widget.getTimeline(context), maxAnswerBytes);
+        return protocol::resultAnswerLine(
+            id, method == method::placeholder ? widget.placeholder(context) : widget.getSnapshot(context), maxAnswerBytes);
     } catch (const RequestError& error) {
         return answerLine(errorAnswer(id, invalidParams, error.message));
     }

@@ -18,7 +18,7 @@ TEST(Protocol, WhatOneSideEncodesTheOtherDecodes) {
                               {Date::fromMilliseconds(3000), nullptr, nullptr,
                                std::make_shared<const std::string>(R"({"text":"\u00e9","type":"text"})")}},
                              TimelineReloadPolicy::after(Date::fromMilliseconds(8.64e15))};
-    auto answer = parseLine(resultAnswerLine("a", timeline));
+    auto answer = parseLine(resultAnswerLine("a", timeline, maxAnswerBytes));
     ASSERT_TRUE(answer);
     EXPECT_EQ((*answer)["id"], "a");
     EXPECT_EQ((*answer)["jsonrpc"], "2.0");
@@ -50,9 +50,43 @@ TEST(Protocol, WhatOneSideEncodesTheOtherDecodes) {
 TEST(Protocol, AnswersCarryTheIdAsSent) {
     for (const json& id : {json(7), json(-3), json(9007199254740993), json(18446744073709551615u), json(1.5),
                            json("r-1"), json(nullptr)}) {
-        auto line = resultAnswerLine(id, EncodedEntry{Date::fromMilliseconds(0), nullptr, nullptr});
+        auto line = resultAnswerLine(id, EncodedEntry{Date::fromMilliseconds(0), nullptr, nullptr}, maxAnswerBytes);
         EXPECT_EQ(line.substr(0, line.find(',')), R"({"id":)" + id.dump()) << id;
     }
+}
+
+// Contents are only for inspection: where one would take the line past its limit it is written as
+// null, earlier entries first, and the views never go.
+TEST(Protocol, ContentsLeftOutWhereTheLineWouldPassItsLimit) {
+    auto content = std::make_shared<const std::string>(R"({"big":")" + std::string(1000, 'x') + R"("})");
+    auto view = std::make_shared<const std::string>(R"({"type":"text"})");
+    EncodedTimeline timeline{{{Date::fromMilliseconds(1), content, nullptr, view},
+                              {Date::fromMilliseconds(2), content, nullptr, view}},
+                             TimelineReloadPolicy::never()};
+    std::size_t bare = resultAnswerLine(1, EncodedTimeline{{{Date::fromMilliseconds(1), nullptr, nullptr, view},
+                                                            {Date::fromMilliseconds(2), nullptr, nullptr, view}},
+                                                           TimelineReloadPolicy::never()},
+                                        maxAnswerBytes)
+                           .size();
+    std::size_t one = bare + content->size() - 4;
+    struct Case {
+        std::size_t limit;
+        std::vector<bool> kept;
+    };
+    for (const auto& [limit, kept] : {Case{one + content->size() - 4, {true, true}}, Case{one, {true, false}},
+                                      Case{one - 1, {false, false}}, Case{bare, {false, false}}}) {
+        SCOPED_TRACE(limit);
+        auto line = resultAnswerLine(1, timeline, limit);
+        EXPECT_LE(line.size(), limit);
+        auto decoded = decodeTimeline((*parseLine(line))["result"]);
+        ASSERT_TRUE(decoded);
+        for (std::size_t i = 0; i < kept.size(); ++i) {
+            EXPECT_EQ(bool(decoded->entries[i].content), kept[i]) << i;
+            EXPECT_TRUE(decoded->entries[i].view) << i;
+        }
+    }
+    // Nothing left to leave out: the line is whole and too long, for the caller to refuse.
+    EXPECT_EQ(resultAnswerLine(1, timeline, bare - 1).size(), bare);
 }
 
 TEST(Protocol, LinesNestedTooDeepAreNotParsed) {

@@ -17,6 +17,8 @@
 #include "Platform/System/Calendar.hpp"
 #include "Platform/System/Files.hpp"
 #include "Platform/System/Uuid.hpp"
+#include "Platform/System/detail/Bus.hpp"
+#include "Platform/Widgets/Protocol.hpp"
 #include "tests/Widget/support/TestContainer.hpp"
 #include "tests/support/FakeHost.hpp"
 #include "tests/support/PrivateBus.hpp"
@@ -28,6 +30,7 @@ using nlohmann::json;
 
 struct Run {
     std::vector<json> answers;
+    std::vector<std::size_t> lineSizes;
     int status = -1;
 };
 
@@ -66,7 +69,10 @@ Run runProgram(const std::string& input, const std::vector<std::string>& env,
     Run run;
     waitpid(pid, &run.status, 0);
     std::istringstream lines(output);
-    for (std::string line; std::getline(lines, line);) run.answers.push_back(json::parse(line));
+    for (std::string line; std::getline(lines, line);) {
+        run.answers.push_back(json::parse(line));
+        run.lineSizes.push_back(line.size());
+    }
     return run;
 }
 
@@ -119,6 +125,38 @@ TEST_F(ExtensionProgram, AnswersATimelineWithNowAndTheNextMidnight) {
     EXPECT_EQ(result["entries"][0]["content"], doc);
     EXPECT_EQ(result["entries"][1]["content"], doc);
     EXPECT_TRUE(std::filesystem::exists(state / "active"));
+}
+
+// A long recent list, 10 MB, more than one answer line can carry twice: the medium widget shows its
+// first rows, in a line the host takes and decodes.
+TEST_F(ExtensionProgram, ALargeSnapshotShowsItsFirstRecentRows) {
+    env.push_back("DBUS_SESSION_BUS_ADDRESS=" + platform::test::PrivateBus::ofProcess().address());
+    auto application = platform::detail::openUserBus();  // the application runs while this owns its name
+    ASSERT_TRUE(application);
+    platform::detail::BusError error;
+    platform::detail::BusMessage reply;
+    ASSERT_GE(platform::detail::sdbus::call_method(application.get(), "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                                   "org.freedesktop.DBus", "RequestName", &error.value, reply.out(),
+                                                   "su", "com.kelvo.desktop", 0u),
+              0);
+    json doc = testing::minimalSnapshot();
+    const std::string padding(200, '.');
+    for (int i = 0; i < 43000; ++i)
+        doc["recent"].push_back({{"id", std::to_string(i)}, {"name", "Entry " + std::to_string(i) + padding}});
+    writeState(doc);
+    ASSERT_GT(std::filesystem::file_size(state / "state.json"), 10'000'000u);
+
+    auto run = runProgram(request(1, "getTimeline", {{"family", "systemMedium"}}), env);
+    ASSERT_EQ(run.answers.size(), 1u);
+    EXPECT_LE(run.lineSizes[0], platform::protocol::maxAnswerBytes);
+    auto timeline = platform::protocol::decodeTimeline(run.answers[0]["result"]);
+    ASSERT_TRUE(timeline);
+    ASSERT_EQ(timeline->entries.size(), 2u);
+    for (const auto& entry : timeline->entries) {
+        ASSERT_TRUE(entry.view);
+        auto view = entry.view->dump();
+        for (const char* row : {"Entry 0.", "Entry 1.", "Entry 2."}) EXPECT_NE(view.find(row), std::string::npos) << row;
+    }
 }
 
 TEST_F(ExtensionProgram, UnfitSnapshotGivesNullContent) {
