@@ -6,9 +6,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -21,15 +22,14 @@ namespace kelvo::test {
 class SilentBus {
 public:
     SilentBus() {
-        path_ = std::filesystem::temp_directory_path() / ("silent-bus-" + std::to_string(getpid()));
-        std::filesystem::remove(path_);
+        // An abstract socket name: no file to clean up.
+        std::string name = "silent-bus-" + std::to_string(getpid());
         int listener = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::strncpy(address.sun_path, path_.c_str(), sizeof address.sun_path - 1);
-        if (listener < 0 || bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) < 0 ||
-            listen(listener, 64) < 0)
-            throw std::runtime_error("cannot listen on " + path_.string());
+        sockaddr_un address{.sun_family = AF_UNIX, .sun_path = {}};
+        std::memcpy(address.sun_path + 1, name.data(), name.size());
+        auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+        if (bind(listener, reinterpret_cast<sockaddr*>(&address), length) < 0 || listen(listener, 64) < 0)
+            throw std::runtime_error("cannot listen as " + name);
         child_ = fork();
         if (child_ == 0) {
             // Holds every connection open, reading nothing, until killed.
@@ -38,24 +38,20 @@ public:
         }
         close(listener);
         if (const char* previous = std::getenv("DBUS_SESSION_BUS_ADDRESS")) previous_ = previous;
-        setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + path_.string()).c_str(), 1);
+        setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:abstract=" + name).c_str(), 1);
     }
     ~SilentBus() {
         if (previous_)
             setenv("DBUS_SESSION_BUS_ADDRESS", previous_->c_str(), 1);
         else
             unsetenv("DBUS_SESSION_BUS_ADDRESS");
-        if (child_ > 0) {
-            kill(child_, SIGKILL);
-            waitpid(child_, nullptr, 0);
-        }
-        std::filesystem::remove(path_);
+        kill(child_, SIGKILL);
+        waitpid(child_, nullptr, 0);
     }
     SilentBus(const SilentBus&) = delete;
     SilentBus& operator=(const SilentBus&) = delete;
 
 private:
-    std::filesystem::path path_;
     std::optional<std::string> previous_;
     pid_t child_ = -1;
 };
