@@ -33,8 +33,8 @@ extern "C" {
 
 /*
  * Asks the widget host to rebuild the timelines of the calling application's widget extensions, so
- * that a snapshot just rewritten reaches the screen. Returns at once; nothing is reported back, and
- * a missing session bus or widget host is silently ignored.
+ * that a snapshot just rewritten reaches the screen. Waits for no reply, and for the bus at most
+ * 100 ms; nothing is reported back, and a missing session bus or widget host is silently ignored.
  */
 KELVO_WIDGET_API void kelvo_widget_reload_all_timelines(void);
 
@@ -57,7 +57,8 @@ KELVO_WIDGET_API void kelvo_widget_free_string(char* s);
  * The number of placed widgets of kind `kind` (exact, case-sensitive match) among the calling
  * application's widget extensions: 0 or more, or -1 when there is no answer (no bus or host, the
  * host failed, or it did not answer within `timeout_ms` milliseconds). Blocks the calling thread
- * for at most `timeout_ms` milliseconds plus scheduling delay; a late answer is discarded.
+ * for at most `timeout_ms` milliseconds plus scheduling delay, connecting to the bus included; a
+ * late answer is discarded.
  * A `timeout_ms` of 0 or less does not wait and does not ask: it returns -1 at once.
  * Accepts NULL `kind` (returns -1).
  * Ownership: `kind` stays the caller's; the library keeps its own copy while it needs one.

@@ -14,6 +14,8 @@
 
 #include <nlohmann/json_fwd.hpp>
 
+#include "Platform/Widgets/Protocol.hpp"
+
 typedef struct sd_event sd_event;
 typedef struct sd_event_source sd_event_source;
 
@@ -31,7 +33,7 @@ struct RpcOutcome {
 
 struct ExtensionLimits {
     std::uint64_t addressSpaceBytes = 512ull << 20;  // RLIMIT_AS of the child; 0 for none
-    size_t maxLineBytes = 16u << 20;                   // a longer answer is dropped
+    size_t maxLineBytes = platform::protocol::maxAnswerBytes;  // a longer answer is dropped
 };
 
 /// The child process and its pipe, driven by an sd-event loop. SIGCHLD must be blocked.

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
+#include <span>
 
 #include <nlohmann/json.hpp>
 
@@ -101,10 +103,18 @@ json toJson(const ExtensionDescription& description) {
             {"widgets", std::move(widgets)}};
 }
 
+namespace {
+
+// Which entries' contents an answer line carries, by index; all of them unless the line would pass
+// its limit.
+using ContentKept = std::function<bool(std::size_t)>;
+
+bool allContent(std::size_t) { return true; }
+
 // Keys are written in the order json::dump gives them, so both ways of writing read the same.
-void appendJson(std::string& out, const EncodedEntry& entry) {
+void appendEntry(std::string& out, const EncodedEntry& entry, bool withContent) {
     out += R"({"content":)";
-    out += entry.content ? *entry.content : std::string_view("null");
+    out += entry.content && withContent ? *entry.content : std::string_view("null");
     out += R"(,"date":)";
     appendJsonNumber(out, entry.date.millisecondsSince1970);
     out += R"(,"view":)";
@@ -117,11 +127,15 @@ void appendJson(std::string& out, const EncodedEntry& entry) {
     out += '}';
 }
 
-void appendJson(std::string& out, const EncodedTimeline& timeline) {
+void appendResult(std::string& out, const EncodedEntry& entry, const ContentKept& kept) {
+    appendEntry(out, entry, kept(0));
+}
+
+void appendResult(std::string& out, const EncodedTimeline& timeline, const ContentKept& kept) {
     out += R"({"entries":[)";
     for (std::size_t i = 0; i < timeline.entries.size(); ++i) {
         if (i > 0) out += ',';
-        appendJson(out, timeline.entries[i]);
+        appendEntry(out, timeline.entries[i], kept(i));
     }
     out += R"(],"policy":{)";
     switch (timeline.policy.kind) {
@@ -136,6 +150,11 @@ void appendJson(std::string& out, const EncodedTimeline& timeline) {
     out += '}';
 }
 
+}  // namespace
+
+void appendJson(std::string& out, const EncodedEntry& entry) { appendEntry(out, entry, true); }
+void appendJson(std::string& out, const EncodedTimeline& timeline) { appendResult(out, timeline, allContent); }
+
 std::string answerLine(const json& answer) {
     std::string line;
     platform::appendJson(line, answer);
@@ -144,32 +163,69 @@ std::string answerLine(const json& answer) {
 
 namespace {
 
-// About the length of an answer's text, so that its line is allocated once.
-std::size_t textSize(const EncodedEntry& entry) {
-    return 64 + (entry.content ? entry.content->size() : 0) + (entry.viewText ? entry.viewText->size() : 0);
-}
-std::size_t textSize(const EncodedTimeline& timeline) {
-    std::size_t size = 64;
-    for (const auto& entry : timeline.entries) size += textSize(entry);
-    return size;
-}
+std::span<const EncodedEntry> entriesOf(const EncodedEntry& entry) { return {&entry, 1}; }
+std::span<const EncodedEntry> entriesOf(const EncodedTimeline& timeline) { return timeline.entries; }
 
 template <class Result>
-std::string resultLine(const json& id, const Result& result) {
+std::string resultLine(const json& id, const Result& result, const ContentKept& kept, std::size_t expected = 0) {
     std::string line;
-    line.reserve(64 + textSize(result));
+    line.reserve(expected);
     line += R"({"id":)";
     platform::appendJson(line, id);
     line += R"(,"jsonrpc":"2.0","result":)";
-    appendJson(line, result);
+    appendResult(line, result, kept);
     line += '}';
     return line;
 }
 
+// At least the length of a result's line, when every entry's view is text.
+std::optional<std::size_t> lengthBound(const std::string& idText, std::span<const EncodedEntry> entries) {
+    std::size_t bound = 128 + idText.size();  // the envelope and the policy
+    for (const auto& entry : entries) {
+        if (entry.view && !entry.viewText) return std::nullopt;
+        // The keys, the date and the separators take less than 64 bytes.
+        bound += 64 + (entry.content ? entry.content->size() : 0) + (entry.viewText ? entry.viewText->size() : 0);
+    }
+    return bound;
+}
+
+template <class Result>
+std::string boundedResultLine(const json& id, const Result& result, std::size_t maxBytes) {
+    // 0. Nearly every answer is far within the limit: written once, whole, into one allocation.
+    std::string idText;
+    platform::appendJson(idText, id);
+    auto bound = lengthBound(idText, entriesOf(result));
+    if (bound && *bound <= maxBytes) return resultLine(id, result, allContent, *bound);
+
+    // 1. The line without any content: views, dates and the policy, which the host cannot do without.
+    std::string bare = resultLine(id, result, [](std::size_t) { return false; });
+    if (bare.size() > maxBytes) return bare;  // nothing to leave out; the caller refuses it
+
+    // 2. Contents, there only for inspection, go in entry by entry while the line stays within its
+    // limit: a snapshot too large to be written once per entry is written once, not refused.
+    constexpr std::size_t nullSize = 4;  // what an entry without its content has instead
+    auto entries = entriesOf(result);
+    std::vector<char> keep(entries.size(), 0);
+    std::size_t size = bare.size();
+    bool anyKept = false;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const auto& content = entries[i].content;
+        if (!content || size - nullSize + content->size() > maxBytes) continue;
+        size = size - nullSize + content->size();
+        keep[i] = anyKept = true;
+    }
+    if (!anyKept) return bare;
+    return resultLine(id, result, [&keep](std::size_t i) { return keep[i] != 0; }, size);
+}
+
 }  // namespace
 
-std::string resultAnswerLine(const json& id, const EncodedEntry& result) { return resultLine(id, result); }
-std::string resultAnswerLine(const json& id, const EncodedTimeline& result) { return resultLine(id, result); }
+std::string resultAnswerLine(const json& id, const EncodedEntry& result, std::size_t maxBytes) {
+    return boundedResultLine(id, result, maxBytes);
+}
+std::string resultAnswerLine(const json& id, const EncodedTimeline& result, std::size_t maxBytes) {
+    return boundedResultLine(id, result, maxBytes);
+}
 
 json toJson(const IntentValue& value) {
     json parameters = json::object();

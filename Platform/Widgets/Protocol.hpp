@@ -33,6 +33,10 @@ inline constexpr int invalidRequest = -32600;
 inline constexpr int methodNotFound = -32601;
 inline constexpr int invalidParams = -32602;
 
+/// The longest answer line the host takes (without its newline). An extension never sends a longer
+/// one: it leaves out contents to stay within it, or answers with an error.
+inline constexpr std::size_t maxAnswerBytes = 16u << 20;
+
 /// More entries than this in one timeline is taken as a broken extension, not as data to keep.
 inline constexpr std::size_t maxTimelineEntries = 1000;
 
@@ -77,8 +81,11 @@ void appendJson(std::string& out, const EncodedEntry& entry);
 void appendJson(std::string& out, const EncodedTimeline& timeline);
 /// A whole answer line (without its newline), written the same way.
 std::string answerLine(const nlohmann::json& answer);
-std::string resultAnswerLine(const nlohmann::json& id, const EncodedEntry& result);
-std::string resultAnswerLine(const nlohmann::json& id, const EncodedTimeline& result);
+/// A result's answer line. An entry's content, which is only for inspection, is written as null
+/// where it would take the line past `maxBytes` (earlier entries keep theirs first); the rest is
+/// always written whole, even when it alone passes the limit.
+std::string resultAnswerLine(const nlohmann::json& id, const EncodedEntry& result, std::size_t maxBytes);
+std::string resultAnswerLine(const nlohmann::json& id, const EncodedTimeline& result, std::size_t maxBytes);
 /// `{"intent": NAME, "parameters": {KEY: STRING or null}}`, the params of `perform`.
 nlohmann::json toJson(const IntentValue& value);
 

@@ -39,12 +39,16 @@ public:
     Server(const WidgetBundle& bundle, int output) : bundle_(bundle), output_(output) {}
 
     void handleLine(std::string_view line) {
-        // The parser takes a NUL for the end of its input, so a line holding one is checked here whole;
-        // a deeper document is refused before parsing, whose copies recurse once per level.
-        json request = line.find('\0') == std::string_view::npos && jsonDepthWithin(line)
-                           ? json::parse(line, nullptr, /*allow_exceptions=*/false)
-                           : json(json::value_t::discarded);
-        if (request.is_discarded()) return send(detail::errorAnswer(nullptr, detail::parseError, "Parse error"));
+        // The parser takes a NUL for the end of its input, so a line holding one is checked here whole.
+        if (line.find('\0') != std::string_view::npos) return send(parseErrorAnswer());
+        // A deeper document is refused before it is built, since its copies recurse once per level;
+        // if it is JSON all the same, it is a request this side will not take, not unreadable text.
+        // Checking that it is JSON builds nothing and does not recurse.
+        if (!jsonDepthWithin(line))
+            return send(json::accept(line) ? detail::errorAnswer(nullptr, detail::invalidRequest, "Invalid request")
+                                           : parseErrorAnswer());
+        json request = json::parse(line, nullptr, /*allow_exceptions=*/false);
+        if (request.is_discarded()) return send(parseErrorAnswer());
         if (!request.is_object() || request.value("jsonrpc", json()) != "2.0" || !request.contains("method") ||
             !request["method"].is_string() || !hasValidId(request))
             return send(detail::errorAnswer(detail::idOf(request), detail::invalidRequest, "Invalid request"));
@@ -57,6 +61,8 @@ public:
         auto answer = detail::answer(bundle_, method, params, id);
         if (!notification) sendLine(std::move(answer), id);
     }
+
+    static json parseErrorAnswer() { return detail::errorAnswer(nullptr, detail::parseError, "Parse error"); }
 
     void tooLong() { send(detail::errorAnswer(nullptr, detail::invalidRequest, "Request too long")); }
 
@@ -103,7 +109,7 @@ private:
 
     void sendLine(std::string line, const json& id) {
         // The host would drop a longer line and wait for an answer until its time-out.
-        if (line.size() > maxAnswerBytes) line = protocol::answerLine(detail::errorAnswer(id, internalError, "Answer too long"));
+        if (line.size() > protocol::maxAnswerBytes) line = protocol::answerLine(detail::errorAnswer(id, internalError, "Answer too long"));
         // Straight to the descriptor in one write: no stream buffer to fill and flush, and no
         // newline written apart from its line, which a reader would wake up for once more.
         line += '\n';

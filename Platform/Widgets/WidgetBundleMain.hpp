@@ -14,10 +14,6 @@ struct WidgetBundle {
     IntentRegistry intents;
 };
 
-/// The longest answer line the widget host takes (without its newline). The bundle main never sends
-/// a longer one: it answers with an error instead.
-inline constexpr std::size_t maxAnswerBytes = 16u << 20;
-
 /// Serves the widget host: JSON-RPC 2.0 requests, one per line, on the descriptor `input`; one
 /// answer per line on `output`. `perform` requests run at the same time as everything else and are
 /// answered when the intent has finished. Returns 0 at end of input, after every running intent has

@@ -5,16 +5,11 @@
 #include "Platform/System/Files.hpp"
 #include "Platform/System/GroupContainer.hpp"
 #include "Platform/System/Services.hpp"
-#include "Platform/Widgets/WidgetBundleMain.hpp"
 #include "Widget/Store/detail/Container.hpp"
 
 namespace kelvo {
 namespace detail {
 namespace {
-
-// Real snapshots are a few kilobytes. A timeline answer carries the snapshot once per entry (two),
-// re-encoded no longer than read, beside the views, in one line of at most maxAnswerBytes.
-constexpr std::uintmax_t maxSnapshotBytes = platform::maxAnswerBytes / 4;
 
 platform::ProcessValue<std::optional<std::string>> groupIdentifier;
 
@@ -53,7 +48,7 @@ std::optional<std::filesystem::path> hostDirectory() {
 std::optional<WidgetSnapshot> readSnapshot() {
     auto directory = hostDirectory();
     if (!directory) return std::nullopt;
-    auto bytes = platform::readRegularFile(*directory / "state.json", maxSnapshotBytes);
+    auto bytes = platform::readRegularFile(*directory / "state.json", WidgetStore::maxSnapshotBytes);
     if (!bytes) return std::nullopt;
     return WidgetSnapshot::decode(*bytes);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <stop_token>
 
@@ -11,6 +12,12 @@ namespace kelvo {
 /// The widget's only door to the container it shares with the Kelvo application.
 struct WidgetStore {
     WidgetStore() = delete;
+
+    /// The largest snapshot read; a larger file reads as no snapshot. Real ones are a few kilobytes.
+    /// The answer that carries a snapshot stays within the host's limit whatever its size: the views
+    /// show only the first recent entries, and the snapshot as content is left out where it would
+    /// not fit.
+    static constexpr std::uintmax_t maxSnapshotBytes = 16u << 20;
 
     /// The application's latest snapshot, with `appRunning` turned false when the application does
     /// not run; nothing when there is no container or no readable, valid snapshot.

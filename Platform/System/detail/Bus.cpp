@@ -20,6 +20,11 @@ struct Library {
     decltype(&sd_bus_call_methodv) callMethodv = nullptr;
     decltype(&sd_bus_call) call = nullptr;
     decltype(&sd_bus_send) send = nullptr;
+    decltype(&sd_bus_call_async) callAsync = nullptr;
+    decltype(&sd_bus_process) process = nullptr;
+    decltype(&sd_bus_wait) wait = nullptr;
+    decltype(&sd_bus_get_n_queued_write) getNQueuedWrite = nullptr;
+    decltype(&sd_bus_message_is_method_error) messageIsMethodError = nullptr;
     decltype(&sd_bus_message_new_method_call) messageNewMethodCall = nullptr;
     decltype(&sd_bus_message_appendv) messageAppendv = nullptr;
     decltype(&sd_bus_message_readv) messageReadv = nullptr;
@@ -47,6 +52,11 @@ const Library* load() {
     bind(library.callMethodv, "sd_bus_call_methodv");
     bind(library.call, "sd_bus_call");
     bind(library.send, "sd_bus_send");
+    bind(library.callAsync, "sd_bus_call_async");
+    bind(library.process, "sd_bus_process");
+    bind(library.wait, "sd_bus_wait");
+    bind(library.getNQueuedWrite, "sd_bus_get_n_queued_write");
+    bind(library.messageIsMethodError, "sd_bus_message_is_method_error");
     bind(library.messageNewMethodCall, "sd_bus_message_new_method_call");
     bind(library.messageAppendv, "sd_bus_message_appendv");
     bind(library.messageReadv, "sd_bus_message_readv");
@@ -69,6 +79,19 @@ BusPtr openUserBus() {
     sd_bus* bus = nullptr;
     if (sdbus::open_user(&bus) < 0) return nullptr;
     return BusPtr{bus};
+}
+
+bool processUntil(sd_bus* bus, std::chrono::steady_clock::time_point deadline, const std::function<bool()>& done) {
+    for (;;) {
+        if (done()) return true;
+        int r = sdbus::process(bus, nullptr);
+        if (r < 0) return false;
+        if (r > 0) continue;  // more may be ready at once
+        auto left = std::chrono::ceil<std::chrono::microseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return done();
+        r = sdbus::wait(bus, static_cast<std::uint64_t>(left.count()));
+        if (r < 0 && r != -EINTR) return false;
+    }
 }
 
 // Without the library no bus object or message can exist, so releasing one is a no-op then.
@@ -106,6 +129,23 @@ int call(sd_bus* bus, sd_bus_message* message, std::uint64_t usec, sd_bus_error*
 
 int send(sd_bus* bus, sd_bus_message* message, std::uint64_t* cookie) {
     return library() ? library()->send(bus, message, cookie) : -ENOSYS;
+}
+
+int call_async(sd_bus* bus, sd_bus_slot** slot, sd_bus_message* message, sd_bus_message_handler_t callback,
+               void* userdata, std::uint64_t usec) {
+    return library() ? library()->callAsync(bus, slot, message, callback, userdata, usec) : -ENOSYS;
+}
+
+int process(sd_bus* bus, sd_bus_message** message) { return library() ? library()->process(bus, message) : -ENOSYS; }
+
+int wait(sd_bus* bus, std::uint64_t usec) { return library() ? library()->wait(bus, usec) : -ENOSYS; }
+
+int get_n_queued_write(sd_bus* bus, std::uint64_t* count) {
+    return library() ? library()->getNQueuedWrite(bus, count) : -ENOSYS;
+}
+
+int message_is_method_error(sd_bus_message* message, const char* name) {
+    return library() ? library()->messageIsMethodError(message, name) : 0;
 }
 
 int message_new_method_call(sd_bus* bus, sd_bus_message** message, const char* destination, const char* path,

@@ -2,6 +2,8 @@
 
 #include <systemd/sd-bus.h>
 
+#include <chrono>
+#include <functional>
 #include <memory>
 
 // The platform's calls into libsystemd's sd-bus. The library is loaded on first use rather than
@@ -24,6 +26,12 @@ int call_method(sd_bus* bus, const char* destination, const char* path, const ch
                 sd_bus_error* error, sd_bus_message** reply, const char* types, ...);
 int call(sd_bus* bus, sd_bus_message* message, std::uint64_t usec, sd_bus_error* error, sd_bus_message** reply);
 int send(sd_bus* bus, sd_bus_message* message, std::uint64_t* cookie);
+int call_async(sd_bus* bus, sd_bus_slot** slot, sd_bus_message* message, sd_bus_message_handler_t callback,
+               void* userdata, std::uint64_t usec);
+int process(sd_bus* bus, sd_bus_message** message);
+int wait(sd_bus* bus, std::uint64_t usec);
+int get_n_queued_write(sd_bus* bus, std::uint64_t* count);
+int message_is_method_error(sd_bus_message* message, const char* name);
 int message_new_method_call(sd_bus* bus, sd_bus_message** message, const char* destination, const char* path,
                             const char* interface, const char* member);
 int message_append(sd_bus_message* message, const char* types, ...);
@@ -40,6 +48,12 @@ using BusPtr = std::unique_ptr<sd_bus, BusUnref>;
 
 /// A new connection to the user's session bus, or null when there is none.
 BusPtr openUserBus();
+
+/// Runs `bus`'s input and output (connecting, authenticating, the bus's greeting, queued messages
+/// and replies) until `done()` holds, never blocking past `deadline`. False when the deadline
+/// passed or the connection failed first. sd-bus's own blocking calls wait without bound for the
+/// greeting, so a bus that accepts and never answers would hold the caller far past any deadline.
+bool processUntil(sd_bus* bus, std::chrono::steady_clock::time_point deadline, const std::function<bool()>& done);
 
 /// Owns an sd_bus_error.
 struct BusError {

@@ -49,9 +49,10 @@ std::string answer(const WidgetBundle& bundle, const std::string& method, const 
     if (!found) return answerLine(errorAnswer(id, invalidParams, found.error().message));
     const auto& widget = **found;
     auto context = contextFor(widget, *request);
-    if (method == method::getTimeline) return protocol::resultAnswerLine(id, widget.getTimeline(context));
-    return protocol::resultAnswerLine(id, method == method::placeholder ? widget.placeholder(context)
-                                                                        : widget.getSnapshot(context));
+    using protocol::maxAnswerBytes;
+    if (method == method::getTimeline) return protocol::resultAnswerLine(id, widget.getTimeline(context), maxAnswerBytes);
+    return protocol::resultAnswerLine(
+        id, method == method::placeholder ? widget.placeholder(context) : widget.getSnapshot(context), maxAnswerBytes);
 }
 
 }  // namespace platform::detail

@@ -18,7 +18,7 @@ TEST(Protocol, WhatOneSideEncodesTheOtherDecodes) {
                               {Date::fromMilliseconds(3000), nullptr, nullptr,
                                std::make_shared<const std::string>(R"({"text":"\u00e9","type":"text"})")}},
                              TimelineReloadPolicy::after(Date::fromMilliseconds(8.64e15))};
-    auto answer = parseLine(resultAnswerLine("a", timeline));
+    auto answer = parseLine(resultAnswerLine("a", timeline, maxAnswerBytes));
     ASSERT_TRUE(answer);
     EXPECT_EQ((*answer)["id"], "a");
     EXPECT_EQ((*answer)["jsonrpc"], "2.0");
@@ -50,8 +50,31 @@ TEST(Protocol, WhatOneSideEncodesTheOtherDecodes) {
 TEST(Protocol, AnswersCarryTheIdAsSent) {
     for (const json& id : {json(7), json(-3), json(9007199254740993), json(18446744073709551615u), json(1.5),
                            json("r-1"), json(nullptr)}) {
-        auto line = resultAnswerLine(id, EncodedEntry{Date::fromMilliseconds(0), nullptr, nullptr});
+        auto line = resultAnswerLine(id, EncodedEntry{Date::fromMilliseconds(0), nullptr, nullptr}, maxAnswerBytes);
         EXPECT_EQ(line.substr(0, line.find(',')), R"({"id":)" + id.dump()) << id;
+    }
+}
+
+// Contents are only for inspection: where one would take the line past its limit it is written as
+// null, earlier entries first; the views always go, even past the limit, for the caller to refuse.
+TEST(Protocol, ContentsLeftOutWhereTheLineWouldPassItsLimit) {
+    auto content = std::make_shared<const std::string>(R"({"big":")" + std::string(1000, 'x') + R"("})");
+    auto view = std::make_shared<const std::string>(R"({"type":"text"})");
+    EncodedTimeline timeline{{{Date::fromMilliseconds(1), content, nullptr, view},
+                              {Date::fromMilliseconds(2), content, nullptr, view}},
+                             TimelineReloadPolicy::never()};
+    std::size_t bare = resultAnswerLine(1, timeline, 0).size(), one = bare + content->size() - 4;
+    for (auto [limit, kept] : {std::pair{one + content->size() - 4, std::vector{true, true}},
+                               {one, {true, false}}, {one - 1, {false, false}}, {bare - 1, {false, false}}}) {
+        SCOPED_TRACE(limit);
+        auto line = resultAnswerLine(1, timeline, limit);
+        EXPECT_EQ(line.size(), limit < bare ? bare : bare + (kept[0] + kept[1]) * (content->size() - 4));
+        auto decoded = decodeTimeline((*parseLine(line))["result"]);
+        ASSERT_TRUE(decoded);
+        for (std::size_t i = 0; i < kept.size(); ++i) {
+            EXPECT_EQ(bool(decoded->entries[i].content), kept[i]) << i;
+            EXPECT_TRUE(decoded->entries[i].view) << i;
+        }
     }
 }
 

@@ -17,6 +17,8 @@
 #include "Platform/System/Calendar.hpp"
 #include "Platform/System/Files.hpp"
 #include "Platform/System/Uuid.hpp"
+#include "Platform/System/detail/Bus.hpp"
+#include "Platform/Widgets/Protocol.hpp"
 #include "tests/Widget/support/TestContainer.hpp"
 #include "tests/support/FakeHost.hpp"
 #include "tests/support/PrivateBus.hpp"
@@ -28,6 +30,7 @@ using nlohmann::json;
 
 struct Run {
     std::vector<json> answers;
+    std::vector<std::size_t> lineSizes;
     int status = -1;
 };
 
@@ -66,7 +69,10 @@ Run runProgram(const std::string& input, const std::vector<std::string>& env,
     Run run;
     waitpid(pid, &run.status, 0);
     std::istringstream lines(output);
-    for (std::string line; std::getline(lines, line);) run.answers.push_back(json::parse(line));
+    for (std::string line; std::getline(lines, line);) {
+        run.answers.push_back(json::parse(line));
+        run.lineSizes.push_back(line.size());
+    }
     return run;
 }
 
@@ -121,6 +127,38 @@ TEST_F(ExtensionProgram, AnswersATimelineWithNowAndTheNextMidnight) {
     EXPECT_TRUE(std::filesystem::exists(state / "active"));
 }
 
+// A long recent list, 10 MB, more than one answer line can carry twice: the medium widget shows its
+// first rows, in a line the host takes and decodes.
+TEST_F(ExtensionProgram, ALargeSnapshotShowsItsFirstRecentRows) {
+    env.push_back("DBUS_SESSION_BUS_ADDRESS=" + platform::test::PrivateBus::ofProcess().address());
+    auto application = platform::detail::openUserBus();  // the application runs while this owns its name
+    ASSERT_TRUE(application);
+    platform::detail::BusError error;
+    platform::detail::BusMessage reply;
+    ASSERT_GE(platform::detail::sdbus::call_method(application.get(), "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                                   "org.freedesktop.DBus", "RequestName", &error.value, reply.out(),
+                                                   "su", "com.kelvo.desktop", 0u),
+              0);
+    json doc = testing::minimalSnapshot();
+    const std::string padding(200, '.');
+    for (int i = 0; i < 43000; ++i)
+        doc["recent"].push_back({{"id", std::to_string(i)}, {"name", "Entry " + std::to_string(i) + padding}});
+    writeState(doc);
+    ASSERT_GT(std::filesystem::file_size(state / "state.json"), 10'000'000u);
+
+    auto run = runProgram(request(1, "getTimeline", {{"family", "systemMedium"}}), env);
+    ASSERT_EQ(run.answers.size(), 1u);
+    EXPECT_LE(run.lineSizes[0], platform::protocol::maxAnswerBytes);
+    auto timeline = platform::protocol::decodeTimeline(run.answers[0]["result"]);
+    ASSERT_TRUE(timeline);
+    ASSERT_EQ(timeline->entries.size(), 2u);
+    for (const auto& entry : timeline->entries) {
+        ASSERT_TRUE(entry.view);
+        auto view = entry.view->dump();
+        for (const char* row : {"Entry 0.", "Entry 1.", "Entry 2."}) EXPECT_NE(view.find(row), std::string::npos) << row;
+    }
+}
+
 TEST_F(ExtensionProgram, UnfitSnapshotGivesNullContent) {
     writeState(json{{"updatedAt", "yesterday"}});
     auto run = runProgram(request(7, "getTimeline"), env);
@@ -140,10 +178,11 @@ TEST_F(ExtensionProgram, MalformedRequestsGetErrorsAndTheLoopGoesOn) {
                         request(8, "perform", {{"intent", "StartRecentIntent"}, {"parameters", {{"project", "P"}}}}) +
                         "{\"jsonrpc\": \"2.0\", \"id\": 9, \"method\": \"getSnapshot\", \"params\": 3}\n" +
                         request(10, "describe");
-    // A NUL ends nothing early, nesting too deep to copy safely is refused, ids must be scalars.
+    // A NUL ends nothing early; nesting too deep to copy safely is refused, as a request when it is
+    // JSON and as text that is not when it is not; ids must be scalars.
     input += std::string("{\"jsonrpc\": \"2.0\", \"id\": 11, \"method\": \"describe\"}") + '\0' + "}\n" +
              "{\"jsonrpc\": \"2.0\", \"id\": 12, \"method\": \"describe\", \"params\": {\"a\": " +
-             std::string(60000, '[') + std::string(60000, ']') + "}}\n";
+             std::string(60000, '[') + std::string(60000, ']') + "}}\n" + std::string(60000, '[') + "\n";
     for (const char* id : {"{}", "[1]", "true"})
         input += std::string("{\"jsonrpc\": \"2.0\", \"id\": ") + id + ", \"method\": \"describe\"}\n";
     // A line past the 4 MB limit is refused as a whole; a last line needs no newline.
@@ -152,15 +191,15 @@ TEST_F(ExtensionProgram, MalformedRequestsGetErrorsAndTheLoopGoesOn) {
     input.pop_back();
     auto run = runProgram(input, env);
     EXPECT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0);
-    ASSERT_EQ(run.answers.size(), 17u);
+    ASSERT_EQ(run.answers.size(), 18u);
     // Intents answer from threads of their own, so answers are matched by id, not by order.
     std::multimap<json, json> byId;
     for (const auto& answer : run.answers) byId.emplace(answer["id"], answer);
     const std::vector<std::pair<json, int>> codes = {
         {nullptr, -32700}, {nullptr, -32600}, {3, -32600}, {4, -32601},
         {5, -32602},       {6, -32602},       {7, -32602}, {8, -32602}, {9, -32602},
-        {nullptr, -32700}, {nullptr, -32700}, {nullptr, -32600}, {nullptr, -32600}, {nullptr, -32600},
-        {nullptr, -32600}};
+        {nullptr, -32700}, {nullptr, -32600}, {nullptr, -32700}, {nullptr, -32600}, {nullptr, -32600},
+        {nullptr, -32600}, {nullptr, -32600}};
     for (const auto& [id, code] : codes) {
         auto range = byId.equal_range(id);
         ASSERT_NE(range.first, range.second) << id;

@@ -5,7 +5,6 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
-#include "Platform/Widgets/WidgetBundleMain.hpp"
 #include "Widget/Store/WidgetStore.hpp"
 #include "tests/Widget/support/TestContainer.hpp"
 
@@ -115,10 +114,9 @@ TEST(WidgetStore, StateThatIsNoRegularFileOrTooLargeReadsAsNothing) {
     EXPECT_FALSE(WidgetStore::loadSnapshot());
     std::filesystem::remove(state);
 
-    // A valid document padded with white space: one that fits a timeline answer twice is read, a
-    // larger one would make an answer the host drops.
+    // A valid document padded with white space: up to the limit it is read.
     std::string padded = minimalSnapshot().dump();
-    padded.insert(1, std::string(platform::maxAnswerBytes / 4 - padded.size(), ' '));
+    padded.insert(1, std::string(WidgetStore::maxSnapshotBytes - padded.size(), ' '));
     container.writeState(padded);
     EXPECT_TRUE(WidgetStore::loadSnapshot());
     padded.insert(1, " ");
