@@ -2,8 +2,7 @@
 add_library(kelvo_options INTERFACE)
 add_library(kelvo::options ALIAS kelvo_options)
 target_compile_options(kelvo_options INTERFACE -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor)
-# A section per function, so that a link can leave out what nothing calls and place the rest in
-# the order a program runs it (kelvo_fast_start).
+# A section per function, so that a link can leave out what nothing calls (kelvo_fast_start).
 target_compile_options(kelvo_options INTERFACE -ffunction-sections)
 if(KELVO_WERROR)
   target_compile_options(kelvo_options INTERFACE -Werror)
@@ -26,25 +25,12 @@ target_compile_options(kelvo_inline_math INTERFACE -fno-math-errno -fno-trapping
 # pages to map. The program stays position-independent with read-only relocations: linked at a fixed
 # address without RELRO it started 0.25 ms sooner, not worth the hardening for a program that reads
 # files another process writes.
-#
-# ORDER names a file of the functions a start runs (scripts/startup-order writes it). lld lays them
-# out side by side, so a start touches a few pages of code instead of one here and there in all of
-# it. A function the list misses is only placed elsewhere, so a stale list still links and runs.
-find_program(KELVO_LLD ld.lld)
 function(kelvo_fast_start target)
-  cmake_parse_arguments(PARSE_ARGV 1 ARG "" "ORDER" "")
   target_link_options(${target} PRIVATE -Wl,--as-needed -Wl,-O1)
   if(CMAKE_CXX_FLAGS MATCHES "-fsanitize")
     return()
   endif()
   target_link_options(${target} PRIVATE -static-libstdc++ -static-libgcc -Wl,--gc-sections)
-  if(ARG_ORDER AND KELVO_LLD)
-    target_link_options(${target} PRIVATE -fuse-ld=lld -Wl,--symbol-ordering-file=${ARG_ORDER}
-      -Wl,--no-warn-symbol-ordering)
-    set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${ARG_ORDER})
-  elseif(ARG_ORDER)
-    message(WARNING "lld not found: ${target} is linked without its start-up order")
-  endif()
 endfunction()
 
 # Every program finds its bundle manifest beside its executable: <exe>.bundle.json. Installed with

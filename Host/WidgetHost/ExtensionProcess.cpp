@@ -79,6 +79,7 @@ bool ExtensionProcess::start(std::string* why) {
     options.ownProcessGroup = true;
     options.endWithParent = true;
     options.addressSpaceBytes = limits_.addressSpaceBytes;
+    options.environment = limits_.environment;
     std::string program = executable_.string();
     std::string reason;
     auto child = platform::startChild({program}, options, &reason);

@@ -9,8 +9,10 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <nlohmann/json_fwd.hpp>
 
@@ -34,6 +36,7 @@ struct RpcOutcome {
 struct ExtensionLimits {
     std::uint64_t addressSpaceBytes = 512ull << 20;  // RLIMIT_AS of the child; 0 for none
     size_t maxLineBytes = platform::protocol::maxAnswerBytes;  // a longer answer is dropped
+    std::optional<std::vector<std::string>> environment;       // the child's; nothing: the host's
 };
 
 /// The child process and its pipe, driven by an sd-event loop. SIGCHLD must be blocked.

@@ -18,6 +18,11 @@ using nlohmann::json;
 using platform::Date;
 namespace method = platform::protocol::method;
 
+ExtensionLimits withEnvironment(ExtensionLimits limits, const std::optional<std::vector<std::string>>& environment) {
+    limits.environment = environment;
+    return limits;
+}
+
 }  // namespace
 
 Host::Host(sd_event* loop, HostOptions options, std::unique_ptr<Timers> timers)
@@ -35,7 +40,7 @@ Host::Host(sd_event* loop, HostOptions options, std::unique_ptr<Timers> timers)
                                 if (drawn_) drawn_(id, picture);
                             })),
       placed_(options_.placedWidgetsFile),
-      extensions_(loop, *timers_, options_.limits, options_.requestTimeout,
+      extensions_(loop, *timers_, withEnvironment(options_.limits, options_.childEnvironment), options_.requestTimeout,
                   {[this](const Extension& extension) { return inUse(extension); },
                    [this](Extension& extension) { extensionReady(extension); },
                    [this](Extension& extension) { extensionEnded(extension); }}) {}

@@ -37,6 +37,9 @@ struct HostOptions {
     std::chrono::milliseconds requestTimeout{5000};
     std::chrono::milliseconds performTimeout{15000};
     ExtensionLimits limits;
+    // What every program the host starts gets (extensions, the gallery, the URL opener): the user's
+    // environment, taken before the host tuned its own; nothing: the host's as it is.
+    std::optional<std::vector<std::string>> childEnvironment;
 };
 
 struct HostError {

@@ -343,6 +343,7 @@ void Host::openLink(const std::string& url) { startDetached({options_.urlOpener,
 void Host::startDetached(const std::vector<std::string>& command, const std::string& what) {
     platform::ChildOptions detached;
     detached.ownSession = true;
+    detached.environment = options_.childEnvironment;
     std::string why;
     auto started = platform::startChild(command, detached, &why);
     if (!started) {

@@ -23,6 +23,7 @@
 #include "Host/WidgetHost/Host.hpp"
 #include "Host/WidgetHost/Log.hpp"
 #include "Platform/Widgets/dbus/Host1.hpp"
+#include "Platform/System/ChildProcess.hpp"
 #include "Platform/System/Files.hpp"
 #include "Platform/System/UserDirectories.hpp"
 
@@ -78,13 +79,8 @@ struct Loop {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // GLib's slice allocator keeps freed blocks in magazines of its own for good, about 0.8 MB of a
-    // desktop host's memory; plain malloc serves the same blocks and reuses them. GLib reads G_SLICE
-    // once, while the libraries start, before main: the host starts itself again with it set.
-    if (!std::getenv("G_SLICE") && setenv("G_SLICE", "always-malloc", 1) == 0) {
-        execv("/proc/self/exe", argv);
-        unsetenv("G_SLICE");  // not started again: carry on as is
-    }
+    // Taken before the host tunes its own (GDK_GL for GTK): the programs it starts get the user's.
+    auto userEnvironment = platform::currentEnvironment();
     // GTK's and GLib's threads are idle nearly always; an arena of their own each costs memory.
     mallopt(M_ARENA_MAX, 1);
     CLI::App app{"The widget host: runs widget extensions, keeps the placed widgets and draws them."};
@@ -95,6 +91,7 @@ int main(int argc, char** argv) {
     bool headless = false;
     std::string renderingMode = "fullColor";
     HostOptions options;
+    options.childEnvironment = std::move(userEnvironment);
     if (auto opener = environment("WIDGET_HOST_URL_OPENER"); !opener.empty()) options.urlOpener = opener;
     int requestTimeoutMs = static_cast<int>(options.requestTimeout.count());
     int memoryMb = static_cast<int>(options.limits.addressSpaceBytes >> 20);

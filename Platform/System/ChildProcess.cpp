@@ -10,11 +10,14 @@
 #include <cerrno>
 #include <cstring>
 
+extern char** environ;
+
 namespace platform {
 namespace {
 
 // Between fork and exec: async-signal-safe calls only. An errno goes back through `report`.
-[[noreturn]] void becomeChild(char* const* argv, const ChildOptions& options, int nullInput, int report) {
+[[noreturn]] void becomeChild(char* const* argv, char* const* envp, const ChildOptions& options, int nullInput,
+                              int report) {
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -35,13 +38,19 @@ namespace {
         struct rlimit limit {options.addressSpaceBytes, options.addressSpaceBytes};
         setrlimit(RLIMIT_AS, &limit);
     }
-    if (ok) execvp(argv[0], argv);
+    if (ok) execvpe(argv[0], argv, envp);
     int error = errno;
     (void)!write(report, &error, sizeof error);
     _exit(127);
 }
 
 }  // namespace
+
+std::vector<std::string> currentEnvironment() {
+    std::vector<std::string> entries;
+    for (char** entry = environ; *entry; ++entry) entries.emplace_back(*entry);
+    return entries;
+}
 
 std::optional<pid_t> startChild(const std::vector<std::string>& arguments, const ChildOptions& options,
                                 std::string* why) {
@@ -53,6 +62,12 @@ std::optional<pid_t> startChild(const std::vector<std::string>& arguments, const
     std::vector<char*> argv;
     for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
+    // Built before the fork: the child may not allocate.
+    std::vector<char*> envp;
+    if (options.environment) {
+        for (const auto& entry : *options.environment) envp.push_back(const_cast<char*>(entry.c_str()));
+        envp.push_back(nullptr);
+    }
 
     int nullInput = options.input >= 0 ? -1 : open("/dev/null", O_RDONLY | O_CLOEXEC);
     // A close-on-exec pipe tells whether exec worked: the parent reads an errno or end of file.
@@ -63,7 +78,7 @@ std::optional<pid_t> startChild(const std::vector<std::string>& arguments, const
         return fail(error);
     }
     pid_t child = fork();
-    if (child == 0) becomeChild(argv.data(), options, nullInput, report[1]);
+    if (child == 0) becomeChild(argv.data(), options.environment ? envp.data() : environ, options, nullInput, report[1]);
     int forkError = errno;
     close(report[1]);
     if (nullInput >= 0) close(nullInput);

@@ -18,7 +18,13 @@ struct ChildOptions {
     bool ownSession = false;       // detached from the parent's terminal and group
     bool endWithParent = false;    // SIGTERM when the parent dies
     std::uint64_t addressSpaceBytes = 0;  // RLIMIT_AS; 0 for none
+    // The child's environment, "NAME=value" each; nothing: the parent's as it is at the start.
+    std::optional<std::vector<std::string>> environment;
 };
+
+/// The calling process's environment as it is now, "NAME=value" each: taken at the start of a
+/// program, before it tunes its own, it is what the programs it starts should get.
+std::vector<std::string> currentEnvironment();
 
 /// Starts `arguments[0]` (a path, or a name looked up in PATH) with `arguments`. The child starts
 /// with no signal blocked and SIGPIPE at its default, as from a shell. Nothing, with the reason,

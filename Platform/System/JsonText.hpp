@@ -7,8 +7,7 @@
 
 namespace platform {
 
-/// Appends the compact JSON text of `value` to `out`, writing straight into it rather than through a
-/// temporary string, so that a large document is never held twice. Invalid UTF-8 becomes U+FFFD.
+/// Appends the compact JSON text of `value` to `out`. Invalid UTF-8 becomes U+FFFD.
 void appendJson(std::string& out, const nlohmann::json& value);
 
 /// Appends `text` as a quoted JSON string, escaped as `appendJson` would.

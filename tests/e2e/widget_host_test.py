@@ -9,9 +9,12 @@ import sys
 import time
 import xml.etree.ElementTree as ElementTree
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.join(HERE, "..", "Host", "WidgetHost", "Desktop"))
 import harness  # noqa: E402
 from harness import enabled_labels, labels, wait_until  # noqa: E402
+from xsession import XSession  # noqa: E402
 
 SOURCE_DIR = os.environ.get("KELVO_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", ".."))
 FAKE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "fake_extension.py")
@@ -212,6 +215,51 @@ class WidgetHostTest(harness.HostTestCase):
         self.assertTrue(wait_until(lambda: os.path.exists(self.opened) and os.path.getsize(self.opened) > 0), "the URL opener never ran")
         with open(self.opened) as f:
             self.assertEqual(f.read().strip(), "fake://open")
+
+    # The host's process ---------------------------------------------------------------------
+
+    def test_the_host_keeps_its_name_and_its_own_tuning(self):
+        # A display makes the host tune GTK for itself; an extension and the URL opener must still
+        # get the environment the host was started with.
+        opener_env = os.path.join(self.root, "opener-environment")
+        opener = os.path.join(self.root, "env-opener")
+        with open(opener, "w") as f:
+            f.write("#!/bin/sh\nenv > '%s.part' && mv '%s.part' '%s'\n" % (opener_env, opener_env, opener_env))
+        os.chmod(opener, 0o755)
+        self.env["WIDGET_HOST_URL_OPENER"] = opener
+        self.env["WIDGET_HOST_E2E_USER_SETTING"] = "kept"
+        with XSession() as x:
+            self.env["DISPLAY"] = x.display
+            self.start_host()
+            with open("/proc/%d/comm" % self.host.pid) as f:
+                self.assertEqual(f.read().strip(), "widget-host")
+            widget_id = self.place("Counter", "small")
+            self.wait_for_widget(widget_id, lambda w: "first fullColor" in w["texts"], "showed its timeline")
+            self.ctl("click", widget_id, "160", "160")
+            self.assertTrue(wait_until(lambda: os.path.exists(opener_env)), "the URL opener never ran")
+            with open(opener_env) as f:
+                opened_with = dict(line.split("=", 1) for line in f.read().splitlines() if "=" in line)
+            extensions = self.extension_pids()
+            self.assertTrue(extensions, "no extension runs")
+            with open("/proc/%d/environ" % extensions[0], "rb") as f:
+                extension_env = dict(entry.decode().split("=", 1) for entry in f.read().split(b"\0") if b"=" in entry)
+        for name, environment in (("the extension", extension_env), ("the URL opener", opened_with)):
+            self.assertEqual(environment.get("WIDGET_HOST_E2E_USER_SETTING"), "kept", name)
+            for tuning in ("GDK_GL", "G_SLICE"):
+                self.assertNotIn(tuning, environment, name)
+
+    def test_a_host_started_through_the_dynamic_loader_runs(self):
+        loader = next((path for path in ("/lib64/ld-linux-x86-64.so.2", "/lib/ld-linux-aarch64.so.1")
+                       if os.path.exists(path)), None)
+        if not loader:
+            self.skipTest("no known dynamic loader here")
+        self.host = self.start("widget-host", [loader, self.program("widget-host"), "--headless",
+                                               "--extensions-dir", self.extensions_dir])
+        self.assertTrue(wait_until(lambda: self.ctl("list", check=False).returncode == 0 or not self.host.running()),
+                        "the widget host did not come up")
+        self.assertTrue(self.host.running(), "the widget host ended at start")
+        widget_id = self.placed_counter()
+        self.assertTrue(self.widget(widget_id)["picture"])
 
     def test_widgetctl_says_when_no_host_runs(self):
         result = self.ctl("list", check=False)

@@ -13,13 +13,8 @@
 
 #include "Host/WidgetHost/Log.hpp"
 
-// Made by glib-compile-resources from theme/BareTheme.gresource.xml.
-extern "C" void widget_host_bare_theme_register_resource(void);
-
 namespace widgethost::desktop {
 namespace {
-
-constexpr const char* bareTheme = "WidgetHostBare";
 
 std::string environment(const char* name) {
     const char* value = std::getenv(name);
@@ -100,18 +95,7 @@ bool startGtk(DisplayKind kind) {
     // GTK 3 otherwise loads GL to find out what it could do with it, for nothing the widgets need.
     setenv("GDK_GL", "disable", 1);
     gdk_set_allowed_backends(kind == DisplayKind::x11 ? "x11" : "wayland");
-    // The windows draw everything themselves: an empty theme spares parsing and keeping the
-    // desktop's. GTK_THEME makes it the first theme loaded; it is taken back once the settings
-    // exist, so that programs the host starts keep the user's theme, and the settings' own name
-    // outranks the desktop's later changes.
-    widget_host_bare_theme_register_resource();
-    bool ownTheme = !std::getenv("GTK_THEME");
-    if (ownTheme) setenv("GTK_THEME", bareTheme, 1);
-    bool started = gtk_init_check(nullptr, nullptr);
-    GtkSettings* settings = started ? gtk_settings_get_default() : nullptr;
-    if (ownTheme) unsetenv("GTK_THEME");
-    if (settings && ownTheme) g_object_set(settings, "gtk-theme-name", bareTheme, nullptr);
-    return started;
+    return gtk_init_check(nullptr, nullptr);
 }
 
 void exitWhenTheDisplayIsLost() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string_view>
+
 #include "Platform/Views/View.hpp"
 
 namespace platform::views::detail {
@@ -24,6 +26,13 @@ void forEachEnvironmentField(Visit&& visit) {
     visit("buttonStyle", &EnvironmentValues::buttonStyle, Merge::innerWins);
     visit("widgetAccentable", &EnvironmentValues::widgetAccentable, Merge::innerWins);
     visit("accessibilityHidden", &EnvironmentValues::accessibilityHidden, Merge::sticky);
+}
+
+/// Whether `key` names an environment value in the view tree's JSON.
+inline bool isEnvironmentKey(std::string_view key) {
+    bool found = false;
+    forEachEnvironmentField([&](const char* k, auto, Merge) { found = found || key == k; });
+    return found;
 }
 
 }  // namespace platform::views::detail

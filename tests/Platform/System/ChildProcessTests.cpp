@@ -1,0 +1,54 @@
+#include "Platform/System/ChildProcess.hpp"
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace platform {
+namespace {
+
+// What a child started with `environment` sees of a variable the parent has set for itself.
+std::string seenByChild(const std::optional<std::vector<std::string>>& environment) {
+    int out[2];
+    EXPECT_EQ(pipe2(out, O_CLOEXEC), 0);
+    ChildOptions options;
+    options.output = out[1];
+    options.environment = environment;
+    std::string why;
+    // Found through the parent's PATH even when the child's environment has none.
+    auto child = startChild({"sh", "-c", "printf %s \"${KELVO_CHILD_PROBE-unset}\""}, options, &why);
+    close(out[1]);
+    std::string seen;
+    char buffer[256];
+    for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;) seen.append(buffer, static_cast<size_t>(n));
+    close(out[0]);
+    EXPECT_TRUE(child) << why;
+    if (child) waitpid(*child, nullptr, 0);
+    return seen;
+}
+
+TEST(ChildProcessTests, TheChildGetsTheEnvironmentItIsGiven) {
+    ::setenv("KELVO_CHILD_PROBE", "parent's tuning", 1);
+    struct Case {
+        const char* name;
+        std::optional<std::vector<std::string>> environment;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"none given: the parent's", std::nullopt, "parent's tuning"},
+        {"the user's, without the tuning", std::vector<std::string>{"HOME=/nowhere"}, "unset"},
+        {"the user's own value", std::vector<std::string>{"KELVO_CHILD_PROBE=user's"}, "user's"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(seenByChild(c.environment), c.expected) << c.name;
+    ::unsetenv("KELVO_CHILD_PROBE");
+}
+
+}  // namespace
+}  // namespace platform
