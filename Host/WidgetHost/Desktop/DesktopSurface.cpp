@@ -28,8 +28,6 @@ using platform::views::WidgetView;
 // How long a layer surface the compositor closed stays away, so that a compositor closing it again
 // at once is not answered in a tight loop.
 constexpr guint reopenDelayMs = 500;
-// How long an X11 window manager may take to carry out a move before the host asks where the window is.
-constexpr guint windowManagerSettleMs = 300;
 
 constexpr const char* hitTargetClass = "widget-host-hit";
 constexpr const char* css = R"css(
@@ -277,7 +275,7 @@ gboolean DesktopSurface::State::onMap(GtkWidget*, GdkEvent*, gpointer self) {
     auto* s = static_cast<State*>(self);
     s->mapped = true;
     // Where the window manager put the window as it mapped it shows once it is on screen.
-    if (s->placement.shownAt(GTK_WINDOW(s->window))) s->settleLater(windowManagerSettleMs);
+    if (auto delay = s->placement.settleMilliseconds()) s->settleLater(*delay);
     return FALSE;
 }
 
@@ -372,7 +370,7 @@ SurfacePosition DesktopSurface::State::placeAt(SurfacePosition wanted) {
     expected = position;
     placement.move(GTK_WINDOW(window), position, detail::outputOf(position, width, height, areas));
     // Where a window manager really put it is known once it had time to answer.
-    if (mapped && !gesture.dragging() && placement.shownAt(GTK_WINDOW(window))) settleLater(windowManagerSettleMs);
+    if (auto delay = placement.settleMilliseconds(); delay && mapped && !gesture.dragging()) settleLater(*delay);
     return position;
 }
 
@@ -451,7 +449,7 @@ gboolean DesktopSurface::State::onConfigure(GtkWidget*, GdkEventConfigure*, gpoi
     s->position.x = x;
     s->position.y = y;
     // A window manager may place the window elsewhere than asked: the host keeps where it really is.
-    if (x != s->expected.x || y != s->expected.y) s->settleLater(windowManagerSettleMs);
+    if (x != s->expected.x || y != s->expected.y) s->settleLater(s->placement.settleMilliseconds().value_or(0));
     return FALSE;
 }
 

@@ -21,6 +21,7 @@ public:
                               const std::vector<detail::OutputArea>& areas) const override;
     void move(GtkWindow* window, const SurfacePosition& corner, const detail::OutputArea* home) const override;
     std::optional<std::pair<int, int>> shownAt(GtkWindow*) const override { return std::nullopt; }
+    std::optional<unsigned> settleMilliseconds() const override { return std::nullopt; }
     std::pair<double, double> pointerOrigin(const SurfacePosition& corner, double, double, double,
                                             double) const override {
         return {corner.x, corner.y};

@@ -41,6 +41,9 @@ public:
     /// Where the display really shows the window, on displays that place windows themselves and tell
     /// where they put them; nothing where the host's word is final.
     virtual std::optional<std::pair<int, int>> shownAt(GtkWindow* window) const = 0;
+    /// How long the display may take to carry out a move or a map before `shownAt` is asked; nothing
+    /// where the host's word is final.
+    virtual std::optional<unsigned> settleMilliseconds() const = 0;
 
     /// The window's origin in the frame that pointer positions on the desktop are given in.
     virtual std::pair<double, double> pointerOrigin(const SurfacePosition& corner, double x, double y, double rootX,

@@ -25,6 +25,7 @@ public:
     }
     void move(GtkWindow* window, const SurfacePosition& corner, const detail::OutputArea*) const override;
     std::optional<std::pair<int, int>> shownAt(GtkWindow* window) const override;
+    std::optional<unsigned> settleMilliseconds() const override { return windowManagerSettleMs; }
     std::pair<double, double> pointerOrigin(const SurfacePosition&, double x, double y, double rootX,
                                             double rootY) const override {
         return {rootX - x, rootY - y};
@@ -34,6 +35,9 @@ public:
     bool paintsAtOnce() const override { return true; }
 
 private:
+    // How long a window manager may take to carry out a move before the host asks where the window is.
+    static constexpr unsigned windowManagerSettleMs = 300;
+
     WindowManagement management_;
 };
 
