@@ -108,8 +108,6 @@ template <class T>
 using HostResult = std::variant<T, HostError>;
 struct Done {};
 
-/// Where the widgets appear: one window each on a desktop, which keeps its live timers ticking by
-/// itself, or one picture file each (`pictureScreen`), which the host draws again each second.
 /// The output a new widget goes on: its size and the name positions on it are kept under.
 struct PointerOutput {
     int width = 0;
@@ -118,9 +116,10 @@ struct PointerOutput {
     bool primary = false;
 };
 
+/// Where the widgets appear: one window each on a desktop, or one picture file each
+/// (`pictureScreen`). Either paints the layouts the host hands it, and the host's clock moves their
+/// live timers on.
 struct WidgetScreen {
-    enum class LiveTimers { screen, host };  // who makes live timer texts advance
-
     /// Shows a widget under `title` at its position, as `view` laid out in `layout`; hides it when
     /// `view` is null.
     std::function<void(const PlacedWidget& placed, const std::string& title, const platform::views::WidgetView* view,
@@ -132,7 +131,6 @@ struct WidgetScreen {
     std::function<void(platform::views::Appearance appearance)> setAppearance;
     /// The widget's picture file, "" when there is none.
     std::function<std::string(const std::string& id)> picture;
-    LiveTimers liveTimers = LiveTimers::screen;
     /// Where the widgets appear, as the log says it when the host starts.
     std::string description;
     /// Where a widget really is now, which differs from where it is kept while its output is gone or

@@ -4,7 +4,7 @@
 namespace widgethost {
 namespace {
 
-// Pictures are redrawn every second while a timer shows; nobody reads their placed tree.
+// Widgets are redrawn every second while a timer shows; nobody reads their placed tree.
 constexpr auto skipped = platform::views::PlacedBoxes::skipped;
 
 }  // namespace
@@ -24,8 +24,7 @@ void Host::draw(WidgetSlot& widget) {
     else if (view) widget.layout = platform::views::layOut(*view, widget.placed.family, now, skipped);
     else widget.layout.reset();
     screen_.show(widget.placed, titleOf(widget), view, widget.layout ? &*widget.layout : nullptr);
-    bool ticks = screen_.liveTimers == WidgetScreen::LiveTimers::host && widget.layout && widget.layout->hasLiveTimers;
-    scheduler_.showing(widget.placed.id, widget.entries, ticks);
+    scheduler_.showing(widget.placed.id, widget.entries, widget.layout && widget.layout->hasLiveTimers);
 }
 
 }  // namespace widgethost

@@ -88,7 +88,6 @@ WidgetScreen pictureScreen(PictureScreenOptions options,
         [](const std::string&, WidgetPosition position) { return position; },
         [writer](platform::views::Appearance appearance) { writer->setAppearance(appearance); },
         [writer](const std::string& id) { return writer->picture(id); },
-        WidgetScreen::LiveTimers::host,
         std::move(where),
         nullptr,  // no pointer: widgets go to free spots of a nominal desktop
     };

@@ -228,7 +228,6 @@ int main(int argc, char** argv) {
             },
             [s](platform::views::Appearance a) { s->setAppearance(a); },
             [](const std::string&) { return std::string(); },
-            WidgetScreen::LiveTimers::screen,
             "windows (" + std::string(widgethost::desktop::toString(display)) + ")",
             [s](const std::string& id) -> std::optional<WidgetPosition> {
                 const auto* surface = s->surface(id);

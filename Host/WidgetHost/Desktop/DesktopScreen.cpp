@@ -1,11 +1,5 @@
 #include "Host/WidgetHost/Desktop/DesktopScreen.hpp"
 
-#include <gdk/gdkx.h>
-#include <gtk/gtk.h>
-
-#include "Host/WidgetHost/Desktop/detail/WindowManagerHints.hpp"
-#include "Host/WidgetHost/Log.hpp"
-
 namespace widgethost::desktop {
 
 DesktopScreen::DesktopScreen(DisplayKind display, platform::views::Appearance appearance, ScreenHandlers handlers,
@@ -19,7 +13,8 @@ void DesktopScreen::show(const std::string& id, platform::WidgetFamily family, S
     if (it == surfaces_.end()) {
         // A widget that never showed anything gets no window yet.
         if (!view) return;
-        SurfaceSettings settings{display_, windowManagement(), family, position, appearance_, renderingMode_, title, id};
+        if (!placement_) placement_ = placementFor(display_);
+        SurfaceSettings settings{family, position, appearance_, renderingMode_, title, id};
         SurfaceCallbacks callbacks;
         callbacks.activated = [this, id](const PressTarget& target) {
             if (handlers_.activated) handlers_.activated(id, target);
@@ -34,34 +29,9 @@ void DesktopScreen::show(const std::string& id, platform::WidgetFamily family, S
         callbacks.menu.openGallery = [this] {
             if (handlers_.openGallery) handlers_.openGallery();
         };
-        it = surfaces_.emplace(id, std::make_unique<DesktopSurface>(std::move(settings), std::move(callbacks))).first;
+        it = surfaces_.emplace(id, std::make_unique<DesktopSurface>(*placement_, std::move(settings), std::move(callbacks))).first;
     }
-    it->second->show(view ? std::optional(*view) : std::nullopt, layout ? std::optional(*layout) : std::nullopt);
-}
-
-WindowManagement DesktopScreen::windowManagement() {
-    if (windowManagement_) return *windowManagement_;
-    windowManagement_ = WindowManagement::hints;
-    GdkScreen* screen = gdk_screen_get_default();
-    if (display_ != DisplayKind::x11 || !screen || !GDK_IS_X11_SCREEN(screen)) return *windowManagement_;
-    auto supports = [screen](const char* atom) {
-        return gdk_x11_screen_supports_net_wm_hint(screen, gdk_atom_intern_static_string(atom)) != FALSE;
-    };
-    std::string name = gdk_x11_screen_get_window_manager_name(screen);
-    detail::WindowManagerHints hints{name != "unknown", supports("_NET_WM_STATE_BELOW"), supports("_NET_WM_STATE_STICKY"),
-                                     supports("_NET_WM_STATE_SKIP_TASKBAR"), supports("_NET_WM_STATE_SKIP_PAGER")};
-    auto missing = detail::unsupportedHints(hints);
-    if (missing.empty()) return *windowManagement_;
-    std::string list;
-    for (const auto& what : missing) list += (list.empty() ? "" : ", ") + what;
-    if (detail::bypassWindowManager(hints)) {
-        windowManagement_ = WindowManagement::bypassed;
-        log(LogLevel::warning, "the window manager (", name, ") will not ", list,
-            " for the widgets; they bypass it, sit where they are put and may cover other windows");
-    } else {
-        log(LogLevel::warning, "the window manager (", name, ") will not ", list, " for the widgets");
-    }
-    return *windowManagement_;
+    it->second->show(view, layout);
 }
 
 void DesktopScreen::remove(const std::string& id) { surfaces_.erase(id); }

@@ -7,6 +7,8 @@
 #include <string>
 
 #include "Host/WidgetHost/Desktop/DesktopSurface.hpp"
+#include "Host/WidgetHost/Desktop/DisplayChoice.hpp"
+#include "Host/WidgetHost/Desktop/Placement.hpp"
 
 // The host's widgets on the desktop: one surface per placed widget, made when it first has
 // something to show, and the clicks and drags of all of them reported by widget id.
@@ -20,7 +22,6 @@ struct ScreenHandlers {
     std::function<void(const std::string& id)> remove;
     std::function<void()> openGallery;
 };
-
 
 class DesktopScreen {
 public:
@@ -39,10 +40,8 @@ public:
     const DesktopSurface* surface(const std::string& id) const;
 
 private:
-    WindowManagement windowManagement();
-
     DisplayKind display_;
-    std::optional<WindowManagement> windowManagement_;  // read from the window manager with the first window
+    std::unique_ptr<Placement> placement_;  // chosen with the first window, from what the display offers
     platform::views::Appearance appearance_;
     ScreenHandlers handlers_;
     platform::WidgetRenderingMode renderingMode_;

@@ -1,22 +1,15 @@
 #include "Host/WidgetHost/Desktop/DesktopSurface.hpp"
 
-#include <gdk/gdkwayland.h>
-#include <gdk/gdkx.h>
-#include <gtk-layer-shell.h>
 #include <gtk/gtk.h>
-#include <wayland-client.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
-#include <cstdlib>
-#include <cstring>
 #include <utility>
 #include <vector>
 
+#include "Host/WidgetHost/Desktop/Placement.hpp"
 #include "Host/WidgetHost/Desktop/detail/KeepOnOutput.hpp"
 #include "Host/WidgetHost/Desktop/detail/LiveName.hpp"
-#include "Host/WidgetHost/Desktop/detail/OutputName.hpp"
 #include "Host/WidgetHost/Desktop/detail/PointerGesture.hpp"
 #include "Host/WidgetHost/Desktop/detail/SurfaceContent.hpp"
 #include "Host/WidgetHost/Desktop/detail/WindowCanvas.hpp"
@@ -27,7 +20,6 @@
 namespace widgethost::desktop {
 namespace {
 
-using platform::Date;
 using platform::views::Appearance;
 using platform::views::RGBA;
 using platform::views::WidgetLayoutInfo;
@@ -36,8 +28,6 @@ using platform::views::WidgetView;
 // How long a layer surface the compositor closed stays away, so that a compositor closing it again
 // at once is not answered in a tight loop.
 constexpr guint reopenDelayMs = 500;
-// How long an X11 window manager may take to carry out a move before the host asks where the window is.
-constexpr guint windowManagerSettleMs = 300;
 
 constexpr const char* hitTargetClass = "widget-host-hit";
 constexpr const char* css = R"css(
@@ -48,11 +38,6 @@ button.widget-host-hit {
 }
 )css";
 
-Date now() {
-    auto since = std::chrono::system_clock::now().time_since_epoch();
-    return Date::fromMilliseconds(std::chrono::duration<double, std::milli>(since).count());
-}
-
 void installStyle(GdkScreen* screen) {
     static GdkScreen* styled = nullptr;
     if (styled == screen) return;
@@ -62,13 +47,6 @@ void installStyle(GdkScreen* screen) {
     gtk_style_context_add_provider_for_screen(screen, GTK_STYLE_PROVIDER(provider),
                                               GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
     g_object_unref(provider);
-}
-
-// While the button is held, wlroots compositors (Sway) give pointer positions relative to where the
-// surface was at the press, KWin relative to where it is now. X11 drags go to the window manager.
-detail::PointerFrame layerShellPointerFrame() {
-    const char* desktop = std::getenv("XDG_CURRENT_DESKTOP");
-    return desktop && std::strstr(desktop, "KDE") ? detail::PointerFrame::current : detail::PointerFrame::pressTime;
 }
 
 void roundedRectangle(cairo_t* cr, const platform::views::Rect& r, double radius) {
@@ -83,21 +61,23 @@ void roundedRectangle(cairo_t* cr, const platform::views::Rect& r, double radius
 }  // namespace
 
 struct DesktopSurface::State {
+    explicit State(const Placement& p) : placement(p), gesture(8, p.dragFrame()) {}
+
+    const Placement& placement;
     SurfaceSettings settings;
     SurfaceCallbacks callbacks;
     GtkWidget* window = nullptr;
     GtkWidget* area = nullptr;
     GtkWidget* fixed = nullptr;
 
-    std::optional<WidgetView> view;
-    std::optional<WidgetLayoutInfo> layout;        // the placed layout handed in: buttons, link
-    std::optional<platform::views::Layout> drawn;  // what the window paints: that layout, its timers moved on
-    std::vector<detail::ReadableText> readable;    // of the view, for the accessible text
+    std::optional<WidgetView> view;               // kept so that the next one can be told from it
+    std::optional<WidgetLayoutInfo> layout;       // the host's layout: painted, pressed and read
+    std::vector<detail::ReadableText> readable;   // of the view, for the accessible text
     std::vector<detail::AccessibleButton> exposed;  // one GTK button each, in the same order
     std::vector<GtkWidget*> buttons;
     std::optional<std::size_t> pressedRegion;
 
-    detail::PointerGesture gesture{8, layerShellPointerFrame()};
+    detail::PointerGesture gesture;
     SurfacePosition pressPosition;
 
     SurfacePosition position;  // on the desktop, naming the output it is on
@@ -105,24 +85,19 @@ struct DesktopSurface::State {
     SurfacePosition saved;     // what the host keeps: from the corner of the widget's own output
     bool reportDue = false;    // the widget settled somewhere else than `saved`
     bool mapped = false;
-    bool ticking = false;
     guint settleSource = 0;  // reports a position the widget had to take or the window manager gave it
     gulong monitorsChanged = 0;
     guint reopenSource = 0;  // brings back a layer surface the compositor closed
     detail::WindowCanvas canvas;
 
-    bool layerShell() const { return settings.display == DisplayKind::waylandLayerShell; }
-
+    const platform::views::Layout* drawn() const { return layout ? layout->placed.get() : nullptr; }
     void showLayout(WidgetLayoutInfo next);
-    void layOutAgain();
-    void advance();
     void updateAccessibleText();
     void queueDraw(const std::vector<platform::views::Rect>& frames);
     void syncButtons();
-    void updateTicking();
     void reportPosition();
     void settleLater(guint delayMs);
-    std::vector<detail::OutputArea> outputs() const;
+    std::vector<detail::OutputArea> outputs() const { return placement.outputs(gtk_widget_get_display(window)); }
     std::pair<int, int> pixelSize() const {
         auto size = platform::views::widgetSize(settings.family);
         return {static_cast<int>(std::ceil(size.width)), static_cast<int>(std::ceil(size.height))};
@@ -133,11 +108,8 @@ struct DesktopSurface::State {
     bool transparent() const;
     RGBA squareFill() const;
     PressTarget targetAt(double x, double y) const;
-    // The surface's origin in the frame the pointer's surface coordinates are given in: the root
-    // window's on X11, the output's (the margins) on Wayland, where nothing tells where a surface is.
     std::pair<double, double> pointerOrigin(double x, double y, double rootX, double rootY) const {
-        if (layerShell()) return {position.x, position.y};
-        return {rootX - x, rootY - y};
+        return placement.pointerOrigin(position, x, y, rootX, rootY);
     }
     void activate(const PressTarget& target) {
         if (callbacks.activated && !std::holds_alternative<NoTarget>(target) &&
@@ -154,8 +126,6 @@ struct DesktopSurface::State {
     static gboolean onMap(GtkWidget*, GdkEvent*, gpointer self);
     static gboolean onUnmap(GtkWidget*, GdkEvent*, gpointer self);
     static gboolean onConfigure(GtkWidget*, GdkEventConfigure*, gpointer self);
-    static gboolean onTick(gpointer);
-    static void scheduleTick();  // the one timer all ticking windows share
     static gboolean onSettled(gpointer self);
     static void onMonitorsChanged(GdkScreen*, gpointer self);
     static gboolean onDelete(GtkWidget*, GdkEvent*, gpointer self);
@@ -175,7 +145,7 @@ bool DesktopSurface::State::transparent() const {
 // Where nothing composites transparency the window stays square: its corners take the widget's
 // background.
 RGBA DesktopSurface::State::squareFill() const {
-    return drawn->containerBackground.value_or(platform::views::defaultContainerBackground()).resolved(settings.appearance);
+    return drawn()->containerBackground.value_or(platform::views::defaultContainerBackground()).resolved(settings.appearance);
 }
 
 gboolean DesktopSurface::State::onDraw(GtkWidget*, cairo_t* cr, gpointer self) {
@@ -185,11 +155,12 @@ gboolean DesktopSurface::State::onDraw(GtkWidget*, cairo_t* cr, gpointer self) {
 
 void DesktopSurface::State::paint(cairo_t* cr) {
     auto* s = this;
+    const auto* drawn = s->drawn();
     // A second's repaint lies inside the widget's opaque background, which covers what was there.
-    if (!s->drawn || !platform::views::coversClip(cr, *s->drawn, s->settings.appearance)) {
+    if (!drawn || !platform::views::coversClip(cr, *drawn, s->settings.appearance)) {
         cairo_save(cr);
         cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-        if (s->transparent() || !s->drawn) {
+        if (s->transparent() || !drawn) {
             cairo_set_source_rgba(cr, 0, 0, 0, 0);
         } else {
             RGBA fill = s->squareFill();
@@ -198,11 +169,11 @@ void DesktopSurface::State::paint(cairo_t* cr) {
         cairo_paint(cr);
         cairo_restore(cr);
     }
-    if (!s->drawn) return;
+    if (!drawn) return;
 
     // GTK has set the monitor's scale as the surface's device scale, so one unit is one point here
     // and the painter's vectors and text come out sharp at any scale.
-    platform::views::paintLayout(cr, *s->drawn, s->settings.appearance, s->settings.renderingMode);
+    platform::views::paintLayout(cr, *drawn, s->settings.appearance, s->settings.renderingMode);
 
     if (s->pressedRegion && s->layout && *s->pressedRegion < s->layout->buttons.size()) {
         const auto& frame = s->layout->buttons[*s->pressedRegion].frame;
@@ -217,46 +188,23 @@ void DesktopSurface::State::paint(cairo_t* cr) {
 
 // Content ---------------------------------------------------------------------------------------
 
-// The window paints the layout it is handed; between entries it only moves live timer texts on,
-// which repaints their frames and nothing else.
+// The window paints the layout it is handed and lays nothing out: its buttons are those the host
+// presses. A layout that differs from the last in its texts alone (a second passing) repaints where
+// they changed; one that moved a live timer on, only where its glyphs can be.
 void DesktopSurface::State::showLayout(WidgetLayoutInfo next) {
-    platform::views::Layout placed = *next.placed;
-    Date at = now();
-    if (!platform::views::advanceLiveTimers(placed, at)) {
-        // A timer that changed its shape since it was laid out (from 9:59:59 to 10:00:00).
-        next = platform::views::layOut(*view, settings.family, at, platform::views::PlacedBoxes::skipped);
-        placed = *next.placed;
-    }
-    auto dirty = drawn ? detail::changedTexts(*drawn, placed) : std::nullopt;
+    const auto* before = drawn();
+    auto dirty = before && next.placed ? detail::changedTexts(*before, *next.placed) : std::nullopt;
     layout = std::move(next);
-    drawn = std::move(placed);
     syncButtons();
     updateAccessibleText();
-    if (dirty) queueDraw(*dirty);
-    else gtk_widget_queue_draw(area);
-}
-
-void DesktopSurface::State::layOutAgain() {
-    showLayout(platform::views::layOut(*view, settings.family, now(), platform::views::PlacedBoxes::skipped));
-}
-
-void DesktopSurface::State::advance() {
-    Date at = now();
-    auto frames = platform::views::advanceLiveTimers(*drawn, at);
-    if (!frames) {
-        layOutAgain();
+    if (!dirty) {
+        gtk_widget_queue_draw(area);
         return;
     }
-    if (frames->empty()) return;
-    // Only where the timers' glyphs can be: the texts around them, whose frames touch theirs, stay.
-    std::vector<platform::views::Rect> parts;
-    for (const auto& timer : drawn->liveTimers) {
-        const auto& text = std::get<platform::views::draw::Text>(drawn->commands[timer.command]);
-        if (std::find(frames->begin(), frames->end(), text.frame) != frames->end())
-            parts.push_back(platform::views::liveTextBounds(text));
-    }
-    repaintNow(parts);
-    updateAccessibleText();
+    if (dirty->empty()) return;
+    auto parts = detail::repaintParts(*drawn(), *dirty);
+    if (placement.paintsAtOnce()) repaintNow(parts);
+    else queueDraw(parts);
 }
 
 // The accessible text reads the live timers too, so it changes with them; it is made when read.
@@ -277,12 +225,11 @@ void DesktopSurface::State::queueDraw(const std::vector<platform::views::Rect>& 
     }
 }
 
-// A second's timers are painted at once on X11. A layer surface is committed by the frame clock, so
-// there they queue.
+// A second's timers are painted at once where the display lets a window be drawn on between frames.
 void DesktopSurface::State::repaintNow(const std::vector<platform::views::Rect>& frames) {
     int x = 0, y = 0;
     std::vector<cairo_rectangle_int_t> parts;
-    if (!layerShell() && gtk_widget_translate_coordinates(area, window, 0, 0, &x, &y)) {
+    if (gtk_widget_translate_coordinates(area, window, 0, 0, &x, &y)) {
         for (const auto& r : frames) {
             auto p = pixelsCovering(r);
             parts.push_back({p.x + x, p.y + y, p.width, p.height});
@@ -324,57 +271,17 @@ void DesktopSurface::State::syncButtons() {
     }
 }
 
-// Every ticking window moves on in one wake-up a second, so that their repaints share the main
-// loop's turns too.
-namespace {
-std::vector<DesktopSurface::State*> tickingSurfaces;
-guint tickSource = 0;
-}  // namespace
-
-void DesktopSurface::State::scheduleTick() {
-    if (!tickSource) tickSource = g_timeout_add(detail::millisecondsToNextSecond(now()), onTick, nullptr);
-}
-
-void DesktopSurface::State::updateTicking() {
-    bool wanted = mapped && layout && layout->hasLiveTimers;
-    if (wanted == ticking) return;
-    ticking = wanted;
-    if (wanted) {
-        tickingSurfaces.push_back(this);
-        scheduleTick();
-        return;
-    }
-    std::erase(tickingSurfaces, this);
-    if (tickingSurfaces.empty() && tickSource) g_source_remove(std::exchange(tickSource, 0));
-}
-
-gboolean DesktopSurface::State::onTick(gpointer) {
-    tickSource = 0;
-    // Moving on may lay a window out again and change whether it ticks: go through a copy.
-    for (State* s : std::vector(tickingSurfaces)) {
-        if (std::find(tickingSurfaces.begin(), tickingSurfaces.end(), s) == tickingSurfaces.end()) continue;
-        s->advance();
-        s->updateTicking();
-    }
-    if (!tickingSurfaces.empty()) scheduleTick();
-    return G_SOURCE_REMOVE;
-}
-
 gboolean DesktopSurface::State::onMap(GtkWidget*, GdkEvent*, gpointer self) {
     auto* s = static_cast<State*>(self);
     s->mapped = true;
     // Where the window manager put the window as it mapped it shows once it is on screen.
-    if (!s->layerShell()) s->settleLater(windowManagerSettleMs);
-    // What was shown while hidden may have missed seconds.
-    if (s->drawn) s->advance();
-    s->updateTicking();
+    if (auto delay = s->placement.settleMilliseconds()) s->settleLater(*delay);
     return FALSE;
 }
 
 gboolean DesktopSurface::State::onUnmap(GtkWidget*, GdkEvent*, gpointer self) {
     auto* s = static_cast<State*>(self);
     s->mapped = false;
-    s->updateTicking();
     return FALSE;
 }
 
@@ -389,9 +296,10 @@ gboolean DesktopSurface::State::onPress(GtkWidget*, GdkEventButton* event, gpoin
     auto* s = static_cast<State*>(self);
     if (event->button != GDK_BUTTON_PRIMARY || event->type != GDK_BUTTON_PRESS) return FALSE;
     auto origin = s->pointerOrigin(event->x, event->y, event->x_root, event->y_root);
-    // On X11 the press tells where the window really is, whatever configure events said so far.
-    if (!s->layerShell())
-        s->position = {static_cast<int>(std::lround(origin.first)), static_cast<int>(std::lround(origin.second))};
+    // Where the pointer's frame is the desktop's, the press tells where the window really is,
+    // whatever configure events said so far.
+    s->position.x = static_cast<int>(std::lround(origin.first));
+    s->position.y = static_cast<int>(std::lround(origin.second));
     s->pressPosition = s->position;
     s->gesture.press(event->x, event->y, s->targetAt(event->x, event->y), origin.first, origin.second);
     // Buttons hidden from screen readers have no GTK button of their own, so their pressed look is here.
@@ -455,50 +363,14 @@ void DesktopSurface::State::onButtonState(GtkWidget* button, GtkStateFlags, gpoi
 
 // Position --------------------------------------------------------------------------------------
 
-std::vector<detail::OutputArea> DesktopSurface::State::outputs() const {
-    GdkDisplay* display = gtk_widget_get_display(window);
-    std::vector<detail::OutputArea> areas;
-    for (int i = 0; i < gdk_display_get_n_monitors(display); ++i) {
-        GdkMonitor* monitor = gdk_display_get_monitor(display, i);
-        GdkRectangle r;
-        gdk_monitor_get_geometry(monitor, &r);
-        bool primary = gdk_monitor_is_primary(monitor) != FALSE;
-        areas.push_back({r.x, r.y, r.width, r.height, detail::outputName(monitor), primary});
-    }
-    return areas;
-}
-
 SurfacePosition DesktopSurface::State::placeAt(SurfacePosition wanted) {
     auto areas = outputs();
     auto [width, height] = pixelSize();
-    wanted = detail::keepOnOutput(wanted, width, height, areas);
-    const detail::OutputArea* home = detail::outputOf(wanted, width, height, areas);
-    wanted.output = home ? home->name : std::string();
-    position = wanted;
+    position = keptOnOutputs(wanted, width, height, areas);
     expected = position;
-    if (!layerShell()) {
-        gtk_window_move(GTK_WINDOW(window), position.x, position.y);
-        // Where the window manager really put it is known once it had time to answer.
-        if (mapped && !gesture.dragging()) settleLater(windowManagerSettleMs);
-        return position;
-    }
-    // A layer surface lies on one output, its margins counted from that output's corner.
-    GdkDisplay* display = gtk_widget_get_display(window);
-    for (int i = 0; home && i < gdk_display_get_n_monitors(display); ++i) {
-        GdkMonitor* monitor = gdk_display_get_monitor(display, i);
-        if (detail::outputName(monitor) != home->name) continue;
-        if (gtk_layer_get_monitor(GTK_WINDOW(window)) != monitor) gtk_layer_set_monitor(GTK_WINDOW(window), monitor);
-        break;
-    }
-    gtk_layer_set_margin(GTK_WINDOW(window), GTK_LAYER_SHELL_EDGE_LEFT, position.x - (home ? home->x : 0));
-    gtk_layer_set_margin(GTK_WINDOW(window), GTK_LAYER_SHELL_EDGE_TOP, position.y - (home ? home->y : 0));
-    // New margins take effect with the surface's next commit. GTK commits when it draws, and it
-    // draws on the compositor's frame callback, which a surface on no output never gets: commit now.
-    GdkWindow* gdkWindow = gtk_widget_get_window(window);
-    if (gdkWindow && GDK_IS_WAYLAND_WINDOW(gdkWindow)) {
-        if (wl_surface* surface = gdk_wayland_window_get_wl_surface(gdkWindow)) wl_surface_commit(surface);
-    }
-    gtk_widget_queue_draw(window);
+    placement.move(GTK_WINDOW(window), position, detail::outputOf(position, width, height, areas));
+    // Where a window manager really put it is known once it had time to answer.
+    if (auto delay = placement.settleMilliseconds(); delay && mapped && !gesture.dragging()) settleLater(*delay);
     return position;
 }
 
@@ -539,7 +411,7 @@ void DesktopSurface::State::onMonitorsChanged(GdkScreen*, gpointer self) {
 // window just stays open; a closed layer surface is made again once there is an output to put it on.
 gboolean DesktopSurface::State::onDelete(GtkWidget*, GdkEvent*, gpointer self) {
     auto* s = static_cast<State*>(self);
-    if (!s->layerShell()) return TRUE;
+    if (!s->placement.closingRemovesWindow()) return TRUE;
     log(LogLevel::info, "widget ", s->settings.role, ": the compositor closed its surface; it comes back with an output");
     gtk_widget_hide(s->window);
     if (!s->reopenSource) s->reopenSource = g_timeout_add(reopenDelayMs, onReopen, s);
@@ -568,17 +440,16 @@ void DesktopSurface::State::reportPosition() {
 
 gboolean DesktopSurface::State::onConfigure(GtkWidget*, GdkEventConfigure*, gpointer self) {
     auto* s = static_cast<State*>(self);
-    if (s->layerShell()) return FALSE;
-    int x = 0;
-    int y = 0;
-    gtk_window_get_position(GTK_WINDOW(s->window), &x, &y);
     // During a drag the window trails the pointer; where the drag put it counts. Before the window
     // is mapped its position is not yet the window manager's.
     if (s->gesture.dragging() || !s->mapped) return FALSE;
+    auto shown = s->placement.shownAt(GTK_WINDOW(s->window));
+    if (!shown) return FALSE;
+    auto [x, y] = *shown;
     s->position.x = x;
     s->position.y = y;
     // A window manager may place the window elsewhere than asked: the host keeps where it really is.
-    if (x != s->expected.x || y != s->expected.y) s->settleLater(windowManagerSettleMs);
+    if (x != s->expected.x || y != s->expected.y) s->settleLater(s->placement.settleMilliseconds().value_or(0));
     return FALSE;
 }
 
@@ -586,11 +457,9 @@ gboolean DesktopSurface::State::onSettled(gpointer self) {
     auto* s = static_cast<State*>(self);
     s->settleSource = 0;
     if (s->gesture.dragging()) return G_SOURCE_REMOVE;  // the drag's end reports
-    if (!s->layerShell() && s->mapped) {
-        // A move that the window manager ignored sends no configure event: ask where the window is.
-        int x = 0;
-        int y = 0;
-        gtk_window_get_position(GTK_WINDOW(s->window), &x, &y);
+    // A move that the window manager ignored sends no configure event: ask where the window is.
+    if (auto shown = s->mapped ? s->placement.shownAt(GTK_WINDOW(s->window)) : std::nullopt) {
+        auto [x, y] = *shown;
         s->position.x = x;
         s->position.y = y;
         if (x != s->expected.x || y != s->expected.y) s->reportDue = true;
@@ -602,7 +471,8 @@ gboolean DesktopSurface::State::onSettled(gpointer self) {
 
 // The surface -----------------------------------------------------------------------------------
 
-DesktopSurface::DesktopSurface(SurfaceSettings settings, SurfaceCallbacks callbacks) : state_(std::make_unique<State>()) {
+DesktopSurface::DesktopSurface(const Placement& placement, SurfaceSettings settings, SurfaceCallbacks callbacks)
+    : state_(std::make_unique<State>(placement)) {
     State& s = *state_;
     s.settings = std::move(settings);
     s.callbacks = std::move(callbacks);
@@ -610,10 +480,8 @@ DesktopSurface::DesktopSurface(SurfaceSettings settings, SurfaceCallbacks callba
     s.position = s.saved;
     s.expected = s.saved;
     s.pressPosition = s.position;
-    if (!s.layerShell()) s.gesture = detail::PointerGesture(8, detail::PointerFrame::current);
 
-    bool bypassed = !s.layerShell() && s.settings.windowManagement == WindowManagement::bypassed;
-    s.window = gtk_window_new(bypassed ? GTK_WINDOW_POPUP : GTK_WINDOW_TOPLEVEL);
+    s.window = placement.makeWindow(s.position);
     GtkWindow* window = GTK_WINDOW(s.window);
     GdkScreen* screen = gtk_widget_get_screen(s.window);
     installStyle(screen);
@@ -626,44 +494,10 @@ DesktopSurface::DesktopSurface(SurfaceSettings settings, SurfaceCallbacks callba
     // Rounded corners need a compositor; without one the window stays square.
     if (GdkVisual* rgba = gdk_screen_get_rgba_visual(screen); rgba && gdk_screen_is_composited(screen))
         gtk_widget_set_visual(s.window, rgba);
-
-    if (s.layerShell()) {
-        gtk_layer_init_for_window(window);
-        gtk_layer_set_layer(window, GTK_LAYER_SHELL_LAYER_BOTTOM);
-        // "desktop" is the namespace that compositors keep on screen when they show the desktop.
-        gtk_layer_set_namespace(window, "desktop");
-        gtk_layer_set_keyboard_mode(window, GTK_LAYER_SHELL_KEYBOARD_MODE_NONE);
-        gtk_layer_set_anchor(window, GTK_LAYER_SHELL_EDGE_LEFT, TRUE);
-        gtk_layer_set_anchor(window, GTK_LAYER_SHELL_EDGE_TOP, TRUE);
-        gtk_layer_set_margin(window, GTK_LAYER_SHELL_EDGE_LEFT, s.position.x);
-        gtk_layer_set_margin(window, GTK_LAYER_SHELL_EDGE_TOP, s.position.y);
-    } else if (bypassed) {
-        gtk_window_move(window, s.position.x, s.position.y);
-        g_signal_connect(s.window, "configure-event", G_CALLBACK(State::onConfigure), &s);
-    } else {
-        // Of the window types, only a dock below the others stays through "show desktop" and clicks
-        // on the desktop window on xfwm4, metacity, mutter and openbox alike.
-        gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_DOCK);
-        gtk_window_set_keep_below(window, TRUE);
-        gtk_window_stick(window);
-        gtk_window_set_skip_taskbar_hint(window, TRUE);
-        gtk_window_set_skip_pager_hint(window, TRUE);
-        gtk_window_set_accept_focus(window, FALSE);
-        gtk_window_set_focus_on_map(window, FALSE);
-        gtk_window_move(window, s.position.x, s.position.y);
-        g_signal_connect(s.window, "configure-event", G_CALLBACK(State::onConfigure), &s);
-        // A widget draws once a second at most and nothing animates it, so it does without the
-        // window manager's frame timing, which GDK asks the X server about every frame where no
-        // window manager answers.
-        g_signal_connect(s.window, "realize", G_CALLBACK(+[](GtkWidget* widget, gpointer) {
-                             if (GdkWindow* w = gtk_widget_get_window(widget); w && GDK_IS_X11_WINDOW(w))
-                                 gdk_x11_window_set_frame_sync_enabled(w, FALSE);
-                         }),
-                         nullptr);
-    }
+    g_signal_connect(s.window, "configure-event", G_CALLBACK(State::onConfigure), &s);
 
     GtkWidget* overlay = gtk_overlay_new();
-    s.area = detail::liveNamedArea([&s] { return detail::accessibleText(s.readable, now()); });
+    s.area = detail::liveNamedArea([&s] { return s.drawn() ? detail::accessibleText(s.readable, *s.drawn()) : ""; });
     auto size = platform::views::widgetSize(s.settings.family);
     // A layer surface takes its size from its content, or it never draws.
     gtk_widget_set_size_request(s.area, static_cast<int>(std::ceil(size.width)), static_cast<int>(std::ceil(size.height)));
@@ -703,30 +537,29 @@ DesktopSurface::DesktopSurface(SurfaceSettings settings, SurfaceCallbacks callba
 DesktopSurface::~DesktopSurface() {
     State& s = *state_;
     s.mapped = false;
-    s.updateTicking();
     if (s.settleSource) g_source_remove(s.settleSource);
     if (s.reopenSource) g_source_remove(s.reopenSource);
     g_signal_handler_disconnect(gtk_widget_get_screen(s.window), s.monitorsChanged);
     gtk_widget_destroy(s.window);
 }
 
-void DesktopSurface::show(std::optional<WidgetView> view, std::optional<WidgetLayoutInfo> layout) {
+void DesktopSurface::show(const WidgetView* view, const WidgetLayoutInfo* layout) {
     State& s = *state_;
-    s.view = std::move(view);
-    if (!s.view) {
+    if (!view || !layout || !layout->placed) {
+        s.view.reset();
         s.layout.reset();
-        s.drawn.reset();
         s.readable.clear();
         s.syncButtons();
-        s.updateTicking();
         gtk_widget_hide(s.window);
         return;
     }
-    s.readable = detail::readableTexts(s.view->root());
-    if (layout && layout->placed) s.showLayout(std::move(*layout));
-    else s.layOutAgain();
+    // Held views keep their trees alive, so a tree at the same address is the same tree.
+    if (!s.view || &s.view->root() != &view->root()) {
+        s.view = *view;
+        s.readable = detail::readableTexts(s.view->root());
+    }
+    s.showLayout(*layout);
     if (!gtk_widget_get_visible(s.window)) gtk_widget_show(s.window);
-    s.updateTicking();
 }
 
 void DesktopSurface::setAppearance(Appearance appearance) {
@@ -738,14 +571,7 @@ void DesktopSurface::setAppearance(Appearance appearance) {
 
 SurfacePosition DesktopSurface::moveTo(SurfacePosition position) {
     State& s = *state_;
-    // On Wayland a position counts from the corner of the output the widget is on.
-    if (s.layerShell()) {
-        auto areas = s.outputs();
-        if (const auto* home = detail::homeOutput(s.position.output, areas)) {
-            position.x += home->x;
-            position.y += home->y;
-        }
-    }
+    position = s.placement.onDesktop(std::move(position), s.position.output, s.outputs());
     // The host keeps the position it is given back; anything else the window manager does is reported.
     s.saved = s.asSaved(s.placeAt(position));
     s.reportDue = false;

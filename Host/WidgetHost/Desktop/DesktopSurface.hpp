@@ -5,15 +5,15 @@
 #include <optional>
 #include <string>
 
-#include "Host/WidgetHost/Desktop/DisplayChoice.hpp"
 #include "Host/WidgetHost/Desktop/WidgetMenu.hpp"
 #include "Host/WidgetHost/PressTarget.hpp"
 #include "Platform/Views/WidgetRenderer.hpp"
 
 // One placed widget on the desktop: an undecorated GTK 3 window below the other windows, on every
-// workspace and out of the task bar (a bottom layer-shell surface on Wayland), painted by the view
-// layer's painter at the monitor's scale. Buttons are also real, transparent GTK buttons over their
-// frames, so screen readers reach them. Runs on GLib's main loop; GTK must have been started.
+// workspace and out of the task bar (a bottom layer-shell surface on Wayland), painting the layout
+// it is handed at the monitor's scale and laying nothing out itself. Buttons are also real,
+// transparent GTK buttons over their frames, so screen readers reach them. How the window meets the
+// display is its `Placement`'s. Runs on GLib's main loop; GTK must have been started.
 namespace widgethost::desktop {
 
 /// The top-left corner of the widget, in desktop pixels (the layer-shell margins on Wayland), or,
@@ -25,13 +25,9 @@ struct SurfacePosition {
     friend bool operator==(const SurfacePosition&, const SurfacePosition&) = default;
 };
 
-/// How an X11 widget window meets the window manager: through the hints (below, sticky, out of the
-/// task bar), or past it as an override-redirect window where it honours none of them.
-enum class WindowManagement { hints, bypassed };
+class Placement;
 
 struct SurfaceSettings {
-    DisplayKind display = DisplayKind::x11;
-    WindowManagement windowManagement = WindowManagement::hints;
     platform::WidgetFamily family = platform::WidgetFamily::systemSmall;
     SurfacePosition position;  // as saved: from its output's corner
     platform::views::Appearance appearance = platform::views::Appearance::light;
@@ -54,15 +50,16 @@ struct SurfaceCallbacks {
 
 class DesktopSurface {
 public:
-    DesktopSurface(SurfaceSettings settings, SurfaceCallbacks callbacks);
+    /// `placement` outlives the surface.
+    DesktopSurface(const Placement& placement, SurfaceSettings settings, SurfaceCallbacks callbacks);
     DesktopSurface(const DesktopSurface&) = delete;
     DesktopSurface& operator=(const DesktopSurface&) = delete;
     ~DesktopSurface();
 
     /// Shows `view` as laid out in `layout` for the widget's family (the window appears with the first
-    /// one); without a layout the window lays the view out itself. Nothing hides the window.
-    void show(std::optional<platform::views::WidgetView> view,
-              std::optional<platform::views::WidgetLayoutInfo> layout = std::nullopt);
+    /// one); a second passing is a new layout with its live timers moved on, of which only what
+    /// changed is painted again. A null view or layout hides the window.
+    void show(const platform::views::WidgetView* view, const platform::views::WidgetLayoutInfo* layout);
     void setAppearance(platform::views::Appearance appearance);
     /// Moves the widget as near `position` (on the desktop; on Wayland, on the widget's output) as
     /// keeps it mostly on an output; returns where it went, from that output's corner.
@@ -70,7 +67,7 @@ public:
 
     /// Where the widget is now, from the corner of the output it is on.
     SurfacePosition position() const;
-    /// True while the window is on screen (mapped); live timers tick only then.
+    /// True while the window is on screen (mapped).
     bool mapped() const;
     /// The layout now on screen, if anything is shown.
     const platform::views::WidgetLayoutInfo* layout() const;

@@ -5,7 +5,7 @@
 #include <type_traits>
 #include <variant>
 
-#include "Host/WidgetHost/WidgetScheduler.hpp"
+#include "Platform/Views/TextEngine.hpp"
 
 namespace widgethost::desktop::detail {
 
@@ -60,11 +60,21 @@ std::vector<ReadableText> readableTexts(const platform::views::View& root) {
     return out;
 }
 
-std::string accessibleText(const std::vector<ReadableText>& texts, platform::Date now) {
+namespace {
+
+// A timer reads what the window shows of it, which is the host's clock's and not the reader's.
+const std::string& shownTimerText(const ReadableText& readable, const platform::views::Layout& shown) {
+    for (const auto& timer : shown.liveTimers)
+        if (timer.from == *readable.timerFrom && timer.text < shown.texts.size()) return shown.texts[timer.text];
+    return readable.text;
+}
+
+}  // namespace
+
+std::string accessibleText(const std::vector<ReadableText>& texts, const platform::views::Layout& shown) {
     std::string out;
     for (const auto& readable : texts) {
-        std::string timer = readable.timerFrom ? platform::views::timerText(*readable.timerFrom, now) : std::string();
-        const std::string& text = readable.timerFrom ? timer : readable.text;
+        const std::string& text = readable.timerFrom ? shownTimerText(readable, shown) : readable.text;
         if (std::all_of(text.begin(), text.end(), [](char c) { return c == ' ' || c == '\t' || c == '\n'; })) continue;
         if (!out.empty()) out += '\n';
         out += text;
@@ -103,10 +113,21 @@ std::optional<std::vector<platform::views::Rect>> changedTexts(const platform::v
     return frames;
 }
 
-unsigned millisecondsToNextSecond(platform::Date now) {
-    // Windows tick when the host's pictures do, so that a timer turns over with the second.
-    return static_cast<unsigned>(
-        std::ceil(widgethost::WidgetScheduler::nextTick(now).millisecondsSince1970 - now.millisecondsSince1970));
+std::vector<platform::views::Rect> repaintParts(const platform::views::Layout& after,
+                                                const std::vector<platform::views::Rect>& changed) {
+    std::vector<platform::views::Rect> parts;
+    for (const auto& frame : changed) {
+        auto timer = std::find_if(after.liveTimers.begin(), after.liveTimers.end(), [&](const auto& t) {
+            const auto* text = std::get_if<platform::views::draw::Text>(&after.commands[t.command]);
+            return text && text->frame == frame;
+        });
+        if (timer == after.liveTimers.end()) {
+            parts.push_back(frame);
+            continue;
+        }
+        parts.push_back(platform::views::liveTextBounds(std::get<platform::views::draw::Text>(after.commands[timer->command])));
+    }
+    return parts;
 }
 
 std::size_t buttonAt(const std::vector<platform::views::ButtonRegion>& buttons, double x, double y) {

@@ -12,7 +12,7 @@
 #include "Platform/Views/View.hpp"
 
 // What a widget window derives from a laid-out widget, apart from GTK: the buttons a screen reader
-// meets, the text it reads, when the next second starts and how a pressed button looks.
+// meets, the text it reads, what to paint again and how a pressed button looks.
 namespace widgethost::desktop::detail {
 
 /// A button as a screen reader meets it.
@@ -40,9 +40,9 @@ struct ReadableText {
 /// timers; an accessibility label stands for what it labels; hidden subtrees say nothing.
 std::vector<ReadableText> readableTexts(const platform::views::View& root);
 
-/// The widget's texts as one accessible text as of `now`: the non-blank ones, in order, joined by
-/// new lines.
-std::string accessibleText(const std::vector<ReadableText>& texts, platform::Date now);
+/// The widget's texts as one accessible text: the non-blank ones, in order, joined by new lines; a
+/// live timer reads as `shown` shows it.
+std::string accessibleText(const std::vector<ReadableText>& texts, const platform::views::Layout& shown);
 
 /// What has to be painted again between two layouts of the same widget: the frames (old and new) of
 /// the texts that changed, as a live timer's does each second; nothing when the layouts paint alike;
@@ -50,8 +50,10 @@ std::string accessibleText(const std::vector<ReadableText>& texts, platform::Dat
 std::optional<std::vector<platform::views::Rect>> changedTexts(const platform::views::Layout& before,
                                                                const platform::views::Layout& after);
 
-/// Milliseconds from `now` to just after the next whole second, when timer texts turn over.
-unsigned millisecondsToNextSecond(platform::Date now);
+/// Where to paint `changed` frames of `after` again: a live timer's text only where its glyphs can be,
+/// since the texts around it, whose frames touch its own, stay as they are; any other frame whole.
+std::vector<platform::views::Rect> repaintParts(const platform::views::Layout& after,
+                                                const std::vector<platform::views::Rect>& changed);
 
 /// The index of the topmost button under (x, y), or `buttons.size()` when there is none.
 std::size_t buttonAt(const std::vector<platform::views::ButtonRegion>& buttons, double x, double y);

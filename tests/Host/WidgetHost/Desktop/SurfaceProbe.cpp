@@ -1,5 +1,6 @@
 // widget-surface-probe: shows one desktop surface for a view tree and reports on standard output
-// what the surface reports, so that a test under Xvfb can click it and read the answers.
+// what the surface reports, so that a test under Xvfb can click it and read the answers. It lays the
+// tree out as the host does, again each second on the host's scheduler while a live timer shows.
 //
 //   widget-surface-probe [--medium] [--x N] [--y N] [--dark] [--accented] [--tree FILE]
 //
@@ -28,7 +29,9 @@
 
 #include "Host/WidgetHost/Desktop/DesktopSurface.hpp"
 #include "Host/WidgetHost/Desktop/DisplayChoice.hpp"
+#include "Host/WidgetHost/Desktop/Placement.hpp"
 #include "Host/WidgetHost/Desktop/SharedLoop.hpp"
+#include "Host/WidgetHost/WidgetScheduler.hpp"
 #include "Platform/Views/View.hpp"
 
 namespace {
@@ -65,10 +68,23 @@ views::View probeTree() {
 }
 
 struct Probe {
+    std::unique_ptr<Placement> placement;
     std::unique_ptr<DesktopSurface> surface;
+    std::unique_ptr<Timers> timers;
+    std::unique_ptr<WidgetScheduler> scheduler;
+    platform::WidgetFamily family = platform::WidgetFamily::systemSmall;
+    std::optional<views::WidgetView> view;
+    std::optional<views::WidgetLayoutInfo> layout;
     sd_event* event = nullptr;
     bool announced = false;
     std::string pending;
+
+    void draw() {
+        layout = view ? std::optional(views::layOut(*view, family, timers->now(), views::PlacedBoxes::skipped))
+                      : std::nullopt;
+        surface->show(view ? &*view : nullptr, layout ? &*layout : nullptr);
+        scheduler->showing("probe", {}, layout && layout->hasLiveTimers);
+    }
 };
 
 void say(const std::string& line) {
@@ -106,7 +122,10 @@ gboolean readCommands(gint fd, GIOCondition, gpointer data) {
         if (command == "quit") sd_event_exit(probe.event, 0);
         if (command == "dark") probe.surface->setAppearance(views::Appearance::dark);
         if (command == "light") probe.surface->setAppearance(views::Appearance::light);
-        if (command == "hide") probe.surface->show(std::nullopt);
+        if (command == "hide") {
+            probe.view.reset();
+            probe.draw();
+        }
         if (command == "state") say(std::string("mapped ") + (probe.surface->mapped() ? "1" : "0"));
         if (command == "close") {
             GList* windows = gtk_window_list_toplevels();
@@ -160,7 +179,6 @@ int main(int argc, char** argv) {
     }
 
     DisplayKind kind = chooseDisplay(currentDisplayEnvironment());
-    settings.display = kind;
     if (kind == DisplayKind::none || !startGtk(kind)) {
         std::cerr << "no display\n";
         return 3;
@@ -181,8 +199,14 @@ int main(int argc, char** argv) {
         if (const auto* link = std::get_if<OpenLink>(&target)) say("open " + link->url);
     };
     callbacks.moved = [](SurfacePosition p) { say("moved " + std::to_string(p.x) + " " + std::to_string(p.y)); };
-    probe.surface = std::make_unique<DesktopSurface>(settings, callbacks);
-    probe.surface->show(view);
+    probe.placement = placementFor(kind);
+    probe.surface = std::make_unique<DesktopSurface>(*probe.placement, settings, callbacks);
+    probe.timers = eventLoopTimers(probe.event);
+    probe.scheduler = std::make_unique<WidgetScheduler>(
+        *probe.timers, WidgetScheduler::Actions{[](const std::string&) {}, [&probe](const std::string&) { probe.draw(); }});
+    probe.family = settings.family;
+    probe.view = std::move(view);
+    probe.draw();
 
     // "ready" once the window is mapped and laid out; polled, since mapping is the window manager's.
     g_timeout_add(50, [](gpointer data) -> gboolean {
@@ -193,6 +217,8 @@ int main(int argc, char** argv) {
     g_unix_fd_add(STDIN_FILENO, G_IO_IN, readCommands, &probe);
 
     int code = runSharedLoop(probe.event);
+    probe.scheduler.reset();
+    probe.timers.reset();
     probe.surface.reset();
     sd_event_unref(probe.event);
     return code < 0 ? 1 : code;
