@@ -66,6 +66,8 @@ class Helpers:
     directory, so that a failure shows what they said."""
 
     runtime = None
+    processes = ()
+    log_paths = ()
 
     def _make_runtime(self, name):
         self.name = name
