@@ -221,12 +221,13 @@ class BusSignals:
         from gi.repository import Gio, GLib
         self.context = GLib.MainContext.default()
         self.seen = []
-        bus = Gio.bus_get_sync(Gio.BusType.SESSION)
-        bus.signal_subscribe(None, None, None, path, None, Gio.DBusSignalFlags.NONE,
-                             lambda _bus, _sender, _path, _interface, name, _args: self.seen.append(name))
+        # Kept: the connection lives only as long as someone holds it.
+        self.bus = Gio.bus_get_sync(Gio.BusType.SESSION)
+        self.bus.signal_subscribe(None, None, None, path, None, Gio.DBusSignalFlags.NONE,
+                                  lambda _bus, _sender, _path, _interface, name, _args: self.seen.append(name))
         # The bus handles a connection's messages in order: once it answers, the match is in place.
-        bus.call_sync("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "GetId", None, None,
-                      Gio.DBusCallFlags.NONE, -1, None)
+        self.bus.call_sync("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "GetId", None, None,
+                           Gio.DBusCallFlags.NONE, -1, None)
 
     def names(self):
         while self.context.iteration(False):
