@@ -6,7 +6,6 @@ import json
 import os
 import subprocess
 import sys
-import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
@@ -44,11 +43,11 @@ class DesktopTest(harness.HostTestCase):
         self.small = self.place_at("TimerWidget", "small", *SMALL_AT)
         self.medium = self.place_at("TimerWidget", "medium", *MEDIUM_AT)
         self.app = self.start("kelvo-app", [self.program("kelvo-app"), "--demo"])
-        if not wait_until(lambda: "owns com.kelvo.desktop" in self.app.text() or not self.app.running(), 10):
-            self.fail("kelvo-app did not come up")
+        wait_until(lambda: "owns com.kelvo.desktop" in self.app.text() or not self.app.running(),
+                   what="kelvo-app to own its name")
         for widget_id in (self.small, self.medium):
             self.wait_for_widget(widget_id, idle, "showed the idle demo state")
-        self.assertTrue(wait_until(lambda: len(self.windows()) == 2, 10), "two windows never appeared")
+        wait_until(lambda: len(self.windows()) == 2, what="two windows")
 
     # The X server ----------------------------------------------------------------------------
 
@@ -90,7 +89,8 @@ class DesktopTest(harness.HostTestCase):
         self.click_button(self.small, "Start tracking")
         for widget_id in (self.small, self.medium):
             self.wait_for_widget(widget_id, running, "showed the running layout after the click")
-        time.sleep(1.5)  # a live timer that visibly ran
+        shown = self.widget(self.small)["texts"]
+        self.wait_for_widget(self.small, lambda w: w["texts"] != shown, "showed its live timer running")
         self.x.screenshot(os.path.join(OUTPUT, "desktop-running.png"))
 
         self.click_button(self.medium, "Stop tracking")
@@ -102,14 +102,12 @@ class DesktopTest(harness.HostTestCase):
         self.wait_for_widget(self.medium, running, "showed the running layout")
         disabled = [b["label"] for b in self.widget(self.medium)["buttons"] if not b["enabled"]]
         self.assertTrue(disabled, "the running medium widget has no disabled recent row")
-        commands = os.path.join(self.env["XDG_DATA_HOME"], "group-containers", "group.com.kelvo.desktop",
-                                "com.kelvo.desktop", "commands")
         log_before = self.host.text().count("clicked")
         self.click_button(self.medium, disabled[0])
-        time.sleep(1.0)
-        self.assertEqual(self.host.text().count("clicked"), log_before)
-        self.assertEqual(os.listdir(commands) if os.path.isdir(commands) else [], [])
-        self.assertTrue(running(self.widget(self.medium)))
+        # The host takes clicks in order: once the next one has run, the first was ignored or not.
+        self.click_button(self.medium, "Stop tracking")
+        self.wait_for_widget(self.medium, idle, "went back to idle")
+        self.assertEqual(self.host.text().count("clicked"), log_before + 1, self.host.text())
 
     def test_a_dragged_widget_stays_where_it_was_put_across_restarts(self):
         left, top, _, _ = self.geometry(self.windows()[self.small])
@@ -119,22 +117,20 @@ class DesktopTest(harness.HostTestCase):
             self.xrun("xdotool", "mousemove", "--sync", str(left + 150 + 10 * step), str(top + 6 + 30 * step))
         self.xrun("xdotool", "mouseup", "1")
         expected = [left + 100, top + 300]
-        self.assertTrue(wait_until(lambda: self.widget(self.small)["position"] == expected, 5),
-                        "the new position was not kept: %s" % self.widget(self.small))
+        wait_until(lambda: self.widget(self.small)["position"] == expected, what="the position %s to be kept" % expected)
 
         self.ctl("move", self.medium, "500", "420")
-        self.assertTrue(wait_until(lambda: self.geometry(self.windows()[self.medium])[:2] == (500, 420), 5))
+        wait_until(lambda: self.geometry(self.windows()[self.medium])[:2] == (500, 420), what="the move to 500,420")
 
         self.stop_host()
         self.start_host()
-        self.assertTrue(wait_until(lambda: len(self.windows()) == 2, 15), "the windows did not come back")
+        wait_until(lambda: len(self.windows()) == 2, what="the windows to come back")
         self.assertEqual(self.geometry(self.windows()[self.small])[:2], tuple(expected))
         self.assertEqual(self.geometry(self.windows()[self.medium])[:2], (500, 420))
 
     def test_a_screen_reader_finds_the_buttons_and_presses_start(self):
         checker = os.path.join(HERE, "..", "Host", "WidgetHost", "Desktop", "atspi_check.py")
-        python = "/usr/bin/python3" if os.path.exists("/usr/bin/python3") else sys.executable
-        result = subprocess.run([python, checker, "--app-pid", str(self.host.pid), "--press", "Start tracking"],
+        result = subprocess.run([sys.executable, checker, "--app-pid", str(self.host.pid), "--press", "Start tracking"],
                                 env=self.env, capture_output=True, text=True, timeout=90)
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
         lines = result.stdout.splitlines()

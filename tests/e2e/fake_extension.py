@@ -4,7 +4,7 @@ Its behaviour is steered through files in $FAKE_EXTENSION_DIR, read at every req
   mode    "normal", "malformed" (a timeline that breaks the protocol), "badview" (a view tree the
           host cannot read), "error" (a JSON-RPC error), "hang" (never answers), "crash" (exits),
           "slow" (answers after two seconds)
-  stamp   a text shown in the widget
+  stamp   a text shown in the widget; "{n}" in it becomes the number of getTimeline requests so far
   policy  "never" (default), "soon" (after now), "atEnd"
   entries "one" (default), "two" (a second entry 1.5 s later), "timer" (a live timer text)
 Every request is appended to $FAKE_EXTENSION_DIR/requests as "<pid> <method> <params>".
@@ -23,6 +23,11 @@ def setting(name, default):
             return f.read().strip() or default
     except OSError:
         return default
+
+
+def requests(method):
+    with open(os.path.join(DIR, "requests")) as f:
+        return sum(line.split(" ", 2)[1] == method for line in f)
 
 
 def text(value):
@@ -49,7 +54,7 @@ def entry(date, title, timer_from=None):
 
 def timeline(params):
     now = time.time() * 1000
-    stamp = setting("stamp", "first")
+    stamp = setting("stamp", "first").replace("{n}", str(requests("getTimeline")))
     shape = setting("entries", "one")
     if shape == "two":
         entries = [entry(now, stamp + " now"), entry(now + 1500, stamp + " later")]

@@ -5,6 +5,7 @@ false), and stays on the bus for a few seconds so that the signals are delivered
 import gi
 
 gi.require_version("Gio", "2.0")
+gi.require_version("GLib", "2.0")
 from gi.repository import Gio, GLib  # noqa: E402
 
 loop = GLib.MainLoop()

@@ -12,6 +12,7 @@ import sys
 import gi
 
 gi.require_version("Gio", "2.0")
+gi.require_version("GLib", "2.0")
 from gi.repository import Gio, GLib  # noqa: E402
 
 XML = """<node><interface name="org.freedesktop.portal.Settings">

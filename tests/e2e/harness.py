@@ -27,16 +27,32 @@ def run_on_private_bus(mark=BUS_MARK):
     os.execvpe("dbus-run-session", ["dbus-run-session", "--", sys.executable] + sys.argv, env)
 
 
-def wait_until(predicate, timeout=10.0, interval=0.05):
-    """Polls until `predicate` returns something truthy; returns it, or None after `timeout`."""
+def wait_until(predicate, timeout=30.0, what=None):
+    """Polls until `predicate` returns something truthy and returns it. After `timeout` seconds it
+    fails the test saying what it waited for, or returns None when no `what` is given (for
+    conditions a test only records). Deadlines are generous: the machine may be busy."""
     deadline = time.monotonic() + timeout
     while True:
         value = predicate()
         if value:
             return value
         if time.monotonic() > deadline:
+            if what:
+                raise AssertionError("waited %g s in vain for %s" % (timeout, what))
             return None
-        time.sleep(interval)
+        time.sleep(0.05)
+
+
+def wait_for(read, good, timeout=30.0, what=None):
+    """Reads `read()` until `good` says yes of what it read, and returns the last reading; fails
+    naming `what` when the deadline passes first, if given, so that a test can record it otherwise."""
+    last = []
+
+    def check():
+        last.append(read())
+        return good(last[-1])
+    wait_until(check, timeout, what)
+    return last[-1]
 
 
 class Process:
@@ -139,8 +155,8 @@ class HostTestCase(unittest.TestCase):
     def start_host(self, *extra):
         argv = [self.program("widget-host"), "--extensions-dir", self.extensions_dir] + list(extra)
         self.host = self.start("widget-host", argv)
-        if not wait_until(lambda: self.ctl("list", check=False).returncode == 0 or not self.host.running(), 10):
-            self.fail("the widget host did not come up")
+        wait_until(lambda: self.ctl("list", check=False).returncode == 0 or not self.host.running(),
+                   what="the widget host to answer")
         self.assertTrue(self.host.running(), "the widget host ended at start")
         return self.host
 
@@ -177,7 +193,7 @@ class HostTestCase(unittest.TestCase):
     def place_at(self, kind, family, x, y):
         return self.ctl("place", kind, "--family", family, "--x", str(x), "--y", str(y)).stdout.strip()
 
-    def wait_for_widget(self, widget_id, predicate, what, timeout=10.0):
+    def wait_for_widget(self, widget_id, predicate, what, timeout=30.0):
         """Waits until the widget's details satisfy `predicate`; fails naming `what` otherwise."""
         found = wait_until(lambda: (lambda w: w if w and predicate(w) else None)(self.widget(widget_id)), timeout)
         if not found:
@@ -192,6 +208,31 @@ class HostTestCase(unittest.TestCase):
                 "/net/widgethost/Host1", "--method", interface + "." + method] + [str(a) for a in args]
         result = subprocess.run(argv, env=self.env, capture_output=True, text=True, timeout=30)
         return result.returncode == 0, (result.stdout if result.returncode == 0 else result.stderr)
+
+
+class BusSignals:
+    """The names of the signals sent from an object path on the session bus, from the moment this
+    is made: it returns only once the bus has its match rule."""
+
+    def __init__(self, path):
+        import gi
+        gi.require_version("Gio", "2.0")
+        gi.require_version("GLib", "2.0")
+        from gi.repository import Gio, GLib
+        self.context = GLib.MainContext.default()
+        self.seen = []
+        # Kept: the connection lives only as long as someone holds it.
+        self.bus = Gio.bus_get_sync(Gio.BusType.SESSION)
+        self.bus.signal_subscribe(None, None, None, path, None, Gio.DBusSignalFlags.NONE,
+                                  lambda _bus, _sender, _path, _interface, name, _args: self.seen.append(name))
+        # The bus handles a connection's messages in order: once it answers, the match is in place.
+        self.bus.call_sync("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "GetId", None, None,
+                           Gio.DBusCallFlags.NONE, -1, None)
+
+    def names(self):
+        while self.context.iteration(False):
+            pass
+        return self.seen
 
 
 class DesktopFacts:

@@ -5,7 +5,6 @@ import os
 import re
 import signal
 import sys
-import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
@@ -52,15 +51,14 @@ class KelvoWidgetTest(harness.HostTestCase):
 
     def start_app(self):
         app = self.start("kelvo-app", [self.program("kelvo-app"), "--demo"])
-        if not wait_until(lambda: "owns com.kelvo.desktop" in app.text() or not app.running(), 10):
-            self.fail("kelvo-app did not come up")
+        wait_until(lambda: "owns com.kelvo.desktop" in app.text() or not app.running(), what="kelvo-app to own its name")
         return app
 
     def commands(self):
         return glob.glob(os.path.join(self.container, "commands", "*.json"))
 
     def test_the_application_counts_both_placed_widgets(self):
-        self.assertTrue(wait_until(lambda: "placed TimerWidget widgets: 2" in self.app.text(), 5), self.app.text())
+        wait_until(lambda: "placed TimerWidget widgets: 2" in self.app.text(), what="kelvo-app to count two widgets")
 
     def test_start_then_stop_tracking(self):
         before = today_total(self.widget(self.small))
@@ -75,7 +73,9 @@ class KelvoWidgetTest(harness.HostTestCase):
         self.assertTrue(any(label.startswith("Start tracking: ") for label in labels(medium)))
         self.assertEqual([b for b in medium["buttons"] if b["label"].startswith("Start tracking: ") and b["enabled"]], [])
 
-        time.sleep(2.2)  # track a little
+        # Track a little: until the live timer shows two seconds.
+        self.wait_for_widget(self.small, lambda w: any((duration(t) or 0) >= 2 for t in w["texts"]),
+                             "showed two seconds tracked")
         self.ctl("press", self.medium, "Stop tracking")
         small = self.wait_for_widget(self.small, idle, "went back to idle")
         after = today_total(small)
@@ -96,17 +96,17 @@ class KelvoWidgetTest(harness.HostTestCase):
         # A crashed application leaves a snapshot that still shows its buttons.
         self.app.stop(signal.SIGKILL)
         self.ctl("press", self.small, "Start tracking")
-        self.assertTrue(wait_until(lambda: self.commands(), 5), "the press left no command file")
+        wait_until(self.commands, what="the press's command file")
         # With nobody answering, the widget asks again by itself and learns the application is gone.
         for widget_id in (self.small, self.medium):
-            widget = self.wait_for_widget(widget_id, lambda w: OPEN_APP in w["texts"], "showed the open-app message", 15)
+            widget = self.wait_for_widget(widget_id, lambda w: OPEN_APP in w["texts"], "showed the open-app message")
             self.assertEqual(widget["buttons"], [])
         self.assertEqual(len(self.commands()), 1)
 
         self.app = self.start_app()
         for widget_id in (self.small, self.medium):
             self.wait_for_widget(widget_id, running, "ran the waiting command")
-        self.assertTrue(wait_until(lambda: not self.commands(), 5), "the carried-out command stayed")
+        wait_until(lambda: not self.commands(), what="the carried-out command to be removed")
 
     def test_a_cleanly_closed_application_shows_the_open_app_message(self):
         self.app.stop(signal.SIGTERM)
@@ -120,10 +120,10 @@ class KelvoWidgetTest(harness.HostTestCase):
             before = f.read()
         [pid] = self.extension_pids()
         os.kill(pid, signal.SIGKILL)
-        self.assertTrue(wait_until(lambda: pid not in self.extension_pids(), 5))
+        wait_until(lambda: pid not in self.extension_pids(), what="the killed extension to be gone")
         with open(picture, "rb") as f:
             self.assertEqual(f.read(), before, "the picture changed while the extension was gone")
-        self.wait_for_widget(self.small, lambda w: w["status"] == "ready" and self.extension_pids(), "came back", 10)
+        self.wait_for_widget(self.small, lambda w: w["status"] == "ready" and self.extension_pids(), "came back")
         self.ctl("press", self.small, "Start tracking")
         self.wait_for_widget(self.small, running, "ran after the restart")
 

@@ -11,16 +11,16 @@ import json
 import os
 import subprocess
 import sys
-import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(HERE, "..", "Host", "WidgetHost", "Desktop"))
 import harness  # noqa: E402
-from harness import enabled_labels, known_fault, wait_until  # noqa: E402
+from harness import enabled_labels, known_fault, wait_for, wait_until  # noqa: E402
 from swaysession import SwaySession  # noqa: E402
 
 MEDIUM = (364, 170)
+WINDOW = bytes([51, 102, 76])  # the colour of desktop_window.py
 
 
 def pixels(png, box):
@@ -35,8 +35,9 @@ def difference(a, b):
 
 
 def drawn_at(png, x, y):
-    """Whether a widget covers (x+24, y+24) to (x+64, y+64), inside its rounded corners: hardly any
-    of it has the colour of the empty output (taken from the first output's bottom-right corner)."""
+    """Whether a widget covers (x+24, y+24) to (x+64, y+64), inside its rounded corners, in output
+    pixels: hardly any of it has the colour of the empty output (taken from the first output's
+    bottom-right corner)."""
     empty = pixels(png, (1270, 710, 1, 1))
     inside = pixels(png, (x + 24, y + 24, 40, 40))
     return sum(inside[i:i + 3] == empty for i in range(0, len(inside), 3)) < 40 * 40 // 20
@@ -67,34 +68,42 @@ class SwayTest(harness.HostTestCase):
         self.sway.screenshot(path)
         return path
 
-    def place_medium(self, x, y):
+    def wait_drawn(self, name, x, y, drawn=True):
+        """Screenshots until the widget shows at (x, y) in output pixels (or until it is gone from
+        there); returns the screenshot."""
+        def shot():
+            path = self.shot(name)
+            return path if drawn_at(path, x, y) == drawn else None
+        return wait_until(shot, what="a widget %s %d,%d on the screen" % ("at" if drawn else "gone from", x, y))
+
+    def place_medium(self, x, y, scale=1):
         widget_id = self.place_at("TimerWidget", "medium", x, y)
         self.wait_for_widget(widget_id, lambda w: w["entryDate"] > 0, "showed an entry")
-        time.sleep(0.5)  # drawn and committed
+        position = self.widget(widget_id)["position"]
+        self.wait_drawn("placed", position[0] * scale, position[1] * scale)
         return widget_id
 
     # Cases ---------------------------------------------------------------------------------
 
     def test_the_surface_is_below_a_normal_window(self):
         self.place_medium(100, 100)
-        before = drawn_at(self.shot("widget"), 100, 100)
-        python = "/usr/bin/python3" if os.path.exists("/usr/bin/python3") else sys.executable
-        window = self.start("window", [python, os.path.join(HERE, "..", "Host", "WidgetHost", "Desktop",
-                                                               "desktop_window.py"), "--normal"])
-        time.sleep(1.5)
-        covered = pixels(self.shot("below-a-window"), (124, 124, 40, 40))
-        self.facts.record("bottom layer", {"widget drawn": before, "colour under a tiled window": list(covered[:3])})
+        window = self.start("window", [sys.executable, os.path.join(HERE, "..", "Host", "WidgetHost", "Desktop",
+                                                                       "desktop_window.py"), "--normal"])
+        # The tiled window fills the output; once it shows, the widget must not show through it.
+        shown = wait_for(lambda: self.shot("below-a-window"), lambda png: pixels(png, (1270, 710, 1, 1)) == WINDOW,
+                         what="the window on the screen")
+        covered = pixels(shown, (124, 124, 40, 40))
+        self.facts.record("bottom layer", {"colour under a tiled window": list(covered[:3])})
         window.stop()
-        self.assertTrue(before)
-        self.assertEqual(list(covered[:3]), [51, 102, 76])  # the window's colour, not the widget's
+        self.assertEqual(covered, WINDOW * 40 * 40)  # the window's colour, not the widget's
 
     def test_a_drag_moves_by_the_pointer_travel(self):
         widget_id = self.place_medium(100, 100)
         grab = (100 + 340, 100 + 6)  # the top edge, away from the buttons
         steps = [("move", grab[0] - 30 * k, grab[1] + 30 * k) for k in range(1, 11)]
         self.sway.pointer(("move", *grab), "down", *steps, "up")
-        wait_until(lambda: self.widget(widget_id)["position"] != [100, 100], 3)
-        time.sleep(0.5)
+        # The last step goes to y 400; the x is clamped at the left.
+        wait_until(lambda: self.widget(widget_id)["position"][1] == 400)
         position = self.widget(widget_id)["position"]
         self.shot("after-drag")
         self.facts.record("drag of -300,+300 in 10 steps from 100,100", {"expected": [-200, 400],
@@ -109,8 +118,7 @@ class SwayTest(harness.HostTestCase):
         grab = (100 + 340, 100 + 6)
         steps = [("move", grab[0] + 30 * k, grab[1] + 20 * k) for k in range(1, 11)]
         self.sway.pointer(("move", *grab), "down", *steps, "up")
-        wait_until(lambda: self.widget(widget_id)["position"] != [100, 100], 3)
-        time.sleep(0.5)
+        wait_until(lambda: self.widget(widget_id)["position"] == [400, 300])
         position = self.widget(widget_id)["position"]
         self.facts.record("drag of +300,+200 in 10 steps from 100,100", {"expected": [400, 300], "position": position})
         self.assertEqual(position, [400, 300])
@@ -118,31 +126,24 @@ class SwayTest(harness.HostTestCase):
     def test_a_widget_moved_off_the_output_comes_back(self):
         widget_id = self.place_medium(100, 100)
         self.ctl("move", widget_id, "1400", "24")
-        time.sleep(0.5)
-        off = self.widget(widget_id)["position"]
+        off = wait_for(lambda: self.widget(widget_id)["position"], lambda p: p[0] <= 1280 - MEDIUM[0] // 2,
+                       what="the widget to keep at least half on the output")
         self.ctl("move", widget_id, "300", "24")
-        time.sleep(1.0)
-        drawn = drawn_at(self.shot("moved-back"), 300, 24)
-        self.facts.record("move 1400,24 then 300,24", {"position after the first move": off,
-                                                       "drawn at 300,24 afterwards": drawn})
-        self.assertLessEqual(off[0], 1280 - MEDIUM[0] // 2, "a widget was left mostly off the output")
-        self.assertTrue(drawn, "the widget never came back on screen")
+        self.facts.record("move 1400,24 then 300,24", {"position after the first move": off})
+        self.wait_drawn("moved-back", 300, 24)
 
     def test_a_widget_placed_off_the_output_lands_on_it(self):
-        widget_id = self.place_medium(400, 2000)
-        wait_until(lambda: self.widget(widget_id)["position"] != [400, 2000], 3)
+        widget_id = self.place_medium(400, 2000)  # waits until it is drawn where it is listed
         position = self.widget(widget_id)["position"]
-        drawn = drawn_at(self.shot("placed-off"), *position)
-        self.facts.record("placed at 400,2000", {"position": position, "drawn there": drawn})
+        self.facts.record("placed at 400,2000", {"position": position})
         self.assertEqual(position, [400, 720 - MEDIUM[1] // 2])
-        self.assertTrue(drawn)
 
     def test_a_widget_stays_on_an_output_that_shrinks(self):
         widget_id = self.place_medium(800, 450)
         self.sway.swaymsg("output", "HEADLESS-1", "resolution", "800x600")
-        time.sleep(1.0)
-        size = self.sway.logical_size()
-        position = self.widget(widget_id)["position"]
+        size = wait_for(self.sway.logical_size, lambda s: s == (800, 600), what="the output to shrink")
+        position = wait_for(lambda: self.widget(widget_id)["position"],
+                            lambda p: p[0] + MEDIUM[0] // 2 <= size[0] and p[1] + MEDIUM[1] // 2 <= size[1])
         self.sway.swaymsg("output", "HEADLESS-1", "resolution", "1280x720")
         self.facts.record("output 1280x720 -> 800x600 with a medium widget at 800,450",
                           {"output": list(size), "position": position})
@@ -152,8 +153,14 @@ class SwayTest(harness.HostTestCase):
     def test_a_surface_the_compositor_closes_comes_back(self):
         # Sway 1.7 headless cannot take an output away, which is when compositors close layer
         # surfaces; the probe closes its window as gtk-layer-shell does on the compositor's `closed`.
-        probe = subprocess.Popen([self.program("widget-surface-probe"), "--x", "300", "--y", "200"],
-                                 env=self.env, stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        log_path = os.path.join(self.root, "probe.log")
+        with open(log_path, "w") as log:
+            probe = subprocess.Popen([self.program("widget-surface-probe"), "--x", "300", "--y", "200"],
+                                     env=self.env, stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=log, text=True)
+
+        def said_closed():
+            with open(log_path) as f:
+                return "closed" in f.read()
         try:
             def ask(command, answer=None):
                 probe.stdin.write(command + "\n")
@@ -165,10 +172,10 @@ class SwayTest(harness.HostTestCase):
 
             self.assertEqual(ask("", "ready"), "ready", "the probe did not come up")
             ask("close")
-            gone = wait_until(lambda: ask("state", "mapped") == "mapped 0", 2)
-            back = wait_until(lambda: ask("state", "mapped") == "mapped 1", 3)
-            time.sleep(0.3)
-            drawn = drawn_at(self.shot("closed-and-back"), 300, 200)
+            # The surface logs that it was closed as it hides, and comes back a moment later.
+            gone = wait_until(said_closed)
+            back = gone and wait_until(lambda: ask("state", "mapped") == "mapped 1")
+            drawn = bool(back and wait_until(lambda: drawn_at(self.shot("closed-and-back"), 300, 200)))
         finally:
             probe.kill()
             probe.wait()
@@ -178,31 +185,34 @@ class SwayTest(harness.HostTestCase):
 
     def test_scale_2_draws_sharp(self):
         self.sway.set_scale(2)
-        widget_id = self.place_medium(40, 40)
-        png = self.shot("scale-2")
+        widget_id = self.place_medium(40, 40, scale=2)
         # The widget's inside (away from the rounded corners) against the host's own drawing at
         # scale 2 and its scale-1 drawing stretched twice: a sharp surface is nearer the first.
         inside = (40, 40, 2 * MEDIUM[0] - 80, 2 * MEDIUM[1] - 80)
-        shown = pixels(png, (80 + inside[0], 80 + inside[1], inside[2], inside[3]))
         sharp, stretched = os.path.join(self.root, "sharp.png"), os.path.join(self.root, "stretched.png")
         self.ctl("render", widget_id, "--out", sharp, "--scale", "2")
         self.ctl("render", widget_id, "--out", stretched, "--scale", "1")
         subprocess.run(["convert", stretched, "-resize", "200%", stretched], check=True, timeout=30)
-        to_sharp = difference(shown, pixels(sharp, inside))
-        to_stretched = difference(shown, pixels(stretched, inside))
+
+        def differences():
+            shown = pixels(self.shot("scale-2"), (80 + inside[0], 80 + inside[1], inside[2], inside[3]))
+            return difference(shown, pixels(sharp, inside)), difference(shown, pixels(stretched, inside))
+        to_sharp, to_stretched = wait_for(differences, lambda d: d[0] < d[1])
         self.facts.record("scale 2: mean difference to a scale-2 drawing and to a stretched scale-1 drawing",
                           [round(to_sharp, 2), round(to_stretched, 2)])
         self.assertLess(to_sharp, to_stretched)
 
     def test_a_click_runs_end_to_end(self):
         widget_id = self.place_medium(100, 100)
+        box = (100, 100, *MEDIUM)
+        without_app = pixels(self.shot("before-click"), box)
         app = self.start("kelvo-app", [self.program("kelvo-app"), "--demo"])
-        self.assertTrue(wait_until(lambda: "owns com.kelvo.desktop" in app.text(), 10), "kelvo-app did not come up")
+        wait_until(lambda: "owns com.kelvo.desktop" in app.text(), what="kelvo-app to own its name")
         self.wait_for_widget(widget_id, lambda w: "Start tracking" in enabled_labels(w), "offered Start tracking")
-        time.sleep(0.5)
+        wait_until(lambda: pixels(self.shot("before-click"), box) != without_app, what="the buttons on the screen")
         x, y, w, h = next(b["frame"] for b in self.widget(widget_id)["buttons"] if b["label"] == "Start tracking")
         self.sway.pointer(("move", int(100 + x + w / 2), int(100 + y + h / 2)), "click")
-        running = wait_until(lambda: "Stop tracking" in enabled_labels(self.widget(widget_id)), 10)
+        running = wait_until(lambda: "Stop tracking" in enabled_labels(self.widget(widget_id)))
         self.facts.record("click on Start tracking", {"ran": bool(running)})
         self.shot("after-click")
         self.assertTrue(running)
@@ -219,16 +229,20 @@ class OutputsTest(harness.HostTestCase):
         os.makedirs(config, exist_ok=True)
         with open(os.path.join(config, "widgets.json"), "w") as f:
             json.dump({"version": 1, "nextNumber": 2, "widgets": [saved]}, f)
+        png = os.path.join(self.root, "outputs.png")
+
+        def screen():
+            sway.screenshot(png)
+            return png
+
         with SwaySession() as sway:
             self.start_host_on("WAYLAND_DISPLAY", sway.wayland_display)
             self.wait_for_widget("1", lambda w: w["entryDate"] > 0, "showed an entry")
-            time.sleep(0.5)
+            wait_until(lambda: drawn_at(screen(), 100, 80), what="the widget on HEADLESS-1")
             away = self.widget("1")
             sway.swaymsg("create_output")
-            back = wait_until(lambda: self.widget("1")["output"] == "HEADLESS-2", 5)
-            time.sleep(0.5)
-            png = os.path.join(self.root, "outputs.png")
-            sway.screenshot(png)
+            back = wait_until(lambda: self.widget("1")["output"] == "HEADLESS-2")
+            wait_for(screen, lambda png: drawn_at(png, 1280 + 100, 80) and not drawn_at(png, 100, 80))
             drawn = drawn_at(png, 1280 + 100, 80)
             left = not drawn_at(png, 100, 80)
             now = self.widget("1")
@@ -251,12 +265,13 @@ class LostCompositorTest(harness.HostTestCase):
         with SwaySession() as sway:
             self.start_host_on("WAYLAND_DISPLAY", sway.wayland_display)
             self.place_at("TimerWidget", "small", 40, 40)
-            time.sleep(1.0)
+            png = os.path.join(self.root, "small.png")
+            wait_until(lambda: sway.screenshot(png) or drawn_at(png, 40, 40), what="the widget on the screen")
             sway.kill_server()
-            ended = wait_until(lambda: not self.host.running(), 5)
+            ended = wait_until(lambda: not self.host.running())
         tail = self.host.text().strip().splitlines()[-3:]
         harness.DesktopFacts("sway-lost-display").record("after sway died", {
-            "host ended within 5 s": bool(ended), "exit status": self.host.popen.returncode, "last log lines": tail})
+            "host ended": bool(ended), "exit status": self.host.popen.returncode, "last log lines": tail})
         self.assertTrue(any("display" in line and "lost" in line for line in tail), tail)
         if ended:
             self.assertNotEqual(self.host.popen.returncode, 0)

@@ -5,13 +5,12 @@ move the window manager did not carry out must not be reported as done.
 With WIDGET_HOST_DESKTOP_FACTS=DIR the cases write what they saw to DIR/weston.json."""
 import os
 import sys
-import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(HERE, "..", "Host", "WidgetHost", "Desktop"))
 import harness  # noqa: E402
-from harness import wait_until  # noqa: E402
+from harness import wait_for, wait_until  # noqa: E402
 from westonsession import WestonSession  # noqa: E402
 
 
@@ -34,8 +33,7 @@ class WestonTest(harness.HostTestCase):
         self.start_host_on("DISPLAY", self.weston.display)
         self.first = self.place("TimerWidget", "medium")
         self.second = self.place("TimerWidget", "medium")
-        self.assertTrue(wait_until(lambda: len(self.windows()) == 2, 15), "two windows never appeared")
-        time.sleep(0.5)
+        wait_until(lambda: len(self.windows()) == 2, what="two windows")
 
     def windows(self):
         return harness.x_windows(self.env, self.host.pid)
@@ -47,7 +45,9 @@ class WestonTest(harness.HostTestCase):
         supported = self.weston.supported()
         self.facts.record("supported", {name: name in supported for name in (
             "WM_STATE_BELOW", "WM_STATE_STICKY", "WM_STATE_SKIP_TASKBAR", "WM_STATE_SKIP_PAGER")})
-        first, second = self.geometry(self.first), self.geometry(self.second)
+        # Where the window manager put them, once the host's list says the same.
+        first, second = wait_for(lambda: (self.geometry(self.first), self.geometry(self.second)), lambda g: [
+            list(g[0][:2]), list(g[1][:2])] == [self.widget(self.first)["position"], self.widget(self.second)["position"]])
         said = [line for line in self.host.text().splitlines() if "window manager" in line]
         self.facts.record("two widgets placed without a position", {"first": first, "second": second, "log": said})
         self.assertFalse(overlap(first, second), (first, second))
@@ -58,9 +58,10 @@ class WestonTest(harness.HostTestCase):
 
     def test_a_move_that_did_not_happen_is_not_reported(self):
         moved = self.ctl("move", self.first, "500", "400", check=False)
-        time.sleep(1.0)
-        real = list(self.geometry(self.first)[:2])
-        listed = self.widget(self.first)["position"]
+        # Settled: the list says where the window is, and that is where it was asked to go unless
+        # the move was refused.
+        real, listed = wait_for(lambda: (list(self.geometry(self.first)[:2]), self.widget(self.first)["position"]),
+                                lambda p: p[0] == p[1] and (moved.returncode != 0 or p[0] == [500, 400]))
         self.facts.record("widgetctl move 500 400", {"exit status": moved.returncode, "listed": listed,
                                                      "real window position": real})
         self.assertEqual(listed, real)

@@ -94,16 +94,16 @@ class InstalledSystemTest(harness.HostTestCase):
         small = self.place("TimerWidget", "small")
         medium = self.place("TimerWidget", "medium")
         app = self.start("kelvo-app", [self.program("kelvo-app"), "--demo"])
-        self.assertTrue(wait_until(lambda: "placed TimerWidget widgets: 2" in app.text() or not app.running(), 15),
-                        app.text())
+        wait_until(lambda: "placed TimerWidget widgets: 2" in app.text() or not app.running(),
+                   what="kelvo-app to count two widgets")
         idle = lambda w: "Start tracking" in enabled_labels(w) and w["picture"]  # noqa: E731
-        self.wait_for_widget(small, idle, "showed the idle state", timeout=20)
-        self.wait_for_widget(medium, idle, "showed the idle state", timeout=20)
+        self.wait_for_widget(small, idle, "showed the idle state")
+        self.wait_for_widget(medium, idle, "showed the idle state")
         before = os.path.join(self.root, "before.png")
         self.ctl("render", small, "--out", before)
 
         self.ctl("press", small, "Start tracking")
-        self.wait_for_widget(small, lambda w: "Stop tracking" in labels(w), "showed the running timer", timeout=20)
+        self.wait_for_widget(small, lambda w: "Stop tracking" in labels(w), "showed the running timer")
         after = os.path.join(self.root, "after.png")
         self.ctl("render", small, "--out", after)
         with open(before, "rb") as a, open(after, "rb") as b:

@@ -3,11 +3,11 @@
 
 Prints one line per push button ("button NAME enabled|disabled"), per menu item ("item NAME
 enabled|disabled") and per other named element that is not the window ("text NAME"), in tree order;
-with --name-changes SECONDS then prints "name NAME" for each accessible name announced as changed
-within that time; with --press NAME runs that button's or menu item's "click" action. Exits non-zero
-when the application or the button cannot be found.
+with --name-changes N then waits for N accessible names announced as changed and prints "name NAME"
+for each; with --press NAME runs that button's or menu item's "click" action. Exits non-zero when
+the application, the button or the announcements cannot be found within --timeout seconds.
 
-    atspi_check.py --app-pid PID [--name-changes SECONDS] [--press NAME]
+    atspi_check.py --app-pid PID [--name-changes N] [--press NAME]
 
 Needs the session bus of the application (AT-SPI starts its own bus from there) and its display.
 """
@@ -18,6 +18,7 @@ import time
 import gi
 
 gi.require_version("Atspi", "2.0")
+gi.require_version("GLib", "2.0")
 from gi.repository import Atspi, GLib  # noqa: E402
 
 
@@ -50,8 +51,8 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--app-pid", type=int, required=True)
     parser.add_argument("--press")
-    parser.add_argument("--name-changes", type=float, default=0)
-    parser.add_argument("--timeout", type=float, default=20)
+    parser.add_argument("--name-changes", type=int, default=0)
+    parser.add_argument("--timeout", type=float, default=30)
     args = parser.parse_args()
 
     app = find_application(args.app_pid, args.timeout)
@@ -74,12 +75,23 @@ def main():
             print("text " + name.replace("\n", " | "))
     if args.name_changes > 0:
         # Announced changes of names this reader has read, as a screen reader keeps them current.
-        listener = Atspi.EventListener.new(lambda event: print("name " + (event.source.get_name() or "").replace("\n", " | ")))
-        listener.register("object:property-change:accessible-name")
         loop = GLib.MainLoop()
-        GLib.timeout_add(int(args.name_changes * 1000), loop.quit)
+        announced = []
+
+        def changed(event):
+            announced.append(event.source.get_name() or "")
+            print("name " + announced[-1].replace("\n", " | "))
+            if len(announced) >= args.name_changes:
+                loop.quit()
+
+        listener = Atspi.EventListener.new(changed)
+        listener.register("object:property-change:accessible-name")
+        GLib.timeout_add(int(args.timeout * 1000), loop.quit)
         loop.run()
         listener.deregister("object:property-change:accessible-name")
+        if len(announced) < args.name_changes:
+            print(f"{len(announced)} of {args.name_changes} name changes announced", file=sys.stderr)
+            return 5
     if args.press and target is None:
         print(f"no button named {args.press!r}", file=sys.stderr)
         return 4

@@ -8,8 +8,11 @@ import os
 import shutil
 import signal
 import subprocess
+import sys
 import tempfile
-import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "e2e"))
+from harness import wait_until  # noqa: E402
 
 
 # How each window manager runs on a bare X server: no session manager, no compositor where that
@@ -58,58 +61,86 @@ class XClient:
         return {atom.strip().removeprefix("_NET_") for atom in out.partition("=")[2].split(",") if atom.strip()}
 
 
-class Compositor:
-    """A display server started in a runtime directory of its own, logging there; `_launch` waits
-    until `ready()` says it serves, and the log explains a failure."""
+class Helpers:
+    """The programs a display session starts, each logging to a file of its own in the session's
+    directory, so that a failure shows what they said."""
 
-    process = None
     runtime = None
+    processes = ()
+    log_paths = ()
 
     def _make_runtime(self, name):
+        self.name = name
         self.runtime = tempfile.mkdtemp(prefix=name + "-")
         os.chmod(self.runtime, 0o700)
-        self.log_path = os.path.join(self.runtime, name + ".log")
+        self.processes = []
+        self.log_paths = []
 
-    def _launch(self, argv, env, ready):
-        self.log = open(self.log_path, "wb")
-        self.process = subprocess.Popen(argv, env=env, stdout=self.log, stderr=subprocess.STDOUT,
-                                        stdin=subprocess.DEVNULL)
-        deadline = time.monotonic() + 15
-        while time.monotonic() < deadline:
-            if ready():
-                return self
-            if self.process.poll() is not None:
-                break
-            time.sleep(0.05)
-        log = self.text()
-        self.__exit__(None, None, None)
-        raise RuntimeError(f"{argv[0]} did not start:\n" + log)
+    def _start(self, name, argv, env, **options):
+        path = os.path.join(self.runtime, name + ".log")
+        with open(path, "ab") as log:
+            process = subprocess.Popen(argv, env=env, stdout=log, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
+                                       **options)
+        self.processes.append(process)
+        self.log_paths.append(path)
+        return process
+
+    def text(self):
+        """Every helper's log, each under its name."""
+        parts = []
+        for path in self.log_paths:
+            with open(path, errors="replace") as f:
+                parts.append(f"----- {os.path.basename(path)} -----\n{f.read()}")
+        return "\n".join(parts)
+
+    def wait(self, ready, what, timeout=30):
+        """Waits until `ready()` says yes; fails with the helpers' logs otherwise."""
+        try:
+            return wait_until(ready, timeout, what)
+        except AssertionError as failure:
+            raise AssertionError(f"{failure}\n{self.text()}") from None
+
+    def _wait_at_start(self, ready, what):
+        try:
+            self.wait(ready, what)
+        except AssertionError:
+            self.__exit__(None, None, None)
+            raise
 
     def __exit__(self, *exc):
-        if self.process:
-            stop(self.process)
+        for process in reversed(self.processes):
+            stop(process, group=process.poll() is None and process.pid == os.getpgid(process.pid))
         if self.runtime:
-            self.log.close()
             shutil.rmtree(self.runtime, ignore_errors=True)
             self.runtime = None
         return False
 
-    def text(self):
-        with open(self.log_path, errors="replace") as f:
-            return f.read()
+
+class Compositor(Helpers):
+    """A display server started in a runtime directory of its own; `_launch` waits until `ready()`
+    says it serves."""
+
+    def _launch(self, argv, env, ready):
+        server = self._start(self.name, argv, env)
+        self._wait_at_start(lambda: ready() or server.poll() is not None, f"{self.name} to serve")
+        if server.poll() is not None:
+            log = self.text()
+            self.__exit__(None, None, None)
+            raise AssertionError(f"{self.name} ended at start:\n{log}")
+        self.server = server
+        return self
 
     def kill_server(self):
         """Ends the display server the hard way, as a crash does."""
-        self.process.kill()
-        self.process.wait()
+        self.server.kill()
+        self.server.wait()
 
 
-class XSession(XClient):
+class XSession(XClient, Helpers):
     def __init__(self, width=1024, height=768, window_manager=True):
         self.size = (width, height)
         # True means openbox, the desktop the older tests were written for.
         self.window_manager = "openbox" if window_manager is True else window_manager
-        self.processes = []
         self.display = None
 
     def __enter__(self):
@@ -117,51 +148,29 @@ class XSession(XClient):
         for tool in ["Xvfb", "xprop", "xdotool"] + wm_argv[:1]:
             if not shutil.which(tool):
                 raise RuntimeError(f"{tool} is missing; scripts/setup --tests installs it")
+        self._make_runtime("xsession")
         read_end, write_end = os.pipe()
-        xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", f"{self.size[0]}x{self.size[1]}x24",
-             "-nolisten", "tcp", "-noreset"],
-            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self._start("Xvfb", ["Xvfb", "-displayfd", str(write_end), "-screen", "0", f"{self.size[0]}x{self.size[1]}x24",
+                             "-nolisten", "tcp", "-noreset"], None, pass_fds=(write_end,))
         os.close(write_end)
-        self.processes.append(xvfb)
-        number = b""
         with os.fdopen(read_end, "rb") as pipe:
-            while not number.endswith(b"\n"):
-                chunk = pipe.read(1)
-                if not chunk:
-                    raise RuntimeError("Xvfb did not start")
-                number += chunk
+            number = pipe.readline()
+        if not number.endswith(b"\n"):
+            log = self.text()
+            self.__exit__(None, None, None)
+            raise RuntimeError("Xvfb did not start:\n" + log)
         self.display = ":" + number.decode().strip()
         if self.window_manager:
-            self.wm_log = tempfile.NamedTemporaryFile(prefix=f"{self.window_manager}-", suffix=".log")
-            wm = subprocess.Popen(wm_argv, env=self.env(), stdout=self.wm_log, stderr=subprocess.STDOUT,
-                                  start_new_session=True)
-            self.processes.append(wm)
-            try:
-                self._wait_for_window_manager()
-            except Exception:
-                self.__exit__(None, None, None)
-                raise
+            self._start(self.window_manager, wm_argv, self.env(), start_new_session=True)
+            self._wait_at_start(lambda: "window id" in self.run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK",
+                                                                  check=False).stdout,
+                                f"{self.window_manager} to manage the screen")
         return self
 
     def kill_server(self):
         """Ends the X server the hard way, as a crash or a lost connection does."""
         self.processes[0].kill()
         self.processes[0].wait()
-
-    def __exit__(self, *exc):
-        for process in reversed(self.processes):
-            stop(process, group=process.poll() is None and process.pid == os.getpgid(process.pid))
-        return False
-
-    def _wait_for_window_manager(self):
-        deadline = time.monotonic() + 15
-        while time.monotonic() < deadline:
-            out = self.run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK", check=False).stdout
-            if "window id" in out:
-                return
-            time.sleep(0.1)
-        raise RuntimeError(f"{self.window_manager} did not start")
 
     def screenshot(self, path):
         """The whole screen as a PNG, for people to look at."""
@@ -190,16 +199,11 @@ class XSession(XClient):
         """A full-screen window of type _NET_WM_WINDOW_TYPE_DESKTOP, as a file manager's desktop is
         (an ordinary window with `normal`). Returns its X window id."""
         script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "desktop_window.py")
-        python = "/usr/bin/python3" if os.path.exists("/usr/bin/python3") else "python3"
-        process = subprocess.Popen([python, script] + (["--normal"] if normal else []), env=self.env(),
-                                   stdout=subprocess.DEVNULL,
-                                   stderr=subprocess.DEVNULL)
-        self.processes.append(process)
-        deadline = time.monotonic() + 10
-        while time.monotonic() < deadline:
-            found = self.run("xdotool", "search", "--onlyvisible", "--name",
-                             "^test window$" if normal else "^test desktop$", check=False).stdout
-            if found.split():
-                return int(found.split()[0])
-            time.sleep(0.1)
-        raise RuntimeError("the desktop window did not appear")
+        name = "test window" if normal else "test desktop"
+        helper = self._start(name.replace(" ", "-"), [sys.executable, script] + (["--normal"] if normal else []),
+                             self.env())
+        found = self.wait(lambda: helper.poll() is not None or self.run(
+            "xdotool", "search", "--onlyvisible", "--name", f"^{name}$", check=False).stdout.split(), f"the {name} to appear")
+        if helper.poll() is not None:
+            raise AssertionError(f"the {name} ended at start:\n{self.text()}")
+        return int(found[0])
