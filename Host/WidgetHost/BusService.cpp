@@ -91,18 +91,18 @@ HostError unknownFamily(const char* name) {
 // Answers with the new widget's id once the host has placed it.
 std::function<void(HostResult<std::string>)> replyPlaced(sd_bus_message* m) {
     return [call = hold(m)](HostResult<std::string> result) {
-        if (auto* failure = std::get_if<HostError>(&result))
-            replyError(call.get(), *failure);
+        if (!result)
+            replyError(call.get(), result.error());
         else
-            sd_bus_reply_method_return(call.get(), "s", std::get<std::string>(result).c_str());
+            sd_bus_reply_method_return(call.get(), "s", result->c_str());
     };
 }
 
 // Answers with nothing once the host is done.
 std::function<void(HostResult<Done>)> replyDone(sd_bus_message* m) {
     return [call = hold(m)](HostResult<Done> result) {
-        if (auto* failure = std::get_if<HostError>(&result))
-            replyError(call.get(), *failure);
+        if (!result)
+            replyError(call.get(), result.error());
         else
             sd_bus_reply_method_return(call.get(), "");
     };
@@ -149,7 +149,7 @@ int move(sd_bus_message* m, void* userdata, sd_bus_error*) {
     int x = 0, y = 0;
     if (int r = sd_bus_message_read(m, "sii", &id, &x, &y); r < 0) return r;
     auto result = hostOf(userdata).move(id, {x, y}, MoveOrigin::request);
-    if (auto* failure = std::get_if<HostError>(&result)) return replyError(m, *failure);
+    if (!result) return replyError(m, result.error());
     return sd_bus_reply_method_return(m, "");
 }
 
@@ -180,7 +180,7 @@ int remove(sd_bus_message* m, void* userdata, sd_bus_error*) {
     const char* id = nullptr;
     if (int r = sd_bus_message_read(m, "s", &id); r < 0) return r;
     auto result = hostOf(userdata).remove(id);
-    if (auto* failure = std::get_if<HostError>(&result)) return replyError(m, *failure);
+    if (!result) return replyError(m, result.error());
     return sd_bus_reply_method_return(m, "");
 }
 
@@ -270,8 +270,8 @@ int press(sd_bus_message* m, void* userdata, sd_bus_error*) {
     const char *id = nullptr, *label = nullptr;
     if (int r = sd_bus_message_read(m, "ss", &id, &label); r < 0) return r;
     auto result = hostOf(userdata).press(id, label);
-    if (auto* failure = std::get_if<HostError>(&result)) return replyError(m, *failure);
-    return sd_bus_reply_method_return(m, "s", std::get<std::string>(result).c_str());
+    if (!result) return replyError(m, result.error());
+    return sd_bus_reply_method_return(m, "s", result->c_str());
 }
 
 int pressAt(sd_bus_message* m, void* userdata, sd_bus_error*) {
@@ -279,8 +279,8 @@ int pressAt(sd_bus_message* m, void* userdata, sd_bus_error*) {
     double x = 0, y = 0;
     if (int r = sd_bus_message_read(m, "sdd", &id, &x, &y); r < 0) return r;
     auto result = hostOf(userdata).pressAt(id, x, y);
-    if (auto* failure = std::get_if<HostError>(&result)) return replyError(m, *failure);
-    const auto& pressed = std::get<PressResult>(result);
+    if (!result) return replyError(m, result.error());
+    const auto& pressed = *result;
     const char* action = pressed.action == PressResult::Action::perform ? "perform"
                          : pressed.action == PressResult::Action::open  ? "open"
                                                                         : "none";
