@@ -10,6 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "ChildSignals.hpp"
 #include "FakeTimers.hpp"
 #include "Host/WidgetHost/RestartBackoff.hpp"
 #include "TempDirectory.hpp"
@@ -35,11 +36,7 @@ std::string readText(const std::filesystem::path& file) {
 class ExtensionProcessTest : public testing::Test {
 protected:
     void SetUp() override {
-        sigset_t set;
-        sigemptyset(&set);
-        sigaddset(&set, SIGCHLD);
-        sigprocmask(SIG_BLOCK, &set, nullptr);
-        signal(SIGPIPE, SIG_IGN);
+        prepareForChildren();
         ASSERT_GE(sd_event_new(&loop_), 0);
     }
     void TearDown() override {

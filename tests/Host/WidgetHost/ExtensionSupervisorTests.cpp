@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "ChildSignals.hpp"
 #include "FakeTimers.hpp"
 #include "TempDirectory.hpp"
 
@@ -15,11 +16,7 @@ using namespace std::chrono_literals;
 
 // An extension that crashes at once: the back-off runs on the fake clock, the process on a real loop.
 TEST(ExtensionSupervisor, ACrashingExtensionStartsAgainAfterGrowingDelays) {
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGCHLD);
-    sigprocmask(SIG_BLOCK, &set, nullptr);
-    signal(SIGPIPE, SIG_IGN);  // the request to a process that has just ended
+    prepareForChildren();
     sd_event* loop = nullptr;
     ASSERT_GE(sd_event_new(&loop), 0);
     TempDirectory dir;

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "ChildSignals.hpp"
 #include "FakeTimers.hpp"
 #include "TempDirectory.hpp"
 
@@ -24,11 +25,7 @@ constexpr const char* extensionId = "net.example.fake.widget";
 class HostTest : public testing::Test {
 protected:
     void SetUp() override {
-        sigset_t set;
-        sigemptyset(&set);
-        sigaddset(&set, SIGCHLD);
-        sigprocmask(SIG_BLOCK, &set, nullptr);
-        signal(SIGPIPE, SIG_IGN);
+        prepareForChildren();
         ASSERT_GE(sd_event_new(&loop_), 0);
         const char* source = std::getenv("KELVO_SOURCE_DIR");
         ASSERT_TRUE(source) << "KELVO_SOURCE_DIR names the source tree";
