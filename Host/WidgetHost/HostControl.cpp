@@ -269,7 +269,7 @@ HostResult<PressResult> Host::pressAt(const std::string& id, double x, double y)
     if (!widget) return error(Code::unknownWidget, "no widget has the id \"" + id + "\"");
     if (!std::isfinite(x) || !std::isfinite(y)) return error(Code::invalidArgument, "the point must be finite");
     // Outside every button the link opens, but a point off the widget is the caller's mistake.
-    auto size = platform::views::widgetSize(widget->placed.family);
+    auto size = platform::views::widgetSize(record(*widget).family);
     if (!platform::views::Rect{0, 0, size.width, size.height}.contains(x, y))
         return error(Code::invalidArgument, "the point lies outside the widget, which is " +
                                                 std::to_string(static_cast<int>(size.width)) + " × " +
