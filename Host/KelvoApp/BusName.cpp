@@ -61,7 +61,7 @@ bool BusName::process() {
     for (;;) {
         int r = sd_bus_process(connection_->bus.get(), nullptr);
         if (r < 0) {
-            logEvent(std::string("session bus: ") + std::strerror(-r));
+            logEvent(std::string("session bus: ") + std::strerror(-r), platform::LogPriority::warning);
             return false;
         }
         if (r == 0) return true;

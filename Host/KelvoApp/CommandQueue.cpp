@@ -48,12 +48,12 @@ void moveAside(const std::filesystem::path& file, const std::string& reason) {
     aside += rejectedSuffix;
     if (::rename(file.c_str(), aside.c_str()) == 0) {
         logEvent("rejected command file " + inQuotes(file.filename().string()) + " (" + reason + "), moved to " +
-                 inQuotes(aside.filename().string()));
+                 inQuotes(aside.filename().string()), platform::LogPriority::warning);
     } else if (removeFile(file)) {
-        logEvent("rejected command file " + inQuotes(file.filename().string()) + " (" + reason + "), removed it");
+        logEvent("rejected command file " + inQuotes(file.filename().string()) + " (" + reason + "), removed it", platform::LogPriority::warning);
     } else {
         logEvent("rejected command file " + inQuotes(file.filename().string()) + " (" + reason +
-                 ") but could neither move nor remove it: " + std::strerror(errno));
+                 ") but could neither move nor remove it: " + std::strerror(errno), platform::LogPriority::warning);
     }
 }
 
@@ -64,7 +64,7 @@ void removeHandled(const std::filesystem::path& file) {
     // The receipt stays, so the command is not carried out again; removal is retried next pass.
     if (!removeFile(file))
         logEvent("could not remove handled command file " + inQuotes(file.filename().string()) + ": " +
-                 std::strerror(errno));
+                 std::strerror(errno), platform::LogPriority::warning);
 }
 
 }  // namespace
@@ -94,7 +94,7 @@ DrainReport drainCommands(const std::filesystem::path& directory, Ledger& ledger
         }
         waiting.push_back({name, *command, modifiedNanoseconds(item.path())});
     }
-    if (error) logEvent("could not list " + inQuotes(directory.string()) + ": " + error.message());
+    if (error) logEvent("could not list " + inQuotes(directory.string()) + ": " + error.message(), platform::LogPriority::warning);
 
     // Pass 2: carry the commands out oldest first. Equal issue times keep the order of arrival. A
     // command the ledger cannot take now holds back the later ones, so they never overtake it.
@@ -110,7 +110,7 @@ DrainReport drainCommands(const std::filesystem::path& directory, Ledger& ledger
             });
         } catch (const std::exception& failure) {
             // Left in place with the ones after it: the next pass tries again in the same order.
-            logEvent("could not carry out " + inQuotes(item.fileName) + ": " + failure.what());
+            logEvent("could not carry out " + inQuotes(item.fileName) + ": " + failure.what(), platform::LogPriority::warning);
             ++report.failed;
             report.heldBack = static_cast<int>(waiting.size() - i - 1);
             break;
@@ -128,7 +128,7 @@ DrainReport drainCommands(const std::filesystem::path& directory, Ledger& ledger
     try {
         ledger.forgetReceiptsBefore(now.addingSeconds(-receiptDays * 86400));
     } catch (const std::exception& failure) {
-        logEvent(std::string("could not drop old receipts: ") + failure.what());
+        logEvent(std::string("could not drop old receipts: ") + failure.what(), platform::LogPriority::warning);
     }
     return report;
 }

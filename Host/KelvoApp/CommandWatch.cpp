@@ -71,9 +71,9 @@ bool CommandWatch::readEvents() {
         // Someone removed or moved the directory; the widget will create it again, and so do we,
         // so that commands written to the new one are seen.
         ::inotify_rm_watch(fd_, watch_);
-        logEvent("commands directory " + directory_.string() + " went away; watching it anew");
+        logEvent("commands directory " + directory_.string() + " went away; watching it anew", platform::LogPriority::warning);
         if (!platform::createDirectories(directory_) || !addWatch())
-            logEvent("cannot watch " + directory_.string() + " again: " + std::strerror(errno));
+            logEvent("cannot watch " + directory_.string() + " again: " + std::strerror(errno), platform::LogPriority::warning);
         due = true;
     }
     return due;

@@ -90,7 +90,7 @@ struct Running {
             auto count = snapshot.recent.size();
             auto stamp = publisher.publish(std::move(snapshot), moment);
             if (!stamp) {
-                logEvent("could not write " + publisher.statePath().string() + ": " + std::strerror(errno));
+                logEvent("could not write " + publisher.statePath().string() + ": " + std::strerror(errno), platform::LogPriority::warning);
                 return;
             }
             publishedAt = moment;
@@ -99,7 +99,7 @@ struct Running {
                      (tracking ? ", tracking" : ", not tracking") + ", today " + formatSeconds(today) + " s, " +
                      std::to_string(count) + " recent");
         } catch (const std::exception& error) {
-            logEvent(std::string("could not read the ledger: ") + error.what());
+            logEvent(std::string("could not read the ledger: ") + error.what(), platform::LogPriority::warning);
             return;
         }
         if (bridge) {
@@ -126,13 +126,13 @@ struct Running {
 
 std::optional<Ledger> openLedger(const std::filesystem::path& file) {
     if (!platform::createDirectories(file.parent_path())) {
-        logEvent("cannot create the directory of the ledger " + file.string());
+        logEvent("cannot create the directory of the ledger " + file.string(), platform::LogPriority::error);
         return std::nullopt;
     }
     try {
         return Ledger::open(file);
     } catch (const std::exception& error) {
-        logEvent("cannot open the ledger " + file.string() + ": " + error.what());
+        logEvent("cannot open the ledger " + file.string() + ": " + error.what(), platform::LogPriority::error);
         return std::nullopt;
     }
 }
@@ -145,14 +145,14 @@ bool lockLedger(const std::filesystem::path& ledgerFile) {
     path += ".lock";
     int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0) {
-        logEvent("cannot open " + path.string() + ": " + std::strerror(errno));
+        logEvent("cannot open " + path.string() + ": " + std::strerror(errno), platform::LogPriority::error);
         return false;
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
     if (errno == EWOULDBLOCK)
-        logEvent("another kelvo-app uses the ledger " + ledgerFile.string() + "; only one may run on a ledger");
+        logEvent("another kelvo-app uses the ledger " + ledgerFile.string() + "; only one may run on a ledger", platform::LogPriority::error);
     else
-        logEvent("cannot lock " + path.string() + ": " + std::strerror(errno));
+        logEvent("cannot lock " + path.string() + ": " + std::strerror(errno), platform::LogPriority::error);
     ::close(fd);
     return false;
 }
@@ -167,7 +167,7 @@ std::filesystem::path defaultLedgerFile() {
 int runApp(const AppOptions& options) {
     SignalFd signals;
     if (signals.fd() < 0) {
-        logEvent(std::string("cannot set up signal handling: ") + std::strerror(errno));
+        logEvent(std::string("cannot set up signal handling: ") + std::strerror(errno), platform::LogPriority::error);
         return 1;
     }
 
@@ -182,7 +182,7 @@ int runApp(const AppOptions& options) {
             else
                 logEvent("the ledger holds entries already; no demo entries added");
         } catch (const std::exception& error) {
-            logEvent(std::string("cannot seed the demo entries: ") + error.what());
+            logEvent(std::string("cannot seed the demo entries: ") + error.what(), platform::LogPriority::warning);
             return 1;
         }
     }
@@ -195,15 +195,15 @@ int runApp(const AppOptions& options) {
     if (loaded.library) {
         logEvent("loaded the widget bridge " + loaded.library->path.string());
     } else if (options.containerRoot) {
-        logEvent("running without the widget bridge (" + loaded.error + "): no timeline reloads, no placed count");
+        logEvent("running without the widget bridge (" + loaded.error + "): no timeline reloads, no placed count", platform::LogPriority::warning);
     } else {
-        logEvent("cannot load the widget bridge: " + loaded.error);
+        logEvent("cannot load the widget bridge: " + loaded.error, platform::LogPriority::warning);
         return 1;
     }
     auto root = options.containerRoot ? options.containerRoot : loaded.library->container(groupIdentifier);
     if (!root) {
         logEvent(std::string("the widget bridge gives no container for ") + groupIdentifier +
-                 " (does kelvo-app.bundle.json beside the executable grant it?)");
+                 " (does kelvo-app.bundle.json beside the executable grant it?)", platform::LogPriority::warning);
         return 1;
     }
     auto hostDirectory = *root / bundleIdentifier;
@@ -214,7 +214,7 @@ int runApp(const AppOptions& options) {
     std::string error;
     auto name = BusName::acquire(bundleIdentifier, &error);
     if (!name) {
-        logEvent(error);
+        logEvent(error, platform::LogPriority::error);
         return 1;
     }
     logEvent(std::string("owns ") + bundleIdentifier + " on the session bus");
@@ -222,14 +222,14 @@ int runApp(const AppOptions& options) {
     static ComeForward comeForward = [](const std::vector<std::string>& links) {
         logEvent(links.empty() ? std::string("brought forward") : "brought forward to open " + links.front());
     };
-    if (!name->serveApplication(&comeForward)) logEvent("cannot serve org.freedesktop.Application; links start no window");
+    if (!name->serveApplication(&comeForward)) logEvent("cannot serve org.freedesktop.Application; links start no window", platform::LogPriority::warning);
     if (!options.openLinks.empty()) comeForward(options.openLinks);
 
     // Step 4: watch before the first pass, so that no command slips in between.
     auto commands = hostDirectory / "commands";
     auto watch = CommandWatch::open(commands, &error);
     if (!watch) {
-        logEvent(error);
+        logEvent(error, platform::LogPriority::error);
         return 1;
     }
 
@@ -250,7 +250,7 @@ int runApp(const AppOptions& options) {
         pollfd fds[3] = {{signals.fd(), POLLIN, 0}, {watch->fd(), POLLIN, 0}, {name->fd(), name->events(), 0}};
         int ready = ::poll(fds, 3, app.sleepMs(retryDue));
         if (ready < 0 && errno != EINTR) {
-            logEvent(std::string("poll: ") + std::strerror(errno));
+            logEvent(std::string("poll: ") + std::strerror(errno), platform::LogPriority::warning);
             status = 1;
             break;
         }
@@ -261,7 +261,7 @@ int runApp(const AppOptions& options) {
             }
         }
         if (fds[2].revents && !name->process()) {
-            logEvent("lost the session bus, stopping");
+            logEvent("lost the session bus, stopping", platform::LogPriority::warning);
             status = 1;
             break;
         }

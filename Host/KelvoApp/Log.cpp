@@ -1,9 +1,7 @@
 #include "Host/KelvoApp/Log.hpp"
 
-#include "Platform/System/Files.hpp"
-
 namespace kelvo::app {
 
-void logEvent(std::string_view line) { platform::logLine("kelvo-app: ", line); }
+void logEvent(std::string_view line, platform::LogPriority priority) { platform::logLine(priority, "kelvo-app: ", line); }
 
 }  // namespace kelvo::app

@@ -96,18 +96,18 @@ HostError unknownFamily(const char* name) {
 // Answers with the new widget's id once the host has placed it.
 std::function<void(HostResult<std::string>)> replyPlaced(sd_bus_message* m) {
     return [call = hold(m)](HostResult<std::string> result) {
-        if (auto* failure = std::get_if<HostError>(&result))
-            replyError(call.get(), *failure);
+        if (!result)
+            replyError(call.get(), result.error());
         else
-            sd_bus_reply_method_return(call.get(), control::place.out, std::get<std::string>(result).c_str());
+            sd_bus_reply_method_return(call.get(), control::place.out, result->c_str());
     };
 }
 
 // Answers with nothing once the host is done.
 std::function<void(HostResult<Done>)> replyDone(sd_bus_message* m) {
     return [call = hold(m)](HostResult<Done> result) {
-        if (auto* failure = std::get_if<HostError>(&result))
-            replyError(call.get(), *failure);
+        if (!result)
+            replyError(call.get(), result.error());
         else
             sd_bus_reply_method_return(call.get(), "");
     };
@@ -154,7 +154,7 @@ int move(sd_bus_message* m, void* userdata, sd_bus_error*) {
     int x = 0, y = 0;
     if (int r = sd_bus_message_read(m, control::move.in, &id, &x, &y); r < 0) return r;
     auto result = hostOf(userdata).move(id, {x, y}, MoveOrigin::request);
-    if (auto* failure = std::get_if<HostError>(&result)) return replyError(m, *failure);
+    if (!result) return replyError(m, result.error());
     return sd_bus_reply_method_return(m, "");
 }
 
@@ -185,7 +185,7 @@ int remove(sd_bus_message* m, void* userdata, sd_bus_error*) {
     const char* id = nullptr;
     if (int r = sd_bus_message_read(m, control::remove.in, &id); r < 0) return r;
     auto result = hostOf(userdata).remove(id);
-    if (auto* failure = std::get_if<HostError>(&result)) return replyError(m, *failure);
+    if (!result) return replyError(m, result.error());
     return sd_bus_reply_method_return(m, "");
 }
 
@@ -277,8 +277,8 @@ int previewEntry(sd_bus_message* m, void* userdata, sd_bus_error*) {
     auto family = platform::widgetFamilyFromString(familyName);
     if (!family) return replyError(m, unknownFamily(familyName));
     hostOf(userdata).previewEntry(kind, *family, [call = hold(m)](HostResult<PreviewEntry> result) {
-        if (auto* failure = std::get_if<HostError>(&result)) return static_cast<void>(replyError(call.get(), *failure));
-        const auto& entry = std::get<PreviewEntry>(result);
+        if (!result) return static_cast<void>(replyError(call.get(), result.error()));
+        const auto& entry = *result;
         sd_bus_reply_method_return(call.get(), control::previewEntry.out, entry.date.millisecondsSince1970,
                                    entry.tree->dump().c_str(),
                                    std::string(platform::toString(entry.renderingMode)).c_str());
@@ -290,8 +290,8 @@ int press(sd_bus_message* m, void* userdata, sd_bus_error*) {
     const char *id = nullptr, *label = nullptr;
     if (int r = sd_bus_message_read(m, control::press.in, &id, &label); r < 0) return r;
     auto result = hostOf(userdata).press(id, label);
-    if (auto* failure = std::get_if<HostError>(&result)) return replyError(m, *failure);
-    return sd_bus_reply_method_return(m, control::press.out, std::get<std::string>(result).c_str());
+    if (!result) return replyError(m, result.error());
+    return sd_bus_reply_method_return(m, control::press.out, result->c_str());
 }
 
 int pressAt(sd_bus_message* m, void* userdata, sd_bus_error*) {
@@ -299,8 +299,8 @@ int pressAt(sd_bus_message* m, void* userdata, sd_bus_error*) {
     double x = 0, y = 0;
     if (int r = sd_bus_message_read(m, control::pressAt.in, &id, &x, &y); r < 0) return r;
     auto result = hostOf(userdata).pressAt(id, x, y);
-    if (auto* failure = std::get_if<HostError>(&result)) return replyError(m, *failure);
-    const auto& pressed = std::get<PressResult>(result);
+    if (!result) return replyError(m, result.error());
+    const auto& pressed = *result;
     const char* action = pressed.action == PressResult::Action::perform ? "perform"
                          : pressed.action == PressResult::Action::open  ? "open"
                                                                         : "none";

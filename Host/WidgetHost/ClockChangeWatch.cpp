@@ -7,8 +7,15 @@
 #include <cerrno>
 #include <cstdint>
 #include <ctime>
+#include <string>
 
 namespace widgethost {
+namespace {
+
+// Callers pass errno before building any text, which could allocate and overwrite it.
+platform::Error failure(std::string call, int errnum) { return {std::move(call) + " failed", errnum}; }
+
+}  // namespace
 
 ClockChangeWatch::~ClockChangeWatch() {
     source_.reset();
@@ -26,16 +33,25 @@ bool ClockChangeWatch::arm() {
     return timerfd_settime(fd_, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &farAway, nullptr) == 0;
 }
 
-bool ClockChangeWatch::start(sd_event* loop, std::function<void()> changed, std::filesystem::path zoneFile) {
+ClockChangeWatch::Started ClockChangeWatch::start(sd_event* loop, std::function<void()> changed,
+                                                  std::filesystem::path zoneFile) {
     changed_ = std::move(changed);
     zoneFile_ = std::move(zoneFile);
-    watchZone(loop);
+    Started started;
+    started.zone = watchZone(loop);
+    started.clock = watchClock(loop);
+    return started;
+}
+
+platform::Status<> ClockChangeWatch::watchClock(sd_event* loop) {
     fd_ = timerfd_create(CLOCK_REALTIME, TFD_NONBLOCK | TFD_CLOEXEC);
-    if (fd_ < 0 || !arm()) return false;
+    if (fd_ < 0) return failure("timerfd_create", errno);
+    if (!arm()) return failure("timerfd_settime", errno);
     sd_event_source* source = nullptr;
-    if (sd_event_add_io(loop, &source, fd_, EPOLLIN, onReadable, this) < 0) return false;
+    if (int r = sd_event_add_io(loop, &source, fd_, EPOLLIN, onReadable, this); r < 0)
+        return failure("sd_event_add_io", -r);
     source_.reset(source);
-    return true;
+    return platform::Done{};
 }
 
 int ClockChangeWatch::onReadable(sd_event_source*, int fd, uint32_t, void* self) {
@@ -52,16 +68,20 @@ int ClockChangeWatch::onReadable(sd_event_source*, int fd, uint32_t, void* self)
     return 0;
 }
 
-bool ClockChangeWatch::watchZone(sd_event* loop) {
+platform::Status<> ClockChangeWatch::watchZone(sd_event* loop) {
     // The directory, not the file: a watch on the file would follow the old link out of place.
     zoneFd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (zoneFd_ < 0) return false;
+    if (zoneFd_ < 0) return failure("inotify_init1", errno);
     constexpr std::uint32_t mask = IN_CREATE | IN_MOVED_TO | IN_CLOSE_WRITE | IN_DELETE | IN_ONLYDIR;
-    if (inotify_add_watch(zoneFd_, zoneFile_.parent_path().c_str(), mask) < 0) return false;
+    if (inotify_add_watch(zoneFd_, zoneFile_.parent_path().c_str(), mask) < 0) {
+        int errnum = errno;
+        return failure("inotify_add_watch " + zoneFile_.parent_path().string(), errnum);
+    }
     sd_event_source* source = nullptr;
-    if (sd_event_add_io(loop, &source, zoneFd_, EPOLLIN, onZoneEvent, this) < 0) return false;
+    if (int r = sd_event_add_io(loop, &source, zoneFd_, EPOLLIN, onZoneEvent, this); r < 0)
+        return failure("sd_event_add_io", -r);
     zoneSource_.reset(source);
-    return true;
+    return platform::Done{};
 }
 
 int ClockChangeWatch::onZoneEvent(sd_event_source*, int fd, uint32_t, void* self) {

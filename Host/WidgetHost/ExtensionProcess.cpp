@@ -22,8 +22,6 @@ namespace {
 
 using nlohmann::json;
 
-std::uint64_t microseconds(std::chrono::milliseconds ms) { return static_cast<std::uint64_t>(ms.count()) * 1000; }
-
 std::string excerpt(std::string_view line) {
     constexpr size_t keep = 160;
     std::string text(line.substr(0, keep));
@@ -41,13 +39,12 @@ void closeFd(int& fd) {
 
 }  // namespace
 
-ExtensionProcess::ExtensionProcess(sd_event* loop, std::filesystem::path executable, ExtensionLimits limits,
-                                   std::function<void(int, int)> ended)
-    : loop_(loop), executable_(std::move(executable)), limits_(limits), ended_(std::move(ended)) {}
+ExtensionProcess::ExtensionProcess(sd_event* loop, Timers& timers, std::filesystem::path executable,
+                                   ExtensionLimits limits, std::function<void(int, int)> ended)
+    : loop_(loop), timers_(timers), executable_(std::move(executable)), limits_(limits), ended_(std::move(ended)) {}
 
 ExtensionProcess::~ExtensionProcess() {
     *alive_ = false;
-    for (auto& [id, pending] : pending_) sd_event_source_disable_unref(pending.timer);
     pending_.clear();
     releaseSources();
     if (pid_ > 0) {
@@ -56,19 +53,15 @@ ExtensionProcess::~ExtensionProcess() {
     }
 }
 
-bool ExtensionProcess::start(std::string* why) {
-    auto fail = [&](std::string reason) {
-        if (why) *why = std::move(reason);
-        return false;
-    };
-    if (pid_ > 0) return fail("already running");
+platform::Status<> ExtensionProcess::start() {
+    if (pid_ > 0) return platform::Error{"already running"};
 
     int input[2], output[2];
-    if (pipe2(input, O_CLOEXEC) < 0) return fail(std::strerror(errno));
+    if (pipe2(input, O_CLOEXEC) < 0) return platform::Error{"pipe2", errno};
     if (pipe2(output, O_CLOEXEC) < 0) {
         int error = errno;
         close(input[0]), close(input[1]);
-        return fail(std::strerror(error));
+        return platform::Error{"pipe2", error};
     }
     // An extension must not outlive the host that talks to it, and a Ctrl-C meant for the host
     // must not kill it in the middle of an intent: the host ends it by closing its input. Its own
@@ -87,7 +80,7 @@ bool ExtensionProcess::start(std::string* why) {
     close(output[1]);
     if (!child) {
         close(input[1]), close(output[0]);
-        return fail("cannot run " + program + ": " + reason);
+        return platform::Error{"cannot run " + program + ": " + reason};
     }
 
     pid_ = *child;
@@ -108,9 +101,9 @@ bool ExtensionProcess::start(std::string* why) {
         killGroup(pid_);
         waitpid(pid_, nullptr, 0);
         pid_ = -1;
-        return fail(std::string("event loop: ") + std::strerror(-r));
+        return platform::Error{"event loop", -r};
     }
-    return true;
+    return platform::Done{};
 }
 
 bool ExtensionProcess::send(std::string_view method, const json& params, std::chrono::milliseconds timeout,
@@ -118,13 +111,8 @@ bool ExtensionProcess::send(std::string_view method, const json& params, std::ch
     if (pid_ <= 0 || inputFd_ < 0) return false;
     std::uint64_t id = nextId_++;
     json request = platform::protocol::request(id, method, params);
-    Pending pending{std::move(completion), nullptr};
-    if (sd_event_add_time_relative(loop_, &pending.timer, CLOCK_MONOTONIC, microseconds(timeout), 1000, onTimeout,
-                                   this) < 0)
-        return false;
-    // The timer finds its request by id; the source's description carries it.
-    sd_event_source_set_description(pending.timer, std::to_string(id).c_str());
-    pending_.emplace(id, std::move(pending));
+    auto expired = [this, id] { complete(id, {RpcOutcome::Status::timedOut, nullptr, "no answer in time"}); };
+    pending_.emplace(id, Pending{std::move(completion), timers_.after(timeout, expired)});
     toWrite_ += request.dump(-1, ' ', false, json::error_handler_t::replace);
     toWrite_ += '\n';
     flushOutput();
@@ -134,19 +122,15 @@ bool ExtensionProcess::send(std::string_view method, const json& params, std::ch
 void ExtensionProcess::stop(std::chrono::milliseconds grace) {
     if (pid_ <= 0) return;
     closeInput();
-    if (!graceSource_)
-        sd_event_add_time_relative(loop_, &graceSource_, CLOCK_MONOTONIC, microseconds(grace), 10000, onGraceOver, this);
+    if (!grace_)
+        grace_ = timers_.after(grace, [this] {
+            log(LogLevel::warning, executable_.filename().string(), " did not end in time; killing it");
+            kill();
+        });
 }
 
 void ExtensionProcess::kill() {
     if (pid_ > 0) killGroup(pid_);
-}
-
-int ExtensionProcess::onGraceOver(sd_event_source*, uint64_t, void* self) {
-    auto* process = static_cast<ExtensionProcess*>(self);
-    log(LogLevel::warning, process->executable_.filename().string(), " did not end in time; killing it");
-    process->kill();
-    return 0;
 }
 
 void ExtensionProcess::flushOutput() {
@@ -229,18 +213,8 @@ void ExtensionProcess::complete(std::uint64_t id, RpcOutcome outcome) {
     auto it = pending_.find(id);
     if (it == pending_.end()) return;
     auto completion = std::move(it->second.completion);
-    sd_event_source_disable_unref(it->second.timer);
     pending_.erase(it);
     if (completion) completion(outcome);
-}
-
-int ExtensionProcess::onTimeout(sd_event_source* source, uint64_t, void* self) {
-    const char* description = nullptr;
-    sd_event_source_get_description(source, &description);
-    if (!description) return 0;
-    auto* process = static_cast<ExtensionProcess*>(self);
-    process->complete(std::stoull(description), {RpcOutcome::Status::timedOut, nullptr, "no answer in time"});
-    return 0;
 }
 
 int ExtensionProcess::onExited(sd_event_source*, const siginfo_t* info, void* self) {
@@ -258,7 +232,7 @@ int ExtensionProcess::onExited(sd_event_source*, const siginfo_t* info, void* se
     auto waiting = std::move(process->pending_);
     process->pending_.clear();
     for (auto& [id, pending] : waiting) {
-        sd_event_source_disable_unref(pending.timer);
+        pending.timeout.reset();
         if (pending.completion) pending.completion({RpcOutcome::Status::ended, nullptr, "the extension ended"});
         if (!*alive) return 0;
     }
@@ -280,7 +254,7 @@ void ExtensionProcess::releaseSources() {
     closeInput();
     closeOutput();
     if (childSource_) childSource_ = sd_event_source_disable_unref(childSource_);
-    if (graceSource_) graceSource_ = sd_event_source_disable_unref(graceSource_);
+    grace_.reset();
 }
 
 }  // namespace widgethost

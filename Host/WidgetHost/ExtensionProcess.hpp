@@ -16,6 +16,8 @@
 
 #include <nlohmann/json_fwd.hpp>
 
+#include "Host/WidgetHost/Timers.hpp"
+#include "Platform/System/Result.hpp"
 #include "Platform/Widgets/Protocol.hpp"
 
 typedef struct sd_event sd_event;
@@ -39,22 +41,24 @@ struct ExtensionLimits {
     std::optional<std::vector<std::string>> environment;       // the child's; nothing: the host's
 };
 
-/// The child process and its pipe, driven by an sd-event loop. SIGCHLD must be blocked.
+/// The child process and its pipe, driven by an sd-event loop; request time-outs and the grace
+/// before a kill run on `timers`. SIGCHLD must be blocked.
 class ExtensionProcess {
 public:
     using Completion = std::function<void(const RpcOutcome&)>;
 
     /// `ended` runs once when the started process is gone, with its wait status as waitid gives it
     /// (`code`, `status`), after every request still waiting has been completed as ended.
-    ExtensionProcess(sd_event* loop, std::filesystem::path executable, ExtensionLimits limits,
+    ExtensionProcess(sd_event* loop, Timers& timers, std::filesystem::path executable, ExtensionLimits limits,
                      std::function<void(int code, int status)> ended);
     ExtensionProcess(const ExtensionProcess&) = delete;
     ExtensionProcess& operator=(const ExtensionProcess&) = delete;
     /// Kills a process that still runs, without calling any completion.
     ~ExtensionProcess();
 
-    /// Starts the program. False, with the reason, when it cannot be started (also when exec fails).
-    bool start(std::string* why = nullptr);
+    /// Starts the program; the reason, with the errno of the call that failed, when it cannot be
+    /// started (also when exec fails).
+    platform::Status<> start();
 
     /// Sends a request. The completion runs exactly once, later, from the loop: with the answer, the
     /// extension's error, a time-out or the end of the process. False (and no completion) when the
@@ -74,13 +78,11 @@ public:
 private:
     struct Pending {
         Completion completion;
-        sd_event_source* timer = nullptr;
+        TimerHandle timeout;
     };
 
     static int onReadable(sd_event_source*, int fd, uint32_t events, void* self);
     static int onWritable(sd_event_source*, int fd, uint32_t events, void* self);
-    static int onTimeout(sd_event_source*, uint64_t usec, void* self);
-    static int onGraceOver(sd_event_source*, uint64_t usec, void* self);
     static int onExited(sd_event_source*, const siginfo_t* info, void* self);
 
     void readAvailable();
@@ -92,6 +94,7 @@ private:
     void releaseSources();
 
     sd_event* loop_;
+    Timers& timers_;
     std::filesystem::path executable_;
     ExtensionLimits limits_;
     std::function<void(int, int)> ended_;
@@ -102,7 +105,7 @@ private:
     sd_event_source* readSource_ = nullptr;
     sd_event_source* writeSource_ = nullptr;
     sd_event_source* childSource_ = nullptr;
-    sd_event_source* graceSource_ = nullptr;
+    TimerHandle grace_;
 
     std::string toWrite_;
     std::string readBuffer_;

@@ -1,6 +1,8 @@
 #include "Host/WidgetHost/ExtensionSupervisor.hpp"
 
+#include <sys/inotify.h>
 #include <sys/wait.h>
+#include <systemd/sd-event.h>
 
 #include <algorithm>
 #include <cstring>
@@ -16,6 +18,8 @@ namespace {
 // An extension that ran this long before it ended starts again without back-off.
 constexpr auto stableRun = std::chrono::seconds(30);
 constexpr auto stopGrace = std::chrono::seconds(3);
+// Installing a package or building writes many files; one rescan follows them all.
+constexpr auto directorySettle = std::chrono::milliseconds(300);
 
 std::string describeExit(int code, int status) {
     switch (code) {
@@ -31,13 +35,34 @@ std::string describeExit(int code, int status) {
 
 }  // namespace
 
-ExtensionSupervisor::ExtensionSupervisor(sd_event* loop, Timers& timers, ExtensionLimits limits,
-                                         std::chrono::milliseconds requestTimeout, Events events)
-    : loop_(loop), timers_(timers), limits_(limits), requestTimeout_(requestTimeout), events_(std::move(events)) {}
+class Extension {
+public:
+    ExtensionManifest manifest;
+    std::unique_ptr<ExtensionProcess> process;
+    ExtensionPhase phase = ExtensionPhase::stopped;
+    std::optional<ExtensionDescription> description;
+    unsigned failures = 0;
+    bool stopping = false;
+    std::chrono::steady_clock::time_point startedAt;
+    TimerHandle restartTimer;
+    TimerHandle relaunchTimer;
+    bool installed = true;  // false once its manifest is gone; placed widgets may still name it
+    std::vector<std::function<void(bool ready)>> waiters;
 
-void ExtensionSupervisor::rescan(const std::vector<std::filesystem::path>& directories) {
+    bool ready() const { return phase == ExtensionPhase::ready; }
+    bool running() const { return process && process->running(); }
+};
+
+ExtensionSupervisor::ExtensionSupervisor(sd_event* loop, Timers& timers, Settings settings, Events events)
+    : loop_(loop), timers_(timers), settings_(std::move(settings)), events_(std::move(events)) {}
+
+ExtensionSupervisor::~ExtensionSupervisor() {
+    for (auto* watch : directoryWatches_) sd_event_source_disable_unref(watch);
+}
+
+void ExtensionSupervisor::rescan() {
     std::vector<std::string> problems;
-    auto found = findExtensions(directories, &problems);
+    auto found = findExtensions(settings_.directories, &problems);
     for (const auto& problem : problems) log(LogLevel::warning, "extension manifest ", problem);
     for (auto& extension : extensions_) extension->installed = false;
     for (auto& manifest : found) {
@@ -54,20 +79,119 @@ void ExtensionSupervisor::rescan(const std::vector<std::filesystem::path>& direc
     }
 }
 
-Extension* ExtensionSupervisor::find(const std::string& bundleIdentifier) {
-    for (auto& extension : extensions_)
+void ExtensionSupervisor::watchDirectories() {
+    auto changed = [](sd_event_source*, const struct inotify_event*, void* self) -> int {
+        static_cast<ExtensionSupervisor*>(self)->directoriesChanged();
+        return 0;
+    };
+    constexpr uint32_t mask = IN_CREATE | IN_DELETE | IN_MOVED_TO | IN_MOVED_FROM | IN_CLOSE_WRITE | IN_ATTRIB;
+    for (const auto& directory : settings_.directories) {
+        sd_event_source* watch = nullptr;
+        // Directories that do not exist yet are not watched: they are looked at on the next request.
+        if (sd_event_add_inotify(loop_, &watch, directory.c_str(), mask | IN_ONLYDIR, changed, this) >= 0)
+            directoryWatches_.push_back(watch);
+    }
+}
+
+void ExtensionSupervisor::directoriesChanged() {
+    directoriesSettle_ = timers_.after(directorySettle, [this] {
+        rescan();
+        // A program replaced on disk may declare other kinds: stopped ones are asked again.
+        for (const auto& extension : extensions_)
+            if (!extension->running()) extension->description.reset();
+        log(LogLevel::debug, "the installed extensions may have changed");
+        if (events_.changed) events_.changed();
+    });
+}
+
+Extension* ExtensionSupervisor::find(std::string_view bundleIdentifier) const {
+    for (const auto& extension : extensions_)
         if (extension->manifest.bundleIdentifier == bundleIdentifier) return extension.get();
     return nullptr;
 }
 
-const Extension* ExtensionSupervisor::find(const std::string& bundleIdentifier) const {
-    return const_cast<ExtensionSupervisor*>(this)->find(bundleIdentifier);
+std::vector<std::string> ExtensionSupervisor::identifiers() const {
+    std::vector<std::string> out;
+    for (const auto& extension : extensions_) out.push_back(extension->manifest.bundleIdentifier);
+    return out;
 }
 
-void ExtensionSupervisor::ensureRunning(Extension& extension) {
-    if (shuttingDown_) return;
-    if (extension.phase == Extension::Phase::stopped || extension.phase == Extension::Phase::unavailable)
-        launch(extension);
+const ExtensionManifest* ExtensionSupervisor::manifest(std::string_view bundleIdentifier) const {
+    const auto* extension = find(bundleIdentifier);
+    return extension ? &extension->manifest : nullptr;
+}
+
+const ExtensionDescription* ExtensionSupervisor::description(std::string_view bundleIdentifier) const {
+    const auto* extension = find(bundleIdentifier);
+    return extension && extension->description ? &*extension->description : nullptr;
+}
+
+ExtensionPhase ExtensionSupervisor::phase(std::string_view bundleIdentifier) const {
+    const auto* extension = find(bundleIdentifier);
+    return extension ? extension->phase : ExtensionPhase::unavailable;
+}
+
+bool ExtensionSupervisor::installed(std::string_view bundleIdentifier) const {
+    const auto* extension = find(bundleIdentifier);
+    return extension && extension->installed;
+}
+
+std::string ExtensionSupervisor::declaring(std::string_view kind) const {
+    for (const auto& extension : extensions_)
+        if (extension->installed && extension->description && extension->description->find(std::string(kind)))
+            return extension->manifest.bundleIdentifier;
+    return "";
+}
+
+bool ExtensionSupervisor::anyDescribing() const {
+    return std::any_of(extensions_.begin(), extensions_.end(), [](const auto& extension) {
+        return extension->installed && !extension->description && extension->phase == ExtensionPhase::describing;
+    });
+}
+
+bool ExtensionSupervisor::needed(const Extension& extension) const {
+    if (shuttingDown_) return false;
+    return held_ || !extension.waiters.empty() || events_.inUse(extension.manifest.bundleIdentifier);
+}
+
+void ExtensionSupervisor::ensureRunning(const std::string& bundleIdentifier) {
+    auto* extension = find(bundleIdentifier);
+    if (!extension || shuttingDown_) return;
+    if (extension->phase == ExtensionPhase::stopped || extension->phase == ExtensionPhase::unavailable)
+        launch(*extension);
+}
+
+void ExtensionSupervisor::describeAll() {
+    for (const auto& extension : extensions_)
+        if (extension->installed && !extension->description) ensureRunning(extension->manifest.bundleIdentifier);
+}
+
+void ExtensionSupervisor::whenReady(const std::string& bundleIdentifier, std::function<void(bool)> then) {
+    auto* extension = find(bundleIdentifier);
+    if (!extension || shuttingDown_) return then(false);
+    if (extension->ready() && !extension->stopping) return then(true);
+    extension->waiters.push_back(std::move(then));
+    ensureRunning(bundleIdentifier);
+}
+
+void ExtensionSupervisor::hold(std::chrono::milliseconds duration) {
+    held_ = true;
+    holdTimer_ = timers_.after(duration, [this] {
+        held_ = false;
+        stopIdle();
+    });
+}
+
+bool ExtensionSupervisor::send(const std::string& bundleIdentifier, std::string_view method,
+                               const nlohmann::json& params, std::chrono::milliseconds timeout,
+                               ExtensionProcess::Completion completion) {
+    auto* extension = find(bundleIdentifier);
+    if (!extension || !extension->ready() || !extension->process) return false;
+    return extension->process->send(method, params, timeout, std::move(completion));
+}
+
+void ExtensionSupervisor::restart(const std::string& bundleIdentifier) {
+    if (auto* extension = find(bundleIdentifier); extension && extension->process) extension->process->kill();
 }
 
 void ExtensionSupervisor::launch(Extension& extension) {
@@ -75,20 +199,21 @@ void ExtensionSupervisor::launch(Extension& extension) {
     std::string id = extension.manifest.bundleIdentifier;
     if (!extension.process) {
         extension.process = std::make_unique<ExtensionProcess>(
-            loop_, extension.manifest.executable, limits_,
+            loop_, timers_, extension.manifest.executable, settings_.limits,
             [this, id](int code, int status) { processEnded(id, describeExit(code, status)); });
     }
-    std::string why;
-    if (!extension.process->start(&why)) {
+    if (auto started = extension.process->start(); !started) {
         extension.process.reset();
-        processEnded(id, "could not start: " + why);
+        const auto& error = started.error();
+        processEnded(id, "could not start: " + error.message +
+                             (error.errnum ? std::string(": ") + std::strerror(error.errnum) : std::string()));
         return;
     }
     extension.stopping = false;
-    extension.phase = Extension::Phase::describing;
+    extension.phase = ExtensionPhase::describing;
     extension.startedAt = timers_.monotonicNow();
     log(LogLevel::info, "started ", id, " (pid ", extension.process->pid(), ")");
-    extension.process->send(platform::protocol::method::describe, nlohmann::json::object(), requestTimeout_,
+    extension.process->send(platform::protocol::method::describe, nlohmann::json::object(), settings_.requestTimeout,
                             [this, id](const RpcOutcome& outcome) { described(id, outcome); });
 }
 
@@ -112,8 +237,15 @@ void ExtensionSupervisor::described(const std::string& bundleIdentifier, const R
     for (const auto& widget : description->widgets) kinds += (kinds.empty() ? "" : ", ") + widget.kind;
     log(LogLevel::info, bundleIdentifier, " is ready; widget kinds: ", kinds.empty() ? "none" : kinds);
     extension->description = std::move(*description);
-    extension->phase = Extension::Phase::ready;
-    events_.ready(*extension);
+    extension->phase = ExtensionPhase::ready;
+    events_.ready(bundleIdentifier);
+    settleWaiters(*extension);
+    stopIdle();
+}
+
+void ExtensionSupervisor::settleWaiters(Extension& extension) {
+    bool ready = extension.ready() && !extension.stopping;
+    for (auto& then : std::exchange(extension.waiters, {})) then(ready);
 }
 
 void ExtensionSupervisor::processEnded(const std::string& bundleIdentifier, std::string how) {
@@ -123,34 +255,43 @@ void ExtensionSupervisor::processEnded(const std::string& bundleIdentifier, std:
     extension->stopping = false;
     if (expected) {
         log(LogLevel::info, bundleIdentifier, " ", how);
-        extension->phase = Extension::Phase::stopped;
+        extension->phase = ExtensionPhase::stopped;
     } else {
         if (timers_.monotonicNow() - extension->startedAt >= stableRun) extension->failures = 0;
         ++extension->failures;
-        if (!events_.inUse(*extension)) {
+        if (!needed(*extension)) {
             log(LogLevel::warning, bundleIdentifier, " ", how);
-            extension->phase = Extension::Phase::unavailable;
+            extension->phase = ExtensionPhase::unavailable;
         } else {
             auto delay = restartDelay(extension->failures);
             log(LogLevel::warning, bundleIdentifier, " ", how, "; starting it again in ", delay.count(), " ms",
                 " (the widgets keep their last pictures)");
-            extension->phase = Extension::Phase::restarting;
+            extension->phase = ExtensionPhase::restarting;
             extension->restartTimer = timers_.after(delay, [this, bundleIdentifier] {
                 if (auto* again = find(bundleIdentifier)) {
-                    again->phase = Extension::Phase::stopped;
-                    if (events_.inUse(*again)) launch(*again);
+                    again->phase = ExtensionPhase::stopped;
+                    if (needed(*again)) launch(*again);
                 }
             });
         }
     }
-    events_.ended(*extension);
+    events_.ended(bundleIdentifier);
+    if (extension->waiters.empty()) return;
+    if (extension->phase == ExtensionPhase::stopped && !shuttingDown_) {
+        // Stopped as idle just before someone asked: start it again, outside its process's own callback.
+        extension->relaunchTimer = timers_.after(std::chrono::microseconds(0), [this, bundleIdentifier] {
+            ensureRunning(bundleIdentifier);
+        });
+    } else {
+        // A crash is not waited out: a broken extension would otherwise be restarted for as long as
+        // a question about it is open.
+        settleWaiters(*extension);
+    }
 }
 
 void ExtensionSupervisor::stopIdle() {
     for (auto& extension : extensions_) {
-        if (events_.inUse(*extension) || !extension->process || !extension->process->running() || extension->stopping)
-            continue;
-        if (!extension->ready()) continue;
+        if (needed(*extension) || !extension->running() || extension->stopping || !extension->ready()) continue;
         log(LogLevel::info, "stopping ", extension->manifest.bundleIdentifier, ": no widget of it is placed");
         extension->stopping = true;
         extension->process->stop(stopGrace);
@@ -159,9 +300,12 @@ void ExtensionSupervisor::stopIdle() {
 
 void ExtensionSupervisor::shutDown() {
     shuttingDown_ = true;
+    holdTimer_.reset();
     for (auto& extension : extensions_) {
         extension->restartTimer.reset();
-        if (extension->process && extension->process->running()) {
+        extension->relaunchTimer.reset();
+        settleWaiters(*extension);
+        if (extension->running()) {
             extension->stopping = true;
             extension->process->stop(stopGrace);
         }
@@ -169,12 +313,7 @@ void ExtensionSupervisor::shutDown() {
 }
 
 bool ExtensionSupervisor::anyRunning() const {
-    return std::any_of(extensions_.begin(), extensions_.end(),
-                       [](const auto& extension) { return extension->process && extension->process->running(); });
-}
-
-void ExtensionSupervisor::kill(Extension& extension) {
-    if (extension.process) extension.process->kill();
+    return std::any_of(extensions_.begin(), extensions_.end(), [](const auto& extension) { return extension->running(); });
 }
 
 }  // namespace widgethost

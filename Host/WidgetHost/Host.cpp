@@ -40,15 +40,17 @@ Host::Host(sd_event* loop, HostOptions options, std::unique_ptr<Timers> timers)
                                 if (drawn_) drawn_(id, picture);
                             })),
       placed_(options_.placedWidgetsFile),
-      extensions_(loop, *timers_, withEnvironment(options_.limits, options_.childEnvironment), options_.requestTimeout,
-                  {[this](const Extension& extension) { return inUse(extension); },
-                   [this](Extension& extension) { extensionReady(extension); },
-                   [this](Extension& extension) { extensionEnded(extension); }}) {}
+      extensions_(loop, *timers_, {options_.extensionDirectories, withEnvironment(options_.limits, options_.childEnvironment), options_.requestTimeout},
+                  {[this](const std::string& extension) { return inUse(extension); },
+                   [this](const std::string& extension) { extensionReady(extension); },
+                   [this](const std::string& extension) { extensionEnded(extension); },
+                   [this] {
+                       if (kindsChanged_) kindsChanged_();
+                   }}) {}
 
 Host::~Host() {
     // Widgets first: their requests refer to the slots; extensions are killed by their destructors.
     widgets_.clear();
-    for (auto* watch : directoryWatches_) sd_event_source_disable_unref(watch);
 }
 
 WidgetPosition defaultPosition(std::size_t index) {
@@ -66,16 +68,21 @@ void Host::setDrawnHandler(std::function<void(const std::string&, const std::str
 }
 
 void Host::start() {
-    extensions_.rescan(options_.extensionDirectories);
+    extensions_.rescan();
     std::vector<std::string> problems;
     placed_.load(&problems);
     for (const auto& problem : problems) log(LogLevel::warning, "placed widgets: ", problem);
     log(LogLevel::info, placed_.list().widgets.size(), " placed widget(s) from ", options_.placedWidgetsFile.string(),
         "; shown as ", screen_.description);
     for (const auto& placed : placed_.list().widgets) addWidget(placed);
-    watchExtensionDirectories();
-    if (!clockWatch_.start(loop_, [this] { clockChanged(); }))
-        log(LogLevel::warning, "cannot watch for clock changes: ", std::strerror(errno));
+    extensions_.watchDirectories();
+    auto watching = clockWatch_.start(loop_, [this] { clockChanged(); });
+    if (!watching.clock)
+        log(LogLevel::warning, "cannot watch for clock changes: ", watching.clock.error().message, ": ",
+            std::strerror(watching.clock.error().errnum));
+    if (!watching.zone)
+        log(LogLevel::warning, "cannot watch for time zone changes: ", watching.zone.error().message, ": ",
+            std::strerror(watching.zone.error().errnum));
 }
 
 void Host::shutDown(std::function<void()> finished) {
@@ -92,45 +99,26 @@ void Host::finishShutDownWhenIdle() {
 
 // Extensions -------------------------------------------------------------------------------------
 
-bool Host::inUse(const Extension& extension) const {
+bool Host::inUse(const std::string& extension) const {
     if (shuttingDown_) return false;
-    if ((!pendingPlaces_.empty() || !pendingKinds_.empty()) && !extension.description) return true;
-    if (heldForGallery_) return true;
-    const auto& id = extension.manifest.bundleIdentifier;
-    if (std::any_of(readyWaiters_.begin(), readyWaiters_.end(), [&](const auto& w) { return w.first == id; }))
-        return true;
-    return std::any_of(widgets_.begin(), widgets_.end(), [&](const auto& widget) {
-        return widget->placed.extension == extension.manifest.bundleIdentifier;
-    });
+    if ((!pendingPlaces_.empty() || !pendingKinds_.empty()) && !extensions_.description(extension)) return true;
+    return std::any_of(widgets_.begin(), widgets_.end(),
+                       [&](const auto& widget) { return record(*widget).extension == extension; });
 }
 
-void Host::extensionReady(Extension& extension) {
+void Host::extensionReady(const std::string& extension) {
     for (auto& widget : widgets_)
-        if (widget->placed.extension == extension.manifest.bundleIdentifier) refresh(*widget);
+        if (record(*widget).extension == extension) refresh(*widget);
     settlePendingPlaces();
     settlePendingKinds();
-    for (auto& then : takeReadyWaiters(extension.manifest.bundleIdentifier)) then(&extension);
-    extensions_.stopIdle();
 }
 
-void Host::extensionEnded(Extension& extension) {
+void Host::extensionEnded(const std::string& extension) {
     for (auto& widget : widgets_)
-        if (widget->placed.extension == extension.manifest.bundleIdentifier) widget->requestInFlight = false;
+        if (record(*widget).extension == extension) widget->requestInFlight = false;
     // A placement waiting for this extension's description should not wait through the back-off.
     settlePendingPlaces();
     settlePendingKinds();
-    const auto& id = extension.manifest.bundleIdentifier;
-    bool waited = std::any_of(readyWaiters_.begin(), readyWaiters_.end(), [&](const auto& w) { return w.first == id; });
-    if (waited && extension.phase == Extension::Phase::stopped && !shuttingDown_) {
-        // Stopped as idle just before someone asked: start it again, outside its process's own callback.
-        relaunch_ = timers_->after(std::chrono::microseconds(0), [this, id] {
-            if (auto* again = extensions_.find(id)) extensions_.ensureRunning(*again);
-        });
-    } else if (waited) {
-        // A crash is not waited out: a broken extension would otherwise be restarted for as long as
-        // a question about it is open.
-        for (auto& then : takeReadyWaiters(id)) then(nullptr);
-    }
     finishShutDownWhenIdle();
 }
 
@@ -138,82 +126,93 @@ void Host::extensionEnded(Extension& extension) {
 
 Host::WidgetSlot* Host::widgetNamed(const std::string& id) {
     for (auto& widget : widgets_)
-        if (widget->placed.id == id) return widget.get();
+        if (widget->id == id) return widget.get();
     return nullptr;
 }
 
 const Host::WidgetSlot* Host::widgetNamed(const std::string& id) const {
     for (const auto& widget : widgets_)
-        if (widget->placed.id == id) return widget.get();
+        if (widget->id == id) return widget.get();
     return nullptr;
 }
 
-void Host::addWidget(PlacedWidget placed) {
+const PlacedWidget& Host::record(const WidgetSlot& widget) const {
+    // Every slot has its record: both are added and removed together, the record first.
+    return *placed_.list().find(widget.id);
+}
+
+PlacedWidget Host::shown(const WidgetSlot& widget) const {
+    PlacedWidget placed = record(widget);
+    if (!placed.position) placed.position = widget.fallbackPosition;
+    return placed;
+}
+
+void Host::addWidget(const PlacedWidget& placed) {
     auto widget = std::make_unique<WidgetSlot>();
-    // A widget from before positions were kept gets one, which it keeps once it is moved.
-    if (!placed.position) placed.position = defaultPosition(widgets_.size());
-    widget->placed = std::move(placed);
+    widget->id = placed.id;
+    // A widget from before positions were kept shows at a default one, which it keeps once it is moved.
+    widget->fallbackPosition = defaultPosition(widgets_.size());
     auto& added = *widget;
     widgets_.push_back(std::move(widget));
-    if (!extensions_.find(added.placed.extension))
-        log(LogLevel::warning, "widget ", added.placed.id, ": extension ", added.placed.extension,
+    if (!extensions_.manifest(placed.extension))
+        log(LogLevel::warning, "widget ", placed.id, ": extension ", placed.extension,
             " is not installed; the widget stays placed but shows nothing");
     refresh(added);
 }
 
 json Host::requestParams(const WidgetSlot& widget, platform::WidgetRenderingMode mode) const {
-    return platform::protocol::toJson(platform::protocol::EntryRequest{widget.placed.kind, widget.placed.family, false, mode});
+    const auto& placed = record(widget);
+    return platform::protocol::toJson(platform::protocol::EntryRequest{placed.kind, placed.family, false, mode});
 }
 
 void Host::refresh(WidgetSlot& widget) {
-    auto* slot = extensions_.find(widget.placed.extension);
-    if (!slot || shuttingDown_) return;
-    if (slot->phase != Extension::Phase::ready) {
+    std::string extension = record(widget).extension;
+    if (!extensions_.manifest(extension) || shuttingDown_) return;
+    if (extensions_.phase(extension) != ExtensionPhase::ready) {
         // Every widget of an extension is refreshed once it has described itself.
-        extensions_.ensureRunning(*slot);
+        extensions_.ensureRunning(extension);
         return;
     }
     if (widget.requestInFlight) {
         widget.reloadAgain = true;
         return;
     }
-    std::string id = widget.placed.id;
+    std::string id = widget.id;
     auto params = requestParams(widget, options_.renderingMode);
     if (widget.entries.empty() && !widget.askedForPlaceholder) {
         // Something to show at once, while the real timeline is being made.
         widget.askedForPlaceholder = true;
-        slot->process->send(method::placeholder, params, options_.requestTimeout,
-                            [this, id](const RpcOutcome& outcome) { placeholderArrived(id, outcome); });
+        extensions_.send(extension, method::placeholder, params, options_.requestTimeout,
+                         [this, id](const RpcOutcome& outcome) { placeholderArrived(id, outcome); });
     }
-    widget.requestInFlight = slot->process->send(
-        method::getTimeline, params, options_.requestTimeout,
-        [this, id](const RpcOutcome& outcome) { timelineArrived(id, outcome); });
+    widget.requestInFlight =
+        extensions_.send(extension, method::getTimeline, params, options_.requestTimeout,
+                         [this, id](const RpcOutcome& outcome) { timelineArrived(id, outcome); });
 }
 
-bool Host::readViews(const std::vector<EncodedEntry>& entries, Views& views, std::string* why) {
+platform::Result<Host::Views> Host::readViews(const std::vector<EncodedEntry>& entries) {
     Views read;
     for (const auto& entry : entries) {
         read.emplace_back();
         if (!entry.view) continue;
-        read.back() = platform::views::WidgetView::fromJson(*entry.view, why);
-        if (!read.back()) return false;
+        std::string why;
+        read.back() = platform::views::WidgetView::fromJson(*entry.view, &why);
+        if (!read.back()) return platform::Error{why};
     }
-    views = std::move(read);
-    return true;
+    return read;
 }
 
 void Host::placeholderArrived(const std::string& id, const RpcOutcome& outcome) {
     auto* widget = widgetNamed(id);
     if (!widget || widget->hasTimeline || outcome.status != RpcOutcome::Status::answered) return;
     auto entry = platform::protocol::decodeEntry(*outcome.result);
-    std::string why = entry ? "" : entry.error().message;
-    Views views;
-    if (!entry || !readViews({*entry}, views, &why)) {
-        log(LogLevel::warning, "widget ", id, ": malformed placeholder ignored: ", why);
+    auto views = entry ? readViews({*entry}) : platform::Error{entry.error().message};
+    if (!views) {
+        log(LogLevel::warning, "widget ", id, ": malformed placeholder ignored: ", views.error().message);
         return;
     }
     widget->entries = {std::move(*entry)};
-    widget->views = std::move(views);
+    widget->views = std::move(*views);
     widget->shownIndex.reset();
     draw(*widget);
 }
@@ -222,14 +221,14 @@ void Host::timelineArrived(const std::string& id, const RpcOutcome& outcome) {
     auto* widget = widgetNamed(id);
     if (!widget) return;
     widget->requestInFlight = false;
-    auto* slot = extensions_.find(widget->placed.extension);
+    std::string extension = record(*widget).extension;
 
     switch (outcome.status) {
     case RpcOutcome::Status::ended: return;  // asked again once the extension is back
     case RpcOutcome::Status::timedOut:
-        log(LogLevel::warning, "widget ", id, ": ", widget->placed.extension,
+        log(LogLevel::warning, "widget ", id, ": ", extension,
             " did not answer in time; keeping the last entries and restarting it");
-        if (slot) extensions_.kill(*slot);
+        extensions_.restart(extension);
         return;
     case RpcOutcome::Status::failed:
     case RpcOutcome::Status::answered: break;
@@ -244,16 +243,17 @@ void Host::timelineArrived(const std::string& id, const RpcOutcome& outcome) {
         else
             why = decoded.error().message;
     }
-    Views views;
+    auto views = timeline ? readViews(timeline->entries) : platform::Error{why};
     if (outcome.status == RpcOutcome::Status::failed) {
         log(LogLevel::warning, "widget ", id, ": the extension refused the timeline: ", why);
         scheduler_.answerRefused(id);
-    } else if (!timeline || !readViews(timeline->entries, views, &why)) {
-        log(LogLevel::warning, "widget ", id, ": malformed timeline ignored (", why, "); keeping the last entries");
+    } else if (!views) {
+        log(LogLevel::warning, "widget ", id, ": malformed timeline ignored (", views.error().message,
+            "); keeping the last entries");
         scheduler_.answerRefused(id);
     } else {
         widget->entries = timeline->entries;
-        widget->views = std::move(views);
+        widget->views = std::move(*views);
         widget->hasTimeline = true;
         widget->shownIndex.reset();
         log(LogLevel::debug, "widget ", id, ": timeline with ", widget->entries.size(), " entries");
@@ -269,7 +269,7 @@ void Host::timelineArrived(const std::string& id, const RpcOutcome& outcome) {
 void Host::reloadApplication(const std::string& applicationId) {
     size_t count = 0;
     for (auto& widget : widgets_)
-        if (isExtensionOf(widget->placed.extension, applicationId)) {
+        if (isExtensionOf(record(*widget).extension, applicationId)) {
             requestReload(*widget);
             ++count;
         }
@@ -279,7 +279,7 @@ void Host::reloadApplication(const std::string& applicationId) {
 std::vector<PlacedWidget> Host::configurations(const std::string& applicationId) const {
     std::vector<PlacedWidget> out;
     for (const auto& widget : widgets_)
-        if (isExtensionOf(widget->placed.extension, applicationId)) out.push_back(widget->placed);
+        if (isExtensionOf(record(*widget).extension, applicationId)) out.push_back(shown(*widget));
     return out;
 }
 
@@ -314,11 +314,11 @@ void Host::setAppearance(platform::views::Appearance appearance) {
 }
 
 std::string Host::titleOf(const WidgetSlot& widget) const {
-    if (const auto* extension = extensions_.find(widget.placed.extension); extension && extension->description)
-        if (const auto* declaration = extension->description->find(widget.placed.kind);
-            declaration && !declaration->displayName.empty())
+    const auto& placed = record(widget);
+    if (const auto* description = extensions_.description(placed.extension))
+        if (const auto* declaration = description->find(placed.kind); declaration && !declaration->displayName.empty())
             return declaration->displayName;
-    return widget.placed.kind;
+    return placed.kind;
 }
 
 }  // namespace widgethost

@@ -20,6 +20,7 @@
 #include "Host/WidgetHost/WidgetScheduler.hpp"
 #include "Host/WidgetHost/WidgetTimeline.hpp"
 #include "Platform/Intents/Intent.hpp"
+#include "Platform/System/Result.hpp"
 #include "Platform/Views/WidgetRenderer.hpp"
 
 // The widget host: keeps the placed widgets, runs their extensions, holds their timelines, draws
@@ -105,8 +106,8 @@ struct PreviewRequest {
 };
 
 template <class T>
-using HostResult = std::variant<T, HostError>;
-struct Done {};
+using HostResult = platform::Result<T, HostError>;
+using platform::Done;
 
 /// The output a new widget goes on: its size and the name positions on it are kept under.
 struct PointerOutput {
@@ -217,8 +218,10 @@ public:
     const HostOptions& options() const { return options_; }
 
 private:
+    // What the host holds for a placed widget besides its record, which only `placed_` keeps.
     struct WidgetSlot {
-        PlacedWidget placed;
+        std::string id;
+        WidgetPosition fallbackPosition;  // where it shows while its record has no position
         std::vector<EncodedEntry> entries;  // sorted by date
         std::vector<std::optional<platform::views::WidgetView>> views;  // each entry's view, read once
         bool hasTimeline = false;
@@ -240,32 +243,36 @@ private:
     };
 
     // Extensions.
-    bool inUse(const Extension& extension) const;
-    void extensionReady(Extension& extension);
-    void extensionEnded(Extension& extension);
+    bool inUse(const std::string& extension) const;
+    void extensionReady(const std::string& extension);
+    void extensionEnded(const std::string& extension);
     void finishShutDownWhenIdle();
 
     // Widgets and timelines.
     WidgetSlot* widgetNamed(const std::string& id);
     const WidgetSlot* widgetNamed(const std::string& id) const;
-    void addWidget(PlacedWidget placed);
+    /// The widget's record as kept; valid until the next change of the placed widgets.
+    const PlacedWidget& record(const WidgetSlot& widget) const;
+    /// The record with the position the widget shows at.
+    PlacedWidget shown(const WidgetSlot& widget) const;
+    void addWidget(const PlacedWidget& placed);
     void refresh(WidgetSlot& widget);
     void timelineArrived(const std::string& id, const RpcOutcome& outcome);
     void placeholderArrived(const std::string& id, const RpcOutcome& outcome);
-    void requestReload(WidgetSlot& widget) { scheduler_.requestReload(widget.placed.id); }
+    void requestReload(WidgetSlot& widget) { scheduler_.requestReload(widget.id); }
     nlohmann::json requestParams(const WidgetSlot& widget, platform::WidgetRenderingMode mode) const;
     using Views = std::vector<std::optional<platform::views::WidgetView>>;
-    static bool readViews(const std::vector<EncodedEntry>& entries, Views& views, std::string* why);
+    static platform::Result<Views> readViews(const std::vector<EncodedEntry>& entries);
 
     // Places.
     void startPlace(PendingPlace request);
     WidgetPosition spotNearPointer(platform::WidgetFamily family) const;
     void settlePendingPlaces();
-    HostResult<std::string> finishPlace(const PendingPlace& request, Extension& slot);
+    HostResult<std::string> finishPlace(const PendingPlace& request, const std::string& extension);
     HostError cannotWrite() const;
 
     // Pictures to files, for Render and Preview.
-    static std::optional<HostError> checkPictureFile(const std::filesystem::path& path, double scale);
+    static platform::Status<HostError> checkPictureFile(const std::filesystem::path& path, double scale);
     static HostResult<Done> writePicture(const platform::views::WidgetView& view,
                                          const platform::views::RenderOptions& options,
                                          const std::filesystem::path& path);
@@ -279,15 +286,8 @@ private:
     // The gallery.
     void settlePendingKinds();
     std::vector<KindDetails> installedKinds() const;
-    /// Runs `then` once the extension takes requests (with null when it cannot run).
-    void whenReady(Extension& extension, std::function<void(Extension*)> then);
-    std::vector<std::function<void(Extension*)>> takeReadyWaiters(const std::string& bundleIdentifier);
-    void askForPreview(Extension* extension, const std::string& kind, platform::WidgetFamily family,
+    void askForPreview(const std::string& extension, const std::string& kind, platform::WidgetFamily family,
                        std::function<void(HostResult<PreviewEntry>)> done);
-    /// Keeps the extensions the gallery started running a while, for its next questions.
-    void holdForGallery();
-    void watchExtensionDirectories();
-    void extensionDirectoriesChanged();
 
     // Presses.
     HostResult<std::string> perform(WidgetSlot& widget, const platform::IntentValue& intent);
@@ -305,12 +305,6 @@ private:
     std::vector<std::unique_ptr<WidgetSlot>> widgets_;
     std::vector<PendingPlace> pendingPlaces_;
     std::vector<std::function<void(std::vector<KindDetails>)>> pendingKinds_;
-    std::vector<std::pair<std::string, std::function<void(Extension*)>>> readyWaiters_;
-    bool heldForGallery_ = false;
-    TimerHandle galleryHold_;
-    TimerHandle relaunch_;
-    std::vector<sd_event_source*> directoryWatches_;
-    TimerHandle directoriesSettle_;
     std::function<void()> kindsChanged_;
     ClockChangeWatch clockWatch_;
     std::function<void(const std::string&, const std::string&)> drawn_;

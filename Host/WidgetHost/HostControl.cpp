@@ -62,32 +62,24 @@ void Host::startPlace(PendingPlace request) {
     const auto& kind = request.kind;
     if (kind.empty() || kind.size() > 255)
         return request.done(error(Code::invalidArgument, "the kind must be 1 to 255 bytes"));
-    extensions_.rescan(options_.extensionDirectories);
-    for (const auto& extension : extensions_.all())
-        if (extension->description && extension->description->find(kind))
-            return request.done(finishPlace(request, *extension));
+    extensions_.rescan();
+    if (auto declaring = extensions_.declaring(kind); !declaring.empty())
+        return request.done(finishPlace(request, declaring));
 
     // Only a description says which kinds an extension has: ask those that have not told yet.
     pendingPlaces_.push_back(std::move(request));
-    for (const auto& extension : extensions_.all())
-        if (!extension->description) extensions_.ensureRunning(*extension);
+    extensions_.describeAll();
     settlePendingPlaces();
 }
 
 void Host::settlePendingPlaces() {
     if (pendingPlaces_.empty()) return;
-    const auto& extensions = extensions_.all();
-    bool stillDescribing = std::any_of(extensions.begin(), extensions.end(), [](const auto& extension) {
-        return !extension->description && extension->phase == Extension::Phase::describing;
-    });
+    bool stillDescribing = extensions_.anyDescribing();
     auto pending = std::move(pendingPlaces_);
     pendingPlaces_.clear();
     for (auto& request : pending) {
-        auto declaring = std::find_if(extensions.begin(), extensions.end(), [&](const auto& extension) {
-            return extension->description && extension->description->find(request.kind);
-        });
-        if (declaring != extensions.end())
-            request.done(finishPlace(request, **declaring));
+        if (auto declaring = extensions_.declaring(request.kind); !declaring.empty())
+            request.done(finishPlace(request, declaring));
         else if (stillDescribing)
             pendingPlaces_.push_back(std::move(request));
         else
@@ -99,10 +91,10 @@ HostError Host::cannotWrite() const {
     return error(Code::failed, "cannot write " + placed_.file().string());
 }
 
-HostResult<std::string> Host::finishPlace(const PendingPlace& request, Extension& slot) {
+HostResult<std::string> Host::finishPlace(const PendingPlace& request, const std::string& extension) {
     const auto& kind = request.kind;
     auto family = request.family;
-    const auto* declaration = slot.description->find(kind);
+    const auto* declaration = extensions_.description(extension)->find(kind);
     const auto& families = declaration->supportedFamilies;
     if (std::find(families.begin(), families.end(), family) == families.end())
         return error(Code::unsupportedFamily, kind + " comes in " + familiesText(families));
@@ -110,7 +102,7 @@ HostResult<std::string> Host::finishPlace(const PendingPlace& request, Extension
     // The position is kept from the start, so that the widget stays put when others come and go.
     auto position = request.nearPointer ? spotNearPointer(family)
                                         : request.position.value_or(defaultPosition(placed_.list().widgets.size()));
-    auto added = placed_.add({"", kind, family, slot.manifest.bundleIdentifier, position});
+    auto added = placed_.add({"", kind, family, extension, position});
     if (!added) return cannotWrite();
     const auto& placed = *added;
     log(LogLevel::info, "placed widget ", placed.id, ": ", kind, " ", platform::toString(family), " from ",
@@ -120,7 +112,7 @@ HostResult<std::string> Host::finishPlace(const PendingPlace& request, Extension
 }
 
 HostResult<Done> Host::remove(const std::string& id) {
-    auto it = std::find_if(widgets_.begin(), widgets_.end(), [&](const auto& w) { return w->placed.id == id; });
+    auto it = std::find_if(widgets_.begin(), widgets_.end(), [&](const auto& w) { return w->id == id; });
     if (it == widgets_.end()) return error(Code::unknownWidget, "no widget has the id \"" + id + "\"");
     if (!placed_.remove(id)) return cannotWrite();
     widgets_.erase(it);
@@ -135,10 +127,15 @@ HostResult<Done> Host::move(const std::string& id, WidgetPosition position, Move
     auto* widget = widgetNamed(id);
     if (!widget) return error(Code::unknownWidget, "no widget has the id \"" + id + "\"");
     if (!isPlausiblePosition(position)) return error(Code::invalidArgument, "the position lies off any desktop");
-    // The window follows even when the position cannot be kept, so the screen and the host agree.
-    if (origin == MoveOrigin::request && screen_.move) position = screen_.move(id, position);
-    widget->placed.position = position;
-    if (!placed_.move(id, position)) return cannotWrite();
+    bool movesWindow = origin == MoveOrigin::request && screen_.move;
+    auto before = shown(*widget).position;
+    if (movesWindow) position = screen_.move(id, position);
+    // The file first, then memory: a position that cannot be kept is not taken, and the window goes
+    // back, so that the screen, the host and the file agree.
+    if (!placed_.move(id, position)) {
+        if (movesWindow) screen_.move(id, *before);
+        return cannotWrite();
+    }
     log(LogLevel::info, "widget ", id, " moved to ", position.x, ",", position.y,
         position.output.empty() ? "" : " on " + position.output,
         origin == MoveOrigin::user ? " by the user" : "");
@@ -152,9 +149,9 @@ std::vector<WidgetDetails> Host::list() const {
     auto now = timers_->now();
     for (const auto& widget : widgets_) {
         WidgetDetails details;
-        details.placed = widget->placed;
+        details.placed = shown(*widget);
         if (screen_.shownAt)
-            if (auto at = screen_.shownAt(widget->placed.id)) details.placed.position = std::move(*at);
+            if (auto at = screen_.shownAt(widget->id)) details.placed.position = std::move(*at);
         if (widget->shownIndex && *widget->shownIndex < widget->entries.size()) {
             details.entryDate = widget->entries[*widget->shownIndex].date.millisecondsSince1970;
             const auto& view = widget->views[*widget->shownIndex];
@@ -164,7 +161,7 @@ std::vector<WidgetDetails> Host::list() const {
                 if (widget->layout->hasLiveTimers) {
                     auto moved = platform::views::advanceLiveTimers(*widget->layout, now);
                     details.texts = moved ? moved->texts
-                                          : platform::views::layOut(*view, widget->placed.family, now,
+                                          : platform::views::layOut(*view, details.placed.family, now,
                                                                     platform::views::PlacedBoxes::skipped)
                                                 .texts;
                 }
@@ -173,14 +170,13 @@ std::vector<WidgetDetails> Host::list() const {
                         {button.accessibilityLabel, button.enabled, button.intent.type, button.frame});
             }
         }
-        details.picture = screen_.picture(widget->placed.id);
-        const auto* extension = extensions_.find(widget->placed.extension);
-        switch (extension ? extension->phase : Extension::Phase::unavailable) {
-        case Extension::Phase::ready: details.status = "ready"; break;
-        case Extension::Phase::describing: details.status = "starting"; break;
-        case Extension::Phase::restarting: details.status = "restarting"; break;
-        case Extension::Phase::stopped: details.status = "stopped"; break;
-        case Extension::Phase::unavailable: details.status = "unavailable"; break;
+        details.picture = screen_.picture(widget->id);
+        switch (extensions_.phase(details.placed.extension)) {
+        case ExtensionPhase::ready: details.status = "ready"; break;
+        case ExtensionPhase::describing: details.status = "starting"; break;
+        case ExtensionPhase::restarting: details.status = "restarting"; break;
+        case ExtensionPhase::stopped: details.status = "stopped"; break;
+        case ExtensionPhase::unavailable: details.status = "unavailable"; break;
         }
         out.push_back(std::move(details));
     }
@@ -189,7 +185,7 @@ std::vector<WidgetDetails> Host::list() const {
 
 // Rendering to a file --------------------------------------------------------------------------
 
-std::optional<HostError> Host::checkPictureFile(const std::filesystem::path& path, double scale) {
+platform::Status<HostError> Host::checkPictureFile(const std::filesystem::path& path, double scale) {
     if (!path.is_absolute() || path.filename().empty())
         return error(Code::invalidArgument, "the path must be absolute and name a file");
     // Any bus client may ask, and the rename that writes the picture would replace a device node too.
@@ -199,7 +195,7 @@ std::optional<HostError> Host::checkPictureFile(const std::filesystem::path& pat
         return error(Code::invalidArgument, path.string() + " exists and is not a regular file");
     if (!std::isfinite(scale) || scale < 0.25 || scale > 8)
         return error(Code::invalidArgument, "the scale must lie between 0.25 and 8");
-    return std::nullopt;
+    return Done{};
 }
 
 HostResult<Done> Host::writePicture(const platform::views::WidgetView& view,
@@ -214,9 +210,9 @@ HostResult<Done> Host::writePicture(const platform::views::WidgetView& view,
 void Host::render(const RenderRequest& request, std::function<void(HostResult<Done>)> done) {
     auto* widget = widgetNamed(request.id);
     if (!widget) return done(error(Code::unknownWidget, "no widget has the id \"" + request.id + "\""));
-    if (auto refused = checkPictureFile(request.path, request.scale)) return done(*refused);
+    if (auto checked = checkPictureFile(request.path, request.scale); !checked) return done(checked.error());
 
-    auto family = widget->placed.family;
+    auto family = record(*widget).family;
     const Timers& timers = *timers_;
     auto write = [request, family, &timers](const platform::views::WidgetView& view) {
         return writePicture(view, {family, request.scale, request.appearance, timers.now(), request.mode}, request.path);
@@ -229,22 +225,21 @@ void Host::render(const RenderRequest& request, std::function<void(HostResult<Do
     }
 
     // Views are made for one rendering mode, so another mode needs the extension's help.
-    auto* slot = extensions_.find(widget->placed.extension);
-    auto unavailable = error(Code::unavailable, widget->placed.extension + " is not running");
-    if (!slot || slot->phase != Extension::Phase::ready) return done(unavailable);
+    auto extension = record(*widget).extension;
+    auto unavailable = error(Code::unavailable, extension + " is not running");
+    if (extensions_.phase(extension) != ExtensionPhase::ready) return done(unavailable);
     auto answered = [write, done, &timers](const RpcOutcome& outcome) {
         if (outcome.status != RpcOutcome::Status::answered)
             return done(error(Code::unavailable, "the extension did not answer: " + outcome.message));
         auto timeline = platform::protocol::decodeTimeline(*outcome.result);
-        std::string why = timeline ? "" : timeline.error().message;
-        Views views;
-        if (!timeline || !readViews(timeline->entries, views, &why))
-            return done(error(Code::failed, "the extension's answer is malformed: " + why));
+        auto views = timeline ? readViews(timeline->entries) : platform::Error{timeline.error().message};
+        if (!views) return done(error(Code::failed, "the extension's answer is malformed: " + views.error().message));
         auto index = entryShownAt(timeline->entries, timers.now());
-        if (!index || !views[*index]) return done(error(Code::nothingToShow, "the entry has no view"));
-        done(write(*views[*index]));
+        if (!index || !(*views)[*index]) return done(error(Code::nothingToShow, "the entry has no view"));
+        done(write(*(*views)[*index]));
     };
-    if (!slot->process->send(platform::protocol::method::getTimeline, requestParams(*widget, request.mode), options_.requestTimeout, answered))
+    if (!extensions_.send(extension, platform::protocol::method::getTimeline, requestParams(*widget, request.mode),
+                          options_.requestTimeout, answered))
         done(unavailable);
 }
 
@@ -273,7 +268,7 @@ HostResult<PressResult> Host::pressAt(const std::string& id, double x, double y)
     if (!widget) return error(Code::unknownWidget, "no widget has the id \"" + id + "\"");
     if (!std::isfinite(x) || !std::isfinite(y)) return error(Code::invalidArgument, "the point must be finite");
     // Outside every button the link opens, but a point off the widget is the caller's mistake.
-    auto size = platform::views::widgetSize(widget->placed.family);
+    auto size = platform::views::widgetSize(record(*widget).family);
     if (!platform::views::Rect{0, 0, size.width, size.height}.contains(x, y))
         return error(Code::invalidArgument, "the point lies outside the widget, which is " +
                                                 std::to_string(static_cast<int>(size.width)) + " × " +
@@ -285,7 +280,7 @@ HostResult<PressResult> Host::pressAt(const std::string& id, double x, double y)
     if (auto* run = std::get_if<RunIntent>(&target)) {
         log(LogLevel::info, "widget ", id, ": clicked \"", run->label, "\"");
         auto performed = perform(*widget, run->intent);
-        if (auto* failure = std::get_if<HostError>(&performed)) return *failure;
+        if (!performed) return performed.error();
         return PressResult{PressResult::Action::perform, run->intent.type};
     }
     if (auto* link = std::get_if<OpenLink>(&target)) {
@@ -302,10 +297,7 @@ HostResult<PressResult> Host::activate(const std::string& id, const PressTarget&
     if (const auto* run = std::get_if<RunIntent>(&target)) {
         log(LogLevel::info, "widget ", id, ": clicked \"", run->label, "\"");
         auto performed = perform(*widget, run->intent);
-        if (auto* failure = std::get_if<HostError>(&performed)) {
-            log(LogLevel::warning, "widget ", id, ": ", failure->message);
-            return *failure;
-        }
+        if (!performed) return performed.error();
         return PressResult{PressResult::Action::perform, run->intent.type};
     }
     if (const auto* link = std::get_if<OpenLink>(&target)) {
@@ -318,13 +310,12 @@ HostResult<PressResult> Host::activate(const std::string& id, const PressTarget&
 }
 
 HostResult<std::string> Host::perform(WidgetSlot& widget, const platform::IntentValue& intent) {
-    auto* slot = extensions_.find(widget.placed.extension);
-    if (!slot || slot->phase != Extension::Phase::ready)
-        return error(Code::unavailable, widget.placed.extension + " is not running; try again in a moment");
-    std::string extension = slot->manifest.bundleIdentifier;
+    std::string extension = record(widget).extension;
+    if (extensions_.phase(extension) != ExtensionPhase::ready)
+        return error(Code::unavailable, extension + " is not running; try again in a moment");
     std::string type = intent.type;
-    bool sent = slot->process->send(
-        platform::protocol::method::perform, platform::protocol::toJson(intent), options_.performTimeout,
+    bool sent = extensions_.send(
+        extension, platform::protocol::method::perform, platform::protocol::toJson(intent), options_.performTimeout,
         [this, extension, type](const RpcOutcome& outcome) {
             if (outcome.status == RpcOutcome::Status::answered)
                 log(LogLevel::info, type, " finished");
@@ -332,7 +323,7 @@ HostResult<std::string> Host::perform(WidgetSlot& widget, const platform::Intent
                 log(LogLevel::warning, type, " did not finish: ", outcome.message);
             // What the intent changed shows through a new timeline.
             for (auto& w : widgets_)
-                if (w->placed.extension == extension) requestReload(*w);
+                if (record(*w).extension == extension) requestReload(*w);
         });
     if (!sent) return error(Code::unavailable, extension + " is not running; try again in a moment");
     return type;

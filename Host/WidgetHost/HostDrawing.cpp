@@ -21,10 +21,10 @@ void Host::draw(WidgetSlot& widget) {
     // it. A second passing only moves its live timers on.
     auto moved = view && sameEntry ? platform::views::advanceLiveTimers(*widget.layout, now) : std::nullopt;
     if (moved) widget.layout = std::move(moved);
-    else if (view) widget.layout = platform::views::layOut(*view, widget.placed.family, now, skipped);
+    else if (view) widget.layout = platform::views::layOut(*view, record(widget).family, now, skipped);
     else widget.layout.reset();
-    screen_.show(widget.placed, titleOf(widget), view, widget.layout ? &*widget.layout : nullptr);
-    scheduler_.showing(widget.placed.id, widget.entries, widget.layout && widget.layout->hasLiveTimers);
+    screen_.show(shown(widget), titleOf(widget), view, widget.layout ? &*widget.layout : nullptr);
+    scheduler_.showing(widget.id, widget.entries, widget.layout && widget.layout->hasLiveTimers);
 }
 
 }  // namespace widgethost

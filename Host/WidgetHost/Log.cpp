@@ -1,7 +1,5 @@
 #include "Host/WidgetHost/Log.hpp"
 
-#include "Platform/System/Files.hpp"
-
 namespace widgethost {
 namespace {
 
@@ -22,6 +20,6 @@ std::string_view prefix(LogLevel level) {
 void setVerboseLogging(bool on) { verbose = on; }
 bool verboseLogging() { return verbose; }
 
-void writeLogLine(LogLevel level, std::string_view line) { platform::logLine(prefix(level), line); }
+void writeLogLine(LogLevel level, std::string_view line) { platform::logLine(level, prefix(level), line); }
 
 }  // namespace widgethost

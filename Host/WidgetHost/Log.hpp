@@ -3,10 +3,13 @@
 #include <sstream>
 #include <string_view>
 
-// One line per event on standard error, so that a journal or a test harness can follow the host.
+#include "Platform/System/Files.hpp"
+
+// One line per event on standard error, with its journal priority, so that a journal or a test
+// harness can follow the host.
 namespace widgethost {
 
-enum class LogLevel { debug, info, warning, error };
+using LogLevel = platform::LogPriority;
 
 /// Debug lines are dropped unless verbose logging is on.
 void setVerboseLogging(bool verbose);

@@ -201,16 +201,19 @@ int main(int argc, char** argv) {
     std::unique_ptr<widgethost::desktop::DesktopScreen> screen;
     if (display != DisplayKind::none) {
         widgethost::desktop::ScreenHandlers handlers;
-        handlers.activated = [&host](const std::string& id, const PressTarget& target) { host.activate(id, target); };
+        handlers.activated = [&host](const std::string& id, const PressTarget& target) {
+            if (auto activated = host.activate(id, target); !activated)
+                log(LogLevel::warning, "widget ", id, ": ", activated.error().message);
+        };
         handlers.menuHeading = [&host](const std::string& id) { return host.extensionName(id); };
         handlers.remove = [&host](const std::string& id) {
             auto removed = host.remove(id);
-            if (auto* failure = std::get_if<HostError>(&removed)) log(LogLevel::warning, failure->message);
+            if (!removed) log(LogLevel::warning, removed.error().message);
         };
         handlers.openGallery = [&host] { host.openGallery(); };
         handlers.moved = [&host](const std::string& id, widgethost::desktop::SurfacePosition p) {
             auto moved = host.move(id, {p.x, p.y, p.output}, MoveOrigin::user);
-            if (auto* failure = std::get_if<HostError>(&moved)) log(LogLevel::warning, failure->message);
+            if (!moved) log(LogLevel::warning, moved.error().message);
         };
         screen = std::make_unique<widgethost::desktop::DesktopScreen>(display, options.appearance, std::move(handlers),
                                                                        options.renderingMode);

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <random>
+#include <string>
 #include <utility>
 
 namespace platform {
@@ -55,8 +56,9 @@ bool writeAll(int fd, std::string_view bytes) {
     return true;
 }
 
-void logLine(std::string_view prefix, std::string_view line) {
-    std::string text(prefix);
+void logLine(LogPriority priority, std::string_view prefix, std::string_view line) {
+    std::string text = "<" + std::to_string(static_cast<int>(priority)) + ">";
+    text += prefix;
     text += line;
     text += '\n';
     writeAll(STDERR_FILENO, text);

@@ -16,9 +16,13 @@ std::optional<std::string> readRegularFile(const std::filesystem::path& path, st
 /// Writes all of `bytes` to `fd`, again after interruptions and short writes. False on an error.
 bool writeAll(int fd, std::string_view bytes);
 
-/// Writes `prefix`, `line` and a newline to standard error in one write, so that the lines of
-/// processes sharing it never interleave. The one way this system's programs log.
-void logLine(std::string_view prefix, std::string_view line);
+/// How much a log line matters, numbered as syslog and the journal number their priorities.
+enum class LogPriority { error = 3, warning = 4, info = 6, debug = 7 };
+
+/// Writes "<N>", `prefix`, `line` and a newline to standard error in one write, so that the lines of
+/// processes sharing it never interleave. The journal reads the "<N>" as the line's priority
+/// (sd-daemon(3)), so `journalctl -p warning` finds the warnings. The one way this system's programs log.
+void logLine(LogPriority priority, std::string_view prefix, std::string_view line);
 
 /// Replaces `path` with `bytes` in one step: the bytes go to a temporary file in the same directory
 /// (its name never ends in ".json"), which is then renamed over the target. On failure the target is

@@ -2,6 +2,7 @@
 
 #include <systemd/sd-event.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -39,7 +40,8 @@ TEST(ClockChangeWatch, AChangedZoneFileAsksAgainAndNothingElseDoes) {
         int asked = 0;
         {
             ClockChangeWatch watch;
-            ASSERT_TRUE(watch.start(loop, [&] { ++asked; }, dir.path() / "localtime"));
+            auto started = watch.start(loop, [&] { ++asked; }, dir.path() / "localtime");
+            ASSERT_TRUE(started.clock && started.zone) << c.name;
             c.act(dir.path());
             // inotify queues the event during the call above, so one turn of the loop sees it.
             while (sd_event_run(loop, 0) > 0) {}
@@ -47,6 +49,23 @@ TEST(ClockChangeWatch, AChangedZoneFileAsksAgainAndNothingElseDoes) {
         sd_event_unref(loop);
         EXPECT_EQ(asked > 0, c.asks) << c.name;
     }
+}
+
+// A zone that cannot be watched is reported with the errno of the call that failed, and the clock
+// is watched all the same.
+TEST(ClockChangeWatch, AZoneThatCannotBeWatchedIsReportedWithItsErrno) {
+    sd_event* loop = nullptr;
+    ASSERT_GE(sd_event_new(&loop), 0);
+    {
+        ClockChangeWatch watch;
+        errno = EPERM;  // what a stale errno would have said
+        auto started = watch.start(loop, [] {}, "/nonexistent-directory/localtime");
+        EXPECT_TRUE(started.clock);
+        ASSERT_FALSE(started.zone);
+        EXPECT_EQ(started.zone.error().errnum, ENOENT);
+        EXPECT_NE(started.zone.error().message.find("/nonexistent-directory"), std::string::npos);
+    }
+    sd_event_unref(loop);
 }
 
 }  // namespace

@@ -10,6 +10,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "ChildSignals.hpp"
+#include "FakeTimers.hpp"
 #include "Host/WidgetHost/RestartBackoff.hpp"
 #include "TempDirectory.hpp"
 
@@ -34,11 +36,7 @@ std::string readText(const std::filesystem::path& file) {
 class ExtensionProcessTest : public testing::Test {
 protected:
     void SetUp() override {
-        sigset_t set;
-        sigemptyset(&set);
-        sigaddset(&set, SIGCHLD);
-        sigprocmask(SIG_BLOCK, &set, nullptr);
-        signal(SIGPIPE, SIG_IGN);
+        prepareForChildren();
         ASSERT_GE(sd_event_new(&loop_), 0);
     }
     void TearDown() override {
@@ -48,13 +46,13 @@ protected:
 
     ExtensionProcess& start(std::string_view body, ExtensionLimits limits = {}) {
         auto program = dir_.write("extension", std::string(prelude) + std::string(body), true);
-        process_ = std::make_unique<ExtensionProcess>(loop_, program, limits, [this](int code, int status) {
+        process_ = std::make_unique<ExtensionProcess>(loop_, timers_, program, limits, [this](int code, int status) {
             ++endings_;
             endCode_ = code;
             endStatus_ = status;
         });
-        std::string why;
-        EXPECT_TRUE(process_->start(&why)) << why;
+        auto started = process_->start();
+        EXPECT_TRUE(started) << started.error().message;
         return *process_;
     }
 
@@ -75,6 +73,7 @@ protected:
     }
 
     TempDirectory dir_;
+    FakeTimers timers_{platform::Date::fromSeconds(1e9)};
     sd_event* loop_ = nullptr;
     std::unique_ptr<ExtensionProcess> process_;
     std::vector<std::pair<std::string, RpcOutcome>> outcomes_;
@@ -146,18 +145,26 @@ cat >/dev/null
 }
 
 TEST_F(ExtensionProcessTest, ASilentExtensionTimesOutOnceAndALateAnswerIsIgnored) {
+    // The first request is answered only after the second one came, and then the second one too.
     start(R"sh(
-read -r line
-sleep 0.6
-printf '{"jsonrpc":"2.0","id":%s,"result":"late"}\n' "$(idof "$line")"
+read -r first
+read -r second
+printf '{"jsonrpc":"2.0","id":%s,"result":"late"}\n' "$(idof "$first")"
+printf '{"jsonrpc":"2.0","id":%s,"result":"second"}\n' "$(idof "$second")"
 cat >/dev/null
 )sh");
     send("getTimeline", 200ms);
-    ASSERT_TRUE(runUntil([&] { return outcomes_.size() == 1; }));
+    timers_.advance(199);
+    EXPECT_TRUE(outcomes_.empty());
+    timers_.advance(1);
+    ASSERT_EQ(outcomes_.size(), 1u);
     EXPECT_EQ(outcomes_[0].second.status, Status::timedOut);
-    // Wait past the late answer: no second completion, and the process lives on.
-    runUntil([] { return false; }, 800ms);
-    EXPECT_EQ(outcomes_.size(), 1u);
+    send("second");
+    ASSERT_TRUE(runUntil([&] { return outcomes_.size() >= 2; }));
+    // The late answer completed nothing; the process lives on.
+    ASSERT_EQ(outcomes_.size(), 2u);
+    EXPECT_EQ(outcomes_[1].first, "second");
+    EXPECT_EQ(*outcomes_[1].second.result, "second");
     EXPECT_TRUE(process_->running());
 }
 
@@ -181,15 +188,22 @@ exit 3
 }
 
 TEST_F(ExtensionProcessTest, AnAnswerNestedTooDeepIsMalformedNotACrash) {
+    // The deep answer comes before the answer to a second request, which shows it was read.
     start(R"sh(
 read -r line
+read -r second
 printf '{"jsonrpc":"2.0","id":%s,"result":' "$(idof "$line")"
 head -c 100000 /dev/zero | tr '\0' '['; head -c 100000 /dev/zero | tr '\0' ']'; echo '}'
+printf '{"jsonrpc":"2.0","id":%s,"result":2}\n' "$(idof "$second")"
 cat >/dev/null
 )sh");
     send("getTimeline", 1s);
+    send("second");
     ASSERT_TRUE(runUntil([&] { return outcomes_.size() == 1; }));
-    EXPECT_EQ(outcomes_[0].second.status, Status::timedOut);
+    EXPECT_EQ(outcomes_[0].first, "second");
+    timers_.advance(1000);
+    ASSERT_EQ(outcomes_.size(), 2u);
+    EXPECT_EQ(outcomes_[1].second.status, Status::timedOut);
 }
 
 // Whatever way the extension ends, the processes it started end with it.
@@ -236,6 +250,7 @@ TEST_F(ExtensionProcessTest, StopClosesTheInputSoTheExtensionEndsByItself) {
 TEST_F(ExtensionProcessTest, StopKillsAnExtensionThatDoesNotEndInTime) {
     start("trap '' TERM\ncat >/dev/null\nexec sleep 30\n");
     process_->stop(200ms);
+    timers_.advance(200);
     ASSERT_TRUE(runUntil([&] { return endings_ == 1; }, 3s));
     EXPECT_EQ(endCode_, CLD_KILLED);
 }
@@ -257,10 +272,10 @@ cat >/dev/null
 
 TEST_F(ExtensionProcessTest, AProgramThatCannotRunFailsToStartWithAReason) {
     auto notProgram = dir_.write("data", "just data");
-    ExtensionProcess process(loop_, notProgram, {}, [](int, int) {});
-    std::string why;
-    EXPECT_FALSE(process.start(&why));
-    EXPECT_NE(why.find("Permission denied"), std::string::npos) << why;
+    ExtensionProcess process(loop_, timers_, notProgram, {}, [](int, int) {});
+    auto started = process.start();
+    ASSERT_FALSE(started);
+    EXPECT_NE(started.error().message.find("Permission denied"), std::string::npos) << started.error().message;
     EXPECT_FALSE(process.running());
 }
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "ChildSignals.hpp"
 #include "FakeTimers.hpp"
 #include "TempDirectory.hpp"
 
@@ -15,11 +16,7 @@ using namespace std::chrono_literals;
 
 // An extension that crashes at once: the back-off runs on the fake clock, the process on a real loop.
 TEST(ExtensionSupervisor, ACrashingExtensionStartsAgainAfterGrowingDelays) {
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGCHLD);
-    sigprocmask(SIG_BLOCK, &set, nullptr);
-    signal(SIGPIPE, SIG_IGN);  // the request to a process that has just ended
+    prepareForChildren();
     sd_event* loop = nullptr;
     ASSERT_GE(sd_event_new(&loop), 0);
     TempDirectory dir;
@@ -30,30 +27,30 @@ TEST(ExtensionSupervisor, ACrashingExtensionStartsAgainAfterGrowingDelays) {
     FakeTimers timers(platform::Date::fromSeconds(1e9));
     int ended = 0;
     {
-        ExtensionSupervisor supervisor(loop, timers, {}, 1s,
-                                       {[](const Extension&) { return true; }, [](Extension&) {},
-                                        [&](Extension&) { ++ended; }});
-        supervisor.rescan({dir.path()});
-        auto* extension = supervisor.find("com.example.crash");
-        ASSERT_TRUE(extension);
-        supervisor.ensureRunning(*extension);
+        const std::string id = "com.example.crash";
+        ExtensionSupervisor supervisor(loop, timers, {{dir.path()}, {}, 1s},
+                                       {[](const std::string&) { return true; }, [](const std::string&) {},
+                                        [&](const std::string&) { ++ended; }});
+        supervisor.rescan();
+        ASSERT_TRUE(supervisor.manifest(id));
+        supervisor.ensureRunning(id);
         auto runUntilEnded = [&](int count) {
             for (int i = 0; i < 500 && ended < count; ++i) sd_event_run(loop, 10'000);
             return ended == count;
         };
         for (auto [count, delayMs] : {std::pair{1, 500.0}, {2, 1000.0}, {3, 2000.0}}) {
             ASSERT_TRUE(runUntilEnded(count)) << count;
-            EXPECT_EQ(extension->phase, Extension::Phase::restarting);
+            EXPECT_EQ(supervisor.phase(id), ExtensionPhase::restarting);
             timers.advance(delayMs - 1);
-            EXPECT_EQ(extension->phase, Extension::Phase::restarting) << count;
+            EXPECT_EQ(supervisor.phase(id), ExtensionPhase::restarting) << count;
             timers.advance(1);
-            EXPECT_EQ(extension->phase, Extension::Phase::describing) << count;
+            EXPECT_EQ(supervisor.phase(id), ExtensionPhase::describing) << count;
         }
         // After 30 s of running the count starts over: the next crash waits 500 ms again.
         timers.advance(30'000);
         ASSERT_TRUE(runUntilEnded(4));
         timers.advance(500);
-        EXPECT_EQ(extension->phase, Extension::Phase::describing);
+        EXPECT_EQ(supervisor.phase(id), ExtensionPhase::describing);
         supervisor.shutDown();
     }
     sd_event_unref(loop);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -97,6 +98,33 @@ TEST_F(Files, ReadersNeverSeeAPartialDocument) {
     }
     writer.join();
     EXPECT_GT(reads, 0);
+}
+
+// Each line starts with the priority the journal reads from it, in one write with its text.
+TEST_F(Files, LogLinesCarryTheirJournalPriority) {
+    const std::pair<LogPriority, const char*> cases[] = {
+        {LogPriority::error, "<3>p: a\n"},
+        {LogPriority::warning, "<4>p: a\n"},
+        {LogPriority::info, "<6>p: a\n"},
+        {LogPriority::debug, "<7>p: a\n"},
+    };
+    auto file = directory / "stderr";
+    std::string expected;
+    int saved = ::dup(STDERR_FILENO);
+    {
+        std::ofstream create(file);
+    }
+    int fd = ::open(file.c_str(), O_WRONLY | O_APPEND);
+    ASSERT_GE(fd, 0);
+    ::dup2(fd, STDERR_FILENO);
+    for (const auto& [priority, line] : cases) {
+        logLine(priority, "p: ", "a");
+        expected += line;
+    }
+    ::dup2(saved, STDERR_FILENO);
+    ::close(saved);
+    ::close(fd);
+    EXPECT_EQ(readRegularFile(file, 1024), expected);
 }
 
 TEST(PathComponents, RefuseNamesThatLeaveTheirDirectory) {
