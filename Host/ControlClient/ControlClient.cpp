@@ -102,21 +102,44 @@ int readStrings(sd_bus_message* m, std::vector<std::string>& out) {
     return r < 0 ? r : sd_bus_message_exit_container(m);
 }
 
-Result<Geometry> readGeometry(sd_bus_message* m) {
-    Geometry geometry;
-    if (sd_bus_message_read(m, "ii", &geometry.x, &geometry.y) < 0 || sd_bus_message_enter_container(m, 'a', "(sdddd)") < 0)
-        return malformed();
+// Reads Geometry's fields, which Geometries repeats per widget.
+int readGeometryFields(sd_bus_message* m, Geometry& geometry) {
+    int r = sd_bus_message_read(m, "ii", &geometry.x, &geometry.y);
+    if (r >= 0) r = sd_bus_message_enter_container(m, 'a', "(sdddd)");
     const char* label = nullptr;
     ButtonFrame frame;
-    int r = 0;
-    while ((r = sd_bus_message_read(m, "(sdddd)", &label, &frame.x, &frame.y, &frame.width, &frame.height)) > 0) {
+    while (r >= 0 &&
+           (r = sd_bus_message_read(m, "(sdddd)", &label, &frame.x, &frame.y, &frame.width, &frame.height)) > 0) {
         frame.label = label;
         geometry.buttons.push_back(frame);
     }
     const char* output = nullptr;
-    if (r < 0 || sd_bus_message_exit_container(m) < 0 || sd_bus_message_read(m, "s", &output) < 0) return malformed();
-    geometry.output = output;
+    if (r >= 0) r = sd_bus_message_exit_container(m);
+    if (r >= 0) r = sd_bus_message_read(m, "s", &output);
+    if (r >= 0) geometry.output = output;
+    return r;
+}
+
+Result<Geometry> readGeometry(sd_bus_message* m) {
+    Geometry geometry;
+    if (readGeometryFields(m, geometry) < 0) return malformed();
     return geometry;
+}
+
+Result<std::vector<WidgetGeometry>> readGeometries(sd_bus_message* m) {
+    std::vector<WidgetGeometry> geometries;
+    int r = sd_bus_message_enter_container(m, 'a', "(siia(sdddd)s)");
+    while (r > 0 && (r = sd_bus_message_enter_container(m, 'r', "siia(sdddd)s")) > 0) {
+        const char* id = nullptr;
+        WidgetGeometry read;
+        if ((r = sd_bus_message_read(m, "s", &id)) >= 0) r = readGeometryFields(m, read.geometry);
+        if (r >= 0) r = sd_bus_message_exit_container(m);
+        if (r < 0) break;
+        read.id = id;
+        geometries.push_back(std::move(read));
+    }
+    if (r < 0 || sd_bus_message_exit_container(m) < 0) return malformed();
+    return geometries;
 }
 
 int readWidget(sd_bus_message* m, Widget& widget) {
@@ -219,6 +242,10 @@ Status ControlClient::move(const std::string& id, int x, int y) {
 
 Result<Geometry> ControlClient::geometry(const std::string& id) {
     return call(bus_, method::geometry, readGeometry, id.c_str());
+}
+
+Result<std::vector<WidgetGeometry>> ControlClient::geometries() {
+    return call(bus_, method::geometries, readGeometries);
 }
 
 Status ControlClient::remove(const std::string& id) { return call(bus_, method::remove, readNothing, id.c_str()); }

@@ -44,6 +44,11 @@ struct Geometry {
     std::string output;  // "" for the primary output
 };
 
+struct WidgetGeometry {
+    std::string id;
+    Geometry geometry;
+};
+
 struct Widget {
     std::string id, kind, family, extension;
     double entryDate = 0;
@@ -93,6 +98,8 @@ public:
     Result<std::string> place(const std::string& kind, const std::string& family, Placement placement = {});
     Status move(const std::string& id, int x, int y);
     Result<Geometry> geometry(const std::string& id);
+    /// Every placed widget's geometry, in one call.
+    Result<std::vector<WidgetGeometry>> geometries();
     Status remove(const std::string& id);
     Result<std::vector<Widget>> list();
     Status render(const std::string& id, const std::string& path, double scale, const std::string& appearance,

@@ -13,12 +13,14 @@
 #include "Host/WidgetHost/Host.hpp"
 #include "Host/WidgetHost/Log.hpp"
 #include "Host/WidgetHost/dbus/Control1.hpp"
+#include "Host/WidgetHost/dbus/OutgoingMessage.hpp"
 
 namespace widgethost {
 namespace {
 
 // Every handler gets the service as its one context, checks its arguments first and answers
-// failures with a named error.
+// failures with a named error. Every answer is built with OutgoingMessage, which makes its strings
+// sendable and answers with an error when it still cannot be sent.
 
 namespace host1 = platform::host1::method;
 namespace control = control1::method;
@@ -43,11 +45,12 @@ const char* errorName(HostError::Code code) {
     return error::failed;
 }
 
-int replyError(sd_bus_message* m, const char* name, const std::string& message) {
-    return sd_bus_reply_method_errorf(m, name, "%s", message.c_str());
-}
+using bus::OutgoingMessage;
+using bus::replyError;
 
 int replyError(sd_bus_message* m, const HostError& error) { return replyError(m, errorName(error.code), error.message); }
+
+OutgoingMessage controlReply(sd_bus_message* m) { return OutgoingMessage::reply(m, control1::error::failed); }
 
 Host& hostOf(void* userdata) { return static_cast<BusService*>(userdata)->host(); }
 
@@ -73,18 +76,12 @@ int getCurrentConfigurations(sd_bus_message* m, void* userdata, sd_bus_error*) {
     const char* id = nullptr;
     if (int r = sd_bus_message_read(m, host1::getCurrentConfigurations.in, &id); r < 0) return r;
     if (!isValidApplicationId(id)) return refuseApplicationId(m, id);
-    sd_bus_message* reply = nullptr;
-    int r = sd_bus_message_new_method_return(m, &reply);
-    if (r >= 0) r = sd_bus_message_open_container(reply, 'a', "(sss)");
-    for (const auto& widget : hostOf(userdata).configurations(id)) {
-        if (r < 0) break;
-        r = sd_bus_message_append(reply, "(sss)", widget.id.c_str(), widget.kind.c_str(),
-                                  std::string(platform::toString(widget.family)).c_str());
-    }
-    if (r >= 0) r = sd_bus_message_close_container(reply);
-    if (r >= 0) r = sd_bus_send(nullptr, reply, nullptr);
-    sd_bus_message_unref(reply);
-    return r;
+    auto reply = OutgoingMessage::reply(m, platform::host1::errorFailed);
+    reply.open('a', "(sss)");
+    for (const auto& widget : hostOf(userdata).configurations(id))
+        reply.open('r', "sss").text(widget.id).text(widget.kind).text(platform::toString(widget.family)).close();
+    reply.close().send();
+    return 1;
 }
 
 // net.widgethost.Control1 ------------------------------------------------------------------------
@@ -99,7 +96,7 @@ std::function<void(HostResult<std::string>)> replyPlaced(sd_bus_message* m) {
         if (!result)
             replyError(call.get(), result.error());
         else
-            sd_bus_reply_method_return(call.get(), control::place.out, result->c_str());
+            controlReply(call.get()).text(*result).send();
     };
 }
 
@@ -158,27 +155,46 @@ int move(sd_bus_message* m, void* userdata, sd_bus_error*) {
     return sd_bus_reply_method_return(m, "");
 }
 
+HostError unknownWidget(const char* id) {
+    return {HostError::Code::unknownWidget, std::string("no widget has the id \"") + id + "\""};
+}
+
+// Geometry's answer: the widget's position, its buttons' frames and its output.
+void appendGeometry(OutgoingMessage& reply, const WidgetDetails& details) {
+    auto position = details.placed.position.value_or(WidgetPosition{});
+    reply.integer(position.x).integer(position.y).open('a', "(sdddd)");
+    for (const auto& button : details.buttons)
+        reply.open('r', "sdddd")
+            .text(button.label)
+            .number(button.frame.x)
+            .number(button.frame.y)
+            .number(button.frame.width)
+            .number(button.frame.height)
+            .close();
+    reply.close().text(position.output);
+}
+
 int geometry(sd_bus_message* m, void* userdata, sd_bus_error*) {
     const char* id = nullptr;
     if (int r = sd_bus_message_read(m, control::geometry.in, &id); r < 0) return r;
-    auto widgets = hostOf(userdata).list();
-    auto it = std::find_if(widgets.begin(), widgets.end(), [&](const WidgetDetails& d) { return d.placed.id == id; });
-    if (it == widgets.end())
-        return replyError(m, {HostError::Code::unknownWidget, std::string("no widget has the id \"") + id + "\""});
-    auto position = it->placed.position.value_or(WidgetPosition{});
-    sd_bus_message* reply = nullptr;
-    int r = sd_bus_message_new_method_return(m, &reply);
-    if (r >= 0) r = sd_bus_message_append(reply, "ii", position.x, position.y);
-    if (r >= 0) r = sd_bus_message_open_container(reply, 'a', "(sdddd)");
-    for (const auto& button : it->buttons)
-        if (r >= 0)
-            r = sd_bus_message_append(reply, "(sdddd)", button.label.c_str(), button.frame.x, button.frame.y,
-                                      button.frame.width, button.frame.height);
-    if (r >= 0) r = sd_bus_message_close_container(reply);
-    if (r >= 0) r = sd_bus_message_append(reply, "s", position.output.c_str());
-    if (r >= 0) r = sd_bus_send(nullptr, reply, nullptr);
-    sd_bus_message_unref(reply);
-    return r;
+    auto details = hostOf(userdata).details(id);
+    if (!details) return replyError(m, unknownWidget(id));
+    auto reply = controlReply(m);
+    appendGeometry(reply, *details);
+    reply.send();
+    return 1;
+}
+
+int geometries(sd_bus_message* m, void* userdata, sd_bus_error*) {
+    auto reply = controlReply(m);
+    reply.open('a', "(siia(sdddd)s)");
+    for (const auto& details : hostOf(userdata).list()) {
+        reply.open('r', "siia(sdddd)s").text(details.placed.id);
+        appendGeometry(reply, details);
+        reply.close();
+    }
+    reply.close().send();
+    return 1;
 }
 
 int remove(sd_bus_message* m, void* userdata, sd_bus_error*) {
@@ -189,36 +205,27 @@ int remove(sd_bus_message* m, void* userdata, sd_bus_error*) {
     return sd_bus_reply_method_return(m, "");
 }
 
-int appendDetails(sd_bus_message* reply, const WidgetDetails& details) {
-    int r = sd_bus_message_open_container(reply, 'r', "ssssdasa(sbs)ss");
-    if (r >= 0)
-        r = sd_bus_message_append(reply, "ssssd", details.placed.id.c_str(), details.placed.kind.c_str(),
-                                  std::string(platform::toString(details.placed.family)).c_str(),
-                                  details.placed.extension.c_str(), details.entryDate);
-    if (r >= 0) r = sd_bus_message_open_container(reply, 'a', "s");
-    for (const auto& text : details.texts)
-        if (r >= 0) r = sd_bus_message_append(reply, "s", text.c_str());
-    if (r >= 0) r = sd_bus_message_close_container(reply);
-    if (r >= 0) r = sd_bus_message_open_container(reply, 'a', "(sbs)");
+void appendDetails(OutgoingMessage& reply, const WidgetDetails& details) {
+    reply.open('r', "ssssdasa(sbs)ss")
+        .text(details.placed.id)
+        .text(details.placed.kind)
+        .text(platform::toString(details.placed.family))
+        .text(details.placed.extension)
+        .number(details.entryDate)
+        .open('a', "s");
+    for (const auto& text : details.texts) reply.text(text);
+    reply.close().open('a', "(sbs)");
     for (const auto& button : details.buttons)
-        if (r >= 0) r = sd_bus_message_append(reply, "(sbs)", button.label.c_str(), static_cast<int>(button.enabled),
-                                              button.intent.c_str());
-    if (r >= 0) r = sd_bus_message_close_container(reply);
-    if (r >= 0) r = sd_bus_message_append(reply, "ss", details.picture.c_str(), details.status.c_str());
-    if (r >= 0) r = sd_bus_message_close_container(reply);
-    return r;
+        reply.open('r', "sbs").text(button.label).boolean(button.enabled).text(button.intent).close();
+    reply.close().text(details.picture).text(details.status).close();
 }
 
 int list(sd_bus_message* m, void* userdata, sd_bus_error*) {
-    sd_bus_message* reply = nullptr;
-    int r = sd_bus_message_new_method_return(m, &reply);
-    if (r >= 0) r = sd_bus_message_open_container(reply, 'a', "(ssssdasa(sbs)ss)");
-    for (const auto& details : hostOf(userdata).list())
-        if (r >= 0) r = appendDetails(reply, details);
-    if (r >= 0) r = sd_bus_message_close_container(reply);
-    if (r >= 0) r = sd_bus_send(nullptr, reply, nullptr);
-    sd_bus_message_unref(reply);
-    return r;
+    auto reply = controlReply(m);
+    reply.open('a', "(ssssdasa(sbs)ss)");
+    for (const auto& details : hostOf(userdata).list()) appendDetails(reply, details);
+    reply.close().send();
+    return 1;
 }
 
 int render(sd_bus_message* m, void* userdata, sd_bus_error*) {
@@ -236,24 +243,15 @@ int render(sd_bus_message* m, void* userdata, sd_bus_error*) {
 
 int kinds(sd_bus_message* m, void* userdata, sd_bus_error*) {
     hostOf(userdata).kinds([call = hold(m)](const std::vector<KindDetails>& kinds) {
-        sd_bus_message* reply = nullptr;
-        int r = sd_bus_message_new_method_return(call.get(), &reply);
-        if (r >= 0) r = sd_bus_message_open_container(reply, 'a', "(ssssas)");
+        auto reply = controlReply(call.get());
+        reply.open('a', "(ssssas)");
         for (const auto& kind : kinds) {
-            if (r >= 0) r = sd_bus_message_open_container(reply, 'r', "ssssas");
-            if (r >= 0)
-                r = sd_bus_message_append(reply, "ssss", kind.extension.c_str(), kind.kind.c_str(),
-                                          kind.displayName.c_str(), kind.description.c_str());
-            if (r >= 0) r = sd_bus_message_open_container(reply, 'a', "s");
-            for (auto family : kind.families)
-                if (r >= 0) r = sd_bus_message_append(reply, "s", std::string(platform::toString(family)).c_str());
-            if (r >= 0) r = sd_bus_message_close_container(reply);
-            if (r >= 0) r = sd_bus_message_close_container(reply);
+            reply.open('r', "ssssas").text(kind.extension).text(kind.kind).text(kind.displayName).text(kind.description);
+            reply.open('a', "s");
+            for (auto family : kind.families) reply.text(platform::toString(family));
+            reply.close().close();
         }
-        if (r >= 0) r = sd_bus_message_close_container(reply);
-        if (r >= 0) r = sd_bus_send(nullptr, reply, nullptr);
-        if (r < 0) log(LogLevel::warning, "cannot answer Kinds: ", std::strerror(-r));
-        sd_bus_message_unref(reply);
+        if (int r = reply.close().send(); r < 0) log(LogLevel::warning, "cannot answer Kinds: ", std::strerror(-r));
     });
     return 1;
 }
@@ -279,9 +277,11 @@ int previewEntry(sd_bus_message* m, void* userdata, sd_bus_error*) {
     hostOf(userdata).previewEntry(kind, *family, [call = hold(m)](HostResult<PreviewEntry> result) {
         if (!result) return static_cast<void>(replyError(call.get(), result.error()));
         const auto& entry = *result;
-        sd_bus_reply_method_return(call.get(), control::previewEntry.out, entry.date.millisecondsSince1970,
-                                   entry.tree->dump().c_str(),
-                                   std::string(platform::toString(entry.renderingMode)).c_str());
+        controlReply(call.get())
+            .number(entry.date.millisecondsSince1970)
+            .text(entry.tree->dump())
+            .text(platform::toString(entry.renderingMode))
+            .send();
     });
     return 1;
 }
@@ -291,7 +291,8 @@ int press(sd_bus_message* m, void* userdata, sd_bus_error*) {
     if (int r = sd_bus_message_read(m, control::press.in, &id, &label); r < 0) return r;
     auto result = hostOf(userdata).press(id, label);
     if (!result) return replyError(m, result.error());
-    return sd_bus_reply_method_return(m, control::press.out, result->c_str());
+    controlReply(m).text(*result).send();
+    return 1;
 }
 
 int pressAt(sd_bus_message* m, void* userdata, sd_bus_error*) {
@@ -304,7 +305,8 @@ int pressAt(sd_bus_message* m, void* userdata, sd_bus_error*) {
     const char* action = pressed.action == PressResult::Action::perform ? "perform"
                          : pressed.action == PressResult::Action::open  ? "open"
                                                                         : "none";
-    return sd_bus_reply_method_return(m, control::pressAt.out, action, pressed.target.c_str());
+    controlReply(m).text(action).text(pressed.target).send();
+    return 1;
 }
 
 int reload(sd_bus_message* m, void* userdata, sd_bus_error*) {
@@ -332,6 +334,7 @@ const sd_bus_vtable controlVtable[] = {
     KELVO_METHOD(control::move, SD_BUS_PARAM(id) SD_BUS_PARAM(x) SD_BUS_PARAM(y), , move),
     KELVO_METHOD(control::geometry, SD_BUS_PARAM(id),
                  SD_BUS_PARAM(x) SD_BUS_PARAM(y) SD_BUS_PARAM(buttons) SD_BUS_PARAM(output), geometry),
+    KELVO_METHOD(control::geometries, , SD_BUS_PARAM(widgets), geometries),
     KELVO_METHOD(control::remove, SD_BUS_PARAM(id), , remove),
     KELVO_METHOD(control::list, , SD_BUS_PARAM(widgets), list),
     KELVO_METHOD(control::render,
@@ -387,9 +390,10 @@ void BusService::emitKindsChanged() {
 }
 
 void BusService::emitDrawn(const std::string& id, const std::string& picture) {
-    const auto& drawn = control1::signal::drawn;
-    sd_bus_emit_signal(bus_, control1::objectPath, controlInterface, drawn.name, drawn.signature, id.c_str(),
-                       picture.c_str());
+    OutgoingMessage::signal(bus_, control1::objectPath, controlInterface, control1::signal::drawn.name)
+        .text(id)
+        .text(picture)
+        .send();
 }
 
 }  // namespace widgethost

@@ -182,6 +182,8 @@ public:
     HostResult<Done> move(const std::string& id, WidgetPosition position, MoveOrigin origin);
     HostResult<Done> remove(const std::string& id);
     std::vector<WidgetDetails> list() const;
+    /// One placed widget's details, as list() gives them.
+    std::optional<WidgetDetails> details(const std::string& id) const;
     void render(const RenderRequest& request, std::function<void(HostResult<Done>)> done);
     HostResult<std::string> press(const std::string& id, const std::string& label);
     HostResult<PressResult> pressAt(const std::string& id, double x, double y);
@@ -251,6 +253,7 @@ private:
     // Widgets and timelines.
     WidgetSlot* widgetNamed(const std::string& id);
     const WidgetSlot* widgetNamed(const std::string& id) const;
+    WidgetDetails detailsOf(const WidgetSlot& widget) const;
     /// The widget's record as kept; valid until the next change of the placed widgets.
     const PlacedWidget& record(const WidgetSlot& widget) const;
     /// The record with the position the widget shows at.

@@ -146,41 +146,52 @@ HostResult<Done> Host::move(const std::string& id, WidgetPosition position, Move
 
 std::vector<WidgetDetails> Host::list() const {
     std::vector<WidgetDetails> out;
-    auto now = timers_->now();
-    for (const auto& widget : widgets_) {
-        WidgetDetails details;
-        details.placed = shown(*widget);
-        if (screen_.shownAt)
-            if (auto at = screen_.shownAt(widget->id)) details.placed.position = std::move(*at);
-        if (widget->shownIndex && *widget->shownIndex < widget->entries.size()) {
-            details.entryDate = widget->entries[*widget->shownIndex].date.millisecondsSince1970;
-            const auto& view = widget->views[*widget->shownIndex];
-            if (view && widget->layout) {
-                // Live timers read as of now, as they would on screen; other texts as laid out.
-                details.texts = widget->layout->texts;
-                if (widget->layout->hasLiveTimers) {
-                    auto moved = platform::views::advanceLiveTimers(*widget->layout, now);
-                    details.texts = moved ? moved->texts
-                                          : platform::views::layOut(*view, details.placed.family, now,
-                                                                    platform::views::PlacedBoxes::skipped)
-                                                .texts;
-                }
-                for (const auto& button : widget->layout->buttons)
-                    details.buttons.push_back(
-                        {button.accessibilityLabel, button.enabled, button.intent.type, button.frame});
-            }
-        }
-        details.picture = screen_.picture(widget->id);
-        switch (extensions_.phase(details.placed.extension)) {
-        case ExtensionPhase::ready: details.status = "ready"; break;
-        case ExtensionPhase::describing: details.status = "starting"; break;
-        case ExtensionPhase::restarting: details.status = "restarting"; break;
-        case ExtensionPhase::stopped: details.status = "stopped"; break;
-        case ExtensionPhase::unavailable: details.status = "unavailable"; break;
-        }
-        out.push_back(std::move(details));
-    }
+    out.reserve(widgets_.size());
+    for (const auto& widget : widgets_) out.push_back(detailsOf(*widget));
     return out;
+}
+
+std::optional<WidgetDetails> Host::details(const std::string& id) const {
+    // Without making every other widget's details, which a tool asking widget by widget would repeat.
+    const auto* widget = widgetNamed(id);
+    if (!widget) return std::nullopt;
+    return detailsOf(*widget);
+}
+
+WidgetDetails Host::detailsOf(const WidgetSlot& slot) const {
+    const auto* widget = &slot;
+    auto now = timers_->now();
+    WidgetDetails details;
+    details.placed = shown(*widget);
+    if (screen_.shownAt)
+        if (auto at = screen_.shownAt(widget->id)) details.placed.position = std::move(*at);
+    if (widget->shownIndex && *widget->shownIndex < widget->entries.size()) {
+        details.entryDate = widget->entries[*widget->shownIndex].date.millisecondsSince1970;
+        const auto& view = widget->views[*widget->shownIndex];
+        if (view && widget->layout) {
+            // Live timers read as of now, as they would on screen; other texts as laid out.
+            details.texts = widget->layout->texts;
+            if (widget->layout->hasLiveTimers) {
+                auto moved = platform::views::advanceLiveTimers(*widget->layout, now);
+                details.texts = moved ? moved->texts
+                                      : platform::views::layOut(*view, details.placed.family, now,
+                                                                platform::views::PlacedBoxes::skipped)
+                                            .texts;
+            }
+            for (const auto& button : widget->layout->buttons)
+                details.buttons.push_back(
+                    {button.accessibilityLabel, button.enabled, button.intent.type, button.frame});
+        }
+    }
+    details.picture = screen_.picture(widget->id);
+    switch (extensions_.phase(details.placed.extension)) {
+    case ExtensionPhase::ready: details.status = "ready"; break;
+    case ExtensionPhase::describing: details.status = "starting"; break;
+    case ExtensionPhase::restarting: details.status = "restarting"; break;
+    case ExtensionPhase::stopped: details.status = "stopped"; break;
+    case ExtensionPhase::unavailable: details.status = "unavailable"; break;
+    }
+    return details;
 }
 
 // Rendering to a file --------------------------------------------------------------------------

@@ -3,8 +3,9 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <optional>
 #include <iostream>
+#include <optional>
+#include <unordered_map>
 
 #include <unistd.h>
 
@@ -235,11 +236,16 @@ int run(int argc, char** argv) {
     } else if (list->parsed()) {
         auto widgets = client.list();
         if (!widgets) return report(widgets.error());
-        // A widget removed meanwhile simply has no geometry.
+        // One call for every geometry, matched by id: a widget placed or removed between the two
+        // calls simply has no geometry.
+        auto all = client.geometries();
+        if (!all) return report(all.error());
+        std::unordered_map<std::string, Geometry> byId;
+        for (auto& placed : *all) byId.emplace(std::move(placed.id), std::move(placed.geometry));
         Geometries geometries;
         for (const auto& w : *widgets) {
-            auto geometry = client.geometry(w.id);
-            geometries.push_back(geometry ? std::optional(*geometry) : std::nullopt);
+            auto found = byId.find(w.id);
+            geometries.push_back(found == byId.end() ? std::nullopt : std::optional(std::move(found->second)));
         }
         json ? printJson(*widgets, geometries) : printWidgets(*widgets, geometries);
     } else if (render->parsed()) {

@@ -20,6 +20,7 @@ inline constexpr Method placeAt{"PlaceAt", "ssii", "s"};
 inline constexpr Method placeNearPointer{"PlaceNearPointer", "ss", "s"};
 inline constexpr Method move{"Move", "sii", ""};
 inline constexpr Method geometry{"Geometry", "s", "iia(sdddd)s"};
+inline constexpr Method geometries{"Geometries", "", "a(siia(sdddd)s)"};
 inline constexpr Method remove{"Remove", "s", ""};
 inline constexpr Method list{"List", "", "a(ssssdasa(sbs)ss)"};
 inline constexpr Method render{"Render", "ssdss", ""};
@@ -31,9 +32,9 @@ inline constexpr Method preview{"Preview", "ssdss", ""};
 inline constexpr Method previewEntry{"PreviewEntry", "ss", "dss"};
 }  // namespace method
 inline constexpr platform::bus::Method methods[] = {
-    method::place,  method::placeAt, method::placeNearPointer, method::move,   method::geometry,
-    method::remove, method::list,    method::render,           method::press,  method::pressAt,
-    method::reload, method::kinds,   method::preview,          method::previewEntry,
+    method::place,   method::placeAt, method::placeNearPointer, method::move,    method::geometry,
+    method::geometries, method::remove, method::list,          method::render,  method::press,
+    method::pressAt, method::reload,  method::kinds,            method::preview, method::previewEntry,
 };
 
 namespace signal {
