@@ -7,6 +7,7 @@ Its behaviour is steered through files in $FAKE_EXTENSION_DIR, read at every req
   stamp   a text shown in the widget; "{n}" in it becomes the number of getTimeline requests so far
   policy  "never" (default), "soon" (after now), "atEnd"
   entries "one" (default), "two" (a second entry 1.5 s later), "timer" (a live timer text)
+  name    the kind's display name, "Counter" by default
 Every request is appended to $FAKE_EXTENSION_DIR/requests as "<pid> <method> <params>".
 """
 import json
@@ -19,7 +20,7 @@ DIR = os.environ["FAKE_EXTENSION_DIR"]
 
 def setting(name, default):
     try:
-        with open(os.path.join(DIR, name)) as f:
+        with open(os.path.join(DIR, name), encoding="utf-8") as f:
             return f.read().strip() or default
     except OSError:
         return default
@@ -78,7 +79,7 @@ def answer(request):
     mode = setting("mode", "normal")
     if method == "describe":
         return {"result": {"bundleIdentifier": "net.example.fake.widget",
-                           "widgets": [{"kind": "Counter", "displayName": "Counter", "description": "",
+                           "widgets": [{"kind": "Counter", "displayName": setting("name", "Counter"), "description": "",
                                         "supportedFamilies": ["systemSmall"]}]}}
     if method == "perform":
         return {"result": {}}

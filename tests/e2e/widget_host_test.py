@@ -40,7 +40,7 @@ class WidgetHostTest(harness.HostTestCase):
 
     def steer(self, **settings):
         for name, value in settings.items():
-            with open(os.path.join(self.fake_dir, name), "w") as f:
+            with open(os.path.join(self.fake_dir, name), "w", encoding="utf-8") as f:
                 f.write(value)
 
     def requests(self, method=None):
@@ -181,6 +181,17 @@ class WidgetHostTest(harness.HostTestCase):
         wait_until(lambda: "KindsChanged" in signals.names(), what="KindsChanged on the bus")
         ok, out = self.bus_call("net.widgethost.Control1", "Kinds")
         self.assertIn("'net.example.other.widget', 'Counter'", out)
+
+    def test_text_the_bus_cannot_carry_is_replaced_and_every_call_still_answers(self):
+        # Noncharacters are valid JSON and UTF-8, but sd-bus refuses to send them.
+        self.steer(name="Count\uffffer", stamp="odd\U0010fffe\ufdd0")
+        self.start_host()
+        ok, out = self.bus_call("net.widgethost.Control1", "Kinds")
+        self.assertTrue(ok, out)
+        self.assertIn("'Count\ufffder'", out)
+        widget_id = self.place("Counter", "small")
+        self.wait_for_widget(widget_id, lambda w: "odd\ufffd\ufffd fullColor" in w["texts"] and "position" in w,
+                             "showed its texts, replaced where the bus cannot carry them")
 
     # Presses ---------------------------------------------------------------------------------
 
