@@ -141,8 +141,10 @@ const PlacedWidget& Host::record(const WidgetSlot& widget) const {
     return *placed_.list().find(widget.id);
 }
 
-PlacedWidget Host::shown(const WidgetSlot& widget) const {
-    PlacedWidget placed = record(widget);
+PlacedWidget Host::shown(const WidgetSlot& widget) const { return shown(widget, record(widget)); }
+
+PlacedWidget Host::shown(const WidgetSlot& widget, const PlacedWidget& record) {
+    PlacedWidget placed = record;
     if (!placed.position) placed.position = widget.fallbackPosition;
     return placed;
 }

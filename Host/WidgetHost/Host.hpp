@@ -253,11 +253,12 @@ private:
     // Widgets and timelines.
     WidgetSlot* widgetNamed(const std::string& id);
     const WidgetSlot* widgetNamed(const std::string& id) const;
-    WidgetDetails detailsOf(const WidgetSlot& widget) const;
+    WidgetDetails detailsOf(const WidgetSlot& widget, const PlacedWidget& record) const;
     /// The widget's record as kept; valid until the next change of the placed widgets.
     const PlacedWidget& record(const WidgetSlot& widget) const;
     /// The record with the position the widget shows at.
     PlacedWidget shown(const WidgetSlot& widget) const;
+    static PlacedWidget shown(const WidgetSlot& widget, const PlacedWidget& record);
     void addWidget(const PlacedWidget& placed);
     void refresh(WidgetSlot& widget);
     void timelineArrived(const std::string& id, const RpcOutcome& outcome);

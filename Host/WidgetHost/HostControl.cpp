@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <string_view>
+#include <unordered_map>
 
 #include <nlohmann/json.hpp>
 
@@ -145,9 +147,13 @@ HostResult<Done> Host::move(const std::string& id, WidgetPosition position, Move
 // Listing --------------------------------------------------------------------------------------
 
 std::vector<WidgetDetails> Host::list() const {
+    // The records are looked up by id once for all: searching the store per widget would make a
+    // long list quadratic.
+    std::unordered_map<std::string_view, const PlacedWidget*> records;
+    for (const auto& placed : placed_.list().widgets) records.emplace(placed.id, &placed);
     std::vector<WidgetDetails> out;
     out.reserve(widgets_.size());
-    for (const auto& widget : widgets_) out.push_back(detailsOf(*widget));
+    for (const auto& widget : widgets_) out.push_back(detailsOf(*widget, *records.at(widget->id)));
     return out;
 }
 
@@ -155,14 +161,14 @@ std::optional<WidgetDetails> Host::details(const std::string& id) const {
     // Without making every other widget's details, which a tool asking widget by widget would repeat.
     const auto* widget = widgetNamed(id);
     if (!widget) return std::nullopt;
-    return detailsOf(*widget);
+    return detailsOf(*widget, record(*widget));
 }
 
-WidgetDetails Host::detailsOf(const WidgetSlot& slot) const {
+WidgetDetails Host::detailsOf(const WidgetSlot& slot, const PlacedWidget& record) const {
     const auto* widget = &slot;
     auto now = timers_->now();
     WidgetDetails details;
-    details.placed = shown(*widget);
+    details.placed = shown(*widget, record);
     if (screen_.shownAt)
         if (auto at = screen_.shownAt(widget->id)) details.placed.position = std::move(*at);
     if (widget->shownIndex && *widget->shownIndex < widget->entries.size()) {
