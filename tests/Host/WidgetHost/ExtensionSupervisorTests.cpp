@@ -56,5 +56,51 @@ TEST(ExtensionSupervisor, ACrashingExtensionStartsAgainAfterGrowingDelays) {
     sd_event_unref(loop);
 }
 
+// The directory watch follows a directory that is missing at the start or removed and made again,
+// as dpkg does with an empty shared directory.
+TEST(ExtensionSupervisor, FindsAnExtensionInstalledIntoADirectoryMadeAfterTheWatch) {
+    enum class Start { present, parentOnly, grandparentOnly };
+    for (auto start : {Start::present, Start::parentOnly, Start::grandparentOnly}) {
+        SCOPED_TRACE(static_cast<int>(start));
+        sd_event* loop = nullptr;
+        ASSERT_GE(sd_event_new(&loop), 0);
+        TempDirectory dir;
+        auto watched = dir / "share/widget-extensions";
+        if (start != Start::grandparentOnly) std::filesystem::create_directories(watched.parent_path());
+        if (start == Start::present) std::filesystem::create_directories(watched);
+
+        FakeTimers timers(platform::Date::fromSeconds(1e9));
+        int changes = 0;
+        ExtensionSupervisor supervisor(loop, timers, {{watched}, {}, 1s},
+                                       {[](const std::string&) { return false; }, [](const std::string&) {},
+                                        [](const std::string&) {}, [&] { ++changes; }});
+        supervisor.watchDirectories();
+        // Runs the loop and the settling delay until `done`, for two seconds at most.
+        auto pumpUntil = [&](auto done) {
+            for (int i = 0; i < 200 && !done(); ++i) {
+                sd_event_run(loop, 10'000);
+                timers.advance(300);
+            }
+            return done();
+        };
+        auto nextChange = [&] {
+            int seen = changes;
+            pumpUntil([&] { return changes > seen; });
+        };
+        if (start == Start::present) {
+            std::filesystem::remove_all(watched);
+            nextChange();
+        }
+        std::filesystem::create_directories(watched);
+        nextChange();
+        dir.write("share/widget-extensions/Count", "#!/bin/sh\n", true);
+        dir.write("share/widget-extensions/Count.bundle.json",
+                  R"({"bundleIdentifier": "com.example.count", "extension": {"point": "widget", "executable": "Count"}})");
+        EXPECT_TRUE(pumpUntil([&] { return supervisor.manifest("com.example.count") != nullptr; }));
+        supervisor.shutDown();
+        sd_event_unref(loop);
+    }
+}
+
 }  // namespace
 }  // namespace widgethost
