@@ -69,9 +69,9 @@ ExtensionSupervisor::ExtensionSupervisor(sd_event* loop, Timers& timers, Setting
 ExtensionSupervisor::~ExtensionSupervisor() = default;
 
 void ExtensionSupervisor::rescan() {
-    std::vector<std::string> problems;
+    std::vector<ManifestProblem> problems;
     auto found = findExtensions(settings_.directories, &problems);
-    for (const auto& problem : problems) log(LogLevel::warning, "extension manifest ", problem);
+    reportProblems(problems);
     for (auto& extension : extensions_) extension->installed = false;
     for (auto& manifest : found) {
         if (auto* known = find(manifest.bundleIdentifier)) {
@@ -85,6 +85,21 @@ void ExtensionSupervisor::rescan() {
         extension->manifest = std::move(manifest);
         extensions_.push_back(std::move(extension));
     }
+}
+
+void ExtensionSupervisor::reportProblems(const std::vector<ManifestProblem>& problems) {
+    // Any request may rescan; thousands of broken manifests must not be logged again each time.
+    std::map<std::filesystem::path, Reported> reported;
+    for (const auto& problem : problems) {
+        std::error_code error;
+        Reported now{problem.why, std::filesystem::last_write_time(problem.manifest, error),
+                     std::filesystem::file_size(problem.manifest, error)};
+        auto before = reportedProblems_.find(problem.manifest);
+        if (before == reportedProblems_.end() || !(before->second == now))
+            log(LogLevel::warning, "extension manifest ", problem.manifest.string(), " ", problem.why);
+        reported.emplace(problem.manifest, std::move(now));
+    }
+    reportedProblems_ = std::move(reported);
 }
 
 void ExtensionSupervisor::watchDirectories() {

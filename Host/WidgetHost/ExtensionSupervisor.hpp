@@ -3,6 +3,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -102,6 +103,7 @@ private:
     void processEnded(const std::string& bundleIdentifier, std::string how);
     void settleWaiters(Extension& extension);
     void directoriesChanged();
+    void reportProblems(const std::vector<ManifestProblem>& problems);
     void rewatch();
 
     sd_event* loop_;
@@ -112,6 +114,15 @@ private:
     std::vector<std::unique_ptr<Extension>> extensions_;
     bool held_ = false;
     TimerHandle holdTimer_;
+    // What was last said of each broken manifest, with the size and time of the file it was said
+    // of: a rescan repeats nothing until the file or the fault changes.
+    struct Reported {
+        std::string why;
+        std::filesystem::file_time_type modified;
+        std::uintmax_t size = 0;
+        bool operator==(const Reported&) const = default;
+    };
+    std::map<std::filesystem::path, Reported> reportedProblems_;
     bool watching_ = false;
     std::vector<std::unique_ptr<DirectoryWatch>> directoryWatches_;
     TimerHandle directoriesSettle_;

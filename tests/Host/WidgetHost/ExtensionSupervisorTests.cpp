@@ -1,11 +1,14 @@
 #include "Host/WidgetHost/ExtensionSupervisor.hpp"
 
+#include <fcntl.h>
 #include <signal.h>
+#include <unistd.h>
 #include <systemd/sd-event.h>
 
 #include <gtest/gtest.h>
 
 #include "ChildSignals.hpp"
+#include "Platform/System/Files.hpp"
 #include "FakeTimers.hpp"
 #include "TempDirectory.hpp"
 
@@ -100,6 +103,40 @@ TEST(ExtensionSupervisor, FindsAnExtensionInstalledIntoADirectoryMadeAfterTheWat
         supervisor.shutDown();
         sd_event_unref(loop);
     }
+}
+
+// Every request may rescan: a broken manifest is reported once, and again only when it changes.
+TEST(ExtensionSupervisor, ReportsABrokenManifestOnceUntilItChanges) {
+    TempDirectory dir;
+    auto manifest = dir.write("Broken.bundle.json", R"({"bundleIdentifier": "com.example.broken", "extension": {"point": "widget"}})");
+    FakeTimers timers(platform::Date::fromSeconds(1e9));
+    ExtensionSupervisor supervisor(nullptr, timers, {{dir.path()}, {}, 1s},
+                                   {[](const std::string&) { return false; }, [](const std::string&) {},
+                                    [](const std::string&) {}});
+    auto log = dir / "log";
+    int saved = ::dup(STDERR_FILENO);
+    int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    ASSERT_GE(fd, 0);
+    ::dup2(fd, STDERR_FILENO);
+    auto reports = [&] {
+        auto text = platform::readRegularFile(log, 1 << 20).value_or("");
+        size_t count = 0;
+        for (size_t at = 0; (at = text.find("Broken.bundle.json", at)) != std::string::npos; ++at) ++count;
+        return count;
+    };
+    const std::pair<const char*, size_t> steps[] = {
+        {"", 1}, {"", 1}, {R"({"bundleIdentifier": "com.example.broken", "extension": {"point": "widget", "executable": ""}})", 2}, {"", 2},
+    };
+    std::vector<size_t> seen;
+    for (const auto& [rewrite, expected] : steps) {
+        if (*rewrite) dir.write("Broken.bundle.json", rewrite);
+        supervisor.rescan();
+        seen.push_back(reports());
+    }
+    ::dup2(saved, STDERR_FILENO);
+    ::close(saved);
+    ::close(fd);
+    for (size_t i = 0; i < std::size(steps); ++i) EXPECT_EQ(seen[i], steps[i].second) << "after rescan " << i + 1;
 }
 
 }  // namespace
