@@ -72,14 +72,20 @@ Forwarded forwardToRunningInstance(const std::string& busName, const std::vector
     strv.push_back(nullptr);
     if (r >= 0 && !links.empty()) r = sd_bus_message_append_strv(call, const_cast<char**>(strv.data()));
     if (r >= 0) r = sd_bus_message_append(call, "a{sv}", 0);
+    if (r < 0) {
+        // Never sent, so the running instance was not asked.
+        sd_bus_message_unref(call);
+        if (why) *why = std::string("cannot ask the running instance: ") + std::strerror(-r);
+        return Forwarded::failed;
+    }
     sd_bus_error failure = SD_BUS_ERROR_NULL;
-    if (r >= 0) r = sd_bus_call(bus.get(), call, callTimeoutUs, &failure, nullptr);
+    r = sd_bus_call(bus.get(), call, callTimeoutUs, &failure, nullptr);
     sd_bus_message_unref(call);
     if (r >= 0) return Forwarded::toRunningInstance;
     // The owner may have gone between the look-up and the call: then this start takes its place.
     bool gone = sd_bus_error_has_name(&failure, SD_BUS_ERROR_NAME_HAS_NO_OWNER) ||
                 sd_bus_error_has_name(&failure, SD_BUS_ERROR_SERVICE_UNKNOWN);
-    if (why) *why = failure.message ? failure.message : std::strerror(-r);
+    if (why) *why = std::string("the running instance did not answer: ") + (failure.message ? failure.message : std::strerror(-r));
     sd_bus_error_free(&failure);
     return gone ? Forwarded::noInstance : Forwarded::failed;
 }

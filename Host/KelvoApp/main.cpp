@@ -5,6 +5,8 @@
 #include "Host/CommandLine/CommandLine.hpp"
 #include "Host/KelvoApp/AppActivation.hpp"
 #include "Host/KelvoApp/KelvoApp.hpp"
+#include "Host/KelvoApp/Log.hpp"
+#include "Platform/System/Utf8.hpp"
 
 int main(int argc, char** argv) {
     kelvo::app::AppOptions options;
@@ -29,9 +31,16 @@ int main(int argc, char** argv) {
     cli.add_option("links", links, "kelvo: links to open, as the desktop passes them (x-scheme-handler/kelvo)");
     if (auto status = widgethost::parseCommandLine(cli, "kelvo-app", argc, argv)) return *status;
 
+    // Links come from outside: logged through logEvent, which escapes their control characters.
+    using platform::LogPriority;
     for (const auto& link : links) {
         if (!link.starts_with("kelvo:")) {
-            std::fprintf(stderr, "kelvo-app: not a kelvo: link: %s\n", link.c_str());
+            kelvo::app::logEvent("not a kelvo: link: " + link, LogPriority::error);
+            return 2;
+        }
+        // D-Bus carries UTF-8 only: such a link could not be passed to a running instance.
+        if (!platform::isValidUtf8(link)) {
+            kelvo::app::logEvent("a link must be UTF-8 text: " + link, LogPriority::error);
             return 2;
         }
     }
@@ -40,10 +49,10 @@ int main(int argc, char** argv) {
         std::string error;
         switch (kelvo::app::forwardToRunningInstance(kelvo::app::bundleIdentifier, links, &error)) {
         case kelvo::app::Forwarded::toRunningInstance:
-            std::fprintf(stderr, "kelvo-app: asked the running instance to open %s\n", links.front().c_str());
+            kelvo::app::logEvent("asked the running instance to open " + links.front());
             return 0;
         case kelvo::app::Forwarded::failed:
-            std::fprintf(stderr, "kelvo-app: the running instance did not answer: %s\n", error.c_str());
+            kelvo::app::logEvent(error, LogPriority::error);
             return 1;
         case kelvo::app::Forwarded::noInstance: options.openLinks = links; break;
         }

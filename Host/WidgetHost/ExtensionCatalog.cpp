@@ -74,7 +74,8 @@ std::optional<ExtensionManifest> readExtensionManifest(const fs::path& manifest,
     return ExtensionManifest{*identifier, program, manifest, named ? name->get<std::string>() : *identifier};
 }
 
-std::vector<ExtensionManifest> findExtensions(const std::vector<fs::path>& directories, std::vector<std::string>* problems) {
+std::vector<ExtensionManifest> findExtensions(const std::vector<fs::path>& directories,
+                                              std::vector<ManifestProblem>* problems) {
     std::vector<ExtensionManifest> found;
     std::set<std::string, std::less<>> seen;
     for (const auto& dir : directories) {
@@ -87,7 +88,7 @@ std::vector<ExtensionManifest> findExtensions(const std::vector<fs::path>& direc
             std::string why;
             auto manifest = readExtensionManifest(file, &why);
             if (!manifest) {
-                if (problems && !why.empty()) problems->push_back(file.string() + " " + why);
+                if (problems && !why.empty()) problems->push_back({file, std::move(why)});
                 continue;
             }
             if (!seen.insert(manifest->bundleIdentifier).second) continue;

@@ -31,12 +31,18 @@ std::vector<std::filesystem::path> extensionDirectories(const std::vector<std::f
 /// when it claims to be one but is broken or its program cannot run (`why` says what is wrong).
 std::optional<ExtensionManifest> readExtensionManifest(const std::filesystem::path& manifest, std::string* why = nullptr);
 
+/// A manifest that says it is a widget extension but cannot be used, and why.
+struct ManifestProblem {
+    std::filesystem::path manifest;
+    std::string why;
+};
+
 /// Every widget extension whose manifest ("*.json") lies directly in one of the directories. When two
 /// manifests name the same bundle identifier, the one from the earlier directory wins. Manifests
 /// that say they are widget extensions but are broken are reported in `problems`; other JSON files
 /// are passed over silently.
 std::vector<ExtensionManifest> findExtensions(const std::vector<std::filesystem::path>& directories,
-                                              std::vector<std::string>* problems = nullptr);
+                                              std::vector<ManifestProblem>* problems = nullptr);
 
 // The rules of the Host1 interface for application and extension identifiers.
 using platform::host1::isExtensionOf;

@@ -53,17 +53,25 @@ public:
     bool running() const { return process && process->running(); }
 };
 
+// One inotify watch: on an extension directory itself (every entry counts), or on an ancestor of
+// it, where only the entry on the way to it counts.
+struct DirectoryWatch {
+    ExtensionSupervisor* owner;
+    std::string entry;  // empty: the directory itself
+    sd_event_source* source = nullptr;
+
+    ~DirectoryWatch() { sd_event_source_disable_unref(source); }
+};
+
 ExtensionSupervisor::ExtensionSupervisor(sd_event* loop, Timers& timers, Settings settings, Events events)
     : loop_(loop), timers_(timers), settings_(std::move(settings)), events_(std::move(events)) {}
 
-ExtensionSupervisor::~ExtensionSupervisor() {
-    for (auto* watch : directoryWatches_) sd_event_source_disable_unref(watch);
-}
+ExtensionSupervisor::~ExtensionSupervisor() = default;
 
 void ExtensionSupervisor::rescan() {
-    std::vector<std::string> problems;
+    std::vector<ManifestProblem> problems;
     auto found = findExtensions(settings_.directories, &problems);
-    for (const auto& problem : problems) log(LogLevel::warning, "extension manifest ", problem);
+    reportProblems(problems);
     for (auto& extension : extensions_) extension->installed = false;
     for (auto& manifest : found) {
         if (auto* known = find(manifest.bundleIdentifier)) {
@@ -79,22 +87,60 @@ void ExtensionSupervisor::rescan() {
     }
 }
 
+void ExtensionSupervisor::reportProblems(const std::vector<ManifestProblem>& problems) {
+    // Any request may rescan; thousands of broken manifests must not be logged again each time.
+    std::map<std::filesystem::path, Reported> reported;
+    for (const auto& problem : problems) {
+        std::error_code error;
+        Reported now{problem.why, std::filesystem::last_write_time(problem.manifest, error),
+                     std::filesystem::file_size(problem.manifest, error)};
+        auto before = reportedProblems_.find(problem.manifest);
+        if (before == reportedProblems_.end() || !(before->second == now))
+            log(LogLevel::warning, "extension manifest ", problem.manifest.string(), " ", problem.why);
+        reported.emplace(problem.manifest, std::move(now));
+    }
+    reportedProblems_ = std::move(reported);
+}
+
 void ExtensionSupervisor::watchDirectories() {
-    auto changed = [](sd_event_source*, const struct inotify_event*, void* self) -> int {
-        static_cast<ExtensionSupervisor*>(self)->directoriesChanged();
+    watching_ = true;
+    rewatch();
+}
+
+void ExtensionSupervisor::rewatch() {
+    directoryWatches_.clear();
+    auto changed = [](sd_event_source*, const struct inotify_event* event, void* data) -> int {
+        auto* watch = static_cast<DirectoryWatch*>(data);
+        if (watch->entry.empty() || (event->len > 0 && watch->entry == event->name) || (event->mask & IN_IGNORED))
+            watch->owner->directoriesChanged();
         return 0;
     };
-    constexpr uint32_t mask = IN_CREATE | IN_DELETE | IN_MOVED_TO | IN_MOVED_FROM | IN_CLOSE_WRITE | IN_ATTRIB;
+    auto add = [&](const std::filesystem::path& directory, std::string entry, uint32_t mask) {
+        auto watch = std::make_unique<DirectoryWatch>(DirectoryWatch{this, std::move(entry)});
+        if (sd_event_add_inotify(loop_, &watch->source, directory.c_str(), mask | IN_ONLYDIR, changed, watch.get()) >= 0)
+            directoryWatches_.push_back(std::move(watch));
+    };
+    constexpr uint32_t contents = IN_CREATE | IN_DELETE | IN_MOVED_TO | IN_MOVED_FROM | IN_CLOSE_WRITE | IN_ATTRIB;
+    // The directory can go with its last package and come back with the next; the watch on it goes
+    // with it, so the way to it is watched too, and the watches are made again after each change.
+    constexpr uint32_t way = IN_CREATE | IN_DELETE | IN_MOVED_TO | IN_MOVED_FROM;
     for (const auto& directory : settings_.directories) {
-        sd_event_source* watch = nullptr;
-        // Directories that do not exist yet are not watched: they are looked at on the next request.
-        if (sd_event_add_inotify(loop_, &watch, directory.c_str(), mask | IN_ONLYDIR, changed, this) >= 0)
-            directoryWatches_.push_back(watch);
+        std::error_code error;
+        if (std::filesystem::is_directory(directory, error)) add(directory, "", contents);
+        auto below = directory;
+        for (auto above = directory.parent_path(); below != above; below = above, above = above.parent_path()) {
+            if (std::filesystem::is_directory(above, error)) {
+                add(above, below.filename().string(), way);
+                break;
+            }
+        }
     }
 }
 
 void ExtensionSupervisor::directoriesChanged() {
     directoriesSettle_ = timers_.after(directorySettle, [this] {
+        // Watched again before the rescan, so that nothing made after it goes unseen.
+        if (watching_) rewatch();
         rescan();
         // A program replaced on disk may declare other kinds: stopped ones are asked again.
         for (const auto& extension : extensions_)

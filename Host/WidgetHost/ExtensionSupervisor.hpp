@@ -3,6 +3,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -26,6 +27,7 @@ namespace widgethost {
 enum class ExtensionPhase { stopped, describing, ready, restarting, unavailable };
 
 class Extension;
+struct DirectoryWatch;
 
 class ExtensionSupervisor {
 public:
@@ -56,7 +58,8 @@ public:
     /// Finds installed extensions again; a known one takes its new manifest at its next start, one
     /// whose manifest is gone is marked as no longer installed.
     void rescan();
-    /// Rescans a moment after anything changes in the extension directories that exist now.
+    /// Rescans a moment after anything changes in the extension directories. A directory that is
+    /// missing, or removed later, is watched for from its nearest existing ancestor.
     void watchDirectories();
 
     // What the host may know of an extension; an unknown identifier has no manifest, no
@@ -100,6 +103,8 @@ private:
     void processEnded(const std::string& bundleIdentifier, std::string how);
     void settleWaiters(Extension& extension);
     void directoriesChanged();
+    void reportProblems(const std::vector<ManifestProblem>& problems);
+    void rewatch();
 
     sd_event* loop_;
     Timers& timers_;
@@ -109,7 +114,17 @@ private:
     std::vector<std::unique_ptr<Extension>> extensions_;
     bool held_ = false;
     TimerHandle holdTimer_;
-    std::vector<sd_event_source*> directoryWatches_;
+    // What was last said of each broken manifest, with the size and time of the file it was said
+    // of: a rescan repeats nothing until the file or the fault changes.
+    struct Reported {
+        std::string why;
+        std::filesystem::file_time_type modified;
+        std::uintmax_t size = 0;
+        bool operator==(const Reported&) const = default;
+    };
+    std::map<std::filesystem::path, Reported> reportedProblems_;
+    bool watching_ = false;
+    std::vector<std::unique_ptr<DirectoryWatch>> directoryWatches_;
     TimerHandle directoriesSettle_;
 };
 

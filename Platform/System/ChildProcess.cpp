@@ -38,7 +38,8 @@ namespace {
         struct rlimit limit {options.addressSpaceBytes, options.addressSpaceBytes};
         setrlimit(RLIMIT_AS, &limit);
     }
-    if (ok) execvpe(argv[0], argv, envp);
+    // A path is run as it is: execvpe would hand a text file without "#!" to /bin/sh.
+    if (ok) std::strchr(argv[0], '/') ? execve(argv[0], argv, envp) : execvpe(argv[0], argv, envp);
     int error = errno;
     (void)!write(report, &error, sizeof error);
     _exit(127);
@@ -55,7 +56,7 @@ std::vector<std::string> currentEnvironment() {
 std::optional<pid_t> startChild(const std::vector<std::string>& arguments, const ChildOptions& options,
                                 std::string* why) {
     auto fail = [why](int error) -> std::optional<pid_t> {
-        if (why) *why = std::strerror(error);
+        if (why) *why = error == ENOEXEC ? "not a program (a script needs a first line starting with #!)" : std::strerror(error);
         return std::nullopt;
     };
     if (arguments.empty()) return fail(EINVAL);

@@ -26,7 +26,8 @@ struct ChildOptions {
 /// program, before it tunes its own, it is what the programs it starts should get.
 std::vector<std::string> currentEnvironment();
 
-/// Starts `arguments[0]` (a path, or a name looked up in PATH) with `arguments`. The child starts
+/// Starts `arguments[0]` (a path, run as it is, or a name looked up in PATH) with `arguments`. A
+/// path to a file that is no program, such as a script without "#!", is refused. The child starts
 /// with no signal blocked and SIGPIPE at its default, as from a shell. Nothing, with the reason,
 /// when it cannot be started, an exec that fails included.
 std::optional<pid_t> startChild(const std::vector<std::string>& arguments, const ChildOptions& options,

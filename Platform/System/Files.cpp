@@ -42,6 +42,34 @@ std::string temporaryName(const std::filesystem::path& target) {
 
 bool isTemporaryName(const std::string& name) { return name.size() > 5 && name[0] == '.' && name.ends_with(".tmp"); }
 
+// Log lines carry outside text (links, file names, what extensions say): a control character in it
+// must not end the line, forge another or reach a terminal, so it is written as an escape. The C1
+// controls of UTF-8 (U+0080 to U+009F) count too.
+void appendEscaped(std::string& out, std::string_view text) {
+    static constexpr char digits[] = "0123456789abcdef";
+    for (size_t i = 0; i < text.size(); ++i) {
+        auto byte = static_cast<unsigned char>(text[i]);
+        bool c1 = byte == 0xc2 && i + 1 < text.size() && (static_cast<unsigned char>(text[i + 1]) & 0xe0) == 0x80;
+        if (byte >= 0x20 && byte != 0x7f && !c1) {
+            out.push_back(text[i]);
+            continue;
+        }
+        switch (byte) {
+        case '\n': out += "\\n"; continue;
+        case '\r': out += "\\r"; continue;
+        case '\t': out += "\\t"; continue;
+        }
+        if (c1) {
+            byte = static_cast<unsigned char>(text[++i]);
+            out += "\\u00";
+        } else {
+            out += "\\x";
+        }
+        out.push_back(digits[byte >> 4]);
+        out.push_back(digits[byte & 15]);
+    }
+}
+
 }  // namespace
 
 bool writeAll(int fd, std::string_view bytes) {
@@ -59,7 +87,7 @@ bool writeAll(int fd, std::string_view bytes) {
 void logLine(LogPriority priority, std::string_view prefix, std::string_view line) {
     std::string text = "<" + std::to_string(static_cast<int>(priority)) + ">";
     text += prefix;
-    text += line;
+    appendEscaped(text, line);
     text += '\n';
     writeAll(STDERR_FILENO, text);
 }

@@ -19,7 +19,7 @@ bool writeAll(int fd, std::string_view bytes);
 /// How much a log line matters, numbered as syslog and the journal number their priorities.
 enum class LogPriority { error = 3, warning = 4, info = 6, debug = 7 };
 
-/// Writes "<N>", `prefix`, `line` and a newline to standard error in one write, so that the lines of
+/// Writes "<N>", `prefix`, `line` (its control characters escaped, as \n or \x1b) and a newline to standard error in one write, so that the lines of
 /// processes sharing it never interleave. The journal reads the "<N>" as the line's priority
 /// (sd-daemon(3)), so `journalctl -p warning` finds the warnings. The one way this system's programs log.
 void logLine(LogPriority priority, std::string_view prefix, std::string_view line);

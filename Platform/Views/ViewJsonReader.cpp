@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "Platform/System/JsonDate.hpp"
+#include "Platform/System/Utf8.hpp"
 #include "Platform/Views/detail/EnvironmentFields.hpp"
 #include "Platform/Widgets/Protocol.hpp"
 
@@ -29,41 +30,6 @@ struct ReadError {
 
 [[noreturn]] void fail(const std::string& message) { throw ReadError{message}; }
 
-bool validUtf8(const std::string& s) {
-    std::size_t i = 0;
-    while (i < s.size()) {
-        auto c = static_cast<unsigned char>(s[i]);
-        int extra;
-        std::uint32_t cp;
-        if (c < 0x80) {
-            ++i;
-            continue;
-        } else if ((c & 0xE0) == 0xC0) {
-            extra = 1;
-            cp = c & 0x1F;
-        } else if ((c & 0xF0) == 0xE0) {
-            extra = 2;
-            cp = c & 0x0F;
-        } else if ((c & 0xF8) == 0xF0) {
-            extra = 3;
-            cp = c & 0x07;
-        } else {
-            return false;
-        }
-        if (i + extra >= s.size()) return false;
-        for (int k = 1; k <= extra; ++k) {
-            auto cc = static_cast<unsigned char>(s[i + k]);
-            if ((cc & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (cc & 0x3F);
-        }
-        if ((extra == 1 && cp < 0x80) || (extra == 2 && cp < 0x800) || (extra == 3 && cp < 0x10000) || cp > 0x10FFFF ||
-            (cp >= 0xD800 && cp <= 0xDFFF))
-            return false;
-        i += extra + 1;
-    }
-    return true;
-}
-
 class Reader {
 public:
     View node(const json& j, const std::string& path, int depth) {
@@ -80,7 +46,7 @@ public:
         if (environmentKeysHere && j.find("type")->get_ref<const std::string&>() != "environment")
             view = makeView(Node{nodes::Environment{view, environment(j, path)}});
         if (label && !label->is_null()) {
-            if (!label->is_string() || !validUtf8(label->get_ref<const std::string&>()))
+            if (!label->is_string() || !platform::isValidUtf8(label->get_ref<const std::string&>()))
                 fail(path + ".accessibilityLabel: expected a string");
             view = view.accessibilityLabel(label->get<std::string>());
         }
@@ -129,7 +95,7 @@ public:
         if (type == "button") {
             auto intent = platform::protocol::decodeIntent(member(j, "intent", path));
             if (!intent) fail(path + ".intent: expected {\"intent\": name, \"parameters\": {key: string or null}}");
-            if (!validUtf8(intent->type)) fail(path + ".intent: not UTF-8");
+            if (!platform::isValidUtf8(intent->type)) fail(path + ".intent: not UTF-8");
             return Button(std::move(*intent), child("label"));
         }
         if (type == "frame") {
@@ -163,7 +129,7 @@ public:
             // Null says the widget opens nothing when clicked.
             const auto* url = optionalMember(j, "url");
             if (!url) return child("content").widgetURL(std::nullopt);
-            if (!url->is_string() || !validUtf8(url->get_ref<const std::string&>())) fail(path + ".url: expected a string");
+            if (!url->is_string() || !platform::isValidUtf8(url->get_ref<const std::string&>())) fail(path + ".url: expected a string");
             return child("content").widgetURL(url->get<std::string>());
         }
         if (type == "containerBackground") {
@@ -192,7 +158,7 @@ private:
     }
     static std::string text(const json& j, const char* key, const std::string& path) {
         auto s = string(j, key, path);
-        if (!validUtf8(s)) fail(path + "." + key + ": not UTF-8");
+        if (!platform::isValidUtf8(s)) fail(path + "." + key + ": not UTF-8");
         return s;
     }
     static double finite(const json& v, const std::string& path, double low, double high) {

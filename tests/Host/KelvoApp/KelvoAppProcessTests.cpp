@@ -245,7 +245,15 @@ TEST_F(KelvoAppProcessTests, ALinkBringsTheRunningInstanceForward) {
     auto text = [&] { return platform::readRegularFile(log, 1 << 20).value_or(""); };
     EXPECT_TRUE(waitUntil([&] { return text().find("brought forward to open kelvo://timer") != std::string::npos; }));
     EXPECT_EQ(text().find("another program owns"), std::string::npos);
-    EXPECT_EQ(start({"https://example.com/"})->wait(), 2);
+    // Refused before anything is asked, saying why.
+    const std::pair<const char*, const char*> refused[] = {
+        {"https://example.com/", "not a kelvo: link"},
+        {"kelvo://timer/\xff", "must be UTF-8"},
+    };
+    for (const auto& [link, why] : refused) {
+        EXPECT_EQ(start({link})->wait(), 2) << link;
+        EXPECT_NE(text().find(why), std::string::npos) << why;
+    }
     first->signal(SIGTERM);
     EXPECT_EQ(first->wait(), 0);
 

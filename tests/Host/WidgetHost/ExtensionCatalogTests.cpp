@@ -101,14 +101,14 @@ TEST(ExtensionCatalog, EarlierDirectoriesWinAndBrokenManifestsAreReported) {
     dir.write("installed/broken.json", manifest("com.example.c", "Missing"));
     dir.write("installed/notes.txt", manifest("com.example.d", "B"));
 
-    std::vector<std::string> problems;
+    std::vector<ManifestProblem> problems;
     auto found = findExtensions({dir / "dev", dir / "installed", dir / "does-not-exist"}, &problems);
     ASSERT_EQ(found.size(), 2u);
     EXPECT_EQ(found[0].bundleIdentifier, "com.example.a");
     EXPECT_EQ(found[0].executable, dir / "dev/A");
     EXPECT_EQ(found[1].bundleIdentifier, "com.example.b");
     ASSERT_EQ(problems.size(), 1u);
-    EXPECT_NE(problems[0].find("broken.json"), std::string::npos);
+    EXPECT_EQ(problems[0].manifest.filename(), "broken.json");
 }
 
 TEST(ExtensionCatalog, ApplicationIds) {

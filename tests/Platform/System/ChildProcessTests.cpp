@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/TemporaryDirectory.hpp"
+
 namespace platform {
 namespace {
 
@@ -48,6 +50,19 @@ TEST(ChildProcessTests, TheChildGetsTheEnvironmentItIsGiven) {
     };
     for (const auto& c : cases) EXPECT_EQ(seenByChild(c.environment), c.expected) << c.name;
     ::unsetenv("KELVO_CHILD_PROBE");
+}
+
+// A path is not handed to /bin/sh when it names a text file without "#!".
+TEST(ChildProcessTests, AScriptWithoutInterpreterLineIsRefused) {
+    test::TemporaryDirectory dir;
+    auto marker = dir / "ran";
+    auto script = dir.write("script", "touch '" + marker.string() + "'\n", true);
+    std::string why;
+    auto child = startChild({script.string()}, {}, &why);
+    if (child) waitpid(*child, nullptr, 0);
+    EXPECT_FALSE(child);
+    EXPECT_NE(why.find("#!"), std::string::npos) << why;
+    EXPECT_FALSE(std::filesystem::exists(marker));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <random>
 #include <set>
+#include <tuple>
 #include <thread>
 
 #include "Platform/System/Files.hpp"
@@ -100,13 +101,17 @@ TEST_F(Files, ReadersNeverSeeAPartialDocument) {
     EXPECT_GT(reads, 0);
 }
 
-// Each line starts with the priority the journal reads from it, in one write with its text.
+// Each line starts with the priority the journal reads from it, in one write with its text, and
+// outside text in it cannot end the line or send a terminal its controls.
 TEST_F(Files, LogLinesCarryTheirJournalPriority) {
-    const std::pair<LogPriority, const char*> cases[] = {
-        {LogPriority::error, "<3>p: a\n"},
-        {LogPriority::warning, "<4>p: a\n"},
-        {LogPriority::info, "<6>p: a\n"},
-        {LogPriority::debug, "<7>p: a\n"},
+    const std::tuple<LogPriority, const char*, const char*> cases[] = {
+        {LogPriority::error, "a", "<3>p: a\n"},
+        {LogPriority::warning, "a", "<4>p: a\n"},
+        {LogPriority::info, "a", "<6>p: a\n"},
+        {LogPriority::debug, "a", "<7>p: a\n"},
+        {LogPriority::info, "kelvo:x\n<3>p: forged", "<6>p: kelvo:x\\n<3>p: forged\n"},
+        {LogPriority::info, "\x1b[2J\r\t\x7f", "<6>p: \\x1b[2J\\r\\t\\x7f\n"},
+        {LogPriority::info, "\xc2\x9b" "6n caf\xc3\xa9 \xc2\xa0", "<6>p: \\u009b6n caf\xc3\xa9 \xc2\xa0\n"},
     };
     auto file = directory / "stderr";
     std::string expected;
@@ -117,8 +122,8 @@ TEST_F(Files, LogLinesCarryTheirJournalPriority) {
     int fd = ::open(file.c_str(), O_WRONLY | O_APPEND);
     ASSERT_GE(fd, 0);
     ::dup2(fd, STDERR_FILENO);
-    for (const auto& [priority, line] : cases) {
-        logLine(priority, "p: ", "a");
+    for (const auto& [priority, text, line] : cases) {
+        logLine(priority, "p: ", text);
         expected += line;
     }
     ::dup2(saved, STDERR_FILENO);
