@@ -43,9 +43,13 @@ void WidgetScheduler::coalesceWindowEnded(const std::string& id) {
 
 void WidgetScheduler::showing(const std::string& id, const std::vector<EncodedEntry>& entries, bool liveTimers) {
     auto& slot = widgets_[id];
-    slot.entry.reset();
-    if (auto next = nextEntryChange(entries, timers_.now()))
-        slot.entry = timers_.at(*next, 1ms, [this, id] { actions_.redraw(id); });
+    // A widget shown again each second mostly keeps its next entry: its timer stays as it is.
+    auto next = nextEntryChange(entries, timers_.now());
+    if (!next || !slot.entry || slot.entryDue != next) {
+        slot.entry.reset();
+        if (next) slot.entry = timers_.at(*next, 1ms, [this, id] { actions_.redraw(id); });
+        slot.entryDue = next;
+    }
     slot.liveTimers = liveTimers;
     armTicker();
 }

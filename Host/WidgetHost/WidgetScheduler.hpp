@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,7 @@ private:
     struct Slot {
         TimerHandle reload;
         TimerHandle entry;
+        std::optional<platform::Date> entryDue;  // when `entry` fires
         TimerHandle coalesce;  // open while reload requests are merged
         bool reloadPending = false;
         bool liveTimers = false;
