@@ -85,7 +85,8 @@ bool writeAll(int fd, std::string_view bytes) {
 }
 
 void logLine(LogPriority priority, std::string_view prefix, std::string_view line) {
-    std::string text = "<" + std::to_string(static_cast<int>(priority)) + ">";
+    // A journal priority is one digit.
+    std::string text{'<', static_cast<char>('0' + static_cast<int>(priority)), '>'};
     text += prefix;
     appendEscaped(text, line);
     text += '\n';
