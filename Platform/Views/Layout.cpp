@@ -6,6 +6,7 @@
 #include <deque>
 #include <numeric>
 
+#include "Platform/Views/ShownText.hpp"
 #include "Platform/Views/Symbols.hpp"
 
 // The layout follows the protocol of declarative stacks: a parent proposes a size, the child
@@ -35,23 +36,6 @@ double along(Axis axis, Proposal p) { return axis == Axis::horizontal ? p.width 
 double across(Axis axis, Proposal p) { return axis == Axis::horizontal ? p.height : p.width; }
 Proposal make(Axis axis, double alongValue, double acrossValue) {
     return axis == Axis::horizontal ? Proposal{alongValue, acrossValue} : Proposal{acrossValue, alongValue};
-}
-
-// A widget shows a few hundred characters of a text at most. Longer texts are cut before they are
-// measured, since measuring costs time and memory in proportion to the whole text, and one
-// extension's megabyte-long name must not stall the host that lays out every widget.
-constexpr std::size_t shownCharacters = 1000;
-
-std::string shownPart(const std::string& text) {
-    if (text.size() <= shownCharacters) return text;
-    std::size_t characters = 0, end = 0;
-    while (end < text.size()) {
-        // A UTF-8 continuation byte belongs to the character before it.
-        if ((static_cast<unsigned char>(text[end]) & 0xC0) != 0x80 && characters++ == shownCharacters) break;
-        ++end;
-    }
-    if (end == text.size()) return text;
-    return text.substr(0, end) + "\u2026";
 }
 
 // What a node sees of the modifiers around it.

@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "Platform/System/JsonText.hpp"
+#include "Platform/Views/ShownText.hpp"
 #include "Platform/Views/detail/EnvironmentFields.hpp"
 #include "Platform/Views/detail/JsonFields.hpp"
 
@@ -176,6 +177,8 @@ void writeAlignment(std::string& out, const Alignment& a) {
 
 void writeRaw(std::string& out, const char& literal) { out += &literal; }
 void writeString(std::string& out, const std::string& s) { appendJsonString(out, s); }
+// What a widget shows of a text, and no more: the rest would only make the answer longer.
+void writeShown(std::string& out, const std::string& s) { appendJsonString(out, shownPart(s)); }
 void writeNumber(std::string& out, const double& v) { appendJsonNumber(out, v); }
 void writeLength(std::string& out, const double& v) {
     if (std::isinf(v)) out += R"("infinity")";
@@ -273,7 +276,7 @@ struct Gatherer {
     }
     void operator()(const nodes::Text& n) {
         f.type("text");
-        f.set<writeString>("text", n.string);
+        f.set<writeShown>("text", n.string);
     }
     void operator()(const nodes::TimerText& n) {
         f.type("timer");
@@ -281,7 +284,7 @@ struct Gatherer {
     }
     void operator()(const nodes::Label& n) {
         f.type("label");
-        f.set<writeString>("title", n.title);
+        f.set<writeShown>("title", n.title);
         f.set<writeString>("systemImage", n.systemImage);
     }
     void operator()(const nodes::Image& n) {
@@ -338,12 +341,12 @@ struct Gatherer {
         bool labelled = n.content.node && std::holds_alternative<nodes::AccessibilityLabel>(n.content.node->value) &&
                         f.has("accessibilityLabel");
         if (!labelled) {
-            f.set<writeString>("accessibilityLabel", n.label);
+            f.set<writeShown>("accessibilityLabel", n.label);
             return;
         }
         f.clear();
         wrapper("accessibilityLabel", n.content);
-        f.set<writeString>("label", n.label);
+        f.set<writeShown>("label", n.label);
     }
     void operator()(const nodes::WidgetURL& n) {
         wrapper("widgetURL", n.content);

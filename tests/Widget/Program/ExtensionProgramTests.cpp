@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <ctime>
 #include <set>
@@ -127,9 +128,11 @@ TEST_F(ExtensionProgram, AnswersATimelineWithNowAndTheNextMidnight) {
     EXPECT_TRUE(std::filesystem::exists(state / "active"));
 }
 
-// A long recent list, 10 MB, more than one answer line can carry twice: the medium widget shows its
-// first rows, in a line the host takes and decodes.
-TEST_F(ExtensionProgram, ALargeSnapshotShowsItsFirstRecentRows) {
+// Large snapshots the widget reads give answers the host takes: a long recent list (10 MB, more
+// than one answer line can carry twice) shows its first rows; a running entry with a 4 MB name,
+// which the medium view shows as text and as labels in each of its entries, and a recent entry with
+// a 3.5 MB name show their start.
+TEST_F(ExtensionProgram, LargeSnapshotsGiveAnswersTheHostTakes) {
     env.push_back("DBUS_SESSION_BUS_ADDRESS=" + platform::test::PrivateBus::ofProcess().address());
     auto application = platform::detail::openUserBus();  // the application runs while this owns its name
     ASSERT_TRUE(application);
@@ -139,23 +142,47 @@ TEST_F(ExtensionProgram, ALargeSnapshotShowsItsFirstRecentRows) {
                                                    "org.freedesktop.DBus", "RequestName", &error.value, reply.out(),
                                                    "su", "com.kelvo.desktop", 0u),
               0);
-    json doc = testing::minimalSnapshot();
-    const std::string padding(200, '.');
-    for (int i = 0; i < 43000; ++i)
-        doc["recent"].push_back({{"id", std::to_string(i)}, {"name", "Entry " + std::to_string(i) + padding}});
-    writeState(doc);
-    ASSERT_GT(std::filesystem::file_size(state / "state.json"), 10'000'000u);
+    struct Case {
+        const char* name;
+        std::function<void(json&)> fill;
+        std::vector<std::string> shown;
+    };
+    const Case cases[] = {
+        {"a long recent list",
+         [](json& doc) {
+             const std::string padding(200, '.');
+             for (int i = 0; i < 43000; ++i)
+                 doc["recent"].push_back({{"id", std::to_string(i)}, {"name", "Entry " + std::to_string(i) + padding}});
+         },
+         {"Entry 0.", "Entry 1.", "Entry 2."}},
+        {"a long running name",
+         [](json& doc) {
+             doc["running"] = {{"name", "Long name " + std::string(4'000'000, 'x')}, {"startTime", 1796760000000}};
+         },
+         {"Long name xxx"}},
+        {"a long recent name",
+         [](json& doc) {
+             doc["recent"].push_back({{"id", "1"}, {"name", "Long name " + std::string(3'500'000, 'x')}});
+         },
+         {"Long name xxx"}},
+    };
+    for (const auto& c : cases) {
+        json doc = testing::minimalSnapshot();
+        c.fill(doc);
+        writeState(doc);
+        ASSERT_GT(std::filesystem::file_size(state / "state.json"), 3'500'000u) << c.name;
 
-    auto run = runProgram(request(1, "getTimeline", {{"family", "systemMedium"}}), env);
-    ASSERT_EQ(run.answers.size(), 1u);
-    EXPECT_LE(run.lineSizes[0], platform::protocol::maxAnswerBytes);
-    auto timeline = platform::protocol::decodeTimeline(run.answers[0]["result"]);
-    ASSERT_TRUE(timeline);
-    ASSERT_EQ(timeline->entries.size(), 2u);
-    for (const auto& entry : timeline->entries) {
-        ASSERT_TRUE(entry.view);
-        auto view = entry.view->dump();
-        for (const char* row : {"Entry 0.", "Entry 1.", "Entry 2."}) EXPECT_NE(view.find(row), std::string::npos) << row;
+        auto run = runProgram(request(1, "getTimeline", {{"family", "systemMedium"}}), env);
+        ASSERT_EQ(run.answers.size(), 1u) << c.name;
+        EXPECT_LE(run.lineSizes[0], platform::protocol::maxAnswerBytes) << c.name;
+        auto timeline = platform::protocol::decodeTimeline(run.answers[0]["result"]);
+        ASSERT_TRUE(timeline) << c.name << ": " << run.answers[0].dump().substr(0, 200);
+        ASSERT_EQ(timeline->entries.size(), 2u) << c.name;
+        for (const auto& entry : timeline->entries) {
+            ASSERT_TRUE(entry.view) << c.name;
+            auto view = entry.view->dump();
+            for (const auto& text : c.shown) EXPECT_NE(view.find(text), std::string::npos) << c.name << ": " << text;
+        }
     }
 }
 
