@@ -15,10 +15,9 @@ platform::Status<> GalleryPreview::show(std::string_view viewJson, std::string_v
     if (!platform::jsonDepthWithin(viewJson)) return platform::Error{"the view tree nests too deep"};
     auto tree = nlohmann::json::parse(viewJson, nullptr, /*allow_exceptions=*/false);
     if (tree.is_discarded()) return platform::Error{"the view tree is not JSON"};
-    std::string why;
-    auto view = views::WidgetView::fromJson(tree, &why);
-    if (!view) return platform::Error{"the view tree is malformed: " + why};
-    view_ = std::move(view);
+    auto view = views::WidgetView::fromJson(tree);
+    if (!view) return platform::Error{"the view tree is malformed: " + view.error().message};
+    view_ = std::move(view).value();
     mode_ = *mode;
     layout_ = views::layOut(*view_, family_, now, views::PlacedBoxes::skipped);
     return platform::Done{};

@@ -58,8 +58,7 @@ int serveApplication(sd_bus* bus, const std::string& busName, ComeForward* comeF
                                     applicationVtable, comeForward);
 }
 
-Forwarded forwardToRunningInstance(const std::string& busName, const std::vector<std::string>& links,
-                                   std::string* why) {
+platform::Result<Forwarded> forwardToRunningInstance(const std::string& busName, const std::vector<std::string>& links) {
     auto bus = platform::detail::openUserBus();
     if (!bus) return Forwarded::noInstance;
     if (sd_bus_get_name_creds(bus.get(), busName.c_str(), 0, nullptr) < 0) return Forwarded::noInstance;
@@ -75,8 +74,7 @@ Forwarded forwardToRunningInstance(const std::string& busName, const std::vector
     if (r < 0) {
         // Never sent, so the running instance was not asked.
         sd_bus_message_unref(call);
-        if (why) *why = std::string("cannot ask the running instance: ") + std::strerror(-r);
-        return Forwarded::failed;
+        return platform::Error{std::string("cannot ask the running instance: ") + std::strerror(-r), -r};
     }
     sd_bus_error failure = SD_BUS_ERROR_NULL;
     r = sd_bus_call(bus.get(), call, callTimeoutUs, &failure, nullptr);
@@ -85,9 +83,12 @@ Forwarded forwardToRunningInstance(const std::string& busName, const std::vector
     // The owner may have gone between the look-up and the call: then this start takes its place.
     bool gone = sd_bus_error_has_name(&failure, SD_BUS_ERROR_NAME_HAS_NO_OWNER) ||
                 sd_bus_error_has_name(&failure, SD_BUS_ERROR_SERVICE_UNKNOWN);
-    if (why) *why = std::string("the running instance did not answer: ") + (failure.message ? failure.message : std::strerror(-r));
+    platform::Error error{std::string("the running instance did not answer: ") +
+                              (failure.message ? failure.message : std::strerror(-r)),
+                          -r};
     sd_bus_error_free(&failure);
-    return gone ? Forwarded::noInstance : Forwarded::failed;
+    if (gone) return Forwarded::noInstance;
+    return error;
 }
 
 }  // namespace kelvo::app

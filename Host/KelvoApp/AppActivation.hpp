@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "Platform/System/Result.hpp"
+
 #include <systemd/sd-bus.h>
 
 namespace kelvo::app {
@@ -21,12 +23,11 @@ std::string applicationObjectPath(const std::string& busName);
 /// forward. `comeForward` must outlive the bus connection. A negative errno on failure.
 int serveApplication(sd_bus* bus, const std::string& busName, ComeForward* comeForward);
 
-enum class Forwarded { toRunningInstance, noInstance, failed };
+enum class Forwarded { toRunningInstance, noInstance };
 
 /// Asks the instance that owns `busName` to open `links` and come forward. noInstance when no
-/// program owns the name (or there is no session bus); failed, with `why`, when it does but the
-/// call went wrong.
-Forwarded forwardToRunningInstance(const std::string& busName, const std::vector<std::string>& links,
-                                   std::string* why);
+/// program owns the name (or there is no session bus); an error when one does but the call went
+/// wrong.
+platform::Result<Forwarded> forwardToRunningInstance(const std::string& busName, const std::vector<std::string>& links);
 
 }  // namespace kelvo::app

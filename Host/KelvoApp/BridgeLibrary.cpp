@@ -14,14 +14,14 @@ bool resolve(void* handle, const char* symbol, Function& out, std::string& missi
 
 }  // namespace
 
-BridgeLibrary::Loaded BridgeLibrary::load(const std::vector<std::filesystem::path>& candidates) {
-    Loaded result;
+platform::Result<BridgeLibrary> BridgeLibrary::load(const std::vector<std::filesystem::path>& candidates) {
+    std::string failures;
     for (const auto& candidate : candidates) {
         // A bare name goes through the loader's search path; a path is taken as it is.
         void* raw = ::dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (!raw) {
             const char* why = ::dlerror();
-            result.error += (result.error.empty() ? "" : "; ") + std::string(why ? why : candidate.c_str());
+            failures += (failures.empty() ? "" : "; ") + std::string(why ? why : candidate.c_str());
             continue;
         }
         BridgeLibrary library;
@@ -33,15 +33,13 @@ BridgeLibrary::Loaded BridgeLibrary::load(const std::vector<std::filesystem::pat
         resolve(raw, "kelvo_widget_free_string", library.freeString, missing);
         resolve(raw, "kelvo_widget_placed_count", library.placedCount, missing);
         if (!missing.empty()) {
-            result.error += (result.error.empty() ? "" : "; ") + candidate.string() + " lacks " + missing;
+            failures += (failures.empty() ? "" : "; ") + candidate.string() + " lacks " + missing;
             continue;
         }
-        result.library = std::move(library);
-        result.error.clear();
-        return result;
+        return library;
     }
-    if (candidates.empty()) result.error = "no place to look for " + std::string(soname);
-    return result;
+    if (candidates.empty()) failures = "no place to look for " + std::string(soname);
+    return platform::Error{failures};
 }
 
 std::vector<std::filesystem::path> BridgeLibrary::candidates(const std::optional<std::filesystem::path>& explicitFile,

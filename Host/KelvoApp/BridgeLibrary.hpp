@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "Platform/System/Result.hpp"
+
 namespace kelvo::app {
 
 /// The widget bridge library, loaded at run time so that the application starts (and says why)
@@ -23,10 +25,9 @@ struct BridgeLibrary {
     void (*freeString)(char* s) = nullptr;
     std::int32_t (*placedCount)(const char* kind, std::int32_t timeoutMs) = nullptr;
 
-    struct Loaded;
     /// Opens the first candidate that loads and has all four functions. On failure the error says
     /// what each candidate gave.
-    static Loaded load(const std::vector<std::filesystem::path>& candidates);
+    static platform::Result<BridgeLibrary> load(const std::vector<std::filesystem::path>& candidates);
 
     /// Where to look: an explicit file alone when one is given; otherwise ../lib beside the
     /// executable (the build tree), the installed library directory relative to it, and the
@@ -36,11 +37,6 @@ struct BridgeLibrary {
 
     /// The shared container of an application group, through the library.
     std::optional<std::filesystem::path> container(const std::string& group) const;
-};
-
-struct BridgeLibrary::Loaded {
-    std::optional<BridgeLibrary> library;
-    std::string error;
 };
 
 }  // namespace kelvo::app

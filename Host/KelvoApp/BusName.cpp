@@ -21,28 +21,20 @@ BusName::~BusName() {
     sd_bus_release_name(connection_->bus.get(), connection_->name.c_str());
 }
 
-std::optional<BusName> BusName::acquire(const std::string& name, std::string* why) {
+platform::Result<BusName> BusName::acquire(const std::string& name) {
     auto bus = platform::detail::openUserBus();
-    if (!bus) {
-        if (why) *why = "no session bus (is DBUS_SESSION_BUS_ADDRESS set?)";
-        return std::nullopt;
-    }
+    if (!bus)
+        return platform::Error{"no session bus (is DBUS_SESSION_BUS_ADDRESS set?)"};
     int r = sd_bus_request_name(bus.get(), name.c_str(), 0);
-    if (r == -EEXIST) {
-        if (why) *why = "another program owns " + name + " on the session bus (is kelvo-app running already?)";
-        return std::nullopt;
-    }
-    if (r < 0 && r != -EALREADY) {
-        if (why) *why = "cannot own " + name + " on the session bus: " + std::strerror(-r);
-        return std::nullopt;
-    }
+    if (r == -EEXIST)
+        return platform::Error{"another program owns " + name + " on the session bus (is kelvo-app running already?)"};
+    if (r < 0 && r != -EALREADY)
+        return platform::Error{"cannot own " + name + " on the session bus: " + std::strerror(-r), -r};
     BusName owned(std::make_unique<Connection>(Connection{std::move(bus), name}));
     // Taking the name read the bus's NameAcquired signal into the connection's queue; while anything
     // waits there sd-bus asks to be polled for nothing, so the descriptor would never wake.
-    if (!owned.process()) {
-        if (why) *why = "lost the session bus while taking " + name;
-        return std::nullopt;
-    }
+    if (!owned.process())
+        return platform::Error{"lost the session bus while taking " + name};
     return owned;
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "Host/KelvoApp/AppActivation.hpp"
+#include "Platform/System/Result.hpp"
 
 namespace kelvo::app {
 
@@ -12,9 +13,9 @@ namespace kelvo::app {
 /// application's bundle identifier is how other programs see that it runs.
 class BusName {
 public:
-    /// Connects to the session bus and takes `name`. Nothing, with the reason in `why`, when there
-    /// is no bus or another connection owns the name.
-    static std::optional<BusName> acquire(const std::string& name, std::string* why);
+    /// Connects to the session bus and takes `name`; fails when there is no bus or another connection
+    /// owns the name.
+    static platform::Result<BusName> acquire(const std::string& name);
 
     BusName(BusName&&) noexcept;
     BusName& operator=(BusName&&) = delete;

@@ -20,21 +20,12 @@ bool endsWithJson(std::string_view name) { return name.size() > 5 && name.substr
 
 }  // namespace
 
-std::optional<CommandWatch> CommandWatch::open(const std::filesystem::path& directory, std::string* why) {
-    if (!platform::createDirectories(directory)) {
-        if (why) *why = "cannot create " + directory.string();
-        return std::nullopt;
-    }
+platform::Result<CommandWatch> CommandWatch::open(const std::filesystem::path& directory) {
+    if (!platform::createDirectories(directory)) return platform::Error{"cannot create " + directory.string()};
     int fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (fd < 0) {
-        if (why) *why = std::string("inotify: ") + std::strerror(errno);
-        return std::nullopt;
-    }
+    if (fd < 0) return platform::Error{std::string("inotify: ") + std::strerror(errno), errno};
     CommandWatch watch(fd, directory);
-    if (!watch.addWatch()) {
-        if (why) *why = "cannot watch " + directory.string() + ": " + std::strerror(errno);
-        return std::nullopt;
-    }
+    if (!watch.addWatch()) return platform::Error{"cannot watch " + directory.string() + ": " + std::strerror(errno), errno};
     return watch;
 }
 

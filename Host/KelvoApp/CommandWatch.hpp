@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "Platform/System/Result.hpp"
+
 namespace kelvo::app {
 
 /// An inotify watch on the commands directory that says when a command file may have arrived.
@@ -11,7 +13,7 @@ class CommandWatch {
 public:
     /// Creates the directory when missing and starts watching it. Nothing, with the reason in
     /// `why`, when either fails.
-    static std::optional<CommandWatch> open(const std::filesystem::path& directory, std::string* why);
+    static platform::Result<CommandWatch> open(const std::filesystem::path& directory);
 
     CommandWatch(CommandWatch&& other) noexcept;
     CommandWatch& operator=(CommandWatch&&) = delete;

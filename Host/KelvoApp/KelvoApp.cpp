@@ -192,15 +192,15 @@ int runApp(const AppOptions& options) {
     if (const char* fromEnvironment = std::getenv(BridgeLibrary::overrideVariable); !explicitBridge && fromEnvironment && *fromEnvironment)
         explicitBridge = fromEnvironment;
     auto loaded = BridgeLibrary::load(BridgeLibrary::candidates(explicitBridge, platform::executablePath()));
-    if (loaded.library) {
-        logEvent("loaded the widget bridge " + loaded.library->path.string());
+    if (loaded) {
+        logEvent("loaded the widget bridge " + loaded->path.string());
     } else if (options.containerRoot) {
-        logEvent("running without the widget bridge (" + loaded.error + "): no timeline reloads, no placed count", platform::LogPriority::warning);
+        logEvent("running without the widget bridge (" + loaded.error().message + "): no timeline reloads, no placed count", platform::LogPriority::warning);
     } else {
-        logEvent("cannot load the widget bridge: " + loaded.error, platform::LogPriority::warning);
+        logEvent("cannot load the widget bridge: " + loaded.error().message, platform::LogPriority::warning);
         return 1;
     }
-    auto root = options.containerRoot ? options.containerRoot : loaded.library->container(groupIdentifier);
+    auto root = options.containerRoot ? options.containerRoot : loaded->container(groupIdentifier);
     if (!root) {
         logEvent(std::string("the widget bridge gives no container for ") + groupIdentifier +
                  " (does kelvo-app.bundle.json beside the executable grant it?)", platform::LogPriority::warning);
@@ -211,10 +211,9 @@ int runApp(const AppOptions& options) {
 
     // Step 3: the bus name, which tells the widget that the application runs and keeps a second
     // instance from taking the same commands.
-    std::string error;
-    auto name = BusName::acquire(bundleIdentifier, &error);
+    auto name = BusName::acquire(bundleIdentifier);
     if (!name) {
-        logEvent(error, platform::LogPriority::error);
+        logEvent(name.error().message, platform::LogPriority::error);
         return 1;
     }
     logEvent(std::string("owns ") + bundleIdentifier + " on the session bus");
@@ -227,13 +226,13 @@ int runApp(const AppOptions& options) {
 
     // Step 4: watch before the first pass, so that no command slips in between.
     auto commands = hostDirectory / "commands";
-    auto watch = CommandWatch::open(commands, &error);
+    auto watch = CommandWatch::open(commands);
     if (!watch) {
-        logEvent(error, platform::LogPriority::error);
+        logEvent(watch.error().message, platform::LogPriority::error);
         return 1;
     }
 
-    Running app{options, std::move(*ledger), std::move(loaded.library), StatePublisher(hostDirectory), commands, now()};
+    Running app{options, std::move(*ledger), loaded ? std::optional<BridgeLibrary>(std::move(loaded).value()) : std::nullopt, StatePublisher(hostDirectory), commands, now()};
     bool retryDue = app.drain();
     app.publish(Lifecycle::running);
 

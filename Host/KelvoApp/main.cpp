@@ -46,16 +46,16 @@ int main(int argc, char** argv) {
     }
     if (!links.empty()) {
         // Opened through a link: a running instance comes forward instead of a second copy starting.
-        std::string error;
-        switch (kelvo::app::forwardToRunningInstance(kelvo::app::bundleIdentifier, links, &error)) {
-        case kelvo::app::Forwarded::toRunningInstance:
+        auto forwarded = kelvo::app::forwardToRunningInstance(kelvo::app::bundleIdentifier, links);
+        if (!forwarded) {
+            kelvo::app::logEvent(forwarded.error().message, LogPriority::error);
+            return 1;
+        }
+        if (*forwarded == kelvo::app::Forwarded::toRunningInstance) {
             kelvo::app::logEvent("asked the running instance to open " + links.front());
             return 0;
-        case kelvo::app::Forwarded::failed:
-            kelvo::app::logEvent(error, LogPriority::error);
-            return 1;
-        case kelvo::app::Forwarded::noInstance: options.openLinks = links; break;
         }
+        options.openLinks = links;
     }
 
     options.account.loggedIn = !loggedOut;

@@ -81,9 +81,8 @@ nlohmann::json callExtension(const std::filesystem::path& program, std::string_v
     options.input = input.read;
     options.output = output.write;
     options.ownProcessGroup = true;
-    std::string why;
-    auto started = platform::startChild({path}, options, &why);
-    if (!started) fail("cannot start " + path + ": " + why);
+    auto started = platform::startChild({path}, options);
+    if (!started) fail("cannot start " + path + ": " + started.error().message);
     pid_t pid = *started;
     input.closeRead();
     output.closeWrite();

@@ -121,9 +121,8 @@ int main(int argc, char** argv) {
         if (!entry->view) throw Failure{"the entry carries no view tree"};
 
         if (printView) std::cout << entry->view->dump(2) << "\n";
-        std::string error;
-        auto view = views::WidgetView::fromJson(*entry->view, &error);
-        if (!view) throw Failure{"the entry's view tree is malformed: " + error};
+        auto view = views::WidgetView::fromJson(*entry->view);
+        if (!view) throw Failure{"the entry's view tree is malformed: " + view.error().message};
 
         for (const auto& missing : views::missingFonts())
             std::cerr << "widget-render: warning: " << missing << " is not installed; text uses a fallback\n";

@@ -367,21 +367,16 @@ BusService::~BusService() {
     sd_bus_slot_unref(controlSlot_);
 }
 
-bool BusService::start(std::string* why) {
+platform::Status<> BusService::start() {
     int r = sd_bus_add_object_vtable(bus_, &hostSlot_, control1::objectPath, hostInterface, hostVtable, this);
     if (r >= 0) r = sd_bus_add_object_vtable(bus_, &controlSlot_, control1::objectPath, controlInterface, controlVtable, this);
-    if (r < 0) {
-        if (why) *why = std::string("cannot serve the interfaces: ") + std::strerror(-r);
-        return false;
-    }
+    if (r < 0) return platform::Error{std::string("cannot serve the interfaces: ") + std::strerror(-r), -r};
     r = sd_bus_request_name(bus_, control1::busName, 0);
-    if (r < 0) {
-        if (why)
-            *why = r == -EEXIST ? std::string("another widget host already owns ") + control1::busName
-                                : std::string("cannot own ") + control1::busName + ": " + std::strerror(-r);
-        return false;
-    }
-    return true;
+    if (r < 0)
+        return platform::Error{r == -EEXIST ? std::string("another widget host already owns ") + control1::busName
+                                            : std::string("cannot own ") + control1::busName + ": " + std::strerror(-r),
+                               -r};
+    return platform::Done{};
 }
 
 void BusService::emitKindsChanged() {

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "Platform/System/Result.hpp"
+
 typedef struct sd_bus sd_bus;
 typedef struct sd_bus_slot sd_bus_slot;
 
@@ -19,9 +21,9 @@ public:
     BusService& operator=(const BusService&) = delete;
     ~BusService();
 
-    /// Serves both interfaces and takes the well-known name. False, with the reason, when another
-    /// host owns the name or the bus refuses.
-    bool start(std::string* why);
+    /// Serves both interfaces and takes the well-known name; fails when another host owns the name or
+    /// the bus refuses.
+    platform::Status<> start();
 
     /// Tells listeners that a widget's picture file changed.
     void emitDrawn(const std::string& id, const std::string& picture);

@@ -47,13 +47,10 @@ std::vector<fs::path> extensionDirectories(const std::vector<fs::path>& developm
     return out;
 }
 
-std::optional<ExtensionManifest> readExtensionManifest(const fs::path& manifest, std::string* why) {
-    auto reject = [why](std::string reason) -> std::optional<ExtensionManifest> {
-        if (why) *why = std::move(reason);
-        return std::nullopt;
-    };
+platform::Result<std::optional<ExtensionManifest>> readExtensionManifest(const fs::path& manifest) {
+    auto reject = [](std::string reason) { return platform::Error{std::move(reason)}; };
     auto bundle = platform::Bundle::load(manifest);
-    if (!claimsWidgetExtension(bundle)) return reject("");
+    if (!claimsWidgetExtension(bundle)) return std::optional<ExtensionManifest>();
     const auto& identifier = bundle.bundleIdentifier;
     if (!identifier || !isValidApplicationId(*identifier)) return reject("has no valid bundleIdentifier");
     const auto& executable = bundle.extension->value("executable", json());
@@ -71,7 +68,8 @@ std::optional<ExtensionManifest> readExtensionManifest(const fs::path& manifest,
         return reject("names a program that cannot run: " + program.string());
     const auto* name = bundle.objectForInfoDictionaryKey("displayName");
     bool named = name && name->is_string() && !name->get_ref<const std::string&>().empty();
-    return ExtensionManifest{*identifier, program, manifest, named ? name->get<std::string>() : *identifier};
+    return std::optional<ExtensionManifest>(
+        ExtensionManifest{*identifier, program, manifest, named ? name->get<std::string>() : *identifier});
 }
 
 std::vector<ExtensionManifest> findExtensions(const std::vector<fs::path>& directories,
@@ -85,14 +83,13 @@ std::vector<ExtensionManifest> findExtensions(const std::vector<fs::path>& direc
             if (it->path().extension() == ".json") files.push_back(it->path());
         std::sort(files.begin(), files.end());
         for (const auto& file : files) {
-            std::string why;
-            auto manifest = readExtensionManifest(file, &why);
+            auto manifest = readExtensionManifest(file);
             if (!manifest) {
-                if (problems && !why.empty()) problems->push_back({file, std::move(why)});
+                if (problems) problems->push_back({file, std::move(manifest.error().message)});
                 continue;
             }
-            if (!seen.insert(manifest->bundleIdentifier).second) continue;
-            found.push_back(std::move(*manifest));
+            if (!*manifest || !seen.insert((*manifest)->bundleIdentifier).second) continue;
+            found.push_back(std::move(**manifest));
         }
     }
     return found;

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "Platform/System/Result.hpp"
 #include "Platform/Widgets/dbus/Host1.hpp"
 
 // Which widget extensions are installed: manifests with "extension": {"point": "widget",
@@ -27,9 +28,9 @@ std::vector<std::filesystem::path> extensionDirectories(const std::vector<std::f
                                                         const char* xdgDataHome, const char* home,
                                                         const char* xdgDataDirs);
 
-/// Reads one manifest. Nothing when the file is no widget extension manifest (`why` left empty) or
-/// when it claims to be one but is broken or its program cannot run (`why` says what is wrong).
-std::optional<ExtensionManifest> readExtensionManifest(const std::filesystem::path& manifest, std::string* why = nullptr);
+/// Reads one manifest: nothing when the file is no widget extension manifest, an error saying what is
+/// wrong when it claims to be one but is broken or its program cannot run.
+platform::Result<std::optional<ExtensionManifest>> readExtensionManifest(const std::filesystem::path& manifest);
 
 /// A manifest that says it is a widget extension but cannot be used, and why.
 struct ManifestProblem {

@@ -74,13 +74,12 @@ platform::Status<> ExtensionProcess::start() {
     options.addressSpaceBytes = limits_.addressSpaceBytes;
     options.environment = limits_.environment;
     std::string program = executable_.string();
-    std::string reason;
-    auto child = platform::startChild({program}, options, &reason);
+    auto child = platform::startChild({program}, options);
     close(input[0]);
     close(output[1]);
     if (!child) {
         close(input[1]), close(output[0]);
-        return platform::Error{"cannot run " + program + ": " + reason};
+        return platform::Error{"cannot run " + program + ": " + child.error().message, child.error().errnum};
     }
 
     pid_ = *child;

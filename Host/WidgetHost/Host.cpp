@@ -197,9 +197,9 @@ platform::Result<Host::Views> Host::readViews(const std::vector<EncodedEntry>& e
     for (const auto& entry : entries) {
         read.emplace_back();
         if (!entry.view) continue;
-        std::string why;
-        read.back() = platform::views::WidgetView::fromJson(*entry.view, &why);
-        if (!read.back()) return platform::Error{why};
+        auto view = platform::views::WidgetView::fromJson(*entry.view);
+        if (!view) return view.error();
+        read.back() = std::move(view).value();
     }
     return read;
 }

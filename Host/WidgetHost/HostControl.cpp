@@ -352,10 +352,9 @@ void Host::startDetached(const std::vector<std::string>& command, const std::str
     platform::ChildOptions detached;
     detached.ownSession = true;
     detached.environment = options_.childEnvironment;
-    std::string why;
-    auto started = platform::startChild(command, detached, &why);
+    auto started = platform::startChild(command, detached);
     if (!started) {
-        log(LogLevel::warning, "cannot start ", what, " (", command.front(), "): ", why);
+        log(LogLevel::warning, "cannot start ", what, " (", command.front(), "): ", started.error().message);
         return;
     }
     pid_t child = *started;

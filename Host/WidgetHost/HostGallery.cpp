@@ -111,13 +111,15 @@ void Host::askForPreview(const std::string& extension, const std::string& kind, 
     auto answered = [done, mode](const RpcOutcome& outcome) {
         if (outcome.status != RpcOutcome::Status::answered)
             return done(error(Code::unavailable, "the extension did not answer: " + outcome.message));
+        auto malformed = [&](const std::string& why) {
+            done(error(Code::failed, "the extension's preview is malformed: " + why));
+        };
         auto entry = platform::protocol::decodeEntry(*outcome.result);
-        std::string why = entry ? "" : entry.error().message;
-        std::optional<platform::views::WidgetView> view;
-        if (entry && !entry->view) why = "the entry has no view";
-        if (entry && entry->view) view = platform::views::WidgetView::fromJson(*entry->view, &why);
-        if (!view) return done(error(Code::failed, "the extension's preview is malformed: " + why));
-        done(PreviewEntry{entry->date, entry->view, std::move(*view), mode});
+        if (!entry) return malformed(entry.error().message);
+        if (!entry->view) return malformed("the entry has no view");
+        auto view = platform::views::WidgetView::fromJson(*entry->view);
+        if (!view) return malformed(view.error().message);
+        done(PreviewEntry{entry->date, entry->view, std::move(view).value(), mode});
     };
     if (!extensions_.send(extension, platform::protocol::method::getSnapshot, params, options_.requestTimeout, answered))
         done(error(Code::unavailable, "the extension of " + kind + " cannot run"));

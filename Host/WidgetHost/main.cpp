@@ -260,9 +260,8 @@ int main(int argc, char** argv) {
         log(LogLevel::debug, "no system bus; resumes from suspend go unnoticed");
 
     BusService service(loop.bus, host);
-    std::string why;
-    if (!service.start(&why)) {
-        log(LogLevel::error, why);
+    if (auto started = service.start(); !started) {
+        log(LogLevel::error, started.error().message);
         return 1;
     }
     host.setDrawnHandler([&service](const std::string& id, const std::string& picture) { service.emitDrawn(id, picture); });

@@ -53,11 +53,10 @@ std::vector<std::string> currentEnvironment() {
     return entries;
 }
 
-std::optional<pid_t> startChild(const std::vector<std::string>& arguments, const ChildOptions& options,
-                                std::string* why) {
-    auto fail = [why](int error) -> std::optional<pid_t> {
-        if (why) *why = error == ENOEXEC ? "not a program (a script needs a first line starting with #!)" : std::strerror(error);
-        return std::nullopt;
+Result<pid_t> startChild(const std::vector<std::string>& arguments, const ChildOptions& options) {
+    auto fail = [](int error) -> Result<pid_t> {
+        return Error{error == ENOEXEC ? "not a program (a script needs a first line starting with #!)" : std::strerror(error),
+                     error};
     };
     if (arguments.empty()) return fail(EINVAL);
     std::vector<char*> argv;

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "Platform/System/Result.hpp"
+
 // Starting another program: one place that forks, prepares the child and reports a failed exec.
 namespace platform {
 
@@ -28,9 +30,8 @@ std::vector<std::string> currentEnvironment();
 
 /// Starts `arguments[0]` (a path, run as it is, or a name looked up in PATH) with `arguments`. A
 /// path to a file that is no program, such as a script without "#!", is refused. The child starts
-/// with no signal blocked and SIGPIPE at its default, as from a shell. Nothing, with the reason,
-/// when it cannot be started, an exec that fails included.
-std::optional<pid_t> startChild(const std::vector<std::string>& arguments, const ChildOptions& options,
-                                std::string* why = nullptr);
+/// with no signal blocked and SIGPIPE at its default, as from a shell. The error says why it
+/// cannot be started, an exec that fails included.
+Result<pid_t> startChild(const std::vector<std::string>& arguments, const ChildOptions& options = {});
 
 }  // namespace platform

@@ -90,9 +90,10 @@ cairo_status_t appendBytes(void* closure, const unsigned char* data, unsigned in
 WidgetView::WidgetView(std::shared_ptr<const View> root)
     : root_(root ? std::move(root) : std::make_shared<const View>()) {}
 
-std::optional<WidgetView> WidgetView::fromJson(const nlohmann::json& tree, std::string* error) {
-    auto view = viewFromJson(tree, error);
-    if (!view) return std::nullopt;
+platform::Result<WidgetView> WidgetView::fromJson(const nlohmann::json& tree) {
+    std::string why;
+    auto view = viewFromJson(tree, &why);
+    if (!view) return platform::Error{why};
     return WidgetView(std::make_shared<const View>(std::move(*view)));
 }
 

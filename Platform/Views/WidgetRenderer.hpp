@@ -8,6 +8,7 @@
 #include <nlohmann/json_fwd.hpp>
 
 #include "Platform/System/Date.hpp"
+#include "Platform/System/Result.hpp"
 #include "Platform/Views/ButtonRegion.hpp"
 #include "Platform/Views/Color.hpp"
 #include "Platform/Views/Geometry.hpp"
@@ -47,7 +48,7 @@ class WidgetView {
 public:
     /// Reads a view tree in its wire form. Malformed input gives nothing and, when `error` is given,
     /// says why.
-    static std::optional<WidgetView> fromJson(const nlohmann::json& tree, std::string* error = nullptr);
+    static platform::Result<WidgetView> fromJson(const nlohmann::json& tree);
 
     /// True when the tree shows a live timer text, so its picture changes every second.
     bool hasLiveTimers() const;

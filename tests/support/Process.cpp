@@ -27,13 +27,12 @@ Process::Process(const std::string& program, const std::vector<std::string>& arg
     options.error = logFd;
     std::vector<std::string> argv{program};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
-    std::string why;
-    auto child = platform::startChild(argv, options, &why);
+    auto child = platform::startChild(argv, options);
     close(pipeFds[1]);
     if (logFd >= 0) close(logFd);
     if (!child) {
         close(pipeFds[0]);
-        throw std::runtime_error("cannot start " + program + ": " + why);
+        throw std::runtime_error("cannot start " + program + ": " + child.error().message);
     }
     pid_ = *child;
     output_ = pipeFds[0];

@@ -20,20 +20,20 @@ TEST(BridgeLibraryTests, AnExplicitFileIsTheOnlyCandidate) {
 
 TEST(BridgeLibraryTests, FailuresSayWhatEachCandidateGave) {
     auto loaded = BridgeLibrary::load({"/nonexistent/libKelvoWidgetBridge.so.1", "libm.so.6"});
-    EXPECT_FALSE(loaded.library);
-    EXPECT_NE(loaded.error.find("/nonexistent/libKelvoWidgetBridge.so.1"), std::string::npos) << loaded.error;
+    ASSERT_FALSE(loaded);
+    const auto& error = loaded.error().message;
+    EXPECT_NE(error.find("/nonexistent/libKelvoWidgetBridge.so.1"), std::string::npos) << error;
     // The C maths library loads but is no bridge.
-    EXPECT_NE(loaded.error.find("libm.so.6 lacks kelvo_widget_reload_all_timelines"), std::string::npos) << loaded.error;
+    EXPECT_NE(error.find("libm.so.6 lacks kelvo_widget_reload_all_timelines"), std::string::npos) << error;
 }
 
 #ifdef KELVO_WIDGET_BRIDGE_FILE
 TEST(BridgeLibraryTests, LoadsTheBuiltLibraryAfterAFailedCandidate) {
     auto loaded = BridgeLibrary::load({"/nonexistent/lib.so", KELVO_WIDGET_BRIDGE_FILE});
-    ASSERT_TRUE(loaded.library) << loaded.error;
-    EXPECT_TRUE(loaded.error.empty());
-    EXPECT_EQ(loaded.library->path, KELVO_WIDGET_BRIDGE_FILE);
+    ASSERT_TRUE(loaded) << loaded.error().message;
+    EXPECT_EQ(loaded->path, KELVO_WIDGET_BRIDGE_FILE);
     // This test program has no manifest, so it is granted no container.
-    EXPECT_FALSE(loaded.library->container("group.com.kelvo.desktop"));
+    EXPECT_FALSE(loaded->container("group.com.kelvo.desktop"));
 }
 #endif
 

@@ -39,7 +39,7 @@ TEST(ExtensionCatalog, ResolvesTheExecutableBesideTheManifest) {
     TempDirectory dir;
     dir.write("bin/Ext", "#!/bin/sh\n", true);
     auto file = dir.write("bin/Ext.bundle.json", manifest("com.example.app.widget", "Ext"));
-    auto found = readExtensionManifest(file);
+    auto found = readExtensionManifest(file).value();
     ASSERT_TRUE(found);
     EXPECT_EQ(found->bundleIdentifier, "com.example.app.widget");
     EXPECT_EQ(found->executable, dir / "bin/Ext");
@@ -47,7 +47,7 @@ TEST(ExtensionCatalog, ResolvesTheExecutableBesideTheManifest) {
     EXPECT_EQ(found->displayName, "com.example.app.widget");
     dir.write("bin/Named.bundle.json", R"({"bundleIdentifier": "com.example.app.widget", "info": {"displayName": "App"},
                                            "extension": {"point": "widget", "executable": "Ext"}})");
-    found = readExtensionManifest(dir / "bin/Named.bundle.json");
+    found = readExtensionManifest(dir / "bin/Named.bundle.json").value();
     ASSERT_TRUE(found);
     EXPECT_EQ(found->displayName, "App");
 }
@@ -58,7 +58,7 @@ TEST(ExtensionCatalog, ResolvesTheExecutableFromALinkedManifestsRealDirectory) {
     dir.write("bin/Ext.bundle.json", manifest("com.example.widget", "Ext"));
     fs::create_directories(dir / "share/widget-extensions");
     fs::create_symlink(dir / "bin/Ext.bundle.json", dir / "share/widget-extensions/com.example.widget.json");
-    auto found = readExtensionManifest(dir / "share/widget-extensions/com.example.widget.json");
+    auto found = readExtensionManifest(dir / "share/widget-extensions/com.example.widget.json").value();
     ASSERT_TRUE(found);
     EXPECT_EQ(found->executable, dir / "bin/Ext");
 }
@@ -84,9 +84,9 @@ TEST(ExtensionCatalog, RejectsBrokenManifestsWithAReason) {
     };
     for (const auto& c : cases) {
         auto file = dir.write("m.json", c.text);
-        std::string why;
-        EXPECT_FALSE(readExtensionManifest(file, &why)) << c.name;
-        EXPECT_EQ(!why.empty(), c.reported) << c.name << ": " << why;
+        auto read = readExtensionManifest(file);
+        EXPECT_FALSE(read && *read) << c.name;
+        EXPECT_EQ(!read, c.reported) << c.name << ": " << (read ? "" : read.error().message);
     }
 }
 

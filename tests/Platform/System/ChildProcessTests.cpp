@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,15 +24,14 @@ std::string seenByChild(const std::optional<std::vector<std::string>>& environme
     ChildOptions options;
     options.output = out[1];
     options.environment = environment;
-    std::string why;
     // Found through the parent's PATH even when the child's environment has none.
-    auto child = startChild({"sh", "-c", "printf %s \"${KELVO_CHILD_PROBE-unset}\""}, options, &why);
+    auto child = startChild({"sh", "-c", "printf %s \"${KELVO_CHILD_PROBE-unset}\""}, options);
     close(out[1]);
     std::string seen;
     char buffer[256];
     for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;) seen.append(buffer, static_cast<size_t>(n));
     close(out[0]);
-    EXPECT_TRUE(child) << why;
+    EXPECT_TRUE(child) << (child ? "" : child.error().message);
     if (child) waitpid(*child, nullptr, 0);
     return seen;
 }
@@ -57,11 +57,11 @@ TEST(ChildProcessTests, AScriptWithoutInterpreterLineIsRefused) {
     test::TemporaryDirectory dir;
     auto marker = dir / "ran";
     auto script = dir.write("script", "touch '" + marker.string() + "'\n", true);
-    std::string why;
-    auto child = startChild({script.string()}, {}, &why);
+    auto child = startChild({script.string()});
     if (child) waitpid(*child, nullptr, 0);
-    EXPECT_FALSE(child);
-    EXPECT_NE(why.find("#!"), std::string::npos) << why;
+    ASSERT_FALSE(child);
+    EXPECT_NE(child.error().message.find("#!"), std::string::npos) << child.error().message;
+    EXPECT_EQ(child.error().errnum, ENOEXEC);
     EXPECT_FALSE(std::filesystem::exists(marker));
 }
 

@@ -44,9 +44,8 @@ TEST_P(GalleryRender, PaintsAtEveryScaleAppearanceAndMode) {
     for (auto family : {WidgetFamily::systemSmall, WidgetFamily::systemMedium}) {
         for (auto mode : {WidgetRenderingMode::fullColor, WidgetRenderingMode::accented, WidgetRenderingMode::vibrant}) {
             auto wire = views::toJson(TimerWidgetView{TimerEntry{now, snapshot}}.body({family, mode}));
-            std::string error;
-            auto view = views::WidgetView::fromJson(wire, &error);
-            ASSERT_TRUE(view) << error;
+            auto view = views::WidgetView::fromJson(wire);
+            ASSERT_TRUE(view) << view.error().message;
             for (double scale : {1.0, 2.0}) {
                 for (auto appearance : {views::Appearance::light, views::Appearance::dark}) {
                     auto png = views::renderPng(*view, {family, scale, appearance, now});

@@ -170,12 +170,12 @@ int main(int argc, char** argv) {
         view = views::WidgetView(std::make_shared<const views::View>(probeTree()));
     } else {
         std::ifstream in(treeFile);
-        std::string error;
-        view = views::WidgetView::fromJson(nlohmann::json::parse(in, nullptr, false), &error);
-        if (!view) {
-            std::cerr << "not a view tree: " << error << '\n';
+        auto read = views::WidgetView::fromJson(nlohmann::json::parse(in, nullptr, false));
+        if (!read) {
+            std::cerr << "not a view tree: " << read.error().message << '\n';
             return 2;
         }
+        view = std::move(read).value();
     }
 
     DisplayKind kind = chooseDisplay(currentDisplayEnvironment());
