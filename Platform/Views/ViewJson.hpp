@@ -5,6 +5,7 @@
 
 #include <nlohmann/json_fwd.hpp>
 
+#include "Platform/System/Result.hpp"
 #include "Platform/Views/View.hpp"
 
 // The wire form of a view tree: one JSON object per node, {"type": ..., ...}, children and
@@ -18,7 +19,7 @@ nlohmann::json toJson(const View& view);
 /// invalid UTF-8 replaced by U+FFFD.
 void appendJson(std::string& out, const View& view);
 
-/// Reads a view tree; nothing on malformed input, with the reason in `error` when it is given.
-std::optional<View> viewFromJson(const nlohmann::json& json, std::string* error = nullptr);
+/// Reads a view tree; an error saying where on malformed input.
+Result<View> viewFromJson(const nlohmann::json& json);
 
 }  // namespace platform::views

@@ -349,15 +349,15 @@ private:
 
 }  // namespace
 
-std::optional<View> viewFromJson(const json& j, std::string* error) {
+Result<View> viewFromJson(const json& j) {
+    // The reader throws from deep in the tree; the error stops here.
     try {
         return Reader{}.node(j, "view", 0);
     } catch (const ReadError& e) {
-        if (error) *error = e.message;
+        return Error{e.message};
     } catch (const json::exception& e) {
-        if (error) *error = std::string("view: ") + e.what();
+        return Error{std::string("view: ") + e.what()};
     }
-    return std::nullopt;
 }
 
 }  // namespace platform::views

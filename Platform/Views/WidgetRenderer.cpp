@@ -91,9 +91,8 @@ WidgetView::WidgetView(std::shared_ptr<const View> root)
     : root_(root ? std::move(root) : std::make_shared<const View>()) {}
 
 platform::Result<WidgetView> WidgetView::fromJson(const nlohmann::json& tree) {
-    std::string why;
-    auto view = viewFromJson(tree, &why);
-    if (!view) return platform::Error{why};
+    auto view = viewFromJson(tree);
+    if (!view) return view.error();
     return WidgetView(std::make_shared<const View>(std::move(*view)));
 }
 

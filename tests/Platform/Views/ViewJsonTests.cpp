@@ -38,9 +38,8 @@ View everything() {
 
 TEST(ViewJson, RoundTripKeepsEveryNodeAndValue) {
     json first = toJson(everything());
-    std::string error;
-    auto back = viewFromJson(first, &error);
-    ASSERT_TRUE(back) << error;
+    auto back = viewFromJson(first);
+    ASSERT_TRUE(back) << back.error().message;
     EXPECT_EQ(toJson(*back), first);
     // Through text too, as it travels between processes.
     auto reparsed = viewFromJson(json::parse(first.dump()));
@@ -189,9 +188,9 @@ json wrap(const char* type, json content, json extra = json::object()) {
 class ViewJsonMalformed : public ::testing::TestWithParam<Malformed> {};
 
 TEST_P(ViewJsonMalformed, IsAnErrorNotACrash) {
-    std::string error;
-    EXPECT_FALSE(viewFromJson(GetParam().tree, &error));
-    EXPECT_FALSE(error.empty());
+    auto read = viewFromJson(GetParam().tree);
+    ASSERT_FALSE(read);
+    EXPECT_FALSE(read.error().message.empty());
 }
 
 json deep(int levels) {
@@ -243,10 +242,10 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& param) { return std::string(param.param.name); });
 
 TEST(ViewJson, ReasonNamesWhereTheTreeIsWrong) {
-    std::string error;
     json tree = {{"type", "vstack"}, {"alignment", "leading"}, {"spacing", 0}, {"children", {text("a"), text(1)}}};
-    ASSERT_FALSE(viewFromJson(tree, &error));
-    EXPECT_NE(error.find("children[1]"), std::string::npos) << error;
+    auto read = viewFromJson(tree);
+    ASSERT_FALSE(read);
+    EXPECT_NE(read.error().message.find("children[1]"), std::string::npos) << read.error().message;
 }
 
 TEST(ViewJson, ModeratelyDeepTreesAreFine) { EXPECT_TRUE(viewFromJson(deep(60))); }
