@@ -1,7 +1,7 @@
 # Compiler settings shared by every target of the project.
 add_library(kelvo_options INTERFACE)
 add_library(kelvo::options ALIAS kelvo_options)
-target_compile_options(kelvo_options INTERFACE -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor)
+target_compile_options(kelvo_options INTERFACE -Wall -Wextra -Wpedantic -Wshadow $<$<COMPILE_LANGUAGE:CXX>:-Wnon-virtual-dtor>)
 # A section per function, so that a link can leave out what nothing calls (kelvo_fast_start).
 target_compile_options(kelvo_options INTERFACE -ffunction-sections)
 if(KELVO_WERROR)
