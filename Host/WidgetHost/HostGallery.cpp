@@ -148,8 +148,10 @@ std::optional<WidgetPosition> Host::spotOn(const std::optional<ScreenOutput>& ou
     if (avoid) occupied.push_back(fromCorner(*avoid));
     auto size = platform::views::widgetSize(family);
     auto area = output ? fromCorner(output->free) : nominalDesktop;
-    auto spot = freeSpot(area, static_cast<int>(std::ceil(size.width)), static_cast<int>(std::ceil(size.height)),
-                         occupied);
+    int width = static_cast<int>(std::ceil(size.width)), height = static_cast<int>(std::ceil(size.height));
+    auto spot = freeSpot(area, width, height, occupied);
+    // A window too large to leave room beside it still leaves the widget where it shows most.
+    if (!spot && avoid) spot = leastCoveredCorner(area, width, height, fromCorner(*avoid));
     if (spot && output) spot->output = output->output;
     return spot;
 }

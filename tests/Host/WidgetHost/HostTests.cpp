@@ -230,6 +230,7 @@ TEST_F(HostTest, ANewWidgetLandsInTheWorkAreaClearOfTheGallery) {
         {"placed without a position", false, std::nullopt, {24, 56, "HDMI-1"}},
         {"from the gallery at the top left", true, DesktopArea{1920, 32, 600, 700}, {624, 56, "HDMI-1"}},
         {"from a gallery that cannot tell where it is", true, std::nullopt, {24, 56, "HDMI-1"}},
+        {"beside a gallery that leaves no room", true, DesktopArea{1920, 32, 1100, 700}, {1086, 606, "HDMI-1"}},
     };
     for (const auto& c : cases) {
         std::string id;
