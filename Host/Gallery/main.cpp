@@ -93,6 +93,13 @@ gboolean drawPreview(GtkWidget* area, cairo_t* cr, gpointer data) {
     return TRUE;
 }
 
+// Says how a placing went on the status line, from the answer's callback, and lets go of the call.
+void sayPlaced(Gallery& gallery, const std::string& said) {
+    gtk_label_set_text(GTK_LABEL(gallery.status), said.c_str());
+    sd_bus_slot* answered = sd_bus_get_current_slot(gallery.bus);
+    gallery.placing.remove_if([answered](const control1::PendingCall& c) { return c.get() == answered; });
+}
+
 // Places the preview's widget near the pointer, or at `at` on the desktop, and says how it went.
 void place(Gallery& gallery, const Preview& preview, std::optional<std::pair<int, int>> at) {
     control1::Placement placement{control1::Placement::Where::nearPointer};
@@ -101,11 +108,8 @@ void place(Gallery& gallery, const Preview& preview, std::optional<std::pair<int
     auto call = gallery.client->place(
         preview.widget.kind, std::string(platform::toString(preview.shown.family())), placement,
         [&gallery, name](control1::Result<std::string> id) {
-            std::string said = id ? "Added " + name + " (widget " + *id + ")."
-                                  : "Could not add " + name + ": " + describe(id.error());
-            gtk_label_set_text(GTK_LABEL(gallery.status), said.c_str());
-            sd_bus_slot* answered = sd_bus_get_current_slot(gallery.bus);
-            gallery.placing.remove_if([answered](const control1::PendingCall& c) { return c.get() == answered; });
+            sayPlaced(gallery, id ? "Added " + name + " (widget " + *id + ")."
+                                  : "Could not add " + name + ": " + describe(id.error()));
         });
     if (call) gallery.placing.push_back(std::move(call));
 }
@@ -128,12 +132,9 @@ void onAdd(GtkButton* button, gpointer data) {
     auto call = gallery.client->placeClearOf(
         preview.widget.kind, std::string(platform::toString(preview.shown.family())), frameOf(gallery.window),
         [&gallery, name](control1::Result<control1::Placed> placed) {
-            std::string said = placed ? "Added " + name + " at " + std::to_string(placed->x) + ", " +
+            sayPlaced(gallery, placed ? "Added " + name + " at " + std::to_string(placed->x) + ", " +
                                             std::to_string(placed->y) + "."
-                                      : "Could not add " + name + ": " + describe(placed.error());
-            gtk_label_set_text(GTK_LABEL(gallery.status), said.c_str());
-            sd_bus_slot* answered = sd_bus_get_current_slot(gallery.bus);
-            gallery.placing.remove_if([answered](const control1::PendingCall& c) { return c.get() == answered; });
+                                      : "Could not add " + name + ": " + describe(placed.error()));
         });
     if (call) gallery.placing.push_back(std::move(call));
 }

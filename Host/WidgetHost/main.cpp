@@ -247,9 +247,8 @@ int main(int argc, char** argv) {
         // New widgets go where panels leave room, on the output the user looks at or the primary one.
         auto asScreenOutput = [](const widgethost::desktop::detail::OutputArea* output) -> std::optional<ScreenOutput> {
             if (!output) return std::nullopt;
-            auto free = output->usable();
-            return ScreenOutput{{output->x, output->y, output->width, output->height},
-                                {free.x, free.y, free.width, free.height}, output->name, output->primary};
+            return ScreenOutput{{output->x, output->y, output->width, output->height}, output->usable(), output->name,
+                                output->primary};
         };
         widgetScreen.outputUnderPointer = [s, display, asScreenOutput] {
             auto outputs = s->outputs();

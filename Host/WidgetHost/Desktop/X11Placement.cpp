@@ -37,7 +37,7 @@ std::vector<long> rootCardinals(GdkDisplay* display, const char* name) {
 
 // The work area of the current workspace, in GDK's (scaled) desktop coordinates; empty where the
 // window manager publishes none.
-detail::Area workAreaOf(GdkDisplay* display) {
+DesktopArea workAreaOf(GdkDisplay* display) {
     auto areas = rootCardinals(display, "_NET_WORKAREA");
     auto current = rootCardinals(display, "_NET_CURRENT_DESKTOP");
     std::size_t desktop = current.empty() ? 0 : static_cast<std::size_t>(current.front());

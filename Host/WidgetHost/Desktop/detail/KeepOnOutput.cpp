@@ -15,7 +15,7 @@ long long outside(long long value, long long from, long long length) {
 
 // Against an edge a widget stops, wholly inside; one too large for the area keeps its top-left there.
 SurfacePosition clampOnto(SurfacePosition corner, int width, int height, const OutputArea& output) {
-    Area area = output.usable();
+    DesktopArea area = output.usable();
     auto clamp = [](int value, int from, int length, int size) {
         return std::max(from, std::min(value, from + length - size));
     };
@@ -26,12 +26,12 @@ SurfacePosition clampOnto(SurfacePosition corner, int width, int height, const O
 
 }  // namespace
 
-Area OutputArea::usable() const {
+DesktopArea OutputArea::usable() const {
     if (workArea.width > 0 && workArea.height > 0) return workArea;
     return {x, y, width, height};
 }
 
-std::vector<OutputArea> withWorkArea(std::vector<OutputArea> outputs, const Area& workArea) {
+std::vector<OutputArea> withWorkArea(std::vector<OutputArea> outputs, const DesktopArea& workArea) {
     if (workArea.width <= 0 || workArea.height <= 0) return outputs;
     for (auto& output : outputs) {
         int left = std::max(output.x, workArea.x);

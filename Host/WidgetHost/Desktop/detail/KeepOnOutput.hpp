@@ -4,21 +4,13 @@
 #include <vector>
 
 #include "Host/WidgetHost/Desktop/DesktopSurface.hpp"
+#include "Host/WidgetHost/FreeSpot.hpp"
 
 // Where a widget may be: wholly on an output, out of the panels there (a widget partly off its
 // output or under a panel is partly lost to the user, and on Wayland the compositor stops drawing a
 // surface that is on no output at all). Positions are kept per output, so that a widget returns to
 // its own output, and to the same spot on it, whenever that output is there.
 namespace widgethost::desktop::detail {
-
-/// A rectangle on the desktop, in desktop pixels.
-struct Area {
-    int x = 0;
-    int y = 0;
-    int width = 0;
-    int height = 0;
-    friend bool operator==(const Area&, const Area&) = default;
-};
 
 struct OutputArea {
     int x = 0;
@@ -28,15 +20,15 @@ struct OutputArea {
     std::string name = {};  // connector name where the platform tells it, else the model
     bool primary = false;
     /// The part of the output that panels leave to windows, on the desktop; empty: all of it.
-    Area workArea = {};
+    DesktopArea workArea = {};
 
     /// The work area, or the whole output where the desktop names none.
-    Area usable() const;
+    DesktopArea usable() const;
 };
 
 /// `outputs`, each with its part of `workArea` (the desktop's, which spans every output) as its own;
 /// an output the work area misses keeps all of itself. Unchanged for an empty work area.
-std::vector<OutputArea> withWorkArea(std::vector<OutputArea> outputs, const Area& workArea);
+std::vector<OutputArea> withWorkArea(std::vector<OutputArea> outputs, const DesktopArea& workArea);
 
 /// The corner nearest `corner` at which a `width` × `height` widget lies wholly in the usable part of
 /// one of `outputs`: the output holding its centre, else the nearest one. A widget larger than that

@@ -55,7 +55,7 @@ TEST(PlacedPosition, DefaultsFillColumnsFromTheTopLeft) {
 // wholly on one output and out of the panels there.
 TEST(PlacedPosition, AWidgetStaysWhollyInTheWorkArea) {
     using widgethost::desktop::SurfacePosition;
-    using widgethost::desktop::detail::Area;
+    using Area = widgethost::DesktopArea;
     using widgethost::desktop::detail::keepOnOutput;
     using widgethost::desktop::detail::OutputArea;
     using widgethost::desktop::detail::placeSaved;
