@@ -390,9 +390,13 @@ void DesktopSurface::State::keepOnOutputs() {
     // gone does. Its move is told, but never kept.
     const detail::OutputArea* home = detail::homeOutput(saved.output, areas);
     bool onItsOutput = saved.output.empty() || (home && home->name == saved.output);
-    if (onItsOutput && asSaved(position) != saved && position != before) {
+    auto at = asSaved(position);
+    bool elsewhere = at.x != saved.x || at.y != saved.y;  // a record naming no output means this one
+    if (onItsOutput && elsewhere && (position.x != before.x || position.y != before.y)) {
         reportDue = MoveCause::keptOnScreen;
-        settleLater(0);
+        // Told once the window manager had time to carry the move out, so that it is not taken for
+        // the window manager's own.
+        settleLater(placement.settleMilliseconds().value_or(0));
     }
 }
 
