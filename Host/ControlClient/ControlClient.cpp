@@ -94,6 +94,14 @@ Result<std::pair<std::string, std::string>> readPair(sd_bus_message* m) {
     return std::pair<std::string, std::string>(first, second);
 }
 
+Result<Placed> readPlaced(sd_bus_message* m) {
+    const char* id = nullptr;
+    Placed placed;
+    if (sd_bus_message_read(m, "sii", &id, &placed.x, &placed.y) < 0) return malformed();
+    placed.id = id;
+    return placed;
+}
+
 // Reads an array of strings into `out`.
 int readStrings(sd_bus_message* m, std::vector<std::string>& out) {
     int r = sd_bus_message_enter_container(m, 'a', "s");
@@ -293,6 +301,12 @@ PendingCall ControlClient::place(const std::string& kind, const std::string& fam
     case Placement::Where::next: break;
     }
     return callLater(bus_, method::place, readString, std::move(done), kind.c_str(), family.c_str());
+}
+
+PendingCall ControlClient::placeClearOf(const std::string& kind, const std::string& family, WindowFrame window,
+                                        Callback<Placed> done) {
+    return callLater(bus_, method::placeClearOf, readPlaced, std::move(done), kind.c_str(), family.c_str(), window.x,
+                     window.y, window.width, window.height);
 }
 
 bool isNoHost(const ClientError& error) {

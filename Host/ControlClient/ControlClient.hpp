@@ -76,6 +76,17 @@ struct Placement {
     int x = 0, y = 0;
 };
 
+/// A widget just placed: its id and where it went, from the corner of its output.
+struct Placed {
+    std::string id;
+    int x = 0, y = 0;
+};
+
+/// A window on the desktop, in desktop pixels; empty where its place is unknown.
+struct WindowFrame {
+    int x = 0, y = 0, width = 0, height = 0;
+};
+
 struct SlotRelease {
     void operator()(sd_bus_slot* slot) const;
 };
@@ -115,6 +126,9 @@ public:
     PendingCall previewEntry(const std::string& kind, const std::string& family, Callback<PreviewEntry> done);
     PendingCall place(const std::string& kind, const std::string& family, Placement placement,
                       Callback<std::string> done);
+    /// Places a widget at a free spot near the pointer that `window` does not cover.
+    PendingCall placeClearOf(const std::string& kind, const std::string& family, WindowFrame window,
+                             Callback<Placed> done);
 
 private:
     ControlClient(sd_bus* bus, bool owned) : bus_(bus), owned_(owned) {}

@@ -93,6 +93,13 @@ gboolean drawPreview(GtkWidget* area, cairo_t* cr, gpointer data) {
     return TRUE;
 }
 
+// Says how a placing went on the status line, from the answer's callback, and lets go of the call.
+void sayPlaced(Gallery& gallery, const std::string& said) {
+    gtk_label_set_text(GTK_LABEL(gallery.status), said.c_str());
+    sd_bus_slot* answered = sd_bus_get_current_slot(gallery.bus);
+    gallery.placing.remove_if([answered](const control1::PendingCall& c) { return c.get() == answered; });
+}
+
 // Places the preview's widget near the pointer, or at `at` on the desktop, and says how it went.
 void place(Gallery& gallery, const Preview& preview, std::optional<std::pair<int, int>> at) {
     control1::Placement placement{control1::Placement::Where::nearPointer};
@@ -101,18 +108,35 @@ void place(Gallery& gallery, const Preview& preview, std::optional<std::pair<int
     auto call = gallery.client->place(
         preview.widget.kind, std::string(platform::toString(preview.shown.family())), placement,
         [&gallery, name](control1::Result<std::string> id) {
-            std::string said = id ? "Added " + name + " (widget " + *id + ")."
-                                  : "Could not add " + name + ": " + describe(id.error());
-            gtk_label_set_text(GTK_LABEL(gallery.status), said.c_str());
-            sd_bus_slot* answered = sd_bus_get_current_slot(gallery.bus);
-            gallery.placing.remove_if([answered](const control1::PendingCall& c) { return c.get() == answered; });
+            sayPlaced(gallery, id ? "Added " + name + " (widget " + *id + ")."
+                                  : "Could not add " + name + ": " + describe(id.error()));
         });
     if (call) gallery.placing.push_back(std::move(call));
 }
 
+// Where the gallery's window is on the desktop, frame and all; empty where only X11 tells it.
+control1::WindowFrame frameOf(GtkWidget* window) {
+    GdkWindow* shown = gtk_widget_get_window(window);
+    // (By the type's name: gdkx.h brings Xlib's macros, which break CLI11.)
+    if (!shown || std::strcmp(G_OBJECT_TYPE_NAME(gtk_widget_get_display(window)), "GdkX11Display") != 0) return {};
+    GdkRectangle frame;
+    gdk_window_get_frame_extents(shown, &frame);
+    return {frame.x, frame.y, frame.width, frame.height};
+}
+
+// Adds the preview's widget where the user sees it appear: not under the gallery's own window.
 void onAdd(GtkButton* button, gpointer data) {
-    place(*static_cast<Gallery*>(data), *static_cast<Preview*>(g_object_get_data(G_OBJECT(button), "preview")),
-          std::nullopt);
+    auto& gallery = *static_cast<Gallery*>(data);
+    const auto& preview = *static_cast<Preview*>(g_object_get_data(G_OBJECT(button), "preview"));
+    std::string name = preview.widget.displayName;
+    auto call = gallery.client->placeClearOf(
+        preview.widget.kind, std::string(platform::toString(preview.shown.family())), frameOf(gallery.window),
+        [&gallery, name](control1::Result<control1::Placed> placed) {
+            sayPlaced(gallery, placed ? "Added " + name + " at " + std::to_string(placed->x) + ", " +
+                                            std::to_string(placed->y) + "."
+                                      : "Could not add " + name + ": " + describe(placed.error()));
+        });
+    if (call) gallery.placing.push_back(std::move(call));
 }
 
 // A preview dragged out of the gallery and let go where nothing takes it (the desktop) places its

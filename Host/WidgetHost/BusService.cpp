@@ -146,6 +146,26 @@ int placeNearPointer(sd_bus_message* m, void* userdata, sd_bus_error*) {
     return 1;
 }
 
+int placeClearOf(sd_bus_message* m, void* userdata, sd_bus_error*) {
+    const char *kind = nullptr, *familyName = nullptr;
+    DesktopArea window;
+    if (int r = sd_bus_message_read(m, control::placeClearOf.in, &kind, &familyName, &window.x, &window.y,
+                                    &window.width, &window.height);
+        r < 0)
+        return r;
+    auto family = platform::widgetFamilyFromString(familyName);
+    if (!family) return replyError(m, unknownFamily(familyName));
+    auto* service = static_cast<BusService*>(userdata);
+    auto avoid = window.width > 0 && window.height > 0 ? std::optional(window) : std::nullopt;
+    hostOf(userdata).placeNearPointer(kind, *family, [service, call = hold(m)](HostResult<std::string> result) {
+        if (!result) return void(replyError(call.get(), result.error()));
+        auto details = service->host().details(*result);
+        auto at = details ? details->placed.position.value_or(WidgetPosition{}) : WidgetPosition{};
+        controlReply(call.get()).text(*result).integer(at.x).integer(at.y).send();
+    }, avoid);
+    return 1;
+}
+
 int move(sd_bus_message* m, void* userdata, sd_bus_error*) {
     const char* id = nullptr;
     int x = 0, y = 0;
@@ -354,6 +374,10 @@ const sd_bus_vtable controlVtable[] = {
                  SD_BUS_PARAM(date) SD_BUS_PARAM(view) SD_BUS_PARAM(mode), previewEntry),
     KELVO_METHOD(control::placeNearPointer, SD_BUS_PARAM(kind) SD_BUS_PARAM(family), SD_BUS_PARAM(id),
                  placeNearPointer),
+    KELVO_METHOD(control::placeClearOf,
+                 SD_BUS_PARAM(kind) SD_BUS_PARAM(family) SD_BUS_PARAM(x) SD_BUS_PARAM(y) SD_BUS_PARAM(width)
+                     SD_BUS_PARAM(height),
+                 SD_BUS_PARAM(id) SD_BUS_PARAM(placedX) SD_BUS_PARAM(placedY), placeClearOf),
     SD_BUS_SIGNAL(control1::signal::kindsChanged.name, control1::signal::kindsChanged.signature, 0),
     SD_BUS_VTABLE_END,
 };

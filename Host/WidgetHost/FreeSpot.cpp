@@ -91,4 +91,18 @@ std::optional<WidgetPosition> freeSpot(const DesktopArea& output, int width, int
     return std::nullopt;
 }
 
+WidgetPosition leastCoveredCorner(const DesktopArea& output, int width, int height, const DesktopArea& cover, int gap) {
+    auto covered = [&](int x, int y) {
+        long long across = std::max(0, std::min(x + width, cover.x + cover.width) - std::max(x, cover.x));
+        long long down = std::max(0, std::min(y + height, cover.y + cover.height) - std::max(y, cover.y));
+        return across * down;
+    };
+    const int left = output.x + gap, right = std::max(left, output.x + output.width - gap - width);
+    const int top = output.y + gap, bottom = std::max(top, output.y + output.height - gap - height);
+    WidgetPosition best{left, top};
+    for (auto [x, y] : {std::pair{right, top}, std::pair{left, bottom}, std::pair{right, bottom}})
+        if (covered(x, y) < covered(best.x, best.y)) best = {x, y};
+    return best;
+}
+
 }  // namespace widgethost

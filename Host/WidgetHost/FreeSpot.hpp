@@ -23,4 +23,10 @@ struct DesktopArea {
 std::optional<WidgetPosition> freeSpot(const DesktopArea& output, int width, int height,
                                        const std::vector<DesktopArea>& occupied, int gap = 24);
 
+/// Of the four corners of `output` (`gap` pixels in), the one where a `width` × `height` widget is
+/// covered least by `cover`, the first such of top-left, top-right, bottom-left, bottom-right:
+/// where a new widget still shows best when no spot is free of a window.
+WidgetPosition leastCoveredCorner(const DesktopArea& output, int width, int height, const DesktopArea& cover,
+                                  int gap = 24);
+
 }  // namespace widgethost

@@ -109,10 +109,11 @@ template <class T>
 using HostResult = platform::Result<T, HostError>;
 using platform::Done;
 
-/// The output a new widget goes on: its size and the name positions on it are kept under.
-struct PointerOutput {
-    int width = 0;
-    int height = 0;
+/// An output a new widget may go on: where it lies and the part of it that panels leave free (both
+/// on the desktop), and the name positions on it are kept under.
+struct ScreenOutput {
+    DesktopArea bounds;
+    DesktopArea free;
     std::string output;
     bool primary = false;
 };
@@ -138,15 +139,18 @@ struct WidgetScreen {
     /// the window manager holds it elsewhere; nothing for a widget without a window.
     std::function<std::optional<WidgetPosition>(const std::string& id)> shownAt = nullptr;
     /// The output under the pointer; unset or nothing where there is no desktop.
-    std::function<std::optional<PointerOutput>()> outputUnderPointer = nullptr;
+    std::function<std::optional<ScreenOutput>()> outputUnderPointer = nullptr;
+    /// The primary output; unset or nothing where there is no desktop.
+    std::function<std::optional<ScreenOutput>()> primaryOutput = nullptr;
 };
 
 /// Who moved a widget: the user, by dragging its window (which is already there), or a request
-/// (which moves the window).
-enum class MoveOrigin { user, request };
+/// (which moves the window), both kept; or the screen, which showed it elsewhere than kept because
+/// the window manager put it there or to keep it on screen, which is never kept.
+enum class MoveOrigin { user, request, windowManager, keptOnScreen };
 
-/// Where a widget goes when it was placed without a position: the n-th one down a column at the
-/// left of the desktop, then the next column.
+/// Where a widget goes when it was placed without a position and nothing tells where there is room:
+/// the n-th one down a column at the left of the desktop, then the next column.
 WidgetPosition defaultPosition(std::size_t index);
 
 class Host {
@@ -175,10 +179,13 @@ public:
     // What widgetctl asks for.
     void place(const std::string& kind, platform::WidgetFamily family, std::optional<WidgetPosition> position,
                std::function<void(HostResult<std::string>)> done);
-    /// Places a widget at a free spot on the output under the pointer (headless: of a nominal desktop).
+    /// Places a widget at a free spot of the work area on the output under the pointer (headless: of
+    /// a nominal desktop), clear of `avoid` (a window on the desktop, such as the gallery's).
     void placeNearPointer(const std::string& kind, platform::WidgetFamily family,
-                          std::function<void(HostResult<std::string>)> done);
-    /// Moves a widget and keeps its new position.
+                          std::function<void(HostResult<std::string>)> done,
+                          std::optional<DesktopArea> avoid = std::nullopt);
+    /// Moves a widget and keeps its new position when the user or a request moved it; a move of the
+    /// screen's own is only logged.
     HostResult<Done> move(const std::string& id, WidgetPosition position, MoveOrigin origin);
     HostResult<Done> remove(const std::string& id);
     std::vector<WidgetDetails> list() const;
@@ -242,6 +249,7 @@ private:
         std::optional<WidgetPosition> position;
         std::function<void(HostResult<std::string>)> done;
         bool nearPointer = false;  // the position is found when the kind is known
+        std::optional<DesktopArea> avoid = std::nullopt;  // a window the new widget must not go under
     };
 
     // Extensions.
@@ -270,7 +278,10 @@ private:
 
     // Places.
     void startPlace(PendingPlace request);
-    WidgetPosition spotNearPointer(platform::WidgetFamily family) const;
+    /// A free spot for a new widget in the work area of `output` (headless: of a nominal desktop),
+    /// clear of the other widgets there and of `avoid`.
+    std::optional<WidgetPosition> spotOn(const std::optional<ScreenOutput>& output, platform::WidgetFamily family,
+                                         const std::optional<DesktopArea>& avoid) const;
     void settlePendingPlaces();
     HostResult<std::string> finishPlace(const PendingPlace& request, const std::string& extension);
     HostError cannotWrite() const;

@@ -56,8 +56,11 @@ void Host::place(const std::string& kind, platform::WidgetFamily family, std::op
 }
 
 void Host::placeNearPointer(const std::string& kind, platform::WidgetFamily family,
-                            std::function<void(HostResult<std::string>)> done) {
-    startPlace({kind, family, std::nullopt, std::move(done), true});
+                            std::function<void(HostResult<std::string>)> done, std::optional<DesktopArea> avoid) {
+    if (avoid && (!isPlausiblePosition({avoid->x, avoid->y}) || avoid->width < 0 || avoid->height < 0 ||
+                  !isPlausiblePosition({avoid->width, avoid->height})))
+        return done(error(Code::invalidArgument, "the window to keep clear of lies off any desktop"));
+    startPlace({kind, family, std::nullopt, std::move(done), true, avoid});
 }
 
 void Host::startPlace(PendingPlace request) {
@@ -102,9 +105,17 @@ HostResult<std::string> Host::finishPlace(const PendingPlace& request, const std
         return error(Code::unsupportedFamily, kind + " comes in " + familiesText(families));
 
     // The position is kept from the start, so that the widget stays put when others come and go.
-    auto position = request.nearPointer ? spotNearPointer(family)
-                                        : request.position.value_or(defaultPosition(placed_.list().widgets.size()));
-    auto added = placed_.add({"", kind, family, extension, position});
+    const auto& ask = request.nearPointer ? screen_.outputUnderPointer : screen_.primaryOutput;
+    auto output = ask ? ask() : std::nullopt;
+    auto position = request.position;
+    // Headless, a widget placed without a position goes where such widgets always went.
+    if (!position && (output || request.nearPointer)) position = spotOn(output, family, request.avoid);
+    // A full output still gets the widget, on top of the others, where the user looks for it.
+    if (!position && output)
+        position = WidgetPosition{output->free.x - output->bounds.x + 24, output->free.y - output->bounds.y + 24,
+                                  output->output};
+    if (!position) position = defaultPosition(placed_.list().widgets.size());
+    auto added = placed_.add({"", kind, family, extension, *position});
     if (!added) return cannotWrite();
     const auto& placed = *added;
     log(LogLevel::info, "placed widget ", placed.id, ": ", kind, " ", platform::toString(family), " from ",
@@ -129,6 +140,16 @@ HostResult<Done> Host::move(const std::string& id, WidgetPosition position, Move
     auto* widget = widgetNamed(id);
     if (!widget) return error(Code::unknownWidget, "no widget has the id \"" + id + "\"");
     if (!isPlausiblePosition(position)) return error(Code::invalidArgument, "the position lies off any desktop");
+    auto where = [](const WidgetPosition& p) {
+        return std::to_string(p.x) + "," + std::to_string(p.y) + (p.output.empty() ? "" : " on " + p.output);
+    };
+    if (origin == MoveOrigin::windowManager || origin == MoveOrigin::keptOnScreen) {
+        // Where the screen shows a widget for now is not where the user put it: the file keeps that.
+        log(LogLevel::info, "widget ", id, " shown at ", where(position),
+            origin == MoveOrigin::windowManager ? " by the window manager" : " to keep it on screen", "; kept at ",
+            where(record(*widget).position.value_or(widget->fallbackPosition)));
+        return Done{};
+    }
     bool movesWindow = origin == MoveOrigin::request && screen_.move;
     auto before = shown(*widget).position;
     if (movesWindow) position = screen_.move(id, position);
@@ -138,9 +159,7 @@ HostResult<Done> Host::move(const std::string& id, WidgetPosition position, Move
         if (movesWindow) screen_.move(id, *before);
         return cannotWrite();
     }
-    log(LogLevel::info, "widget ", id, " moved to ", position.x, ",", position.y,
-        position.output.empty() ? "" : " on " + position.output,
-        origin == MoveOrigin::user ? " by the user" : "");
+    log(LogLevel::info, "widget ", id, " moved to ", where(position), origin == MoveOrigin::user ? " by the user" : "");
     return Done{};
 }
 

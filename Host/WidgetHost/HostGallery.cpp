@@ -1,5 +1,5 @@
-// What the widget gallery asks of the host: the installed widget kinds, their previews and a place
-// near the pointer; and what a widget's menu needs.
+// What the widget gallery asks of the host: the installed widget kinds, their previews and a free
+// spot for a new widget; and what a widget's menu needs.
 #include <algorithm>
 #include <cmath>
 #include <utility>
@@ -125,28 +125,35 @@ void Host::askForPreview(const std::string& extension, const std::string& kind, 
         done(error(Code::unavailable, "the extension of " + kind + " cannot run"));
 }
 
-// Placing near the pointer ---------------------------------------------------------------------
+// Free spots -----------------------------------------------------------------------------------
 
-WidgetPosition Host::spotNearPointer(platform::WidgetFamily family) const {
-    auto output = screen_.outputUnderPointer ? screen_.outputUnderPointer() : std::nullopt;
+std::optional<WidgetPosition> Host::spotOn(const std::optional<ScreenOutput>& output, platform::WidgetFamily family,
+                                           const std::optional<DesktopArea>& avoid) const {
     // Positions count from the corner of their own output (none named: the primary one).
     auto onThisOutput = [&](const PlacedWidget& placed) {
         if (!output) return true;
         auto kept = placed.position.value_or(WidgetPosition{}).output;
         return kept == output->output || (kept.empty() && output->primary);
     };
+    auto fromCorner = [&](DesktopArea area) {
+        if (output) {
+            area.x -= output->bounds.x;
+            area.y -= output->bounds.y;
+        }
+        return area;
+    };
     std::vector<DesktopArea> occupied;
     for (const auto& widget : widgets_)
         if (auto placed = shown(*widget); onThisOutput(placed)) occupied.push_back(areaOf(placed));
+    if (avoid) occupied.push_back(fromCorner(*avoid));
     auto size = platform::views::widgetSize(family);
-    auto area = output ? DesktopArea{0, 0, output->width, output->height} : nominalDesktop;
-    auto spot = freeSpot(area, static_cast<int>(std::ceil(size.width)), static_cast<int>(std::ceil(size.height)),
-                         occupied);
-    // A full output still gets the widget, on top of the others, where the user looks for it.
-    if (!spot && output) spot = WidgetPosition{24, 24};
-    if (!spot) return defaultPosition(widgets_.size());
-    if (output) spot->output = output->output;
-    return *spot;
+    auto area = output ? fromCorner(output->free) : nominalDesktop;
+    int width = static_cast<int>(std::ceil(size.width)), height = static_cast<int>(std::ceil(size.height));
+    auto spot = freeSpot(area, width, height, occupied);
+    // A window too large to leave room beside it still leaves the widget where it shows most.
+    if (!spot && avoid) spot = leastCoveredCorner(area, width, height, fromCorner(*avoid));
+    if (spot && output) spot->output = output->output;
+    return spot;
 }
 
 // The widget menu ------------------------------------------------------------------------------

@@ -211,14 +211,19 @@ int main(int argc, char** argv) {
             if (!removed) log(LogLevel::warning, removed.error().message);
         };
         handlers.openGallery = [&host] { host.openGallery(); };
-        handlers.moved = [&host](const std::string& id, widgethost::desktop::SurfacePosition p) {
-            auto moved = host.move(id, {p.x, p.y, p.output}, MoveOrigin::user);
+        handlers.moved = [&host](const std::string& id, widgethost::desktop::SurfacePosition p,
+                                 widgethost::desktop::MoveCause cause) {
+            using widgethost::desktop::MoveCause;
+            auto origin = cause == MoveCause::user            ? MoveOrigin::user
+                          : cause == MoveCause::windowManager ? MoveOrigin::windowManager
+                                                              : MoveOrigin::keptOnScreen;
+            auto moved = host.move(id, {p.x, p.y, p.output}, origin);
             if (!moved) log(LogLevel::warning, moved.error().message);
         };
         screen = std::make_unique<widgethost::desktop::DesktopScreen>(display, options.appearance, std::move(handlers),
                                                                        options.renderingMode);
         auto* s = screen.get();
-        host.setScreen(WidgetScreen{
+        WidgetScreen widgetScreen{
             [s](const PlacedWidget& placed, const std::string& title, const platform::views::WidgetView* view,
                 const platform::views::WidgetLayoutInfo* layout) {
                 auto position = placed.position.value_or(WidgetPosition{});
@@ -238,12 +243,22 @@ int main(int argc, char** argv) {
                 auto at = surface->position();
                 return WidgetPosition{at.x, at.y, at.output};
             },
-            [display]() -> std::optional<PointerOutput> {
-                auto output = widgethost::desktop::outputUnderPointer(display);
-                if (!output) return std::nullopt;
-                return PointerOutput{output->width, output->height, output->name, output->primary};
-            },
-        });
+        };
+        // New widgets go where panels leave room, on the output the user looks at or the primary one.
+        auto asScreenOutput = [](const widgethost::desktop::detail::OutputArea* output) -> std::optional<ScreenOutput> {
+            if (!output) return std::nullopt;
+            return ScreenOutput{{output->x, output->y, output->width, output->height}, output->usable(), output->name,
+                                output->primary};
+        };
+        widgetScreen.outputUnderPointer = [s, display, asScreenOutput] {
+            auto outputs = s->outputs();
+            return asScreenOutput(widgethost::desktop::outputUnderPointer(display, outputs));
+        };
+        widgetScreen.primaryOutput = [s, asScreenOutput] {
+            auto outputs = s->outputs();
+            return asScreenOutput(widgethost::desktop::detail::homeOutput("", outputs));
+        };
+        host.setScreen(std::move(widgetScreen));
     }
 
     // Light or dark as the desktop says, unless the user chose.

@@ -24,16 +24,24 @@ class GalleryTest(harness.HostTestCase):
         return result.stdout.splitlines()
 
     def test_a_widget_added_from_the_gallery_is_removed_through_its_menu(self):
-        with XSession() as x:
+        with XSession(1280, 1024) as x:
             self.start_host_on("DISPLAY", x.display)
             self.assertEqual(self.widgets(), {})
             gallery = self.start("widget-gallery", [self.program("widget-gallery")])
+            # The gallery where the first widget would go.
+            shown = wait_until(lambda: x.run("xdotool", "search", "--onlyvisible", "--pid", str(gallery.pid),
+                                              check=False).stdout.split(), what="the gallery's window")
+            x.run("xdotool", "windowmove", "--sync", shown[-1], "0", "0")
             self.assertIn("button Add Timer, Small enabled", self.atspi(gallery.pid, "Add Timer, Medium"))
             placed = wait_until(lambda: list(self.widgets().values()), what="a widget placed from the gallery")
             self.assertEqual([(w["kind"], w["family"]) for w in placed], [("TimerWidget", "systemMedium")])
-            # The first free spot of the only output.
-            self.assertEqual(placed[0]["position"], [24, 24])
             windows = wait_until(lambda: harness.x_windows(self.env, self.host.pid), what="the widget's window")
+            # Where the user sees it: not under the gallery, and the gallery says where.
+            gx, gy, gw, gh = harness.x_geometry(self.env, shown[-1])
+            left, top, width, height = harness.x_geometry(self.env, next(iter(windows.values())))
+            self.assertTrue(left >= gx + gw or left + width <= gx or top >= gy + gh or top + height <= gy,
+                            ((left, top, width, height), (gx, gy, gw, gh)))
+            self.assertIn("text Added Timer at %d, %d." % tuple(placed[0]["position"]), self.atspi(gallery.pid))
             gallery.stop()
 
             # Where the widget has the keyboard, the menu key opens its menu too.
@@ -41,7 +49,7 @@ class GalleryTest(harness.HostTestCase):
             x.run("xdotool", "key", "shift+F10")
             wait_until(lambda: "item Remove widget enabled" in self.atspi(self.host.pid), what="the menu the key opens")
             x.run("xdotool", "key", "Escape")
-            x.run("xdotool", "mousemove", "--sync", "40", "40", "click", "3")
+            x.run("xdotool", "mousemove", "--sync", str(left + 16), str(top + 16), "click", "3")
             menu = self.atspi(self.host.pid, "Remove widget")
             self.assertIn("item Kelvo disabled", menu)  # the extension's name, a heading
             self.assertIn("item Widget gallery… enabled", menu)

@@ -5,6 +5,7 @@ the window manager, a drag, and the host losing its X server.
 
 With WIDGET_HOST_DESKTOP_FACTS=DIR every case writes what it saw to DIR/<window manager>.json
 (and screenshots beside it) before it asserts: docs/desktops/ was made that way."""
+import json
 import os
 import subprocess
 import sys
@@ -151,6 +152,38 @@ class WindowManagerCases:
         self.facts.record("drag of +100,+300 in 10 steps", {"expected": expected,
                                                             "position": self.widget(self.small)["position"]})
         self.assertEqual(self.widget(self.small)["position"], expected)
+
+    def test_widgets_stay_out_of_a_top_panel(self):
+        self.ctl("move", self.medium, "260", "10")
+        panel = self.x.desktop_window(panel=True)
+        self.addCleanup(self.x.run, "xdotool", "windowkill", str(panel), check=False)
+        width = self.x.size[0]
+        # The panel reserves its 32 pixels; the window manager publishes what is left.
+        for name, value in (("_NET_WM_STRUT", "0, 0, 32, 0"),
+                            ("_NET_WM_STRUT_PARTIAL", "0, 0, 32, 0, 0, 0, 0, 0, 0, %d, 0, 0" % (width - 1))):
+            self.x.run("xprop", "-id", str(panel), "-f", name, "32c", "-set", name, value)
+        wait_until(lambda: self.x.run("xprop", "-root", "_NET_WORKAREA").stdout.split("=")[-1].split(",")[1].strip()
+                   == "32", what="the work area to leave out the panel")
+        # A widget the panel now covers moves out of its way for as long as the panel is there; the
+        # file keeps where the user put it.
+        wait_until(lambda: self.widget(self.medium)["position"] == [260, 32], what="the widget below the panel")
+        with open(os.path.join(self.env["XDG_CONFIG_HOME"], "widget-host", "widgets.json")) as kept:
+            saved = {w["id"]: [w["x"], w["y"]] for w in json.load(kept)["widgets"]}
+        self.assertEqual(saved[self.medium], [260, 10])
+        # Alone on the desktop, a new widget takes the top-left spot.
+        for widget_id in (self.small, self.medium):
+            self.ctl("remove", widget_id)
+        added = self.place("TimerWidget", "medium")
+        wait_until(lambda: added in self.windows(), what="the added widget's window")
+        first = self.widget(added)["position"]
+        self.ctl("move", added, "24", "8")
+        moved = self.widget(added)["position"]
+        shown = harness.x_geometry(self.env, self.windows()[added])
+        self.facts.record("with a 32-pixel top panel", {"first free spot": first, "after move 24 8": moved,
+                                                        "window": list(shown)})
+        self.assertGreaterEqual(first[1], 32)
+        self.assertEqual(moved, [24, 32])
+        self.assertGreaterEqual(shown[1], 32)
 
 
 class LostDisplayCases:

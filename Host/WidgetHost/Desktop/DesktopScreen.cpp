@@ -1,5 +1,7 @@
 #include "Host/WidgetHost/Desktop/DesktopScreen.hpp"
 
+#include <gtk/gtk.h>
+
 namespace widgethost::desktop {
 
 DesktopScreen::DesktopScreen(DisplayKind display, platform::views::Appearance appearance, ScreenHandlers handlers,
@@ -13,14 +15,14 @@ void DesktopScreen::show(const std::string& id, platform::WidgetFamily family, S
     if (it == surfaces_.end()) {
         // A widget that never showed anything gets no window yet.
         if (!view) return;
-        if (!placement_) placement_ = placementFor(display_);
+        auto& placement = this->placement();
         SurfaceSettings settings{family, position, appearance_, renderingMode_, title, id};
         SurfaceCallbacks callbacks;
         callbacks.activated = [this, id](const PressTarget& target) {
             if (handlers_.activated) handlers_.activated(id, target);
         };
-        callbacks.moved = [this, id](SurfacePosition moved) {
-            if (handlers_.moved) handlers_.moved(id, moved);
+        callbacks.moved = [this, id](SurfacePosition moved, MoveCause cause) {
+            if (handlers_.moved) handlers_.moved(id, moved, cause);
         };
         callbacks.menu.heading = [this, id] { return handlers_.menuHeading ? handlers_.menuHeading(id) : std::string(); };
         callbacks.menu.remove = [this, id] {
@@ -29,7 +31,7 @@ void DesktopScreen::show(const std::string& id, platform::WidgetFamily family, S
         callbacks.menu.openGallery = [this] {
             if (handlers_.openGallery) handlers_.openGallery();
         };
-        it = surfaces_.emplace(id, std::make_unique<DesktopSurface>(*placement_, std::move(settings), std::move(callbacks))).first;
+        it = surfaces_.emplace(id, std::make_unique<DesktopSurface>(placement, std::move(settings), std::move(callbacks))).first;
     }
     it->second->show(view, layout);
 }
@@ -45,6 +47,22 @@ SurfacePosition DesktopScreen::move(const std::string& id, SurfacePosition posit
 void DesktopScreen::setAppearance(platform::views::Appearance appearance) {
     appearance_ = appearance;
     for (auto& [id, surface] : surfaces_) surface->setAppearance(appearance);
+}
+
+Placement& DesktopScreen::placement() {
+    if (!placement_) {
+        placement_ = placementFor(display_);
+        // Panels that come, go or change size move the widgets out of their way.
+        placement_->followWorkArea(gdk_display_get_default(), [this] {
+            for (auto& [id, surface] : surfaces_) surface->keepOnScreen();
+        });
+    }
+    return *placement_;
+}
+
+std::vector<detail::OutputArea> DesktopScreen::outputs() {
+    GdkDisplay* display = gdk_display_get_default();
+    return display ? placement().outputs(display) : std::vector<detail::OutputArea>{};
 }
 
 const DesktopSurface* DesktopScreen::surface(const std::string& id) const {

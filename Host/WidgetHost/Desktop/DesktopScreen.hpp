@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "Host/WidgetHost/Desktop/DesktopSurface.hpp"
 #include "Host/WidgetHost/Desktop/DisplayChoice.hpp"
@@ -16,7 +17,7 @@ namespace widgethost::desktop {
 
 struct ScreenHandlers {
     std::function<void(const std::string& id, const PressTarget& target)> activated;
-    std::function<void(const std::string& id, SurfacePosition position)> moved;
+    std::function<void(const std::string& id, SurfacePosition position, MoveCause cause)> moved;
     // The widget menu.
     std::function<std::string(const std::string& id)> menuHeading;
     std::function<void(const std::string& id)> remove;
@@ -38,8 +39,12 @@ public:
     void setAppearance(platform::views::Appearance appearance);
 
     const DesktopSurface* surface(const std::string& id) const;
+    /// The outputs there are now, each with the part that panels leave free where the display tells it.
+    std::vector<detail::OutputArea> outputs();
 
 private:
+    Placement& placement();
+
     DisplayKind display_;
     std::unique_ptr<Placement> placement_;  // chosen with the first window, from what the display offers
     platform::views::Appearance appearance_;

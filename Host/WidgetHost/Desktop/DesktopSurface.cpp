@@ -83,7 +83,7 @@ struct DesktopSurface::State {
     SurfacePosition position;  // on the desktop, naming the output it is on
     SurfacePosition expected;  // where the host last put the window
     SurfacePosition saved;     // what the host keeps: from the corner of the widget's own output
-    bool reportDue = false;    // the widget settled somewhere else than `saved`
+    std::optional<MoveCause> reportDue;  // the widget settled somewhere else than before, and why
     bool mapped = false;
     guint settleSource = 0;  // reports a position the widget had to take or the window manager gave it
     gulong monitorsChanged = 0;
@@ -95,7 +95,7 @@ struct DesktopSurface::State {
     void updateAccessibleText();
     void queueDraw(const std::vector<platform::views::Rect>& frames);
     void syncButtons();
-    void reportPosition();
+    void reportPosition(MoveCause cause);
     void settleLater(guint delayMs);
     std::vector<detail::OutputArea> outputs() const { return placement.outputs(gtk_widget_get_display(window)); }
     std::pair<int, int> pixelSize() const {
@@ -333,7 +333,7 @@ gboolean DesktopSurface::State::onRelease(GtkWidget*, GdkEventButton* event, gpo
         gtk_widget_queue_draw(s->area);
     }
     auto effect = s->gesture.release(event->x, event->y, s->targetAt(event->x, event->y));
-    if (effect.kind == detail::GestureEffect::Kind::endDrag) s->reportPosition();
+    if (effect.kind == detail::GestureEffect::Kind::endDrag) s->reportPosition(MoveCause::user);
     if (effect.kind == detail::GestureEffect::Kind::activate) s->activate(effect.target);
     return TRUE;
 }
@@ -383,13 +383,20 @@ void DesktopSurface::State::keepOnOutputs() {
     auto areas = outputs();
     if (areas.empty()) return;  // nothing to place on until an output comes
     auto [width, height] = pixelSize();
+    auto before = position;
     placeAt(detail::placeSaved(saved, width, height, areas));
-    // A widget whose output is gone waits on the primary output, keeping its own place for when that
-    // output comes back. One that had to move on its own output keeps the new place, as after a drag.
+    // Only the user moves a widget for good: one that had to move to stay on screen (its output
+    // shrank, a panel came) keeps its place for when there is room again, as one whose output is
+    // gone does. Its move is told, but never kept.
     const detail::OutputArea* home = detail::homeOutput(saved.output, areas);
-    if ((saved.output.empty() || (home && home->name == saved.output)) && asSaved(position) != saved) {
-        reportDue = true;
-        settleLater(0);
+    bool onItsOutput = saved.output.empty() || (home && home->name == saved.output);
+    auto at = asSaved(position);
+    bool elsewhere = at.x != saved.x || at.y != saved.y;  // a record naming no output means this one
+    if (onItsOutput && elsewhere && (position.x != before.x || position.y != before.y)) {
+        reportDue = MoveCause::keptOnScreen;
+        // Told once the window manager had time to carry the move out, so that it is not taken for
+        // the window manager's own.
+        settleLater(placement.settleMilliseconds().value_or(0));
     }
 }
 
@@ -432,10 +439,11 @@ void DesktopSurface::State::reopen() {
     gtk_widget_show(window);
 }
 
-void DesktopSurface::State::reportPosition() {
-    reportDue = false;
-    saved = asSaved(position);
-    if (callbacks.moved) callbacks.moved(saved);
+void DesktopSurface::State::reportPosition(MoveCause cause) {
+    reportDue.reset();
+    auto at = asSaved(position);
+    if (cause == MoveCause::user) saved = at;
+    if (callbacks.moved) callbacks.moved(at, cause);
 }
 
 gboolean DesktopSurface::State::onConfigure(GtkWidget*, GdkEventConfigure*, gpointer self) {
@@ -462,10 +470,10 @@ gboolean DesktopSurface::State::onSettled(gpointer self) {
         auto [x, y] = *shown;
         s->position.x = x;
         s->position.y = y;
-        if (x != s->expected.x || y != s->expected.y) s->reportDue = true;
+        if (x != s->expected.x || y != s->expected.y) s->reportDue = MoveCause::windowManager;
         s->expected = s->position;
     }
-    if (s->reportDue) s->reportPosition();
+    if (s->reportDue) s->reportPosition(*s->reportDue);
     return G_SOURCE_REMOVE;
 }
 
@@ -574,9 +582,11 @@ SurfacePosition DesktopSurface::moveTo(SurfacePosition position) {
     position = s.placement.onDesktop(std::move(position), s.position.output, s.outputs());
     // The host keeps the position it is given back; anything else the window manager does is reported.
     s.saved = s.asSaved(s.placeAt(position));
-    s.reportDue = false;
+    s.reportDue.reset();
     return s.saved;
 }
+
+void DesktopSurface::keepOnScreen() { state_->keepOnOutputs(); }
 
 SurfacePosition DesktopSurface::position() const { return state_->asSaved(state_->position); }
 

@@ -27,6 +27,11 @@ struct SurfacePosition {
 
 class Placement;
 
+/// Why a widget is somewhere else than before: the user dragged it (which is theirs to keep), the
+/// window manager put it elsewhere than asked, or it had to move to stay on screen (an output or
+/// its panels changed). Only the first changes where the widget is kept.
+enum class MoveCause { user, windowManager, keptOnScreen };
+
 struct SurfaceSettings {
     platform::WidgetFamily family = platform::WidgetFamily::systemSmall;
     SurfacePosition position;  // as saved: from its output's corner
@@ -39,11 +44,12 @@ struct SurfaceSettings {
 struct SurfaceCallbacks {
     /// A click or screen-reader press that means something: a `RunIntent` or an `OpenLink`.
     std::function<void(const PressTarget&)> activated;
-    /// The user dragged the widget elsewhere, it had to move to stay on its output, or the window
+    /// The user dragged the widget elsewhere, it had to move to stay on screen, or the window
     /// manager put or kept it somewhere else than asked; runs once the move has settled, with the
-    /// position from the corner of the output the widget is on. A widget whose output is gone sits
-    /// on the primary one meanwhile, unreported, and returns when its output does.
-    std::function<void(SurfacePosition)> moved;
+    /// position from the corner of the output the widget is on. The widget returns to where it is
+    /// kept (its last position from the user) whenever the screen has room for it there again; a
+    /// widget whose output is gone sits on the primary one meanwhile, unreported.
+    std::function<void(SurfacePosition, MoveCause)> moved;
     /// What the widget's menu offers.
     WidgetMenuHandlers menu;
 };
@@ -64,6 +70,8 @@ public:
     /// Moves the widget as near `position` (on the desktop; on Wayland, on the widget's output) as
     /// keeps it mostly on an output; returns where it went, from that output's corner.
     SurfacePosition moveTo(SurfacePosition position);
+    /// Puts the widget where it is kept again, as near as the outputs and their panels let it be.
+    void keepOnScreen();
 
     /// Where the widget is now, from the corner of the output it is on.
     SurfacePosition position() const;

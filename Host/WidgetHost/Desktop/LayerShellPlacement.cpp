@@ -28,6 +28,9 @@ GtkWidget* LayerShellPlacement::makeWindow(const SurfacePosition& corner) const 
     // "desktop" is the namespace that compositors keep on screen when they show the desktop.
     gtk_layer_set_namespace(window, "desktop");
     gtk_layer_set_keyboard_mode(window, GTK_LAYER_SHELL_KEYBOARD_MODE_NONE);
+    // Zone 0: the compositor keeps the surface out of what panels reserve (their positive zones),
+    // so margins count from the corner of what the panels leave free, not from the output's.
+    gtk_layer_set_exclusive_zone(window, 0);
     gtk_layer_set_anchor(window, GTK_LAYER_SHELL_EDGE_LEFT, TRUE);
     gtk_layer_set_anchor(window, GTK_LAYER_SHELL_EDGE_TOP, TRUE);
     gtk_layer_set_margin(window, GTK_LAYER_SHELL_EDGE_LEFT, corner.x);

@@ -4,7 +4,8 @@
 
 // Widget windows on a Wayland compositor with layer-shell: bottom-layer surfaces anchored at an
 // output's top-left corner, placed by their margins. Nothing tells a client where a surface is, so
-// the host's word is final, and positions count from the corner of the widget's output.
+// the host's word is final, and positions count from the corner of the widget's output; the
+// compositor keeps the surfaces out of its panels by counting the margins from where they end.
 namespace widgethost::desktop {
 
 class LayerShellPlacement final : public Placement {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -27,8 +28,12 @@ public:
     /// stay below other windows, on every workspace and out of the task bar.
     virtual GtkWidget* makeWindow(const SurfacePosition& corner) const = 0;
 
-    /// Where widgets may be, in desktop coordinates: the outputs there are now.
+    /// Where widgets may be, in desktop coordinates: the outputs there are now, each with the part
+    /// that panels leave free where the display tells it.
     virtual std::vector<detail::OutputArea> outputs(GdkDisplay* display) const;
+    /// Runs `changed` whenever the part of the outputs that panels leave free may have changed,
+    /// for as long as the placement lives; nothing where the display does not tell it.
+    virtual void followWorkArea(GdkDisplay*, std::function<void()>) {}
 
     /// A position the host asked for, on the desktop: the host counts it as the display does, which
     /// `currentOutput` (the output the widget is on now) may be the origin of.
@@ -57,8 +62,8 @@ public:
     /// True where a second's repaint can be drawn on the window at once rather than on the next frame.
     virtual bool paintsAtOnce() const = 0;
 
-    /// Where a widget asked at `asked` goes: counted on the desktop, kept mostly on an output, and
-    /// naming the output it is on.
+    /// Where a widget asked at `asked` goes: counted on the desktop, kept wholly in an output's usable
+    /// part, and naming the output it is on.
     SurfacePosition landing(const SurfacePosition& asked, const std::string& currentOutput, int width, int height,
                             const std::vector<detail::OutputArea>& areas) const;
 };
@@ -66,7 +71,7 @@ public:
 /// The strategy for `display` (not `none`); GTK must have been started on it.
 std::unique_ptr<Placement> placementFor(DisplayKind display);
 
-/// A desktop position kept mostly on one of `areas`, naming the output holding it.
+/// A desktop position kept wholly in the usable part of one of `areas`, naming the output holding it.
 SurfacePosition keptOnOutputs(SurfacePosition corner, int width, int height, const std::vector<detail::OutputArea>& areas);
 
 }  // namespace widgethost::desktop

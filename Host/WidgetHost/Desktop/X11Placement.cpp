@@ -1,12 +1,96 @@
 #include "Host/WidgetHost/Desktop/X11Placement.hpp"
 
+#include <X11/Xatom.h>
 #include <gdk/gdkx.h>
 #include <gtk/gtk.h>
+
+#include <vector>
 
 #include "Host/WidgetHost/Desktop/detail/WindowManagerHints.hpp"
 #include "Host/WidgetHost/Log.hpp"
 
 namespace widgethost::desktop {
+namespace {
+
+// A root window property of 32-bit cardinals; empty when it is not there.
+std::vector<long> rootCardinals(GdkDisplay* display, const char* name) {
+    Display* xdisplay = gdk_x11_display_get_xdisplay(display);
+    Window root = gdk_x11_window_get_xid(gdk_screen_get_root_window(gdk_display_get_default_screen(display)));
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    gdk_x11_display_error_trap_push(display);
+    int r = XGetWindowProperty(xdisplay, root, gdk_x11_get_xatom_by_name_for_display(display, name), 0, 4096, False,
+                               XA_CARDINAL, &type, &format, &count, &after, &data);
+    gdk_x11_display_error_trap_pop_ignored(display);
+    std::vector<long> values;
+    // Xlib hands 32-bit items over as longs.
+    if (r == Success && data && type == XA_CARDINAL && format == 32) {
+        const auto* items = reinterpret_cast<const long*>(data);
+        values.assign(items, items + count);
+    }
+    if (data) XFree(data);
+    return values;
+}
+
+// The work area of the current workspace, in GDK's (scaled) desktop coordinates; empty where the
+// window manager publishes none.
+DesktopArea workAreaOf(GdkDisplay* display) {
+    auto areas = rootCardinals(display, "_NET_WORKAREA");
+    auto current = rootCardinals(display, "_NET_CURRENT_DESKTOP");
+    std::size_t desktop = current.empty() ? 0 : static_cast<std::size_t>(current.front());
+    if (areas.size() < 4 * (desktop + 1)) desktop = 0;
+    if (areas.size() < 4) return {};
+    const long* area = &areas[4 * desktop];
+    // The property counts device pixels; with a window scale GDK counts fewer. Rounded inwards, so
+    // that a widget never reaches a panel's pixel.
+    long scale = gdk_window_get_scale_factor(gdk_screen_get_root_window(gdk_display_get_default_screen(display)));
+    if (scale < 1) scale = 1;
+    long left = (area[0] + scale - 1) / scale;
+    long top = (area[1] + scale - 1) / scale;
+    long right = (area[0] + area[2]) / scale;
+    long bottom = (area[1] + area[3]) / scale;
+    if (right <= left || bottom <= top) return {};
+    return {static_cast<int>(left), static_cast<int>(top), static_cast<int>(right - left), static_cast<int>(bottom - top)};
+}
+
+GdkFilterReturn onRootEvent(GdkXEvent* xevent, GdkEvent*, gpointer changed) {
+    const auto* event = static_cast<const XEvent*>(xevent);
+    if (event->type != PropertyNotify) return GDK_FILTER_CONTINUE;
+    GdkDisplay* display = gdk_x11_lookup_xdisplay(event->xproperty.display);
+    if (!display) return GDK_FILTER_CONTINUE;
+    Atom atom = event->xproperty.atom;
+    if (atom == gdk_x11_get_xatom_by_name_for_display(display, "_NET_WORKAREA") ||
+        atom == gdk_x11_get_xatom_by_name_for_display(display, "_NET_CURRENT_DESKTOP"))
+        (*static_cast<std::function<void()>*>(changed))();
+    return GDK_FILTER_CONTINUE;
+}
+
+}  // namespace
+
+X11Placement::~X11Placement() {
+    if (followed_)
+        gdk_window_remove_filter(gdk_screen_get_root_window(gdk_display_get_default_screen(followed_)), onRootEvent,
+                                 &workAreaChanged_);
+}
+
+std::vector<detail::OutputArea> X11Placement::outputs(GdkDisplay* display) const {
+    auto areas = Placement::outputs(display);
+    if (!GDK_IS_X11_DISPLAY(display)) return areas;
+    // One work area spans the whole root window, whatever outputs it covers: each output gets its part.
+    return detail::withWorkArea(std::move(areas), workAreaOf(display));
+}
+
+void X11Placement::followWorkArea(GdkDisplay* display, std::function<void()> changed) {
+    if (followed_ || !GDK_IS_X11_DISPLAY(display)) return;
+    followed_ = display;
+    workAreaChanged_ = std::move(changed);
+    GdkWindow* root = gdk_screen_get_root_window(gdk_display_get_default_screen(display));
+    gdk_window_set_events(root, static_cast<GdkEventMask>(gdk_window_get_events(root) | GDK_PROPERTY_CHANGE_MASK));
+    gdk_window_add_filter(root, onRootEvent, &workAreaChanged_);
+}
 
 WindowManagement X11Placement::windowManagementOfScreen() {
     GdkScreen* screen = gdk_screen_get_default();

@@ -4,6 +4,7 @@
 
 // Widget windows on X11: a window manager places them, honouring the hints that keep a dock window
 // below the others, on every workspace and out of the task bar; without those hints they bypass it.
+// Panels tell the window manager what they take, and it publishes what is left as the work area.
 namespace widgethost::desktop {
 
 /// How a widget window meets the window manager: through the hints (below, sticky, out of the task
@@ -13,12 +14,17 @@ enum class WindowManagement { hints, bypassed };
 class X11Placement final : public Placement {
 public:
     explicit X11Placement(WindowManagement management) : management_(management) {}
+    X11Placement(const X11Placement&) = delete;
+    X11Placement& operator=(const X11Placement&) = delete;
+    ~X11Placement() override;
 
     /// What the running window manager supports, read from the default screen (and logged when it
     /// falls short).
     static WindowManagement windowManagementOfScreen();
 
     GtkWidget* makeWindow(const SurfacePosition& corner) const override;
+    std::vector<detail::OutputArea> outputs(GdkDisplay* display) const override;
+    void followWorkArea(GdkDisplay* display, std::function<void()> changed) override;
     SurfacePosition onDesktop(SurfacePosition asked, const std::string&,
                               const std::vector<detail::OutputArea>&) const override {
         return asked;
@@ -39,6 +45,8 @@ private:
     static constexpr unsigned windowManagerSettleMs = 300;
 
     WindowManagement management_;
+    std::function<void()> workAreaChanged_;
+    GdkDisplay* followed_ = nullptr;  // whose root window's work area is followed
 };
 
 }  // namespace widgethost::desktop

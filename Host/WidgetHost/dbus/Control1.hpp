@@ -18,6 +18,7 @@ using platform::bus::Method;
 inline constexpr Method place{"Place", "ss", "s"};
 inline constexpr Method placeAt{"PlaceAt", "ssii", "s"};
 inline constexpr Method placeNearPointer{"PlaceNearPointer", "ss", "s"};
+inline constexpr Method placeClearOf{"PlaceClearOf", "ssiiii", "sii"};
 inline constexpr Method move{"Move", "sii", ""};
 inline constexpr Method geometry{"Geometry", "s", "iia(sdddd)s"};
 inline constexpr Method geometries{"Geometries", "", "a(siia(sdddd)s)"};
@@ -35,6 +36,7 @@ inline constexpr platform::bus::Method methods[] = {
     method::place,   method::placeAt, method::placeNearPointer, method::move,    method::geometry,
     method::geometries, method::remove, method::list,          method::render,  method::press,
     method::pressAt, method::reload,  method::kinds,            method::preview, method::previewEntry,
+    method::placeClearOf,
 };
 
 namespace signal {

@@ -55,6 +55,8 @@ protected:
             windowAt_ = position;
             return position;
         };
+        screen.outputUnderPointer = [this] { return output_; };
+        screen.primaryOutput = [this] { return output_; };
         screen.setAppearance = [](platform::views::Appearance) {};
         screen.picture = [](const std::string&) { return std::string(); };
         host_->setScreen(std::move(screen));
@@ -109,6 +111,7 @@ protected:
     FakeTimers* timers_ = nullptr;
     std::unique_ptr<Host> host_;
     std::optional<WidgetPosition> windowAt_;
+    std::optional<ScreenOutput> output_;  // the desktop's one output; none: headless
 };
 
 // An extension that stops answering is killed when its request times out and started again after
@@ -184,6 +187,64 @@ TEST_F(HostTest, AChangeThatCannotBeWrittenLeavesTheWidgetsAsTheyWere) {
     // Once the file can be written again, the change is kept.
     ASSERT_TRUE(host_->move(id, {300, 400}, MoveOrigin::request));
     EXPECT_EQ(only().placed.position, (WidgetPosition{300, 400}));
+}
+
+// Where the user put a widget is kept; where the screen shows it for a while (the window manager's
+// doing, or kept on a smaller screen) never reaches the file.
+TEST_F(HostTest, OnlyTheUsersMovesAreKept) {
+    struct Case {
+        MoveOrigin origin;
+        bool kept;
+    };
+    const Case cases[] = {
+        {MoveOrigin::windowManager, false},
+        {MoveOrigin::keptOnScreen, false},
+        {MoveOrigin::user, true},
+        {MoveOrigin::request, true},
+    };
+    auto id = placeOne();
+    WidgetPosition before{10, 20};
+    int step = 0;
+    for (const auto& c : cases) {
+        WidgetPosition asked{555 + step, 134 + step++};
+        ASSERT_TRUE(host_->move(id, asked, c.origin)) << int(c.origin);
+        auto file = loadPlacedWidgets(dir_.path() / "config/widgets.json");
+        ASSERT_EQ(file.widgets.size(), 1u);
+        EXPECT_EQ(file.widgets[0].position, c.kept ? asked : before) << int(c.origin);
+        if (c.kept) before = asked;
+    }
+}
+
+// A new widget goes where the user sees it: in what the panels leave free, and not under the
+// gallery's window when it comes from there.
+TEST_F(HostTest, ANewWidgetLandsInTheWorkAreaClearOfTheGallery) {
+    // A 1280 x 800 output right of another, under a 32-pixel top panel.
+    output_ = ScreenOutput{{1920, 0, 1280, 800}, {1920, 32, 1280, 768}, "HDMI-1", false};
+    struct Case {
+        const char* name;
+        bool nearPointer;
+        std::optional<DesktopArea> gallery;
+        WidgetPosition expected;
+    };
+    const Case cases[] = {
+        {"placed without a position", false, std::nullopt, {24, 56, "HDMI-1"}},
+        {"from the gallery at the top left", true, DesktopArea{1920, 32, 600, 700}, {624, 56, "HDMI-1"}},
+        {"from a gallery that cannot tell where it is", true, std::nullopt, {24, 56, "HDMI-1"}},
+        {"beside a gallery that leaves no room", true, DesktopArea{1920, 32, 1100, 700}, {1086, 606, "HDMI-1"}},
+    };
+    for (const auto& c : cases) {
+        std::string id;
+        auto done = [&](HostResult<std::string> placed) { id = placed ? *placed : "failed"; };
+        if (c.nearPointer)
+            host_->placeNearPointer("Counter", platform::WidgetFamily::systemSmall, done, c.gallery);
+        else
+            host_->place("Counter", platform::WidgetFamily::systemSmall, std::nullopt, done);
+        ASSERT_TRUE(runUntil([&] { return !id.empty(); })) << c.name;
+        auto placed = host_->details(id);
+        ASSERT_TRUE(placed) << c.name << ": " << id;
+        EXPECT_EQ(placed->placed.position, c.expected) << c.name;
+        ASSERT_TRUE(host_->remove(id)) << c.name;
+    }
 }
 
 }  // namespace

@@ -13,17 +13,35 @@ long long outside(long long value, long long from, long long length) {
     return 0;
 }
 
-// Half the widget may hang over an edge, no more.
+// Against an edge a widget stops, wholly inside; one too large for the area keeps its top-left there.
 SurfacePosition clampOnto(SurfacePosition corner, int width, int height, const OutputArea& output) {
+    DesktopArea area = output.usable();
     auto clamp = [](int value, int from, int length, int size) {
-        return std::clamp(value, from - size / 2, from + length - (size + 1) / 2);
+        return std::max(from, std::min(value, from + length - size));
     };
-    corner.x = clamp(corner.x, output.x, output.width, width);
-    corner.y = clamp(corner.y, output.y, output.height, height);
+    corner.x = clamp(corner.x, area.x, area.width, width);
+    corner.y = clamp(corner.y, area.y, area.height, height);
     return corner;
 }
 
 }  // namespace
+
+DesktopArea OutputArea::usable() const {
+    if (workArea.width > 0 && workArea.height > 0) return workArea;
+    return {x, y, width, height};
+}
+
+std::vector<OutputArea> withWorkArea(std::vector<OutputArea> outputs, const DesktopArea& workArea) {
+    if (workArea.width <= 0 || workArea.height <= 0) return outputs;
+    for (auto& output : outputs) {
+        int left = std::max(output.x, workArea.x);
+        int top = std::max(output.y, workArea.y);
+        int right = std::min(output.x + output.width, workArea.x + workArea.width);
+        int bottom = std::min(output.y + output.height, workArea.y + workArea.height);
+        if (left < right && top < bottom) output.workArea = {left, top, right - left, bottom - top};
+    }
+    return outputs;
+}
 
 const OutputArea* outputOf(SurfacePosition corner, int width, int height, const std::vector<OutputArea>& outputs) {
     const OutputArea* nearest = nullptr;

@@ -51,31 +51,53 @@ TEST(PlacedPosition, DefaultsFillColumnsFromTheTopLeft) {
         }
 }
 
-TEST(PlacedPosition, AWidgetKeepsAtLeastHalfOfItselfOnAnOutput) {
+// Wherever it is asked to go (dragged, moved, placed, or restored from the file), a widget lies
+// wholly on one output and out of the panels there.
+TEST(PlacedPosition, AWidgetStaysWhollyInTheWorkArea) {
     using widgethost::desktop::SurfacePosition;
+    using Area = widgethost::DesktopArea;
     using widgethost::desktop::detail::keepOnOutput;
     using widgethost::desktop::detail::OutputArea;
-    const std::vector<OutputArea> one{{0, 0, 1280, 720}};
-    const std::vector<OutputArea> two{{0, 0, 1280, 720}, {1280, 0, 800, 600}};
+    using widgethost::desktop::detail::placeSaved;
+    using widgethost::desktop::detail::withWorkArea;
+    const std::vector<OutputArea> one{{0, 0, 1280, 720, "A", true}};
+    // Side by side; the work area spans both (one rectangle for the whole root window).
+    const std::vector<OutputArea> two{{0, 0, 1280, 720, "A", true}, {1280, 0, 800, 600, "B"}};
+    enum class Ask { desktop, saved };  // a drag or move on the desktop, or a position from the file
     struct Case {
         const char* name;
+        Ask ask;
         SurfacePosition wanted;
         std::vector<OutputArea> outputs;
-        SurfacePosition expected;
+        Area workArea;
+        SurfacePosition expected;  // on the desktop
     };
     const Case cases[] = {
-        {"inside", {300, 24}, one, {300, 24}},
-        {"off the right", {1400, 24}, one, {1280 - 182, 24}},
-        {"off the left and top", {-300, -500}, one, {-182, -85}},
-        {"off the bottom", {100, 5000}, one, {100, 720 - 85}},
-        {"an output that shrank", {800, 450}, {{0, 0, 800, 600}}, {800 - 182, 450}},
-        {"on the second output", {1500, 100}, two, {1500, 100}},
-        {"below the smaller second output", {1500, 700}, two, {1500, 600 - 85}},
-        {"no outputs known", {5000, 5000}, {}, {5000, 5000}},
+        {"a top panel (GNOME's 32 pixels)", Ask::desktop, {24, 24}, one, {0, 32, 1280, 688}, {24, 32}},
+        {"a bottom panel", Ask::desktop, {24, 600}, one, {0, 0, 1280, 680}, {24, 680 - 170}},
+        {"a left panel", Ask::desktop, {10, 100}, one, {48, 0, 1232, 720}, {48, 100}},
+        {"a right panel", Ask::desktop, {1000, 100}, one, {0, 0, 1232, 720}, {1232 - 364, 100}},
+        {"inside the work area", Ask::desktop, {300, 100}, one, {0, 32, 1280, 688}, {300, 100}},
+        {"dragged against the left edge", Ask::desktop, {-300, 100}, one, {}, {0, 100}},
+        {"dragged against the right edge", Ask::desktop, {1400, 100}, one, {}, {1280 - 364, 100}},
+        {"dragged against the top edge", Ask::desktop, {100, -500}, one, {}, {100, 0}},
+        {"dragged against the bottom edge", Ask::desktop, {100, 5000}, one, {}, {100, 720 - 170}},
+        {"dragged into a corner", Ask::desktop, {1270, 710}, one, {}, {1280 - 364, 720 - 170}},
+        {"below the smaller second output", Ask::desktop, {1500, 700}, two, {0, 24, 2080, 696}, {1500, 600 - 170}},
+        {"under the top panel of the second output", Ask::desktop, {1500, 0}, two, {0, 24, 2080, 696}, {1500, 24}},
+        {"over the seam, its centre on the first", Ask::desktop, {1000, 100}, two, {}, {1280 - 364, 100}},
+        {"saved under today's panel", Ask::saved, {24, 8}, one, {0, 32, 1280, 688}, {24, 32, "A"}},
+        {"saved off a screen that shrank", Ask::saved, {903, 134}, {{0, 0, 640, 400, "A", true}}, {},
+         {640 - 364, 134, "A"}},
+        {"saved on an output that is gone", Ask::saved, {1800, 900, "B"}, one, {0, 32, 1280, 688},
+         {1280 - 364, 720 - 170, "A"}},
+        {"no outputs known", Ask::desktop, {5000, 5000}, {}, {}, {5000, 5000}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(keepOnOutput(c.wanted, 364, 170, c.outputs), c.expected);
+        auto outputs = withWorkArea(c.outputs, c.workArea);
+        auto landed = c.ask == Ask::saved ? placeSaved(c.wanted, 364, 170, outputs) : keepOnOutput(c.wanted, 364, 170, outputs);
+        EXPECT_EQ(landed, c.expected);
     }
 }
 
@@ -96,7 +118,7 @@ TEST(PlacedPosition, AWidgetReturnsToItsOwnOutput) {
         {"its output gone: on the primary", {100, 80, "HDMI-1"}, {left}, {100, 80, "DP-1"}},
         {"its output back, elsewhere in the layout", {100, 80, "HDMI-1"}, {{-1920, 0, 1920, 1080, "HDMI-1"}, left},
          {-1820, 80, "HDMI-1"}},
-        {"gone, and too far for the primary", {1800, 900, "HDMI-1"}, {left}, {1280 - 182, 720 - 85, "DP-1"}},
+        {"gone, and too far for the primary", {1800, 900, "HDMI-1"}, {left}, {1280 - 364, 720 - 170, "DP-1"}},
         {"an older record names no output", {100, 80}, {right, left}, {100, 80, "DP-1"}},
         {"no primary: the first output", {100, 80, "VGA-1"}, {{0, 0, 800, 600, "X"}, {800, 0, 800, 600, "Y"}},
          {100, 80, "X"}},

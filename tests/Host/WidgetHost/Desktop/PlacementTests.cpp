@@ -12,7 +12,7 @@ using namespace widgethost::desktop;
 // A 1920 × 1080 primary output with a 1280 × 1024 one to its right.
 const std::vector<detail::OutputArea> outputs = {{0, 0, 1920, 1080, "DP-1", true}, {1920, 0, 1280, 1024, "HDMI-1", false}};
 
-TEST(Placement, AMoveTheHostAsksForLandsMostlyOnAnOutputCountedAsTheDisplayCountsIt) {
+TEST(Placement, AMoveTheHostAsksForLandsOnAnOutputCountedAsTheDisplayCountsIt) {
     const X11Placement x11(WindowManagement::hints);
     const LayerShellPlacement layerShell(detail::PointerFrame::pressTime);
     struct Case {
@@ -25,14 +25,14 @@ TEST(Placement, AMoveTheHostAsksForLandsMostlyOnAnOutputCountedAsTheDisplayCount
         // On X11 a position is the desktop's, whichever output the widget is on.
         {&x11, {100, 100}, "HDMI-1", {100, 100, "DP-1"}},
         {&x11, {2000, 40}, "DP-1", {2000, 40, "HDMI-1"}},
-        {&x11, {-150, 50}, "DP-1", {-85, 50, "DP-1"}},  // half the widget may hang over an edge
-        {&x11, {1900, 1000}, "", {1900, 939, "HDMI-1"}},  // clamped onto the output holding its centre
+        {&x11, {-150, 50}, "DP-1", {0, 50, "DP-1"}},  // stopped at the edge, wholly on the output
+        {&x11, {1900, 1000}, "", {1920, 854, "HDMI-1"}},  // clamped onto the output holding its centre
         // With layer-shell it counts from the corner of the output the widget is on.
         {&layerShell, {100, 100}, "HDMI-1", {2020, 100, "HDMI-1"}},
         {&layerShell, {100, 100}, "DP-1", {100, 100, "DP-1"}},
         {&layerShell, {100, 100}, "DP-9", {100, 100, "DP-1"}},  // an output that is gone: the primary's corner
-        {&layerShell, {1200, 900}, "HDMI-1", {3115, 900, "HDMI-1"}},
-        {&layerShell, {-100, 0}, "HDMI-1", {1820, 0, "DP-1"}},  // over the edge onto the next output
+        {&layerShell, {1200, 900}, "HDMI-1", {3030, 854, "HDMI-1"}},
+        {&layerShell, {-100, 0}, "HDMI-1", {1750, 0, "DP-1"}},  // over the edge onto the next output
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.asked.x << "," << c.asked.y << " on " << c.currentOutput);

@@ -198,7 +198,10 @@ int main(int argc, char** argv) {
         if (const auto* run = std::get_if<RunIntent>(&target)) say("intent " + run->intent.type);
         if (const auto* link = std::get_if<OpenLink>(&target)) say("open " + link->url);
     };
-    callbacks.moved = [](SurfacePosition p) { say("moved " + std::to_string(p.x) + " " + std::to_string(p.y)); };
+    // The user's moves, which the host keeps; the others only show the widget elsewhere for a while.
+    callbacks.moved = [](SurfacePosition p, MoveCause cause) {
+        say((cause == MoveCause::user ? "moved " : "shown ") + std::to_string(p.x) + " " + std::to_string(p.y));
+    };
     probe.placement = placementFor(kind);
     probe.surface = std::make_unique<DesktopSurface>(*probe.placement, settings, callbacks);
     probe.timers = eventLoopTimers(probe.event);

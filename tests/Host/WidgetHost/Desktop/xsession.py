@@ -195,13 +195,14 @@ class XSession(XClient, Helpers):
         viewable = "IsViewable" in self.run("xwininfo", "-id", str(window), check=False).stdout
         return atoms, viewable
 
-    def desktop_window(self, normal=False):
+    def desktop_window(self, normal=False, panel=False):
         """A full-screen window of type _NET_WM_WINDOW_TYPE_DESKTOP, as a file manager's desktop is
-        (an ordinary window with `normal`). Returns its X window id."""
+        (an ordinary window with `normal`, a 32-pixel dock across the top with `panel`). Returns its
+        X window id."""
         script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "desktop_window.py")
-        name = "test window" if normal else "test desktop"
-        helper = self._start(name.replace(" ", "-"), [sys.executable, script] + (["--normal"] if normal else []),
-                             self.env())
+        name = "test window" if normal else "test panel" if panel else "test desktop"
+        flags = ["--normal"] if normal else ["--panel"] if panel else []
+        helper = self._start(name.replace(" ", "-"), [sys.executable, script] + flags, self.env())
         found = self.wait(lambda: helper.poll() is not None or self.run(
             "xdotool", "search", "--onlyvisible", "--name", f"^{name}$", check=False).stdout.split(), f"the {name} to appear")
         if helper.poll() is not None:
