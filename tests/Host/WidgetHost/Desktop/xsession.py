@@ -120,8 +120,8 @@ class Compositor(Helpers):
     """A display server started in a runtime directory of its own; `_launch` waits until `ready()`
     says it serves."""
 
-    def _launch(self, argv, env, ready):
-        server = self._start(self.name, argv, env)
+    def _launch(self, argv, env, ready, **options):
+        server = self._start(self.name, argv, env, **options)
         self._wait_at_start(lambda: ready() or server.poll() is not None, f"{self.name} to serve")
         if server.poll() is not None:
             log = self.text()
