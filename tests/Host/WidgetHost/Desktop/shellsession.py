@@ -15,6 +15,7 @@ import re
 import shutil
 import signal
 import subprocess
+import sys
 import threading
 import time
 
@@ -109,6 +110,17 @@ class GnomeShellSession(ShellSession, XClient):
         # Mutter refuses to start XWayland unless everyone may make sockets here.
         os.makedirs("/tmp/.X11-unix", exist_ok=True)
         os.chmod("/tmp/.X11-unix", 0o1777)
+        # Now and then a start stops short of XWayland (its log ends before XWayland says a word)
+        # and never goes on; such a session is ended whole and started again.
+        for attempt in range(3):
+            try:
+                return self._start_shell(timeout=60)
+            except AssertionError as failure:
+                if attempt == 2:
+                    raise
+                sys.stderr.write(f"gnome-shell did not start; starting it again ({str(failure).splitlines()[0]})\n")
+
+    def _start_shell(self, timeout):
         self._make_runtime("gnome-shell")
         system_bus = os.path.join(self.runtime, "system_bus_socket")
         self._start("system-bus", ["dbus-daemon", "--session", "--nofork", "--address=unix:path=" + system_bus],
@@ -119,7 +131,9 @@ class GnomeShellSession(ShellSession, XClient):
         shell = self._bus_wrapped(["gnome-shell", "--headless", "--wayland", "--virtual-monitor",
                                    "%dx%d" % self.size])
         hide = 'if [ -d /run/systemd ]; then mount -t tmpfs none /run/systemd || exit 1; fi; exec "$@"'
-        self._launch(["unshare", "-m", "sh", "-c", hide, "-"] + shell, env, self._serving, start_new_session=True)
+        # 2-4 s on an idle machine; much longer on a busy one.
+        self._launch(["unshare", "-m", "sh", "-c", hide, "-"] + shell, env, self._serving, timeout=timeout,
+                     start_new_session=True)
         self._wait_at_start(self._out_of_overview, "the shell to leave the overview")
         return self
 
@@ -158,18 +172,27 @@ class GnomeShellSession(ShellSession, XClient):
         values = [int(v) for v in re.findall(r"\d+", out.partition("=")[2])]
         return tuple(values[:4]) if len(values) >= 4 else None
 
-    def screenshot(self, path):
-        """The whole screen as a PNG, top bar included. The shell answers only a few well-known
-        names; a caller that owns org.gnome.Screenshot may ask."""
+    def _call_as(self, name, path, interface, method, args):
+        """Calls the shell as the owner of `name`: some of its methods answer only a few
+        well-known names."""
         bus = self.connection()
         owned = bus.call_sync("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "RequestName",
-                              GLib.Variant("(su)", ("org.gnome.Screenshot", 0)), None, Gio.DBusCallFlags.NONE, 30000,
-                              None).unpack()[0]
+                              GLib.Variant("(su)", (name, 0)), None, Gio.DBusCallFlags.NONE, 30000, None).unpack()[0]
         if owned not in (1, 4):  # primary owner, or already
-            raise RuntimeError(f"cannot own org.gnome.Screenshot ({owned})")
-        done, _ = bus.call_sync("org.gnome.Shell.Screenshot", "/org/gnome/Shell/Screenshot", "org.gnome.Shell.Screenshot",
-                                "Screenshot", GLib.Variant("(bbs)", (False, False, os.path.abspath(str(path)))), None,
-                                Gio.DBusCallFlags.NONE, 30000, None).unpack()
+            raise RuntimeError(f"cannot own {name} ({owned})")
+        # The shell owns a bus name for each interface, named after it.
+        return bus.call_sync(interface, path, interface, method, args, None, Gio.DBusCallFlags.NONE, 30000,
+                             None).unpack()
+
+    def show_applications(self):
+        """Opens the app grid, as the dash's button does."""
+        self._call_as("org.gnome.SettingsDaemon.MediaKeys", "/org/gnome/Shell", "org.gnome.Shell", "ShowApplications",
+                      None)
+
+    def screenshot(self, path):
+        """The whole screen as a PNG, top bar included."""
+        done, _ = self._call_as("org.gnome.Screenshot", "/org/gnome/Shell/Screenshot", "org.gnome.Shell.Screenshot",
+                                "Screenshot", GLib.Variant("(bbs)", (False, False, os.path.abspath(str(path)))))
         if not done:
             raise RuntimeError("the shell took no screenshot")
 
