@@ -13,6 +13,8 @@
 #include <time.h>
 #include <wayland-client.h>
 
+#include "InputSteps.h"
+
 #include "fake-input-client-protocol.h"
 
 static struct org_kde_kwin_fake_input* fakeInput;
@@ -33,22 +35,11 @@ static void onGlobalRemove(void* data, struct wl_registry* registry, uint32_t na
 
 static const struct wl_registry_listener registryListener = {onGlobal, onGlobalRemove};
 
-static void sleepMs(long ms) {
-    struct timespec ts = {ms / 1000, (ms % 1000) * 1000000};
-    nanosleep(&ts, NULL);
-}
-
 static int usage(void) {
     fprintf(stderr,
             "usage: wl-fake-input ACTION...\n"
             "actions: move X Y | down | up | click | right-click | key Down|Up|Return|Escape|Tab | wait MS\n");
     return 2;
-}
-
-static int number(const char* text, long* out) {
-    char* end = NULL;
-    *out = strtol(text, &end, 10);
-    return text[0] != '\0' && *end == '\0';
 }
 
 static void press(uint32_t button, int pressed, int release, int key) {
@@ -80,6 +71,9 @@ int main(int argc, char** argv) {
         uint32_t code;
     } keys[] = {{"Down", KEY_DOWN}, {"Up", KEY_UP}, {"Return", KEY_ENTER}, {"Escape", KEY_ESC}, {"Tab", KEY_TAB}};
     for (int i = 1; i < argc; ++i) {
+        int waited = waitStep(argc, argv, &i);
+        if (waited < 0) return usage();
+        if (waited) continue;
         const char* action = argv[i];
         long x = 0, y = 0;
         if (strcmp(action, "move") == 0) {
@@ -88,11 +82,6 @@ int main(int argc, char** argv) {
             org_kde_kwin_fake_input_pointer_motion_absolute(fakeInput, wl_fixed_from_int((int)x),
                                                             wl_fixed_from_int((int)y));
             i += 2;
-        } else if (strcmp(action, "wait") == 0) {
-            if (i + 1 >= argc || !number(argv[i + 1], &x) || x < 0) return usage();
-            sleepMs(x);
-            i += 1;
-            continue;
         } else if (strcmp(action, "key") == 0) {
             if (i + 1 >= argc || fakeInputVersion < 4) return usage();
             size_t k = 0;
