@@ -13,6 +13,8 @@
 #include <time.h>
 #include <wayland-client.h>
 
+#include "InputSteps.h"
+
 #include "virtual-pointer-client-protocol.h"
 
 struct globals {
@@ -42,22 +44,11 @@ static uint32_t nowMs(void) {
     return (uint32_t)(ts.tv_sec * 1000 + ts.tv_nsec / 1000000);
 }
 
-static void sleepMs(long ms) {
-    struct timespec ts = {ms / 1000, (ms % 1000) * 1000000};
-    nanosleep(&ts, NULL);
-}
-
 static int usage(void) {
     fprintf(stderr,
             "usage: wl-virtual-pointer --extent WxH ACTION...\n"
             "actions: move X Y | down | up | click | right-down | right-up | right-click | wait MS\n");
     return 2;
-}
-
-static int number(const char* text, long* out) {
-    char* end = NULL;
-    *out = strtol(text, &end, 10);
-    return text[0] != '\0' && *end == '\0';
 }
 
 int main(int argc, char** argv) {
@@ -82,6 +73,9 @@ int main(int argc, char** argv) {
     struct zwlr_virtual_pointer_v1* pointer = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(g.manager, g.seat);
 
     for (int i = 3; i < argc; ++i) {
+        int waited = waitStep(argc, argv, &i);
+        if (waited < 0) return usage();
+        if (waited) continue;
         const char* action = argv[i];
         long x = 0, y = 0;
         if (strcmp(action, "move") == 0) {
@@ -90,11 +84,6 @@ int main(int argc, char** argv) {
                 return usage();
             zwlr_virtual_pointer_v1_motion_absolute(pointer, nowMs(), (uint32_t)x, (uint32_t)y, width, height);
             i += 2;
-        } else if (strcmp(action, "wait") == 0) {
-            if (i + 1 >= argc || !number(argv[i + 1], &x) || x < 0) return usage();
-            sleepMs(x);
-            i += 1;
-            continue;
         } else {
             static const struct {
                 const char* name;

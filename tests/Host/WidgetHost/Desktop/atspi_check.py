@@ -22,6 +22,10 @@ gi.require_version("GLib", "2.0")
 from gi.repository import Atspi, GLib  # noqa: E402
 
 
+# Plain, radio and check items alike: the keyboard reaches each of them.
+MENU_ITEMS = (Atspi.Role.MENU_ITEM, Atspi.Role.RADIO_MENU_ITEM, Atspi.Role.CHECK_MENU_ITEM)
+
+
 def find_application(pid, timeout):
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
@@ -65,7 +69,7 @@ def main():
     for node in walk(app):
         role = node.get_role()
         name = node.get_name() or ""
-        if role in (Atspi.Role.PUSH_BUTTON, Atspi.Role.MENU_ITEM):
+        if role in (Atspi.Role.PUSH_BUTTON,) + MENU_ITEMS:
             enabled = node.get_state_set().contains(Atspi.StateType.ENABLED)
             kind = "button" if role == Atspi.Role.PUSH_BUTTON else "item"
             print(f"{kind} {name} {'enabled' if enabled else 'disabled'}")

@@ -100,9 +100,9 @@ class Helpers:
         except AssertionError as failure:
             raise AssertionError(f"{failure}\n{self.text()}") from None
 
-    def _wait_at_start(self, ready, what):
+    def _wait_at_start(self, ready, what, timeout=30):
         try:
-            self.wait(ready, what)
+            self.wait(ready, what, timeout)
         except AssertionError:
             self.__exit__(None, None, None)
             raise
@@ -120,9 +120,9 @@ class Compositor(Helpers):
     """A display server started in a runtime directory of its own; `_launch` waits until `ready()`
     says it serves."""
 
-    def _launch(self, argv, env, ready):
-        server = self._start(self.name, argv, env)
-        self._wait_at_start(lambda: ready() or server.poll() is not None, f"{self.name} to serve")
+    def _launch(self, argv, env, ready, timeout=30, **options):
+        server = self._start(self.name, argv, env, **options)
+        self._wait_at_start(lambda: ready() or server.poll() is not None, f"{self.name} to serve", timeout)
         if server.poll() is not None:
             log = self.text()
             self.__exit__(None, None, None)
