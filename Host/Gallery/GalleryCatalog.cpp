@@ -1,5 +1,7 @@
 #include "Host/Gallery/GalleryCatalog.hpp"
 
+#include <libintl.h>
+
 namespace widgetgallery {
 
 std::vector<GalleryWidget> galleryWidgets(const std::vector<widgethost::control1::Kind>& kinds) {
@@ -13,8 +15,18 @@ std::vector<GalleryWidget> galleryWidgets(const std::vector<widgethost::control1
     return widgets;
 }
 
+std::string galleryText(const char* text) { return dgettext("widget-host", text); }
+
+std::string galleryText(const char* text, const std::string& argument) {
+    std::string said = galleryText(text);
+    if (auto at = said.find("%s"); at != std::string::npos) said.replace(at, 2, argument);
+    return said;
+}
+
 std::string addButtonName(const GalleryWidget& widget, platform::WidgetFamily family) {
-    return "Add " + widget.displayName + ", " + (family == platform::WidgetFamily::systemSmall ? "Small" : "Medium");
+    // Whole sentences, so that a translation may put the name where its language wants it.
+    return galleryText(family == platform::WidgetFamily::systemSmall ? "Add %s, Small" : "Add %s, Medium",
+                       widget.displayName);
 }
 
 }  // namespace widgetgallery

@@ -23,6 +23,11 @@ struct GalleryWidget {
 /// kind left without any.
 std::vector<GalleryWidget> galleryWidgets(const std::vector<widgethost::control1::Kind>& kinds);
 
+/// `text` from the host's catalog ("widget-host") in the user's language, else itself; the
+/// second form puts `argument` where the text says "%s".
+std::string galleryText(const char* text);
+std::string galleryText(const char* text, const std::string& argument);
+
 /// The name a screen reader reads for the button that places `widget` in `family`:
 /// "Add Timer, Medium".
 std::string addButtonName(const GalleryWidget& widget, platform::WidgetFamily family);
