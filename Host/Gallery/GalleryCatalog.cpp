@@ -2,6 +2,8 @@
 
 #include <libintl.h>
 
+#include "Host/WidgetHost/dbus/Control1.hpp"
+
 namespace widgetgallery {
 
 std::vector<GalleryWidget> galleryWidgets(const std::vector<widgethost::control1::Kind>& kinds) {
@@ -21,6 +23,17 @@ std::string galleryText(const char* text, const std::string& argument) {
     std::string said = galleryText(text);
     if (auto at = said.find("%s"); at != std::string::npos) said.replace(at, 2, argument);
     return said;
+}
+
+std::string failureText(const widgethost::control1::ClientError& error) {
+    namespace name = widgethost::control1::error;
+    if (widgethost::control1::isNoHost(error)) return galleryText("The widget host is not running.");
+    if (error.name == name::unknownKind) return galleryText("It is no longer installed.");
+    if (error.name == name::unsupportedFamily) return galleryText("It does not come in this size.");
+    if (error.name == name::unavailable) return galleryText("Its extension is not responding.");
+    if (error.name == "org.freedesktop.DBus.Error.NoReply" || error.name == "org.freedesktop.DBus.Error.Timeout")
+        return galleryText("The widget host did not answer in time.");
+    return galleryText("The widget host reported an error.");
 }
 
 std::string addButtonName(const GalleryWidget& widget, platform::WidgetFamily family) {

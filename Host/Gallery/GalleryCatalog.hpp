@@ -28,6 +28,10 @@ std::vector<GalleryWidget> galleryWidgets(const std::vector<widgethost::control1
 std::string galleryText(const char* text);
 std::string galleryText(const char* text, const std::string& argument);
 
+/// Why a question to the host failed, in the user's words: no kind ids, family names or D-Bus
+/// errors.
+std::string failureText(const widgethost::control1::ClientError& error);
+
 /// The name a screen reader reads for the button that places `widget` in `family`:
 /// "Add Timer, Medium".
 std::string addButtonName(const GalleryWidget& widget, platform::WidgetFamily family);

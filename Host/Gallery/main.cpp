@@ -42,8 +42,10 @@ platform::Date now() {
     return platform::Date::fromMilliseconds(std::chrono::duration<double, std::milli>(since1970).count());
 }
 
+// What the user reads; the host's own words, which name kinds and families, go to the log.
 std::string describe(const control1::ClientError& error) {
-    return control1::isNoHost(error) ? galleryText("The widget host is not running.") : error.message;
+    if (!control1::isNoHost(error)) std::cerr << "widget-gallery: " << error.name << ": " << error.message << "\n";
+    return widgetgallery::failureText(error);
 }
 
 struct Preview {
@@ -85,7 +87,7 @@ void fetch(Gallery& gallery, Preview& preview) {
         preview.widget.kind, family, [&preview, family](control1::Result<control1::PreviewEntry> entry) {
             preview.waiting = false;
             platform::Status<> shown = entry ? preview.shown.show(entry->view, entry->renderingMode, now())
-                                             : platform::Status<>(platform::Error{describe(entry.error())});
+                                             : platform::Status<>(platform::Error{entry.error().message});
             std::string failure = shown ? "" : shown.error().message;
             if (!failure.empty() && failure != preview.failure)
                 std::cerr << "widget-gallery: no preview of " << preview.widget.kind << " " << family << ": " << failure
@@ -192,12 +194,13 @@ void show(Gallery& gallery, const control1::Result<std::vector<control1::Kind>>&
     gallery.content = gtk_box_new(GTK_ORIENTATION_VERTICAL, 12);
     GtkWidget* column = gallery.content;
     auto widgets = kinds ? widgetgallery::galleryWidgets(*kinds) : std::vector<GalleryWidget>{};
-    if (!kinds)
-        gtk_box_pack_start(GTK_BOX(column), label(control1::isNoHost(kinds.error())
-                                                      ? galleryText("The widget host is not running. The widgets "
-                                                                    "appear here as soon as it starts.")
-                                                      : galleryText("Cannot list the widgets: %s", describe(kinds.error()))),
-                           FALSE, FALSE, 0);
+    if (!kinds) {
+        std::string why = control1::isNoHost(kinds.error())
+                              ? galleryText("The widget host is not running. The widgets appear here as soon as it "
+                                            "starts.")
+                              : galleryText("Cannot list the widgets.") + " " + describe(kinds.error());
+        gtk_box_pack_start(GTK_BOX(column), label(why), FALSE, FALSE, 0);
+    }
     else if (widgets.empty())
         gtk_box_pack_start(GTK_BOX(column), label(galleryText("No widgets are installed.")), FALSE, FALSE, 0);
     for (const auto& widget : widgets) {
@@ -294,13 +297,14 @@ int onKindsChanged(sd_bus_message*, void* data, sd_bus_error*) {
 void onHostChanged(Gallery& gallery, bool running) {
     if (running && !gallery.listed) fill(gallery);
     if (!running) gallery.listed = false;
-    gtk_label_set_text(GTK_LABEL(gallery.status), running ? "" : galleryText("The widget host is not running.").c_str());
+    std::string said = running ? "" : galleryText("The widget host is not running.");
+    gtk_label_set_text(GTK_LABEL(gallery.status), said.c_str());
 }
 
 int list(control1::ControlClient& client) {
     auto kinds = client.kinds();
     if (!kinds) {
-        std::cerr << "widget-gallery: cannot list the widgets: " << describe(kinds.error()) << "\n";
+        std::cerr << "widget-gallery: cannot list the widgets: " << kinds.error().message << "\n";
         return 1;
     }
     for (const auto& widget : widgetgallery::galleryWidgets(*kinds)) {
