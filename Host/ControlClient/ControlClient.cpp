@@ -269,8 +269,16 @@ Status ControlClient::reload() { return call(bus_, method::reload, readNothing);
 
 Status ControlClient::startHost() {
     sd_bus_error error = SD_BUS_ERROR_NULL;
-    // The bus answers once the started host owns its name, or says why it could not start it.
+    // A running host needs no service file; the bus would refuse to "start" it without one.
+    sd_bus_message* owned = nullptr;
+    int running = 0;
     int r = sd_bus_call_method(bus_, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                               "NameHasOwner", &error, &owned, "s", busName);
+    if (r >= 0) r = sd_bus_message_read(owned, "b", &running);
+    sd_bus_message_unref(owned);
+    // Otherwise the bus answers once the started host owns its name, or says why it could not start it.
+    if (r >= 0 && !running)
+        r = sd_bus_call_method(bus_, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
                                "StartServiceByName", &error, nullptr, "su", busName, 0u);
     Status started = r < 0 ? Status(failure(&error, r)) : Status(platform::Done{});
     sd_bus_error_free(&error);

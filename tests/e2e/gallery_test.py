@@ -96,8 +96,8 @@ class GalleryTest(harness.HostTestCase):
             # Escape and Ctrl+W close it.
             for key in ("Escape", "ctrl+w"):
                 with self.subTest(key=key):
-                    if not gallery.running():
-                        gallery = self.start("widget-gallery", [self.program("widget-gallery")], "gallery-" + key)
+                    if not gallery.running():  # and again, through widgetctl now that the host runs
+                        gallery = self.start("widgetctl gallery", [self.program("widgetctl"), "gallery"])
                     window = wait_until(lambda: x.run("xdotool", "search", "--onlyvisible", "--pid", str(gallery.pid),
                                                       check=False).stdout.split(), what="the gallery's window")
                     x.run("xdotool", "windowfocus", "--sync", window[0])
