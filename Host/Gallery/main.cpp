@@ -200,9 +200,9 @@ void show(Gallery& gallery, const control1::Result<std::vector<control1::Kind>>&
                                             "starts.")
                               : galleryText("Cannot list the widgets.") + " " + describe(kinds.error());
         gtk_box_pack_start(GTK_BOX(column), label(why), FALSE, FALSE, 0);
-    }
-    else if (widgets.empty())
+    } else if (widgets.empty()) {
         gtk_box_pack_start(GTK_BOX(column), label(galleryText("No widgets are installed.")), FALSE, FALSE, 0);
+    }
     for (const auto& widget : widgets) {
         gtk_box_pack_start(GTK_BOX(column), label(widget.displayName, true), FALSE, FALSE, 0);
         if (!widget.description.empty())
