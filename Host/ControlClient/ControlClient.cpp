@@ -275,6 +275,24 @@ Result<std::pair<std::string, std::string>> ControlClient::pressAt(const std::st
 
 Status ControlClient::reload() { return call(bus_, method::reload, readNothing); }
 
+Status ControlClient::startHost() {
+    sd_bus_error error = SD_BUS_ERROR_NULL;
+    // A running host needs no service file; the bus would refuse to "start" it without one.
+    sd_bus_message* owned = nullptr;
+    int running = 0;
+    int r = sd_bus_call_method(bus_, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                               "NameHasOwner", &error, &owned, "s", busName);
+    if (r >= 0) r = sd_bus_message_read(owned, "b", &running);
+    sd_bus_message_unref(owned);
+    // Otherwise the bus answers once the started host owns its name, or says why it could not start it.
+    if (r >= 0 && !running)
+        r = sd_bus_call_method(bus_, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                               "StartServiceByName", &error, nullptr, "su", busName, 0u);
+    Status started = r < 0 ? Status(failure(&error, r)) : Status(platform::Done{});
+    sd_bus_error_free(&error);
+    return started;
+}
+
 Result<std::vector<Kind>> ControlClient::kinds() { return call(bus_, method::kinds, readKinds); }
 
 Result<PreviewEntry> ControlClient::previewEntry(const std::string& kind, const std::string& family) {
@@ -309,7 +327,28 @@ PendingCall ControlClient::placeClearOf(const std::string& kind, const std::stri
                      window.y, window.width, window.height);
 }
 
+PendingCall ControlClient::followHost(std::function<void(bool running)> changed) {
+    auto* follower = new std::function<void(bool)>(std::move(changed));
+    std::string rule = std::string("type='signal',sender='org.freedesktop.DBus',interface='org.freedesktop.DBus',"
+                                   "member='NameOwnerChanged',arg0='") + busName + "'";
+    auto onChange = [](sd_bus_message* m, void* data, sd_bus_error*) {
+        const char *name = nullptr, *before = nullptr, *after = nullptr;
+        if (sd_bus_message_read(m, "sss", &name, &before, &after) >= 0)
+            (*static_cast<std::function<void(bool)>*>(data))(after && *after);
+        return 0;
+    };
+    sd_bus_slot* slot = nullptr;
+    if (sd_bus_add_match(bus_, &slot, rule.c_str(), onChange, follower) < 0) {
+        delete follower;
+        return nullptr;
+    }
+    sd_bus_slot_set_destroy_callback(slot, [](void* f) { delete static_cast<std::function<void(bool)>*>(f); });
+    return PendingCall(slot);
+}
+
 bool isNoHost(const ClientError& error) {
+    // The bus could not start the host from its service file: it does not run either.
+    if (error.name.starts_with("org.freedesktop.DBus.Error.Spawn.")) return true;
     for (const char* name : {SD_BUS_ERROR_SERVICE_UNKNOWN, SD_BUS_ERROR_NAME_HAS_NO_OWNER, SD_BUS_ERROR_NO_SERVER,
                              SD_BUS_ERROR_UNKNOWN_OBJECT, SD_BUS_ERROR_UNKNOWN_INTERFACE})
         if (error.name == name) return true;

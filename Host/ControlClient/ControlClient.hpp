@@ -118,6 +118,8 @@ public:
     Result<std::string> press(const std::string& id, const std::string& label);
     Result<std::pair<std::string, std::string>> pressAt(const std::string& id, double x, double y);
     Status reload();
+    /// Starts the host through its D-Bus service file unless it runs; waits until it owns its name.
+    Status startHost();
     Result<std::vector<Kind>> kinds();
     Result<PreviewEntry> previewEntry(const std::string& kind, const std::string& family);
 
@@ -129,6 +131,10 @@ public:
     /// Places a widget at a free spot near the pointer that `window` does not cover.
     PendingCall placeClearOf(const std::string& kind, const std::string& family, WindowFrame window,
                              Callback<Placed> done);
+
+    /// Runs `changed` whenever the host's bus name gets an owner (true) or loses it (false), for as
+    /// long as the returned slot lives.
+    PendingCall followHost(std::function<void(bool running)> changed);
 
 private:
     ControlClient(sd_bus* bus, bool owned) : bus_(bus), owned_(owned) {}

@@ -20,6 +20,7 @@ platform::Status<> GalleryPreview::show(std::string_view viewJson, std::string_v
     view_ = std::move(view).value();
     mode_ = *mode;
     layout_ = views::layOut(*view_, family_, now, views::PlacedBoxes::skipped);
+    shownAt_ = now;
     return platform::Done{};
 }
 
@@ -29,6 +30,10 @@ bool GalleryPreview::tick(platform::Date now) {
     auto advanced = views::advanceLiveTimers(*layout_, now);
     layout_ = advanced ? std::move(*advanced) : views::layOut(*view_, family_, now, views::PlacedBoxes::skipped);
     return true;
+}
+
+bool GalleryPreview::due(platform::Date now, const platform::Calendar& calendar) const {
+    return layout_ && calendar.startOfDay(now) > calendar.startOfDay(shownAt_);
 }
 
 std::vector<std::string> GalleryPreview::texts() const { return layout_ ? layout_->texts : std::vector<std::string>{}; }

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "Platform/System/Calendar.hpp"
 #include "Platform/System/Date.hpp"
 #include "Platform/System/Result.hpp"
 #include "Platform/Views/WidgetRenderer.hpp"
@@ -26,6 +27,10 @@ public:
     /// Moves live timer texts on to `now`; true when the picture changed.
     bool tick(platform::Date now);
 
+    /// Whether the entry shown has ended and a new one is due: a snapshot stands for the day it was
+    /// taken on ("today"), so it ends at the next midnight of `calendar`.
+    bool due(platform::Date now, const platform::Calendar& calendar) const;
+
     bool empty() const { return !layout_; }
     platform::WidgetFamily family() const { return family_; }
     /// Every text shown, live timers as of the last `show` or `tick`.
@@ -38,6 +43,7 @@ private:
     platform::WidgetRenderingMode mode_ = platform::WidgetRenderingMode::fullColor;
     std::optional<platform::views::WidgetView> view_;
     std::optional<platform::views::WidgetLayoutInfo> layout_;
+    platform::Date shownAt_{};
 };
 
 }  // namespace widgetgallery

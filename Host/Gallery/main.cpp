@@ -4,11 +4,14 @@
 // says the installed widgets changed, the gallery lists them again. Each preview's view tree is
 // asked for once and laid out and painted here, its live timer texts moved on each second; every
 // question to the host is answered later, from the loop, so the window never waits for the host.
+// It follows the host's name on the bus: a gallery opened before the host lists the widgets once
+// the host is there (its first question starts it through D-Bus activation where it can).
 #include <gtk/gtk.h>
 #include <systemd/sd-bus.h>
 #include <systemd/sd-event.h>
 
 #include <chrono>
+#include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -32,14 +35,17 @@ namespace views = platform::views;
 namespace control1 = widgethost::control1;
 using widgetgallery::GalleryPreview;
 using widgetgallery::GalleryWidget;
+using widgetgallery::galleryText;
 
 platform::Date now() {
     auto since1970 = std::chrono::system_clock::now().time_since_epoch();
     return platform::Date::fromMilliseconds(std::chrono::duration<double, std::milli>(since1970).count());
 }
 
+// What the user reads; the host's own words, which name kinds and families, go to the log.
 std::string describe(const control1::ClientError& error) {
-    return control1::isNoHost(error) ? "the widget host is not running" : error.message;
+    if (!control1::isNoHost(error)) std::cerr << "widget-gallery: " << error.name << ": " << error.message << "\n";
+    return widgetgallery::failureText(error);
 }
 
 struct Preview {
@@ -49,7 +55,8 @@ struct Preview {
 
     GalleryWidget widget;
     GalleryPreview shown;
-    control1::PendingCall asking;  // the view tree asked for and not answered yet
+    control1::PendingCall asking;  // the view tree asked for
+    bool waiting = false;  // for that answer
     std::string failure;  // why the last question failed, said once
     std::pair<int, int> grabbed{0, 0};  // where a drag took hold of the preview, in points
     GtkWidget* area = nullptr;
@@ -59,6 +66,9 @@ struct Gallery {
     sd_bus* bus = nullptr;
     sd_event* loop = nullptr;
     std::optional<control1::ControlClient> client;
+    control1::PendingCall followingHost;
+    bool listed = false;  // the host's kinds are shown
+    platform::Calendar calendar = platform::Calendar::current();
     views::Appearance appearance = views::Appearance::light;
     std::vector<std::unique_ptr<Preview>> previews;
     control1::PendingCall askingKinds;
@@ -72,10 +82,12 @@ struct Gallery {
 // Asks the host for the preview's entry; the preview shows it once it comes.
 void fetch(Gallery& gallery, Preview& preview) {
     std::string family(platform::toString(preview.shown.family()));
+    preview.waiting = true;
     preview.asking = gallery.client->previewEntry(
         preview.widget.kind, family, [&preview, family](control1::Result<control1::PreviewEntry> entry) {
+            preview.waiting = false;
             platform::Status<> shown = entry ? preview.shown.show(entry->view, entry->renderingMode, now())
-                                             : platform::Status<>(platform::Error{describe(entry.error())});
+                                             : platform::Status<>(platform::Error{entry.error().message});
             std::string failure = shown ? "" : shown.error().message;
             if (!failure.empty() && failure != preview.failure)
                 std::cerr << "widget-gallery: no preview of " << preview.widget.kind << " " << family << ": " << failure
@@ -108,8 +120,8 @@ void place(Gallery& gallery, const Preview& preview, std::optional<std::pair<int
     auto call = gallery.client->place(
         preview.widget.kind, std::string(platform::toString(preview.shown.family())), placement,
         [&gallery, name](control1::Result<std::string> id) {
-            sayPlaced(gallery, id ? "Added " + name + " (widget " + *id + ")."
-                                  : "Could not add " + name + ": " + describe(id.error()));
+            sayPlaced(gallery, id ? galleryText("Added %s.", name)
+                                  : galleryText("Could not add %s.", name) + " " + describe(id.error()));
         });
     if (call) gallery.placing.push_back(std::move(call));
 }
@@ -132,9 +144,9 @@ void onAdd(GtkButton* button, gpointer data) {
     auto call = gallery.client->placeClearOf(
         preview.widget.kind, std::string(platform::toString(preview.shown.family())), frameOf(gallery.window),
         [&gallery, name](control1::Result<control1::Placed> placed) {
-            sayPlaced(gallery, placed ? "Added " + name + " at " + std::to_string(placed->x) + ", " +
-                                            std::to_string(placed->y) + "."
-                                      : "Could not add " + name + ": " + describe(placed.error()));
+            sayPlaced(gallery, placed ? galleryText("Added %s at %s.", {name, std::to_string(placed->x) + ", " +
+                                                                                   std::to_string(placed->y)})
+                                      : galleryText("Could not add %s.", name) + " " + describe(placed.error()));
         });
     if (call) gallery.placing.push_back(std::move(call));
 }
@@ -206,11 +218,15 @@ void show(Gallery& gallery, const control1::Result<std::vector<control1::Kind>>&
     gallery.content = gtk_box_new(GTK_ORIENTATION_VERTICAL, 12);
     GtkWidget* column = gallery.content;
     auto widgets = kinds ? widgetgallery::galleryWidgets(*kinds) : std::vector<GalleryWidget>{};
-    if (!kinds)
-        gtk_box_pack_start(GTK_BOX(column), label("Cannot list the widgets: " + describe(kinds.error()) + "."), FALSE,
-                           FALSE, 0);
-    else if (widgets.empty())
-        gtk_box_pack_start(GTK_BOX(column), label("No widget extension is installed."), FALSE, FALSE, 0);
+    if (!kinds) {
+        std::string why = control1::isNoHost(kinds.error())
+                              ? galleryText("The widget host is not running. The widgets appear here as soon as it "
+                                            "starts.")
+                              : galleryText("Cannot list the widgets.") + " " + describe(kinds.error());
+        gtk_box_pack_start(GTK_BOX(column), label(why), FALSE, FALSE, 0);
+    } else if (widgets.empty()) {
+        gtk_box_pack_start(GTK_BOX(column), label(galleryText("No widgets are installed.")), FALSE, FALSE, 0);
+    }
     for (const auto& widget : widgets) {
         gtk_box_pack_start(GTK_BOX(column), label(widget.displayName, true), FALSE, FALSE, 0);
         if (!widget.description.empty())
@@ -247,17 +263,42 @@ void show(Gallery& gallery, const control1::Result<std::vector<control1::Kind>>&
 // Asks the host for its kinds; the gallery lists them when they come.
 void fill(Gallery& gallery) {
     if (!gallery.content) {
-        gallery.content = label("Asking the widget host for its widgets…");
+        gallery.content = label(galleryText("Asking the widget host for its widgets…"));
         gtk_box_pack_start(GTK_BOX(gallery.outer), gallery.content, FALSE, FALSE, 0);
         gtk_box_reorder_child(GTK_BOX(gallery.outer), gallery.content, 0);
     }
-    gallery.askingKinds = gallery.client->kinds(
-        [&gallery](control1::Result<std::vector<control1::Kind>> kinds) { show(gallery, kinds); });
+    gallery.askingKinds = gallery.client->kinds([&gallery](control1::Result<std::vector<control1::Kind>> kinds) {
+        gallery.listed = kinds.ok();
+        show(gallery, kinds);
+    });
+}
+
+// Escape and Ctrl+W close the gallery, as they close other utility windows.
+gboolean onKey(GtkWidget* window, GdkEventKey* event, gpointer) {
+    bool control = (event->state & gtk_accelerator_get_default_mod_mask()) == GDK_CONTROL_MASK;
+    bool plain = (event->state & gtk_accelerator_get_default_mod_mask()) == 0;
+    if ((plain && event->keyval == GDK_KEY_Escape) || (control && gdk_keyval_to_lower(event->keyval) == GDK_KEY_w)) {
+        gtk_window_close(GTK_WINDOW(window));
+        return TRUE;
+    }
+    return FALSE;
+}
+
+// GTK's own parts of the window (header bar, buttons, labels) dark or light as the previews are.
+void applyTheme(views::Appearance appearance) {
+    g_object_set(gtk_settings_get_default(), "gtk-application-prefer-dark-theme",
+                 appearance == views::Appearance::dark ? TRUE : FALSE, nullptr);
 }
 
 void buildWindow(Gallery& gallery) {
     gallery.window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-    gtk_window_set_title(GTK_WINDOW(gallery.window), widgethost::desktop::hostText("Widget gallery"));
+    const char* title = widgethost::desktop::hostText("Widget gallery");
+    gtk_window_set_title(GTK_WINDOW(gallery.window), title);
+    GtkWidget* header = gtk_header_bar_new();
+    gtk_header_bar_set_title(GTK_HEADER_BAR(header), title);
+    gtk_header_bar_set_show_close_button(GTK_HEADER_BAR(header), TRUE);
+    gtk_window_set_titlebar(GTK_WINDOW(gallery.window), header);
+    g_signal_connect(gallery.window, "key-press-event", G_CALLBACK(onKey), nullptr);
     gtk_window_set_default_size(GTK_WINDOW(gallery.window), 820, 600);
     gallery.outer = gtk_box_new(GTK_ORIENTATION_VERTICAL, 12);
     gtk_container_set_border_width(GTK_CONTAINER(gallery.outer), 16);
@@ -276,10 +317,18 @@ int onKindsChanged(sd_bus_message*, void* data, sd_bus_error*) {
     return 0;
 }
 
+// A host that starts after the gallery (or again, after it ended) is asked for its widgets.
+void onHostChanged(Gallery& gallery, bool running) {
+    if (running && !gallery.listed) fill(gallery);
+    if (!running) gallery.listed = false;
+    std::string said = running ? "" : galleryText("The widget host is not running.");
+    gtk_label_set_text(GTK_LABEL(gallery.status), said.c_str());
+}
+
 int list(control1::ControlClient& client) {
     auto kinds = client.kinds();
     if (!kinds) {
-        std::cerr << "widget-gallery: cannot list the widgets: " << describe(kinds.error()) << "\n";
+        std::cerr << "widget-gallery: cannot list the widgets: " << kinds.error().message << "\n";
         return 1;
     }
     for (const auto& widget : widgetgallery::galleryWidgets(*kinds)) {
@@ -298,6 +347,8 @@ int list(control1::ControlClient& client) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    std::setlocale(LC_ALL, "");
+    widgethost::desktop::hostText("");  // binds the host's catalog, which every text comes from
     CLI::App app{"Shows the installed widgets with a live preview of each size; a button places one on the desktop. "
                  "Everything comes from the widget host on the session bus."};
     std::string appearance = "auto";
@@ -319,6 +370,7 @@ int main(int argc, char** argv) {
             // Calls still out go before the connection they wait on.
             gallery.previews.clear();
             gallery.placing.clear();
+            gallery.followingHost.reset();
             gallery.askingKinds.reset();
             gallery.client.reset();
             sd_bus_flush_close_unref(gallery.bus);
@@ -351,24 +403,32 @@ int main(int argc, char** argv) {
         desktopAppearance = std::make_unique<widgethost::desktop::AppearanceSource>(
             views::Appearance::light, [&gallery](views::Appearance now) {
                 gallery.appearance = now;
+                applyTheme(now);
                 for (auto& preview : gallery.previews) gtk_widget_queue_draw(preview->area);
             });
         desktopAppearance->start(gallery.bus);
     } else {
         gallery.appearance = appearance == "dark" ? views::Appearance::dark : views::Appearance::light;
     }
+    applyTheme(desktopAppearance ? desktopAppearance->current() : gallery.appearance);
 
     buildWindow(gallery);
     g_signal_connect(single, "activate", G_CALLBACK(+[](GApplication*, gpointer window) {
         gtk_window_present(GTK_WINDOW(window));
     }), gallery.window);
+    gtk_window_set_default_icon_name("net.widgethost.Gallery");
+    gallery.followingHost =
+        gallery.client->followHost([&gallery](bool running) { onHostChanged(gallery, running); });
     fill(gallery);
     gtk_widget_show_all(gallery.window);
     // Live timer texts in the previews move on each second.
     g_timeout_add_seconds(1, [](gpointer data) -> gboolean {
         auto moment = now();
-        for (auto& preview : static_cast<Gallery*>(data)->previews)
+        auto& shown = *static_cast<Gallery*>(data);
+        for (auto& preview : shown.previews) {
             if (preview->shown.tick(moment)) gtk_widget_queue_draw(preview->area);
+            if (!preview->waiting && preview->shown.due(moment, shown.calendar)) fetch(shown, *preview);
+        }
         return G_SOURCE_CONTINUE;
     }, &gallery);
     int r = widgethost::desktop::runSharedLoop(gallery.loop);

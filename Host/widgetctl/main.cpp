@@ -143,6 +143,26 @@ std::string familyName(const std::string& family) {
     return family;
 }
 
+// The family as the user types it: "small" for "systemSmall".
+std::string userFamily(const std::string& family) {
+    if (family == "systemSmall") return "small";
+    if (family == "systemMedium") return "medium";
+    return family;
+}
+
+void printKinds(const std::vector<Kind>& kinds) {
+    if (kinds.empty()) {
+        std::cout << "No widget extension is installed.\n";
+        return;
+    }
+    for (const auto& k : kinds) {
+        std::string families;
+        for (const auto& family : k.families) families += (families.empty() ? "" : ", ") + userFamily(family);
+        std::cout << k.kind << "  " << k.displayName << "  (" << families << ")  " << k.extension << "\n";
+        if (!k.description.empty()) std::cout << "    " << k.description << "\n";
+    }
+}
+
 }  // namespace
 
 int run(int argc, char** argv) {
@@ -197,7 +217,10 @@ int run(int argc, char** argv) {
     click->add_option("Y", y, "Vertical position")->required();
 
     auto* reload = app.add_subcommand("reload", "Ask every widget's extension for a new timeline");
-    auto* gallery = app.add_subcommand("gallery", "Open the widget gallery, where widgets are added");
+    auto* kinds = app.add_subcommand(
+        "kinds", "List the widget kinds that can be placed: kind, display name, sizes, extension and description");
+    auto* gallery = app.add_subcommand(
+        "gallery", "Open the widget gallery, where widgets are added; starts the widget host when it is not running");
     app.footer(exitStatuses);  // after the subcommands, which would repeat it
 
     if (auto unknown = unknownSubcommand(app, argc, argv); !unknown.empty()) {
@@ -211,17 +234,19 @@ int run(int argc, char** argv) {
         return usage;
     }
 
+    auto connected = ControlClient::connect();
+    if (!connected) return report(connected.error());
+    auto& client = *connected;
+
     if (gallery->parsed()) {
+        // The gallery shows only what the host offers: without a host there is nothing to open.
+        if (auto started = client.startHost(); !started) return report(started.error());
         std::string program = widgethost::galleryProgram();
         char* args[] = {program.data(), nullptr};
         ::execvp(args[0], args);
         std::cerr << "widgetctl: cannot start " << program << ": " << std::strerror(errno) << "\n";
         return 1;
     }
-
-    auto connected = ControlClient::connect();
-    if (!connected) return report(connected.error());
-    auto& client = *connected;
 
     if (place->parsed()) {
         Placement placement;
@@ -262,6 +287,10 @@ int run(int argc, char** argv) {
         if (action == "perform") std::cout << target << " runs\n";
         else if (action == "open") std::cout << "opening " << target << "\n";
         else std::cout << "nothing there\n";
+    } else if (kinds->parsed()) {
+        auto installed = client.kinds();
+        if (!installed) return report(installed.error());
+        printKinds(*installed);
     } else if (reload->parsed()) {
         if (auto reloaded = client.reload(); !reloaded) return report(reloaded.error());
     }

@@ -1,6 +1,6 @@
 """Every program's command line: --version names the project's version, and a command line the
-program cannot take ends it with status 2 and a message that says what is wrong. Nothing here needs
-a bus: the command line is read first."""
+program cannot take ends it with status 2 and a message that says what is wrong; and without a
+session bus widgetctl's commands say that no widget host runs (status 3). Nothing here needs a bus."""
 import os
 import subprocess
 import unittest
@@ -24,6 +24,9 @@ USAGE_ERRORS = [
     ("widgetctl", ["render", "1", "--out", "/dev/null"], "/dev/null"),
 ]
 
+# widgetctl's subcommands that need the host, with no session bus at all
+NO_HOST = [["kinds"], ["gallery"], ["list"]]
+
 
 def run(program, args):
     return subprocess.run([os.path.join(BIN_DIR, program)] + args, capture_output=True, text=True, timeout=60,
@@ -44,6 +47,13 @@ class CommandLineTest(unittest.TestCase):
                 result = run(program, args)
                 self.assertEqual(result.returncode, 2, result.stdout + result.stderr)
                 self.assertIn(named, result.stderr)
+
+    def test_widgetctl_without_a_host_exits_3(self):
+        for args in NO_HOST:
+            with self.subTest(args=args):
+                result = run("widgetctl", args)
+                self.assertEqual(result.returncode, 3, result.stdout + result.stderr)
+                self.assertIn("no widget host", result.stderr)
 
 
 if __name__ == "__main__":

@@ -1,7 +1,8 @@
 """The widget gallery and the widget menu, end to end: the real host on an X server of its own with
 no widget placed, the gallery beside it, and a screen reader's presses through AT-SPI: "Add Timer,
 Medium" in the gallery, then "Remove widget" in the menu that a right click opens on the widget; and
-the gallery's window beside a stand-in host that takes its questions and never answers."""
+the gallery's window beside a stand-in host that takes its questions and never answers; and a
+gallery opened before the host, in German."""
 import os
 import subprocess
 import sys
@@ -22,6 +23,17 @@ class GalleryTest(harness.HostTestCase):
                                 env=self.env, capture_output=True, text=True, timeout=90)
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
         return result.stdout.splitlines()
+
+    def start(self, name, argv, log_name=None):
+        # GTK's window buttons are icons, which it recognises through the desktop's MIME database.
+        if name != "widget-host":
+            with_mime = dict(self.env, XDG_DATA_DIRS=self.env["XDG_DATA_DIRS"] + ":/usr/share")
+            env, self.env = self.env, with_mime
+            try:
+                return super().start(name, argv, log_name)
+            finally:
+                self.env = env
+        return super().start(name, argv, log_name)
 
     def test_a_widget_added_from_the_gallery_is_removed_through_its_menu(self):
         with XSession(1280, 1024) as x:
@@ -72,6 +84,33 @@ class GalleryTest(harness.HostTestCase):
             # Its loop still turns: it answers a screen reader, and says what it waits for.
             self.assertIn("text Asking the widget host for its widgets…", self.atspi(gallery.pid))
             self.assertEqual(self.fake_calls("Kinds"), 1)
+
+    def test_a_gallery_opened_before_the_host_lists_the_widgets_once_it_runs(self):
+        self.env.update(LANGUAGE="de", LANG="C.UTF-8")
+        with XSession() as x:
+            self.env["DISPLAY"] = x.display
+            self.assertEqual(self.ctl("gallery", check=False).returncode, 3, "widgetctl gallery without a host")
+            gallery = self.start("widget-gallery", [self.program("widget-gallery")])
+            wait_until(lambda: "text Der Widget-Dienst läuft nicht. Die Widgets erscheinen hier, sobald er startet."
+                       in self.atspi(gallery.pid), what="the gallery to say that the host is not running")
+            self.start_host_on("DISPLAY", x.display)
+            buttons = wait_until(lambda: [line for line in self.atspi(gallery.pid) if line.startswith("button ")
+                                          and "hinzufügen" in line], what="the gallery's buttons once the host runs")
+            self.assertEqual(len(buttons), 2, buttons)
+            self.assertFalse([line for line in self.atspi(gallery.pid) if "Add " in line])
+            kinds = self.ctl("kinds").stdout
+            self.assertRegex(kinds, r"(?m)^TimerWidget  \S.*  \(small, medium\)  \S+$")
+
+            # Escape and Ctrl+W close it.
+            for key in ("Escape", "ctrl+w"):
+                with self.subTest(key=key):
+                    if not gallery.running():  # and again, through widgetctl now that the host runs
+                        gallery = self.start("widgetctl gallery", [self.program("widgetctl"), "gallery"])
+                    window = wait_until(lambda: x.run("xdotool", "search", "--onlyvisible", "--pid", str(gallery.pid),
+                                                      check=False).stdout.split(), what="the gallery's window")
+                    x.run("xdotool", "windowfocus", "--sync", window[0])
+                    x.run("xdotool", "key", key)
+                    self.assertTrue(wait_until(lambda: not gallery.running(), 10), "%s left the gallery open" % key)
 
     def fake_calls(self, method):
         ok, out = self.bus_call("net.widgethost.FakeHost1", "CallCount", "", method)

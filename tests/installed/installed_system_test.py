@@ -74,7 +74,9 @@ class InstalledSystemTest(harness.HostTestCase):
         for path in ("bin/widget-host", "bin/widgetctl", "bin/widget-render", "bin/KelvoWidget", "bin/kelvo-app",
                      "lib/systemd/user/widget-host.service", SERVICE, "share/man/man1/widget-host.1.gz",
                      "share/man/man1/KelvoWidget.1.gz", "share/widget-extensions/com.kelvo.desktop.widget.json",
-                     "share/applications/com.kelvo.desktop.desktop", "share/doc/widget-host/copyright"):
+                     "share/applications/com.kelvo.desktop.desktop", "share/doc/widget-host/copyright",
+                     "share/applications/net.widgethost.Gallery.desktop",
+                     "share/icons/hicolor/scalable/apps/net.widgethost.Gallery.svg"):
             self.assertTrue(os.path.exists(os.path.join(self.prefix_root, path)), path)
 
     def test_activation_starts_the_installed_host_and_the_widget_works(self):

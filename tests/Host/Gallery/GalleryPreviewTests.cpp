@@ -57,5 +57,27 @@ TEST(GalleryPreview, RefusesWhatItCannotShowAndKeepsTheLastPreview) {
     }
 }
 
+// A snapshot stands for the day it was taken on: the next one is due at that zone's midnight.
+TEST(GalleryPreview, ANewEntryIsDueOnceTheDayItShowsHasEnded) {
+    const Date shown = Date::fromMilliseconds(1796857170000);  // 2026-12-09 23:59:30 in Berlin
+    auto berlin = platform::Calendar::named("Europe/Berlin");
+    auto utc = platform::Calendar::named("UTC");
+    ASSERT_TRUE(berlin && utc);
+    struct Case {
+        const platform::Calendar& calendar;
+        double secondsLater;
+        bool due;
+    };
+    const Case cases[] = {{*berlin, 29, false}, {*berlin, 31, true}, {*utc, 31, false}, {*utc, 3631, true}};
+    for (const auto& c : cases) {
+        GalleryPreview preview{WidgetFamily::systemSmall};
+        EXPECT_FALSE(preview.due(shown.addingSeconds(c.secondsLater), c.calendar)) << "nothing shown yet";
+        ASSERT_TRUE(preview.show(R"({"type":"text","text":"Idle"})", "fullColor", shown));
+        EXPECT_EQ(preview.due(shown.addingSeconds(c.secondsLater), c.calendar), c.due) << c.secondsLater;
+        ASSERT_TRUE(preview.show(R"({"type":"text","text":"Idle"})", "fullColor", shown.addingSeconds(c.secondsLater)));
+        EXPECT_FALSE(preview.due(shown.addingSeconds(c.secondsLater), c.calendar)) << "the new entry is current";
+    }
+}
+
 }  // namespace
 }  // namespace widgetgallery
