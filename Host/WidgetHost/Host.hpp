@@ -180,7 +180,14 @@ public:
                           std::function<void(HostResult<std::string>)> done);
     /// Moves a widget and keeps its new position.
     HostResult<Done> move(const std::string& id, WidgetPosition position, MoveOrigin origin);
-    HostResult<Done> remove(const std::string& id);
+    /// Removes a widget; gives back its record with the position it showed at, for `restore`.
+    HostResult<PlacedWidget> remove(const std::string& id);
+    /// Puts a removed widget back as it was (kind, family, position, and its id unless that is
+    /// taken); gives its id.
+    HostResult<std::string> restore(const PlacedWidget& removed);
+    /// Changes a widget's family in place: it keeps its id and its saved position, and is asked for
+    /// a timeline in the new family.
+    HostResult<Done> resize(const std::string& id, platform::WidgetFamily family);
     std::vector<WidgetDetails> list() const;
     /// One placed widget's details, as list() gives them.
     std::optional<WidgetDetails> details(const std::string& id) const;
@@ -205,6 +212,15 @@ public:
     std::string extensionName(const std::string& id) const;
     /// Starts the widget gallery.
     void openGallery();
+    /// The display name of the widget's kind, else the kind.
+    std::string kindName(const PlacedWidget& placed) const;
+    /// The families the widget's kind comes in, known once its extension has described itself, and
+    /// the widget's own; nothing when the id is unknown.
+    struct Sizes {
+        platform::WidgetFamily current;
+        std::vector<platform::WidgetFamily> supported;
+    };
+    std::optional<Sizes> sizes(const std::string& id) const;
 
     /// What a click in a widget's window meant: run an intent or open the link.
     HostResult<PressResult> activate(const std::string& id, const PressTarget& target);
@@ -261,8 +277,8 @@ private:
     static PlacedWidget shown(const WidgetSlot& widget, const PlacedWidget& record);
     void addWidget(const PlacedWidget& placed);
     void refresh(WidgetSlot& widget);
-    void timelineArrived(const std::string& id, const RpcOutcome& outcome);
-    void placeholderArrived(const std::string& id, const RpcOutcome& outcome);
+    void timelineArrived(const std::string& id, platform::WidgetFamily family, const RpcOutcome& outcome);
+    void placeholderArrived(const std::string& id, platform::WidgetFamily family, const RpcOutcome& outcome);
     void requestReload(WidgetSlot& widget) { scheduler_.requestReload(widget.id); }
     nlohmann::json requestParams(const WidgetSlot& widget, platform::WidgetRenderingMode mode) const;
     using Views = std::vector<std::optional<platform::views::WidgetView>>;
