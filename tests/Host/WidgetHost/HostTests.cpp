@@ -223,7 +223,10 @@ TEST_F(HostTest, AResizeKeepsTheIdAndThePlaceAndRefusesAFamilyTheKindLacks) {
         EXPECT_EQ(after->placed.family, c.expected) << c.declared;
         EXPECT_EQ(after->placed.position, (WidgetPosition{10, 20})) << c.declared;
         if (c.expected == WidgetFamily::systemMedium) {
-            EXPECT_TRUE(runUntil([&] { return host_->details(id)->texts.front().find("resized") == 0; })) << c.declared;
+            EXPECT_TRUE(runUntil([&] {
+                auto texts = host_->details(id)->texts;
+                return !texts.empty() && texts.front().find("resized") == 0;
+            })) << c.declared;
         } else {
             EXPECT_EQ(requestsFor("getTimeline"), asked) << c.declared;
         }
@@ -233,7 +236,7 @@ TEST_F(HostTest, AResizeKeepsTheIdAndThePlaceAndRefusesAFamilyTheKindLacks) {
         ASSERT_TRUE(read) << c.declared;
         EXPECT_EQ(read->placed.family, c.expected) << c.declared;
         EXPECT_EQ(read->placed.position, (WidgetPosition{10, 20})) << c.declared;
-        host_->remove(id);
+        ASSERT_TRUE(host_->remove(id)) << c.declared;
     }
 }
 
