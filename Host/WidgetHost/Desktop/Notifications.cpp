@@ -27,11 +27,6 @@ bool listsActions(sd_bus_message* reply) {
     return found;
 }
 
-void sayUnreachable(const sd_bus_error* error) {
-    log(LogLevel::info, "no desktop notification (", error && error->message ? error->message : "the server did not answer",
-        ")");
-}
-
 }  // namespace
 
 struct Notifications::Notice {
@@ -64,21 +59,16 @@ void Notifications::notify(const std::string& summary, const std::string& body, 
     if (!notice.action) return send(notice, false);
     int r = sd_bus_call_method_async(bus_, &notice.call, serverName, serverPath, serverInterface, getCapabilities.name,
                                      onCapabilities, &notice, getCapabilities.in);
-    if (r < 0) {
-        log(LogLevel::info, "no desktop notification: ", std::strerror(-r));
-        finish(notice);
-    }
+    if (r < 0) giveUp(notice, std::strerror(-r));
 }
 
 int Notifications::onCapabilities(sd_bus_message* reply, void* data, sd_bus_error*) {
     auto& notice = *static_cast<Notice*>(data);
     sd_bus_slot_unref(std::exchange(notice.call, nullptr));
-    if (const sd_bus_error* error = sd_bus_message_get_error(reply)) {
-        sayUnreachable(error);
-        notice.owner->finish(notice);
-        return 0;
-    }
-    notice.owner->send(notice, listsActions(reply));
+    if (const sd_bus_error* error = sd_bus_message_get_error(reply))
+        notice.owner->giveUp(notice, error->message ? error->message : error->name);
+    else
+        notice.owner->send(notice, listsActions(reply));
     return 0;
 }
 
@@ -95,22 +85,27 @@ void Notifications::send(Notice& notice, bool withAction) {
     if (r >= 0) r = sd_bus_message_append(message, "a{sv}i", 1, "transient", "b", 1, -1);
     if (r >= 0) r = sd_bus_call_async(bus_, &notice.call, message, onNotified, &notice, 0);
     sd_bus_message_unref(message);
-    if (r < 0) {
-        log(LogLevel::info, "no desktop notification: ", std::strerror(-r));
-        finish(notice);
-    }
+    if (r < 0) giveUp(notice, std::strerror(-r));
 }
 
 int Notifications::onNotified(sd_bus_message* reply, void* data, sd_bus_error*) {
     auto& notice = *static_cast<Notice*>(data);
     sd_bus_slot_unref(std::exchange(notice.call, nullptr));
     std::uint32_t id = 0;
-    if (const sd_bus_error* error = sd_bus_message_get_error(reply))
-        sayUnreachable(error);
-    else if (sd_bus_message_read(reply, notifyMethod.out, &id) > 0 && notice.action)
+    if (const sd_bus_error* error = sd_bus_message_get_error(reply)) {
+        notice.owner->giveUp(notice, error->message ? error->message : error->name);
+        return 0;
+    }
+    if (sd_bus_message_read(reply, notifyMethod.out, &id) > 0 && notice.action)
         notice.owner->shown_[id] = std::move(*notice.action);
     notice.owner->finish(notice);
     return 0;
+}
+
+// No notification server is a normal session (a bare window manager): worth a line, not a warning.
+void Notifications::giveUp(Notice& notice, const std::string& why) {
+    log(LogLevel::info, "no desktop notification for \"", notice.summary, "\": ", why);
+    finish(notice);
 }
 
 void Notifications::finish(Notice& notice) {

@@ -39,6 +39,7 @@ private:
     static int onActionInvoked(sd_bus_message* signal, void* self, sd_bus_error*);
     static int onClosed(sd_bus_message* signal, void* self, sd_bus_error*);
     void send(Notice& notice, bool withAction);
+    void giveUp(Notice& notice, const std::string& why);
     void finish(Notice& notice);
 
     sd_bus* bus_ = nullptr;
