@@ -6,6 +6,7 @@ import json
 import os
 import subprocess
 import sys
+from collections import Counter
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
@@ -19,25 +20,18 @@ SMALL_AT = (40, 60)
 MEDIUM_AT = (260, 60)
 
 
-def screen(env):
-    """The whole screen as (width, RGB bytes)."""
-    size = subprocess.run(["xdpyinfo"], env=env, capture_output=True, text=True, timeout=30).stdout
-    width = int(size.split("dimensions:")[1].split("x")[0])
-    return width, subprocess.run(["import", "-window", "root", "-depth", "8", "rgb:-"], env=env, capture_output=True, timeout=30).stdout
-
-
-def pixels(shot, box):
-    """The pixels of `box` (x, y, width, height) in a screenshot, row by row."""
-    width, data = shot
+def grab(env, box):
+    """The pixels of `box` (x, y, width, height) on the screen, row by row."""
     x, y, w, h = box
-    return [[data[3 * ((y + row) * width + x + col):3 * ((y + row) * width + x + col) + 3] for col in range(w)]
-            for row in range(h)]
+    raw = subprocess.run(["import", "-window", "root", "-crop", "%dx%d+%d+%d" % (w, h, x, y), "-depth", "8", "rgb:-"],
+                         env=env, capture_output=True, timeout=30).stdout
+    return [[raw[3 * (r * w + c):3 * (r * w + c) + 3] for c in range(w)] for r in range(h)]
 
 
 def changed(before, after):
-    """The share of pixels that differ between two grids of the same box."""
-    flat = [(a, b) for row_a, row_b in zip(before, after) for a, b in zip(row_a, row_b)]
-    return sum(a != b for a, b in flat) / len(flat)
+    """The share of pixels that differ between two grabs of the same box."""
+    pairs = [(a, b) for row_a, row_b in zip(before, after) for a, b in zip(row_a, row_b)]
+    return sum(a != b for a, b in pairs) / len(pairs)
 
 
 def running(widget):
@@ -111,27 +105,21 @@ class DesktopTest(harness.HostTestCase):
         os.makedirs(steer)
         notices = self.start("fake-notifications", [sys.executable, os.path.join(HERE, "fake_notifications.py"), steer])
         wait_until(lambda: "serving" in notices.text(), what="the notification server")
-        behind = screen(self.env)
-        box = self.open_menu(self.small)
-        under = pixels(behind, box)
+        behind = grab(self.env, (0, 0, 1024, 768))  # XSession's screen
+        x, y, w, h = box = self.open_menu(self.small)
         # Drawn: an opaque background of its own, with what lay behind hidden.
-        grid = wait_for(lambda: pixels(screen(self.env), box), lambda g: changed(under, g) > 0.6,
+        grid = wait_for(lambda: grab(self.env, box), lambda g: changed([r[x:x + w] for r in behind[y:y + h]], g) > 0.6,
                         what="the menu to be drawn over what lies behind")
         self.x.screenshot(os.path.join(OUTPUT, "desktop-menu.png"))
-        counts = {}
-        for row in grid:
-            for pixel in row:
-                counts[pixel] = counts.get(pixel, 0) + 1
-        background = max(counts, key=counts.get)
-        self.assertGreater(counts[background], 0.5 * box[2] * box[3])
+        background, count = Counter(p for row in grid for p in row).most_common(1)[0]
+        self.assertGreater(count, 0.5 * w * h)
         # A separator: a line across the menu, inside its edges, in a colour other than the background.
-        inner = [row[box[2] // 10:box[2] * 9 // 10] for row in grid[4:-4]]
-        lines = [row[0] for row in inner if row[0] != background and all(p == row[0] for p in row)]
+        lines = [row[w // 10] for row in grid[4:-4] if len(set(row[w // 10:w * 9 // 10])) == 1 and row[w // 10] != background]
         self.assertTrue(lines, "no separator in the menu")
 
         # The keyboard's highlight shows.
         self.xrun("xdotool", "key", "Down")
-        wait_for(lambda: pixels(screen(self.env), box), lambda g: changed(grid, g) > 0.03,
+        wait_for(lambda: grab(self.env, box), lambda g: changed(grid, g) > 0.03,
                  what="Down to highlight an item")
         # Small is checked and first: the next one is Medium.
         self.xrun("xdotool", "key", "Down", "Return")
