@@ -17,11 +17,8 @@ from gi.repository import Gio, GLib  # noqa: E402
 
 XML = """<node><interface name="org.freedesktop.Notifications">
   <method name="GetCapabilities"><arg type="as" direction="out"/></method>
-  <method name="Notify">
-    <arg type="s" direction="in"/><arg type="u" direction="in"/><arg type="s" direction="in"/>
-    <arg type="s" direction="in"/><arg type="s" direction="in"/><arg type="as" direction="in"/>
-    <arg type="a{sv}" direction="in"/><arg type="i" direction="in"/><arg type="u" direction="out"/>
-  </method>
+  <method name="Notify"><arg type="s"/><arg type="u"/><arg type="s"/><arg type="s"/><arg type="s"/><arg type="as"/>
+    <arg type="a{sv}"/><arg type="i"/><arg type="u" direction="out"/></method>
   <signal name="ActionInvoked"><arg type="u"/><arg type="s"/></signal>
   <signal name="NotificationClosed"><arg type="u"/><arg type="u"/></signal>
 </interface></node>"""
