@@ -3,6 +3,7 @@
 #include <gtk/gtk.h>
 #include <libintl.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -99,6 +100,8 @@ void offerSizes(Menu* self) {
     self->sizeItems.clear();
     MenuSizes sizes = self->handlers.sizes ? self->handlers.sizes() : MenuSizes{};
     if (sizes.offered.size() < 2) return;
+    // Smallest first, whatever order the extension lists them in.
+    std::sort(sizes.offered.begin(), sizes.offered.end());
     int position = 2;  // under the heading and its separator
     GSList* group = nullptr;
     for (auto family : sizes.offered) {
