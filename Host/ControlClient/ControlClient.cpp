@@ -258,6 +258,10 @@ Result<std::vector<WidgetGeometry>> ControlClient::geometries() {
 
 Status ControlClient::remove(const std::string& id) { return call(bus_, method::remove, readNothing, id.c_str()); }
 
+Status ControlClient::resize(const std::string& id, const std::string& family) {
+    return call(bus_, method::resize, readNothing, id.c_str(), family.c_str());
+}
+
 Result<std::vector<Widget>> ControlClient::list() { return call(bus_, method::list, readWidgets); }
 
 Status ControlClient::render(const std::string& id, const std::string& file, double scale,

@@ -112,6 +112,7 @@ public:
     /// Every placed widget's geometry, in one call.
     Result<std::vector<WidgetGeometry>> geometries();
     Status remove(const std::string& id);
+    Status resize(const std::string& id, const std::string& family);
     Result<std::vector<Widget>> list();
     Status render(const std::string& id, const std::string& path, double scale, const std::string& appearance,
                   const std::string& mode);

@@ -225,6 +225,16 @@ int remove(sd_bus_message* m, void* userdata, sd_bus_error*) {
     return sd_bus_reply_method_return(m, "");
 }
 
+int resize(sd_bus_message* m, void* userdata, sd_bus_error*) {
+    const char *id = nullptr, *familyName = nullptr;
+    if (int r = sd_bus_message_read(m, control::resize.in, &id, &familyName); r < 0) return r;
+    auto family = platform::widgetFamilyFromString(familyName);
+    if (!family) return replyError(m, unknownFamily(familyName));
+    auto result = hostOf(userdata).resize(id, *family);
+    if (!result) return replyError(m, result.error());
+    return sd_bus_reply_method_return(m, "");
+}
+
 void appendDetails(OutgoingMessage& reply, const WidgetDetails& details) {
     reply.open('r', "ssssdasa(sbs)ss")
         .text(details.placed.id)
@@ -356,6 +366,7 @@ const sd_bus_vtable controlVtable[] = {
                  SD_BUS_PARAM(x) SD_BUS_PARAM(y) SD_BUS_PARAM(buttons) SD_BUS_PARAM(output), geometry),
     KELVO_METHOD(control::geometries, , SD_BUS_PARAM(widgets), geometries),
     KELVO_METHOD(control::remove, SD_BUS_PARAM(id), , remove),
+    KELVO_METHOD(control::resize, SD_BUS_PARAM(id) SD_BUS_PARAM(family), , resize),
     KELVO_METHOD(control::list, , SD_BUS_PARAM(widgets), list),
     KELVO_METHOD(control::render,
                  SD_BUS_PARAM(id) SD_BUS_PARAM(path) SD_BUS_PARAM(scale) SD_BUS_PARAM(appearance) SD_BUS_PARAM(mode), ,

@@ -180,16 +180,17 @@ void Host::refresh(WidgetSlot& widget) {
         return;
     }
     std::string id = widget.id;
+    auto family = record(widget).family;
     auto params = requestParams(widget, options_.renderingMode);
     if (widget.entries.empty() && !widget.askedForPlaceholder) {
         // Something to show at once, while the real timeline is being made.
         widget.askedForPlaceholder = true;
         extensions_.send(extension, method::placeholder, params, options_.requestTimeout,
-                         [this, id](const RpcOutcome& outcome) { placeholderArrived(id, outcome); });
+                         [this, id, family](const RpcOutcome& outcome) { placeholderArrived(id, family, outcome); });
     }
     widget.requestInFlight =
         extensions_.send(extension, method::getTimeline, params, options_.requestTimeout,
-                         [this, id](const RpcOutcome& outcome) { timelineArrived(id, outcome); });
+                         [this, id, family](const RpcOutcome& outcome) { timelineArrived(id, family, outcome); });
 }
 
 platform::Result<Host::Views> Host::readViews(const std::vector<EncodedEntry>& entries) {
@@ -204,9 +205,10 @@ platform::Result<Host::Views> Host::readViews(const std::vector<EncodedEntry>& e
     return read;
 }
 
-void Host::placeholderArrived(const std::string& id, const RpcOutcome& outcome) {
+void Host::placeholderArrived(const std::string& id, platform::WidgetFamily family, const RpcOutcome& outcome) {
     auto* widget = widgetNamed(id);
     if (!widget || widget->hasTimeline || outcome.status != RpcOutcome::Status::answered) return;
+    if (record(*widget).family != family) return;  // asked before a resize
     auto entry = platform::protocol::decodeEntry(*outcome.result);
     auto views = entry ? readViews({*entry}) : platform::Error{entry.error().message};
     if (!views) {
@@ -219,11 +221,17 @@ void Host::placeholderArrived(const std::string& id, const RpcOutcome& outcome) 
     draw(*widget);
 }
 
-void Host::timelineArrived(const std::string& id, const RpcOutcome& outcome) {
+void Host::timelineArrived(const std::string& id, platform::WidgetFamily family, const RpcOutcome& outcome) {
     auto* widget = widgetNamed(id);
     if (!widget) return;
     widget->requestInFlight = false;
     std::string extension = record(*widget).extension;
+    // Views are made for one family: an answer asked before a resize is of no use any more.
+    if (record(*widget).family != family) {
+        widget->reloadAgain = false;
+        if (outcome.status != RpcOutcome::Status::ended) refresh(*widget);
+        return;
+    }
 
     switch (outcome.status) {
     case RpcOutcome::Status::ended: return;  // asked again once the extension is back
@@ -315,8 +323,9 @@ void Host::setAppearance(platform::views::Appearance appearance) {
     screen_.setAppearance(appearance);
 }
 
-std::string Host::titleOf(const WidgetSlot& widget) const {
-    const auto& placed = record(widget);
+std::string Host::titleOf(const WidgetSlot& widget) const { return kindName(record(widget)); }
+
+std::string Host::kindName(const PlacedWidget& placed) const {
     if (const auto* description = extensions_.description(placed.extension))
         if (const auto* declaration = description->find(placed.kind); declaration && !declaration->displayName.empty())
             return declaration->displayName;

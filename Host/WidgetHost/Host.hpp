@@ -187,7 +187,14 @@ public:
     /// Moves a widget and keeps its new position when the user or a request moved it; a move of the
     /// screen's own is only logged.
     HostResult<Done> move(const std::string& id, WidgetPosition position, MoveOrigin origin);
-    HostResult<Done> remove(const std::string& id);
+    /// Removes a widget; gives back its record with the position it showed at, for `restore`.
+    HostResult<PlacedWidget> remove(const std::string& id);
+    /// Puts a removed widget back as it was (kind, family, position, and its id unless that is
+    /// taken); gives its id.
+    HostResult<std::string> restore(const PlacedWidget& removed);
+    /// Changes a widget's family in place: it keeps its id and its saved position, and is asked for
+    /// a timeline in the new family.
+    HostResult<Done> resize(const std::string& id, platform::WidgetFamily family);
     std::vector<WidgetDetails> list() const;
     /// One placed widget's details, as list() gives them.
     std::optional<WidgetDetails> details(const std::string& id) const;
@@ -212,6 +219,15 @@ public:
     std::string extensionName(const std::string& id) const;
     /// Starts the widget gallery.
     void openGallery();
+    /// The display name of the widget's kind, else the kind.
+    std::string kindName(const PlacedWidget& placed) const;
+    /// The families the widget's kind comes in, known once its extension has described itself, and
+    /// the widget's own; nothing when the id is unknown.
+    struct Sizes {
+        platform::WidgetFamily current;
+        std::vector<platform::WidgetFamily> supported;
+    };
+    std::optional<Sizes> sizes(const std::string& id) const;
 
     /// What a click in a widget's window meant: run an intent or open the link.
     HostResult<PressResult> activate(const std::string& id, const PressTarget& target);
@@ -269,8 +285,8 @@ private:
     static PlacedWidget shown(const WidgetSlot& widget, const PlacedWidget& record);
     void addWidget(const PlacedWidget& placed);
     void refresh(WidgetSlot& widget);
-    void timelineArrived(const std::string& id, const RpcOutcome& outcome);
-    void placeholderArrived(const std::string& id, const RpcOutcome& outcome);
+    void timelineArrived(const std::string& id, platform::WidgetFamily family, const RpcOutcome& outcome);
+    void placeholderArrived(const std::string& id, platform::WidgetFamily family, const RpcOutcome& outcome);
     void requestReload(WidgetSlot& widget) { scheduler_.requestReload(widget.id); }
     nlohmann::json requestParams(const WidgetSlot& widget, platform::WidgetRenderingMode mode) const;
     using Views = std::vector<std::optional<platform::views::WidgetView>>;

@@ -124,15 +124,61 @@ HostResult<std::string> Host::finishPlace(const PendingPlace& request, const std
     return placed.id;
 }
 
-HostResult<Done> Host::remove(const std::string& id) {
+HostResult<PlacedWidget> Host::remove(const std::string& id) {
     auto it = std::find_if(widgets_.begin(), widgets_.end(), [&](const auto& w) { return w->id == id; });
     if (it == widgets_.end()) return error(Code::unknownWidget, "no widget has the id \"" + id + "\"");
+    // Where it showed, so that putting it back puts it there even if it never had a saved position.
+    PlacedWidget removed = shown(**it);
     if (!placed_.remove(id)) return cannotWrite();
     widgets_.erase(it);
     screen_.remove(id);
     log(LogLevel::info, "removed widget ", id);
     scheduler_.forget(id);
     extensions_.stopIdle();
+    return removed;
+}
+
+HostResult<std::string> Host::restore(const PlacedWidget& removed) {
+    if (removed.position && !isPlausiblePosition(*removed.position))
+        return error(Code::invalidArgument, "the position lies off any desktop");
+    auto added = placed_.restore(removed);
+    if (!added) return cannotWrite();
+    log(LogLevel::info, "put widget ", added->id, " back: ", added->kind, " ", platform::toString(added->family));
+    addWidget(*added);
+    return added->id;
+}
+
+std::optional<Host::Sizes> Host::sizes(const std::string& id) const {
+    const auto* widget = widgetNamed(id);
+    if (!widget) return std::nullopt;
+    const auto& placed = record(*widget);
+    Sizes sizes{placed.family, {}};
+    if (const auto* description = extensions_.description(placed.extension))
+        if (const auto* declaration = description->find(placed.kind)) sizes.supported = declaration->supportedFamilies;
+    return sizes;
+}
+
+HostResult<Done> Host::resize(const std::string& id, platform::WidgetFamily family) {
+    auto* widget = widgetNamed(id);
+    if (!widget) return error(Code::unknownWidget, "no widget has the id \"" + id + "\"");
+    auto known = sizes(id);
+    if (known->current == family) return Done{};
+    const auto& families = known->supported;
+    if (std::find(families.begin(), families.end(), family) == families.end())
+        return error(Code::unsupportedFamily, families.empty() ? record(*widget).extension + " has not said which families it has yet"
+                                                               : record(*widget).kind + " comes in " + familiesText(families));
+    // The file first, then memory, as with every change; the position stays as saved.
+    if (!placed_.setFamily(id, family)) return cannotWrite();
+    log(LogLevel::info, "widget ", id, " resized to ", platform::toString(family));
+    // The entries were made for the old family: the widget starts over with a placeholder.
+    widget->entries.clear();
+    widget->views.clear();
+    widget->shownIndex.reset();
+    widget->layout.reset();
+    widget->hasTimeline = false;
+    widget->askedForPlaceholder = false;
+    scheduler_.forget(id);
+    refresh(*widget);
     return Done{};
 }
 

@@ -171,6 +171,21 @@ bool PlacedWidgetStore::move(std::string_view id, WidgetPosition position) {
     return commit(std::move(next));
 }
 
+bool PlacedWidgetStore::setFamily(std::string_view id, platform::WidgetFamily family) {
+    PlacedWidgetList next = list_;
+    for (auto& placed : next.widgets)
+        if (placed.id == id) placed.family = family;
+    return commit(std::move(next));
+}
+
+std::optional<PlacedWidget> PlacedWidgetStore::restore(PlacedWidget widget) {
+    PlacedWidgetList next = list_;
+    if (widget.id.empty() || next.find(widget.id)) widget.id = next.takeIdentifier();
+    next.widgets.push_back(widget);
+    if (!commit(std::move(next))) return std::nullopt;
+    return widget;
+}
+
 bool PlacedWidgetStore::commit(PlacedWidgetList next) {
     if (!savePlacedWidgets(file_, next)) return false;
     list_ = std::move(next);

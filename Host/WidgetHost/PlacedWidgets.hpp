@@ -73,6 +73,10 @@ public:
     /// False when the file cannot be written; the list is then unchanged.
     bool remove(std::string_view id);
     bool move(std::string_view id, WidgetPosition position);
+    bool setFamily(std::string_view id, platform::WidgetFamily family);
+    /// Puts a removed widget back under its own identifier, or a fresh one when that is taken again;
+    /// nothing when the file cannot be written.
+    std::optional<PlacedWidget> restore(PlacedWidget widget);
 
 private:
     bool commit(PlacedWidgetList next);

@@ -17,6 +17,7 @@
 #include "Host/WidgetHost/Desktop/AppearanceSource.hpp"
 #include "Host/WidgetHost/Desktop/DesktopScreen.hpp"
 #include "Host/WidgetHost/Desktop/DisplayChoice.hpp"
+#include "Host/WidgetHost/Desktop/Notifications.hpp"
 #include "Host/WidgetHost/Desktop/PointerOutput.hpp"
 #include "Host/WidgetHost/Desktop/SharedLoop.hpp"
 #include "Host/WidgetHost/Desktop/SleepWatch.hpp"
@@ -197,6 +198,7 @@ int main(int argc, char** argv) {
     sd_bus_set_exit_on_disconnect(loop.bus, 1);
 
     Host host(loop.event, options);
+    widgethost::desktop::Notifications notifications(display != DisplayKind::none ? loop.bus : nullptr);
     // After the host, so that the windows, which call it, go first.
     std::unique_ptr<widgethost::desktop::DesktopScreen> screen;
     if (display != DisplayKind::none) {
@@ -206,9 +208,23 @@ int main(int argc, char** argv) {
                 log(LogLevel::warning, "widget ", id, ": ", activated.error().message);
         };
         handlers.menuHeading = [&host](const std::string& id) { return host.extensionName(id); };
-        handlers.remove = [&host](const std::string& id) {
+        handlers.remove = [&host, &notifications](const std::string& id) {
             auto removed = host.remove(id);
-            if (!removed) log(LogLevel::warning, removed.error().message);
+            if (!removed) return log(LogLevel::warning, removed.error().message);
+            // A removal from the menu can be undone from its notice, as long as the notice is there.
+            notifications.notify(widgethost::desktop::hostText("Widget removed"), host.kindName(*removed),
+                                 {{"undo", widgethost::desktop::hostText("Undo"), [&host, record = *removed] {
+                                       if (auto back = host.restore(record); !back)
+                                           log(LogLevel::warning, back.error().message);
+                                   }}});
+        };
+        handlers.sizes = [&host](const std::string& id) {
+            auto sizes = host.sizes(id);
+            return sizes ? widgethost::desktop::MenuSizes{sizes->supported, sizes->current}
+                         : widgethost::desktop::MenuSizes{};
+        };
+        handlers.resize = [&host](const std::string& id, platform::WidgetFamily family) {
+            if (auto resized = host.resize(id, family); !resized) log(LogLevel::warning, resized.error().message);
         };
         handlers.openGallery = [&host] { host.openGallery(); };
         handlers.moved = [&host](const std::string& id, widgethost::desktop::SurfacePosition p,

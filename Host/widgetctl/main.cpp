@@ -193,6 +193,12 @@ int run(int argc, char** argv) {
     auto* remove = app.add_subcommand("remove", "Remove a placed widget");
     remove->add_option("ID", id, "Widget id (see list)")->required();
 
+    auto* resize = app.add_subcommand("resize", "Change a widget's size; it keeps its id and place");
+    resize->add_option("ID", id, "Widget id")->required();
+    resize->add_option("FAMILY", family, "New size")
+        ->check(CLI::IsMember({"small", "medium", "systemSmall", "systemMedium"}))
+        ->required();
+
     auto* list = app.add_subcommand("list", "Show the placed widgets: what they show, their buttons and pictures");
     list->add_flag("--json", json, "Print JSON");
 
@@ -258,6 +264,8 @@ int run(int argc, char** argv) {
         if (auto moved = client.move(id, moveX, moveY); !moved) return report(moved.error());
     } else if (remove->parsed()) {
         if (auto removed = client.remove(id); !removed) return report(removed.error());
+    } else if (resize->parsed()) {
+        if (auto resized = client.resize(id, familyName(family)); !resized) return report(resized.error());
     } else if (list->parsed()) {
         auto widgets = client.list();
         if (!widgets) return report(widgets.error());

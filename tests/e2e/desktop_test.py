@@ -6,17 +6,32 @@ import json
 import os
 import subprocess
 import sys
+from collections import Counter
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(HERE, "..", "Host", "WidgetHost", "Desktop"))
 import harness  # noqa: E402
-from harness import enabled_labels, labels, wait_until  # noqa: E402
+from harness import enabled_labels, labels, wait_for, wait_until  # noqa: E402
 from xsession import XSession  # noqa: E402
 
 OUTPUT = os.environ.get("WIDGET_HOST_E2E_OUTPUT") or os.path.join(os.getcwd(), "desktop-e2e")
 SMALL_AT = (40, 60)
 MEDIUM_AT = (260, 60)
+
+
+def grab(env, box):
+    """The pixels of `box` (x, y, width, height) on the screen, row by row."""
+    x, y, w, h = box
+    raw = subprocess.run(["import", "-window", "root", "-crop", "%dx%d+%d+%d" % (w, h, x, y), "-depth", "8", "rgb:-"],
+                         env=env, capture_output=True, timeout=30).stdout
+    return [[raw[3 * (r * w + c):3 * (r * w + c) + 3] for c in range(w)] for r in range(h)]
+
+
+def changed(before, after):
+    """The share of pixels that differ between two grabs of the same box."""
+    pairs = [(a, b) for row_a, row_b in zip(before, after) for a, b in zip(row_a, row_b)]
+    return sum(a != b for a, b in pairs) / len(pairs)
 
 
 def running(widget):
@@ -68,7 +83,62 @@ class DesktopTest(harness.HostTestCase):
         self.assertEqual([left, top], widget["position"])
         self.xrun("xdotool", "mousemove", "--sync", str(left + int(x + w / 2)), str(top + int(y + h / 2)), "click", "1")
 
+    def menu_window(self):
+        """The host's window on screen that shows no widget (GTK keeps a helper window off screen): its
+        open menu."""
+        widgets = set(self.windows().values())
+        shown = self.xrun("xdotool", "search", "--onlyvisible", "--pid", str(self.host.pid)).stdout.split()
+        return next((w for w in shown if w not in widgets and self.geometry(w)[0] >= 0), None)
+
+    def open_menu(self, widget_id):
+        left, top, width, height = self.geometry(self.windows()[widget_id])
+        # Near the corner, so that the menu lies mostly over the desktop rather than the widget.
+        self.xrun("xdotool", "mousemove", "--sync", str(left + width - 6), str(top + height - 6), "click", "3")
+        menu = wait_until(self.menu_window, what="the widget menu")
+        self.xrun("xdotool", "mousemove", "--sync", "1", "1")
+        return self.geometry(menu)
+
     # Tests -----------------------------------------------------------------------------------
+
+    def test_the_menu_is_drawn_resizes_the_widget_and_a_removal_can_be_undone(self):
+        steer = os.path.join(self.root, "notices")
+        os.makedirs(steer)
+        notices = self.start("fake-notifications", [sys.executable, os.path.join(HERE, "fake_notifications.py"), steer])
+        wait_until(lambda: "serving" in notices.text(), what="the notification server")
+        behind = grab(self.env, (0, 0, 1024, 768))  # XSession's screen
+        x, y, w, h = box = self.open_menu(self.small)
+        # Drawn: an opaque background of its own, with what lay behind hidden.
+        grid = wait_for(lambda: grab(self.env, box), lambda g: changed([r[x:x + w] for r in behind[y:y + h]], g) > 0.6,
+                        what="the menu to be drawn over what lies behind")
+        self.x.screenshot(os.path.join(OUTPUT, "desktop-menu.png"))
+        background, count = Counter(p for row in grid for p in row).most_common(1)[0]
+        self.assertGreater(count, 0.5 * w * h)
+        # A separator: a line across the menu, inside its edges, in a colour other than the background.
+        lines = [row[w // 10] for row in grid[4:-4] if len(set(row[w // 10:w * 9 // 10])) == 1 and row[w // 10] != background]
+        self.assertTrue(lines, "no separator in the menu")
+
+        # The keyboard's highlight shows.
+        self.xrun("xdotool", "key", "Down")
+        wait_for(lambda: grab(self.env, box), lambda g: changed(grid, g) > 0.03,
+                 what="Down to highlight an item")
+        # Small is checked and first: the next one is Medium.
+        self.xrun("xdotool", "key", "Down", "Return")
+        resized = self.wait_for_widget(self.small, lambda w: w["family"] == "systemMedium", "became medium")
+        self.assertEqual(resized["position"], list(SMALL_AT))
+        wait_until(lambda: self.small in self.windows() and self.geometry(self.windows()[self.small])[2] == 364,
+                   what="the window to take the medium size")
+
+        # Removed from the menu, then put back from the notice.
+        self.open_menu(self.small)
+        self.xrun("xdotool", "key", "Down", "Down", "Down", "Return")
+        wait_until(lambda: self.small not in self.widgets(), what="the widget to be removed")
+        wait_until(lambda: "notify 1 Widget removed|" in notices.text(), what="a notice of the removal")
+        self.assertIn("|undo,Undo", notices.text())
+        with open(os.path.join(steer, "invoke"), "w") as f:
+            f.write("undo")
+        back = self.wait_for_widget(self.small, lambda w: True, "came back")
+        self.assertEqual((back["kind"], back["family"], back["position"]), ("TimerWidget", "systemMedium", list(SMALL_AT)))
+        wait_until(lambda: self.small in self.windows(), what="its window to come back")
 
     def test_windows_are_desktop_widgets(self):
         windows = self.windows()

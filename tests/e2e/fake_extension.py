@@ -8,6 +8,7 @@ Its behaviour is steered through files in $FAKE_EXTENSION_DIR, read at every req
   policy  "never" (default), "soon" (after now), "atEnd"
   entries "one" (default), "two" (a second entry 1.5 s later), "timer" (a live timer text)
   name    the kind's display name, "Counter" by default
+  families the kind's families, comma-separated, "systemSmall" by default
 Every request is appended to $FAKE_EXTENSION_DIR/requests as "<pid> <method> <params>".
 """
 import json
@@ -80,7 +81,7 @@ def answer(request):
     if method == "describe":
         return {"result": {"bundleIdentifier": "net.example.fake.widget",
                            "widgets": [{"kind": "Counter", "displayName": setting("name", "Counter"), "description": "",
-                                        "supportedFamilies": ["systemSmall"]}]}}
+                                        "supportedFamilies": setting("families", "systemSmall").split(",")}]}}
     if method == "perform":
         return {"result": {}}
     if mode == "hang":

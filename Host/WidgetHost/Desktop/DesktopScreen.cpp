@@ -6,12 +6,22 @@ namespace widgethost::desktop {
 
 DesktopScreen::DesktopScreen(DisplayKind display, platform::views::Appearance appearance, ScreenHandlers handlers,
                              platform::WidgetRenderingMode renderingMode)
-    : display_(display), appearance_(appearance), handlers_(std::move(handlers)), renderingMode_(renderingMode) {}
+    : display_(display), appearance_(appearance), handlers_(std::move(handlers)), renderingMode_(renderingMode) {
+    gboolean prefersDark = FALSE;
+    g_object_get(gtk_settings_get_default(), "gtk-application-prefer-dark-theme", &prefersDark, nullptr);
+    userPrefersDarkTheme_ = prefersDark;
+    if (appearance == platform::views::Appearance::dark) setAppearance(appearance);
+}
 
 void DesktopScreen::show(const std::string& id, platform::WidgetFamily family, SurfacePosition position,
                          const std::string& title, const platform::views::WidgetView* view,
                          const platform::views::WidgetLayoutInfo* layout) {
     auto it = surfaces_.find(id);
+    // A window takes its size from its family: a resized widget gets a new one, where it was kept.
+    if (it != surfaces_.end() && it->second->family() != family) {
+        surfaces_.erase(it);
+        it = surfaces_.end();
+    }
     if (it == surfaces_.end()) {
         // A widget that never showed anything gets no window yet.
         if (!view) return;
@@ -31,6 +41,10 @@ void DesktopScreen::show(const std::string& id, platform::WidgetFamily family, S
         callbacks.menu.openGallery = [this] {
             if (handlers_.openGallery) handlers_.openGallery();
         };
+        callbacks.menu.sizes = [this, id] { return handlers_.sizes ? handlers_.sizes(id) : MenuSizes{}; };
+        callbacks.menu.resize = [this, id](platform::WidgetFamily chosen) {
+            if (handlers_.resize) handlers_.resize(id, chosen);
+        };
         it = surfaces_.emplace(id, std::make_unique<DesktopSurface>(placement, std::move(settings), std::move(callbacks))).first;
     }
     it->second->show(view, layout);
@@ -46,6 +60,9 @@ SurfacePosition DesktopScreen::move(const std::string& id, SurfacePosition posit
 
 void DesktopScreen::setAppearance(platform::views::Appearance appearance) {
     appearance_ = appearance;
+    // Menus are drawn by the theme; its dark variant where the desktop prefers dark, else the user's choice.
+    gboolean dark = appearance == platform::views::Appearance::dark || userPrefersDarkTheme_;
+    g_object_set(gtk_settings_get_default(), "gtk-application-prefer-dark-theme", dark, nullptr);
     for (auto& [id, surface] : surfaces_) surface->setAppearance(appearance);
 }
 

@@ -22,6 +22,8 @@ struct ScreenHandlers {
     std::function<std::string(const std::string& id)> menuHeading;
     std::function<void(const std::string& id)> remove;
     std::function<void()> openGallery;
+    std::function<MenuSizes(const std::string& id)> sizes;
+    std::function<void(const std::string& id, platform::WidgetFamily family)> resize;
 };
 
 class DesktopScreen {
@@ -29,13 +31,14 @@ public:
     DesktopScreen(DisplayKind display, platform::views::Appearance appearance, ScreenHandlers handlers,
                   platform::WidgetRenderingMode renderingMode = platform::WidgetRenderingMode::fullColor);
 
-    /// Shows a widget's view as laid out in `layout`, making its window the first time; a null view
-    /// hides the window.
+    /// Shows a widget's view as laid out in `layout`, making its window the first time and again when
+    /// its family changed; a null view hides the window.
     void show(const std::string& id, platform::WidgetFamily family, SurfacePosition position, const std::string& title,
               const platform::views::WidgetView* view, const platform::views::WidgetLayoutInfo* layout = nullptr);
     void remove(const std::string& id);
     /// Returns where the widget went: its window keeps it on an output.
     SurfacePosition move(const std::string& id, SurfacePosition position);
+    /// Redraws the widgets, and has the menus follow the theme's dark variant where the user prefers dark.
     void setAppearance(platform::views::Appearance appearance);
 
     const DesktopSurface* surface(const std::string& id) const;
@@ -48,6 +51,7 @@ private:
     DisplayKind display_;
     std::unique_ptr<Placement> placement_;  // chosen with the first window, from what the display offers
     platform::views::Appearance appearance_;
+    bool userPrefersDarkTheme_ = false;  // the GTK setting as the user left it
     ScreenHandlers handlers_;
     platform::WidgetRenderingMode renderingMode_;
     std::map<std::string, std::unique_ptr<DesktopSurface>> surfaces_;

@@ -11,6 +11,7 @@
 #include "Host/WidgetHost/Desktop/detail/KeepOnOutput.hpp"
 #include "Host/WidgetHost/Desktop/detail/LiveName.hpp"
 #include "Host/WidgetHost/Desktop/detail/PointerGesture.hpp"
+#include "Host/WidgetHost/Desktop/detail/ScreenStyle.hpp"
 #include "Host/WidgetHost/Desktop/detail/SurfaceContent.hpp"
 #include "Host/WidgetHost/Desktop/detail/WindowCanvas.hpp"
 #include "Host/WidgetHost/Log.hpp"
@@ -37,17 +38,6 @@ button.widget-host-hit {
     padding: 0; margin: 0; min-width: 0; min-height: 0;
 }
 )css";
-
-void installStyle(GdkScreen* screen) {
-    static GdkScreen* styled = nullptr;
-    if (styled == screen) return;
-    styled = screen;
-    GtkCssProvider* provider = gtk_css_provider_new();
-    gtk_css_provider_load_from_data(provider, css, -1, nullptr);
-    gtk_style_context_add_provider_for_screen(screen, GTK_STYLE_PROVIDER(provider),
-                                              GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
-    g_object_unref(provider);
-}
 
 void roundedRectangle(cairo_t* cr, const platform::views::Rect& r, double radius) {
     cairo_new_sub_path(cr);
@@ -492,7 +482,7 @@ DesktopSurface::DesktopSurface(const Placement& placement, SurfaceSettings setti
     s.window = placement.makeWindow(s.position);
     GtkWindow* window = GTK_WINDOW(s.window);
     GdkScreen* screen = gtk_widget_get_screen(s.window);
-    installStyle(screen);
+    detail::addScreenStyle(screen, css);
     gtk_style_context_add_class(gtk_widget_get_style_context(s.window), "widget-host-surface");
     gtk_window_set_title(window, s.settings.title.c_str());
     if (!s.settings.role.empty()) gtk_window_set_role(window, s.settings.role.c_str());
@@ -589,6 +579,8 @@ SurfacePosition DesktopSurface::moveTo(SurfacePosition position) {
 void DesktopSurface::keepOnScreen() { state_->keepOnOutputs(); }
 
 SurfacePosition DesktopSurface::position() const { return state_->asSaved(state_->position); }
+
+platform::WidgetFamily DesktopSurface::family() const { return state_->settings.family; }
 
 bool DesktopSurface::mapped() const { return state_->mapped; }
 

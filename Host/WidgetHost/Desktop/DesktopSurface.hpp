@@ -77,6 +77,7 @@ public:
     SurfacePosition position() const;
     /// True while the window is on screen (mapped).
     bool mapped() const;
+    platform::WidgetFamily family() const;
     /// The layout now on screen, if anything is shown.
     const platform::views::WidgetLayoutInfo* layout() const;
 

@@ -3,10 +3,14 @@
 #include <gtk/gtk.h>
 #include <libintl.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <mutex>
 #include <utility>
+#include <vector>
+
+#include "Host/WidgetHost/Desktop/detail/ScreenStyle.hpp"
 
 namespace widgethost::desktop {
 namespace {
@@ -17,6 +21,8 @@ struct Menu {
     GtkWidget* area = nullptr;
     GtkWidget* menu = nullptr;  // made on first use, attached to the area and gone with it
     GtkWidget* heading = nullptr;
+    GtkWidget* headingLabel = nullptr;
+    std::vector<GtkWidget*> sizeItems = {};  // made again each time the menu opens, with their separator
     GtkGesture* longPress = nullptr;
     bool longPressed = false;  // the long press was recognised and waits for its end
 };
@@ -41,11 +47,32 @@ GtkWidget* item(GtkWidget* menu, const char* label, void (*activated)(GtkMenuIte
     return entry;
 }
 
+// The heading is a menu item the keyboard and the pointer pass over, so it is insensitive; the
+// theme would grey it like a choice that is unavailable, so it keeps the menu's text colour and is bold.
+constexpr const char* headingClass = "widget-host-menu-heading";
+constexpr const char* css = R"css(
+menuitem.widget-host-menu-heading:disabled,
+menuitem.widget-host-menu-heading:disabled label { color: inherit; font-weight: bold; }
+)css";
+
+const char* sizeName(platform::WidgetFamily family) {
+    switch (family) {
+    case platform::WidgetFamily::systemSmall: return hostText("Small");
+    case platform::WidgetFamily::systemMedium: return hostText("Medium");
+    }
+    return "";
+}
+
 GtkWidget* menuOf(Menu* self) {
     if (self->menu) return self->menu;
+    detail::addScreenStyle(gtk_widget_get_screen(self->area), css);
     self->menu = gtk_menu_new();
     // A heading, not a choice: screen readers read it and pass over it.
-    self->heading = gtk_menu_item_new_with_label("");
+    self->heading = gtk_menu_item_new();
+    self->headingLabel = gtk_label_new("");
+    gtk_label_set_xalign(GTK_LABEL(self->headingLabel), 0);
+    gtk_container_add(GTK_CONTAINER(self->heading), self->headingLabel);
+    gtk_style_context_add_class(gtk_widget_get_style_context(self->heading), headingClass);
     gtk_widget_set_sensitive(self->heading, FALSE);
     gtk_menu_shell_append(GTK_MENU_SHELL(self->menu), self->heading);
     gtk_menu_shell_append(GTK_MENU_SHELL(self->menu), gtk_separator_menu_item_new());
@@ -60,11 +87,44 @@ GtkWidget* menuOf(Menu* self) {
     return self->menu;
 }
 
+void onSizeToggled(GtkCheckMenuItem* entry, gpointer data) {
+    auto* self = static_cast<Menu*>(data);
+    if (!gtk_check_menu_item_get_active(entry) || !self->handlers.resize) return;
+    auto family = static_cast<platform::WidgetFamily>(GPOINTER_TO_INT(g_object_get_data(G_OBJECT(entry), "family")));
+    later([resize = self->handlers.resize, family] { resize(family); });
+}
+
+// The sizes come from the extension, which may describe itself again between two openings.
+void offerSizes(Menu* self) {
+    for (GtkWidget* entry : self->sizeItems) gtk_widget_destroy(entry);
+    self->sizeItems.clear();
+    MenuSizes sizes = self->handlers.sizes ? self->handlers.sizes() : MenuSizes{};
+    if (sizes.offered.size() < 2) return;
+    // Smallest first, whatever order the extension lists them in.
+    std::sort(sizes.offered.begin(), sizes.offered.end());
+    int position = 2;  // under the heading and its separator
+    GSList* group = nullptr;
+    for (auto family : sizes.offered) {
+        GtkWidget* entry = gtk_radio_menu_item_new_with_label(group, sizeName(family));
+        group = gtk_radio_menu_item_get_group(GTK_RADIO_MENU_ITEM(entry));
+        g_object_set_data(G_OBJECT(entry), "family", GINT_TO_POINTER(static_cast<int>(family)));
+        gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(entry), family == sizes.current);
+        g_signal_connect(entry, "toggled", G_CALLBACK(onSizeToggled), self);
+        self->sizeItems.push_back(entry);
+    }
+    self->sizeItems.push_back(gtk_separator_menu_item_new());
+    for (GtkWidget* entry : self->sizeItems) {
+        gtk_menu_shell_insert(GTK_MENU_SHELL(self->menu), entry, position++);
+        gtk_widget_show(entry);
+    }
+}
+
 void open(Menu* self, const GdkEvent* trigger, GtkWidget* anchor) {
     GtkWidget* menu = menuOf(self);
     std::string heading = self->handlers.heading ? self->handlers.heading() : std::string();
-    gtk_menu_item_set_label(GTK_MENU_ITEM(self->heading), heading.c_str());
+    gtk_label_set_text(GTK_LABEL(self->headingLabel), heading.c_str());
     gtk_widget_set_visible(self->heading, !heading.empty());
+    offerSizes(self);
     if (self->opened) self->opened();
     if (anchor)
         gtk_menu_popup_at_widget(GTK_MENU(menu), anchor, GDK_GRAVITY_SOUTH_WEST, GDK_GRAVITY_NORTH_WEST, trigger);

@@ -23,6 +23,7 @@ inline constexpr Method move{"Move", "sii", ""};
 inline constexpr Method geometry{"Geometry", "s", "iia(sdddd)s"};
 inline constexpr Method geometries{"Geometries", "", "a(siia(sdddd)s)"};
 inline constexpr Method remove{"Remove", "s", ""};
+inline constexpr Method resize{"Resize", "ss", ""};
 inline constexpr Method list{"List", "", "a(ssssdasa(sbs)ss)"};
 inline constexpr Method render{"Render", "ssdss", ""};
 inline constexpr Method press{"Press", "ss", "s"};
@@ -34,7 +35,7 @@ inline constexpr Method previewEntry{"PreviewEntry", "ss", "dss"};
 }  // namespace method
 inline constexpr platform::bus::Method methods[] = {
     method::place,   method::placeAt, method::placeNearPointer, method::move,    method::geometry,
-    method::geometries, method::remove, method::list,          method::render,  method::press,
+    method::geometries, method::remove, method::resize, method::list,          method::render,  method::press,
     method::pressAt, method::reload,  method::kinds,            method::preview, method::previewEntry,
     method::placeClearOf,
 };

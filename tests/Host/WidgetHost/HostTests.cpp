@@ -34,8 +34,14 @@ protected:
         dir_.write("extensions/Fake.bundle.json", std::string(R"({"bundleIdentifier": ")") + extensionId +
                                                       R"(", "extension": {"point": "widget", "executable": "Fake"}})");
         setting("mode", "normal");
+        setting("families", "systemSmall,systemMedium");
         setenv("FAKE_EXTENSION_DIR", (dir_.path() / "state").c_str(), 1);
+        startHost();
+    }
 
+    // A host of its own, which asks the extension to describe itself anew.
+    void startHost() {
+        host_.reset();
         HostOptions options;
         options.extensionDirectories = {dir_.path() / "extensions"};
         options.placedWidgetsFile = dir_.path() / "config/widgets.json";
@@ -156,6 +162,12 @@ TEST_F(HostTest, AChangeThatCannotBeWrittenLeavesTheWidgetsAsTheyWere) {
              return bool(host.move(id, {300, 400}, MoveOrigin::user));
          }},
         {"remove", [](Host& host, const std::string& id) { return bool(host.remove(id)); }},
+        {"resize", [](Host& host, const std::string& id) {
+             return bool(host.resize(id, platform::WidgetFamily::systemMedium));
+         }},
+        {"put back", [](Host& host, const std::string&) {
+             return bool(host.restore({"7", "Counter", platform::WidgetFamily::systemSmall, extensionId, WidgetPosition{1, 2}}));
+         }},
         {"place", [this](Host& host, const std::string&) {
              bool placed = true, answered = false;
              host.place("Counter", platform::WidgetFamily::systemSmall, std::nullopt, [&](HostResult<std::string> r) {
@@ -245,6 +257,59 @@ TEST_F(HostTest, ANewWidgetLandsInTheWorkAreaClearOfTheGallery) {
         EXPECT_EQ(placed->placed.position, c.expected) << c.name;
         ASSERT_TRUE(host_->remove(id)) << c.name;
     }
+}
+
+// A resize changes the family in place: the same id and saved position, the new family in the file,
+// and a timeline asked for in that family. A family the kind lacks is refused and changes nothing.
+TEST_F(HostTest, AResizeKeepsTheIdAndThePlaceAndRefusesAFamilyTheKindLacks) {
+    using platform::WidgetFamily;
+    struct Case {
+        const char* declared;
+        WidgetFamily expected;  // after asking for medium
+    };
+    const Case cases[] = {{"systemSmall,systemMedium", WidgetFamily::systemMedium},
+                          {"systemSmall", WidgetFamily::systemSmall}};
+    for (const auto& c : cases) {
+        setting("families", c.declared);
+        setting("stamp", "first");
+        startHost();
+        auto id = placeOne();
+        ASSERT_TRUE(runUntil([&] { return host_->details(id)->texts.size() > 0; })) << c.declared;
+        setting("stamp", "resized");
+        auto asked = requestsFor("getTimeline");
+        EXPECT_EQ(bool(host_->resize(id, WidgetFamily::systemMedium)), c.expected == WidgetFamily::systemMedium)
+            << c.declared;
+        auto after = host_->details(id);
+        ASSERT_TRUE(after) << c.declared;
+        EXPECT_EQ(after->placed.family, c.expected) << c.declared;
+        EXPECT_EQ(after->placed.position, (WidgetPosition{10, 20})) << c.declared;
+        if (c.expected == WidgetFamily::systemMedium) {
+            EXPECT_TRUE(runUntil([&] {
+                auto texts = host_->details(id)->texts;
+                return !texts.empty() && texts.front().find("resized") == 0;
+            })) << c.declared;
+        } else {
+            EXPECT_EQ(requestsFor("getTimeline"), asked) << c.declared;
+        }
+        ASSERT_TRUE(host_->remove(id)) << c.declared;
+    }
+}
+
+// A removed widget put back is the same widget: id, kind, family (as resized) and place, all kept in
+// the file.
+TEST_F(HostTest, AWidgetPutBackAfterItsRemovalIsTheSameWidget) {
+    auto id = placeOne();
+    ASSERT_TRUE(host_->resize(id, platform::WidgetFamily::systemMedium));
+    auto kept = host_->details(id)->placed;
+    auto removed = host_->remove(id);
+    ASSERT_TRUE(removed);
+    EXPECT_TRUE(host_->list().empty());
+    auto back = host_->restore(*removed);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(*back, id);
+    startHost();
+    ASSERT_TRUE(host_->details(id));
+    EXPECT_EQ(host_->details(id)->placed, kept);
 }
 
 }  // namespace
