@@ -27,6 +27,14 @@ sd_bus_message* callFake(const char* member, const char* argument = nullptr) {
     return reply;
 }
 
+// The number a check answered, the reply let go.
+std::uint32_t countIn(sd_bus_message* reply) {
+    std::uint32_t count = 0;
+    sd_bus_message_read(reply, "u", &count);
+    sd_bus_message_unref(reply);
+    return count;
+}
+
 }  // namespace
 
 FakeHost::FakeHost(const std::string& description) {
@@ -67,22 +75,14 @@ std::vector<std::string> FakeHost::waitForReloads(std::size_t count, std::chrono
     }
 }
 
-std::uint32_t FakeHost::queryCount() const {
-    sd_bus_message* reply = callFake("QueryCount");
-    std::uint32_t count = 0;
-    sd_bus_message_read(reply, "u", &count);
-    sd_bus_message_unref(reply);
-    return count;
-}
+std::uint32_t FakeHost::queryCount() const { return countIn(callFake("QueryCount")); }
+
+std::uint32_t FakeHost::lateAnswers() const { return countIn(callFake("LateAnswers")); }
 
 std::string FakeHost::log() const { return readText(directory_.path() / "host.log"); }
 
 std::uint32_t FakeHost::callCount(const std::string& method) const {
-    sd_bus_message* reply = callFake("CallCount", method.c_str());
-    std::uint32_t count = 0;
-    sd_bus_message_read(reply, "u", &count);
-    sd_bus_message_unref(reply);
-    return count;
+    return countIn(callFake("CallCount", method.c_str()));
 }
 
 }  // namespace platform::test

@@ -29,6 +29,8 @@ public:
     std::vector<std::string> waitForReloads(std::size_t count, std::chrono::milliseconds timeout) const;
     /// How many configuration queries arrived.
     std::uint32_t queryCount() const;
+    /// How many answers the "delay" mode held back have been sent.
+    std::uint32_t lateAnswers() const;
     /// How many calls of a Control1 method arrived.
     std::uint32_t callCount(const std::string& method) const;
     /// What the host wrote to its standard error.

@@ -21,6 +21,7 @@
 //   ReloadRequests() -> as   the application ids of every ReloadAllTimelines received, in order
 //   QueryCount() -> u        how many GetCurrentConfigurations calls arrived
 //   CallCount(s) -> u        how many calls of a Control1 method arrived
+//   LateAnswers() -> u       how many Host1 answers held by "delay" were sent
 //
 // Prints "ready" on standard output once it owns the name; stops on SIGTERM or SIGINT.
 #include <systemd/sd-bus.h>
@@ -61,6 +62,7 @@ struct Context {
     std::uint64_t delayMicroseconds = 0;
     std::vector<std::string> reloadRequests;
     std::uint32_t queryCount = 0;
+    std::uint32_t lateAnswers = 0;
     nlohmann::json kinds = nlohmann::json::array();
     nlohmann::json preview;
     bool silent = false;
@@ -135,6 +137,7 @@ int sendDelayedReply(sd_event_source*, std::uint64_t, void* userdata) {
     auto* delayed = static_cast<DelayedReply*>(userdata);
     if (delayed->withWidgets) replyWithWidgets(delayed->call, *delayed->context, delayed->app);
     else sd_bus_reply_method_return(delayed->call, "");
+    ++delayed->context->lateAnswers;
     sd_bus_message_unref(delayed->call);
     delete delayed;
     return 0;
@@ -248,6 +251,10 @@ int queryCount(sd_bus_message* m, void* userdata, sd_bus_error*) {
     return sd_bus_reply_method_return(m, "u", static_cast<Context*>(userdata)->queryCount);
 }
 
+int lateAnswers(sd_bus_message* m, void* userdata, sd_bus_error*) {
+    return sd_bus_reply_method_return(m, "u", static_cast<Context*>(userdata)->lateAnswers);
+}
+
 #define FAKE_METHOD(table, handler) SD_BUS_METHOD(table.name, table.in, table.out, handler, SD_BUS_VTABLE_UNPRIVILEGED)
 
 const sd_bus_vtable host1Table[] = {
@@ -268,6 +275,7 @@ const sd_bus_vtable fakeTable[] = {
     SD_BUS_VTABLE_START(0),
     SD_BUS_METHOD("ReloadRequests", "", "as", reloadRequests, SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_METHOD("QueryCount", "", "u", queryCount, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD("LateAnswers", "", "u", lateAnswers, SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_METHOD("CallCount", "s", "u", callCount, SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_VTABLE_END,
 };

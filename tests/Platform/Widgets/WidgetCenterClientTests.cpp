@@ -92,11 +92,11 @@ TEST_F(WidgetCenterClient, ReloadSendsExactlyOneRequestNamingTheApplication) {
 }
 
 TEST_F(WidgetCenterClient, ReloadDoesNotWaitForAHostThatNeverAnswers) {
-    // A host that holds its answers: the reload must not wait for one.
+    // A host that holds its answers: the reload returns before the host has answered, and the
+    // request still arrives.
     startHost(R"({"mode": "delay", "delayMs": 10000})");
-    auto started = std::chrono::steady_clock::now();
     client::reloadAllTimelines();
-    EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
+    EXPECT_EQ(host->lateAnswers(), 0u);
     EXPECT_EQ(host->waitForReloads(1, 5s).size(), 1u);
 }
 
