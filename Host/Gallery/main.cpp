@@ -24,6 +24,7 @@
 #include "Host/Gallery/GalleryCatalog.hpp"
 #include "Host/Gallery/GalleryPreview.hpp"
 #include "Host/WidgetHost/Desktop/AppearanceSource.hpp"
+#include "Host/WidgetHost/Desktop/DisplayChoice.hpp"
 #include "Host/WidgetHost/Desktop/SharedLoop.hpp"
 #include "Host/WidgetHost/Desktop/WidgetMenu.hpp"
 #include "Host/WidgetHost/dbus/Control1.hpp"
@@ -379,6 +380,12 @@ int main(int argc, char** argv) {
     } cleanup{gallery};
 
     if (listOnly) return list(*gallery.client);
+    // The gallery shows on the display the widgets are on: through XWayland where Wayland has no
+    // layer-shell (GNOME), so that it knows where its window is and a preview let go on the
+    // desktop lands where the widget host counts.
+    namespace desktop = widgethost::desktop;
+    if (desktop::chooseDisplay(desktop::currentDisplayEnvironment()) == desktop::DisplayKind::x11)
+        gdk_set_allowed_backends("x11");
     if (!gtk_init_check(&argc, &argv)) {
         std::fprintf(stderr, "widget-gallery: cannot open the display\n");
         return 1;
