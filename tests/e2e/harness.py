@@ -141,8 +141,11 @@ class HostTestCase(unittest.TestCase):
     def program(self, name):
         return os.path.join(self.bin_dir, name)
 
-    def start(self, name, argv, log_name=None):
-        process = Process(name, argv, self.env, os.path.join(self.root, (log_name or name) + ".log"))
+    def start(self, name, argv, log_name=None, desktop_data=False):
+        """`desktop_data`: the system's data directories too, where GTK finds the MIME database that
+        its window buttons' icons need."""
+        env = dict(self.env, XDG_DATA_DIRS=self.env["XDG_DATA_DIRS"] + ":/usr/share") if desktop_data else self.env
+        process = Process(name, argv, env, os.path.join(self.root, (log_name or name) + ".log"))
         self.processes.append(process)
         return process
 

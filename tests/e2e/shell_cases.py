@@ -121,7 +121,7 @@ class ShellCases:
     def test_a_normal_window_covers_the_widgets(self):
         widget_id = self.place_drawn(300, 300)
         script = os.path.join(HERE, "..", "Host", "WidgetHost", "Desktop", "desktop_window.py")
-        self.start("test window", [sys.executable, script, "--normal"])
+        self.start("test window", [sys.executable, script, "--normal"], desktop_data=True)
         box = self.frame(widget_id)
         inner = (box[0] + 40, box[1] + 40, 80, 60)
 

@@ -157,9 +157,11 @@ class GnomeShellSession(ShellSession, XClient):
         return result.stdout if result.returncode == 0 else ""
 
     def env(self, **extra):
-        """An X11 client of the shell's XWayland, on the shell's bus."""
+        """A client of the shell as a GNOME session starts one: Wayland and the shell's XWayland both
+        offered, on the shell's bus."""
         env = {name: value for name, value in os.environ.items() if name not in _CLIENT_ONLY}
-        env.update(DISPLAY=self.display, DBUS_SESSION_BUS_ADDRESS=self.bus, XDG_CURRENT_DESKTOP="GNOME")
+        env.update(DISPLAY=self.display, WAYLAND_DISPLAY=os.path.join(self.runtime, "wayland-0"),
+                   DBUS_SESSION_BUS_ADDRESS=self.bus, XDG_CURRENT_DESKTOP="GNOME")
         auth = glob.glob(os.path.join(self.runtime, ".mutter-Xwaylandauth.*"))
         if auth:
             env["XAUTHORITY"] = auth[0]
