@@ -132,7 +132,7 @@ class ShellCases:
         self.facts.record("share of the widget covered by a normal window", round(share, 3))
         self.assertGreater(share, 0.95)
 
-    def test_the_menu_is_visible_and_removes_the_widget(self):
+    def test_the_menu_is_visible_resizes_and_removes_the_widget(self):
         widget_id = self.place_drawn(300, 200)
         x, y, w, h = self.frame(widget_id)
         # Right-clicked near its bottom-right corner, the menu opens over the bare desktop.
@@ -146,6 +146,15 @@ class ShellCases:
         self.facts.record("menu items", items)
         self.facts.record("share of the menu's area that differs from what lies behind", round(share, 3))
         self.assertGreater(share, 0.9, "the menu is see-through")
+        # Small, chosen by keyboard: the same widget, where it was, in the other size.
+        self.assertIn("Small", items)
+        self.shell.pointer(*[("key", "Down")] * (items.index("Small") + 1), ("key", "Return"))
+        resized = wait_until(lambda: self.widget(widget_id)["family"] == "systemSmall" and self.widget(widget_id),
+                             what="the widget to become small")
+        self.assertEqual(resized["position"][:2], [x, y])
+        # Its menu again, on the small widget, and "Remove widget".
+        self.shell.pointer(("move", x + 150, y + 150), "right-click")
+        items = wait_until(lambda: self.menu_items(), what="the small widget's menu")
         self.assertIn("Remove widget", items)
         self.shell.pointer(*[("key", "Down")] * (items.index("Remove widget") + 1), ("key", "Return"))
         wait_until(lambda: widget_id not in self.widgets(), what="the widget to be removed")
