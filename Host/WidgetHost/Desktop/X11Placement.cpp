@@ -80,13 +80,24 @@ std::vector<detail::OutputArea> X11Placement::outputs(GdkDisplay* display) const
     auto areas = Placement::outputs(display);
     if (!GDK_IS_X11_DISPLAY(display)) return areas;
     // One work area spans the whole root window, whatever outputs it covers: each output gets its part.
-    return detail::withWorkArea(std::move(areas), workAreaOf(display));
+    return detail::withWorkArea(std::move(areas), workArea(display));
+}
+
+// A drag asks on every pointer motion, and a list of widgets once per widget: the followed work area
+// is read from the server again only after the window manager changed it.
+DesktopArea X11Placement::workArea(GdkDisplay* display) const {
+    if (display != followed_) return workAreaOf(display);
+    if (!workArea_) workArea_ = workAreaOf(display);
+    return *workArea_;
 }
 
 void X11Placement::followWorkArea(GdkDisplay* display, std::function<void()> changed) {
     if (followed_ || !GDK_IS_X11_DISPLAY(display)) return;
     followed_ = display;
-    workAreaChanged_ = std::move(changed);
+    workAreaChanged_ = [this, changed = std::move(changed)] {
+        workArea_.reset();
+        if (changed) changed();
+    };
     GdkWindow* root = gdk_screen_get_root_window(gdk_display_get_default_screen(display));
     gdk_window_set_events(root, static_cast<GdkEventMask>(gdk_window_get_events(root) | GDK_PROPERTY_CHANGE_MASK));
     gdk_window_add_filter(root, onRootEvent, &workAreaChanged_);

@@ -44,9 +44,13 @@ private:
     // How long a window manager may take to carry out a move before the host asks where the window is.
     static constexpr unsigned windowManagerSettleMs = 300;
 
+    DesktopArea workArea(GdkDisplay* display) const;
+
     WindowManagement management_;
     std::function<void()> workAreaChanged_;
     GdkDisplay* followed_ = nullptr;  // whose root window's work area is followed
+    // The followed work area as last read; dropped when the window manager changes it.
+    mutable std::optional<DesktopArea> workArea_;
 };
 
 }  // namespace widgethost::desktop
