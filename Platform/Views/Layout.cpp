@@ -8,6 +8,7 @@
 
 #include "Platform/Views/ShownText.hpp"
 #include "Platform/Views/Symbols.hpp"
+#include "Platform/Views/detail/EnumNames.hpp"
 
 // The layout follows the protocol of declarative stacks: a parent proposes a size, the child
 // chooses its own size, and the parent places it. It runs in three passes over the tree:
@@ -131,12 +132,7 @@ std::string number(double v) {
     return s;
 }
 
-const char* name(HorizontalAlignment a) {
-    return a == HorizontalAlignment::leading ? "leading" : a == HorizontalAlignment::center ? "center" : "trailing";
-}
-const char* name(VerticalAlignment a) {
-    return a == VerticalAlignment::top ? "top" : a == VerticalAlignment::center ? "center" : "bottom";
-}
+using detail::name;
 std::string name(Alignment a) { return std::string(name(a.horizontal)) + "/" + name(a.vertical); }
 
 std::string quoted(const std::string& s) {
@@ -590,8 +586,7 @@ private:
         case Kind::shape: {
             const auto& n = std::get<nodes::Shape>(item.node->value);
             Color color = n.fill.value_or(env.foreground);
-            const char* kinds[] = {"circle", "capsule", "rectangle"};
-            box(depth, "Shape", frame, [&] { return std::string(std::string(kinds[static_cast<int>(n.kind)]) + (n.style == CornerStyle::continuous ? " continuous" : "") + " fill=" + describe(color) + leafFlags(env) + a11y()); });
+            box(depth, "Shape", frame, [&] { return std::string(std::string(name(n.kind)) + (n.style == CornerStyle::continuous ? " continuous" : "") + " fill=" + describe(color) + leafFlags(env) + a11y()); });
             emit(env, draw::Shape{frame, n.kind, n.style, color});
             return;
         }

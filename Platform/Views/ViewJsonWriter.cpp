@@ -11,6 +11,7 @@
 #include "Platform/System/JsonText.hpp"
 #include "Platform/Views/ShownText.hpp"
 #include "Platform/Views/detail/EnvironmentFields.hpp"
+#include "Platform/Views/detail/EnumNames.hpp"
 #include "Platform/Views/detail/JsonFields.hpp"
 
 // Straight to text, without a tree: a node's keys are gathered first, since modifiers put theirs on
@@ -20,39 +21,8 @@ namespace platform::views {
 namespace {
 
 using nlohmann::json;
+using detail::name;
 
-const char* name(HorizontalAlignment a) {
-    switch (a) {
-    case HorizontalAlignment::leading: return "leading";
-    case HorizontalAlignment::center: return "center";
-    case HorizontalAlignment::trailing: return "trailing";
-    }
-    return "center";
-}
-const char* name(VerticalAlignment a) {
-    switch (a) {
-    case VerticalAlignment::top: return "top";
-    case VerticalAlignment::center: return "center";
-    case VerticalAlignment::bottom: return "bottom";
-    }
-    return "center";
-}
-const char* name(TextAlignment a) {
-    switch (a) {
-    case TextAlignment::leading: return "leading";
-    case TextAlignment::center: return "center";
-    case TextAlignment::trailing: return "trailing";
-    }
-    return "leading";
-}
-const char* name(ShapeKind k) {
-    switch (k) {
-    case ShapeKind::circle: return "circle";
-    case ShapeKind::capsule: return "capsule";
-    case ShapeKind::rectangle: return "rectangle";
-    }
-    return "rectangle";
-}
 const char* name(ButtonStyle s) { return s == ButtonStyle::plain ? "plain" : "automatic"; }
 
 // The shortest "%g" text, with at least six significant digits, that reads back as exactly `v`:
